@@ -1,0 +1,23 @@
+#include <windows.h>
+
+#include "core/platform.h"
+
+void PlatformSleep(uint32_t ms) { Sleep(ms); }
+
+namespace {
+DWORD WINAPI ThreadEntry(LPVOID param) {
+    reinterpret_cast<void (*)()>(param)();
+    return 0;
+}
+}  // namespace
+
+int PlatformStartThread(void (*entry)()) {
+    HANDLE thread = CreateThread(nullptr, 0, ThreadEntry, reinterpret_cast<LPVOID>(entry), 0, nullptr);
+    if (thread == nullptr) return 0;
+    CloseHandle(thread);
+    return 1;
+}
+
+void PlatformSetControlText(WindowHandle window, int controlId, const char* text) {
+    SetDlgItemTextA(static_cast<HWND>(window), controlId, text);
+}

@@ -1,0 +1,79 @@
+#include <windows.h>
+
+#include "core/app_state.h"
+#include "serial/serial_port.h"
+
+namespace {
+
+int32_t FailAndClose(HANDLE port, int32_t code) {
+    ClearCommError(port, nullptr, nullptr);
+    CloseHandle(port);
+    return code;
+}
+
+}  // namespace
+
+int32_t SerialOpen(int32_t port, uint32_t baud, uint32_t readTimeoutMs) {
+    AppState.portHandle = nullptr;
+    char name[16];
+    SerialDeviceName(port, name, sizeof name);
+    HANDLE h = CreateFileA(name, GENERIC_READ | GENERIC_WRITE, 0, nullptr, OPEN_EXISTING,
+                           FILE_ATTRIBUTE_NORMAL, nullptr);
+    if (h == INVALID_HANDLE_VALUE) return kSerialOpenFailed;
+
+    DCB dcb;
+    ZeroMemory(&dcb, sizeof dcb);
+    dcb.DCBlength = sizeof dcb;
+    if (!GetCommState(h, &dcb)) return FailAndClose(h, kSerialGetStateFailed);
+    dcb.BaudRate = baud;
+    dcb.ByteSize = 8;
+    dcb.Parity = NOPARITY;
+    dcb.StopBits = ONESTOPBIT;
+    dcb.fDtrControl = DTR_CONTROL_DISABLE;
+    dcb.fRtsControl = RTS_CONTROL_DISABLE;
+    dcb.fOutX = FALSE;
+    dcb.fInX = FALSE;
+    dcb.fOutxCtsFlow = FALSE;
+    dcb.fOutxDsrFlow = FALSE;
+    if (!SetCommState(h, &dcb)) return FailAndClose(h, kSerialSetStateFailed);
+
+    COMMTIMEOUTS timeouts;
+    ZeroMemory(&timeouts, sizeof timeouts);
+    if (!GetCommTimeouts(h, &timeouts)) return FailAndClose(h, kSerialGetTimeoutsFailed);
+    timeouts.ReadIntervalTimeout = 0;
+    timeouts.ReadTotalTimeoutMultiplier = 0;
+    timeouts.ReadTotalTimeoutConstant = readTimeoutMs;
+    if (!SetCommTimeouts(h, &timeouts)) return FailAndClose(h, kSerialSetTimeoutsFailed);
+
+    Sleep(100);
+    if (!PurgeComm(h, PURGE_RXCLEAR)) {
+        CloseHandle(h);
+        return kSerialPurgeFailed;
+    }
+    AppState.portHandle = h;
+    AppState.portOpen = 1;
+    return 0;
+}
+
+void SerialClose() {
+    if (AppState.portHandle == nullptr) return;
+    CloseHandle(static_cast<HANDLE>(AppState.portHandle));
+    AppState.portHandle = nullptr;
+}
+
+int PortRead(PortHandle port, uint8_t* buffer, uint32_t count, uint32_t* got) {
+    DWORD n = 0;
+    BOOL ok = ReadFile(static_cast<HANDLE>(port), buffer, count, &n, nullptr);
+    *got = n;
+    return ok ? 1 : 0;
+}
+
+int PortWrite(PortHandle port, const uint8_t* bytes, uint32_t count, uint32_t* written) {
+    DWORD n = 0;
+    BOOL ok = WriteFile(static_cast<HANDLE>(port), bytes, count, &n, nullptr);
+    *written = n;
+    return ok ? 1 : 0;
+}
+
+void SerialSetDeviceDir(const char*) {}
+const char* SerialDeviceDir() { return ""; }
