@@ -1,0 +1,30 @@
+// The keyer channel: the overlapped serial connection to the ZQ3 keyer IC.
+// keyer_channel_win32.cpp and keyer_channel_posix.cpp implement it.
+#pragma once
+#include <cstdint>
+
+// KeyerOpen results.
+enum {
+    kKeyerOpenFailed = -4,
+    kKeyerGetStateFailed = -5,
+    kKeyerSetStateFailed = -6,
+    kKeyerPurgeFailed = -11,
+};
+
+enum { kKeyerWriteWaitMs = 2000, kKeyerReadWaitMs = 4000 };
+
+// Opens COM<port> at 1200 baud 8N1, DTR asserted. The handle is kept (and
+// portOpen set) as soon as the open succeeds, also when a later step fails.
+int KeyerOpen(int32_t port);
+
+// 1 when all count bytes went out within the wait, else 0.
+int KeyerWrite(const uint8_t* bytes, uint32_t count);
+
+// 1 when exactly count bytes arrived within the wait, else 0.
+int KeyerRead(uint8_t* buffer, uint32_t count);
+
+// Changes only the line speed. 1 on success, 0 on failure.
+int KeyerSetSpeed(uint32_t baud);
+
+// Closes the channel if open; always clears keyerHandle and portOpen.
+void KeyerClose();
