@@ -1,0 +1,100 @@
+// The keyer channel over overlapped Win32 serial I/O. Every transfer has its
+// own event and OVERLAPPED record and waits a bounded time; a transfer still
+// pending when the wait runs out is cancelled and its completion awaited, so
+// it can never land later in a buffer, record or event that is gone.
+#include <windows.h>
+
+#include "core/app_state.h"
+#include "serial/serial_port.h"
+#include "zq3/keyer_channel.h"
+
+namespace {
+
+DCB keyerDcb;
+COMMTIMEOUTS keyerTimeouts;
+
+HANDLE Handle() { return static_cast<HANDLE>(AppState.keyerHandle); }
+
+// One transfer: read when reading, else write.
+int Transfer(bool reading, void* buffer, DWORD count, DWORD waitMs) {
+    HANDLE port = Handle();
+    if (port == nullptr) return 0;
+    OVERLAPPED ov;
+    ZeroMemory(&ov, sizeof ov);
+    ov.hEvent = CreateEventA(nullptr, TRUE, FALSE, nullptr);
+    if (ov.hEvent == nullptr) return 0;
+
+    DWORD done = 0;
+    BOOL ok = reading ? ReadFile(port, buffer, count, &done, &ov)
+                      : WriteFile(port, buffer, count, &done, &ov);
+    int result = 0;
+    if (ok) {
+        result = done == count;
+    } else if (GetLastError() == ERROR_IO_PENDING) {
+        if (WaitForSingleObject(ov.hEvent, waitMs) == WAIT_OBJECT_0) {
+            result = GetOverlappedResult(port, &ov, &done, FALSE) && done == count;
+        } else {
+            CancelIoEx(port, &ov);
+            GetOverlappedResult(port, &ov, &done, TRUE);
+        }
+    }
+    CloseHandle(ov.hEvent);
+    return result;
+}
+
+}  // namespace
+
+int KeyerOpen(int32_t port) {
+    char name[16];
+    SerialDeviceName(port, name, sizeof name);
+    HANDLE h = CreateFileA(name, GENERIC_READ | GENERIC_WRITE, 0, nullptr, OPEN_EXISTING,
+                           FILE_ATTRIBUTE_NORMAL | FILE_FLAG_OVERLAPPED, nullptr);
+    if (h == INVALID_HANDLE_VALUE) return kKeyerOpenFailed;
+    AppState.keyerHandle = h;
+    AppState.portOpen = 1;
+
+    ZeroMemory(&keyerDcb, sizeof keyerDcb);
+    keyerDcb.DCBlength = sizeof keyerDcb;
+    if (!GetCommState(h, &keyerDcb)) return kKeyerGetStateFailed;
+    keyerDcb.BaudRate = 1200;
+    keyerDcb.ByteSize = 8;
+    keyerDcb.Parity = NOPARITY;
+    keyerDcb.StopBits = ONESTOPBIT;
+    keyerDcb.fDtrControl = DTR_CONTROL_ENABLE;
+    keyerDcb.fRtsControl = RTS_CONTROL_DISABLE;
+    keyerDcb.fDsrSensitivity = FALSE;
+    keyerDcb.fOutX = FALSE;
+    keyerDcb.fInX = FALSE;
+    keyerDcb.fNull = FALSE;
+    if (!SetCommState(h, &keyerDcb)) return kKeyerSetStateFailed;
+
+    keyerTimeouts.ReadIntervalTimeout = 0;
+    keyerTimeouts.ReadTotalTimeoutMultiplier = 0;
+    keyerTimeouts.ReadTotalTimeoutConstant = 4500;
+    keyerTimeouts.WriteTotalTimeoutMultiplier = 0;
+    keyerTimeouts.WriteTotalTimeoutConstant = 0;
+    SetCommTimeouts(h, &keyerTimeouts);
+
+    Sleep(100);
+    if (!PurgeComm(h, PURGE_RXCLEAR)) return kKeyerPurgeFailed;
+    return 0;
+}
+
+int KeyerWrite(const uint8_t* bytes, uint32_t count) {
+    return Transfer(false, const_cast<uint8_t*>(bytes), count, kKeyerWriteWaitMs);
+}
+
+int KeyerRead(uint8_t* buffer, uint32_t count) { return Transfer(true, buffer, count, kKeyerReadWaitMs); }
+
+int KeyerSetSpeed(uint32_t baud) {
+    HANDLE port = Handle();
+    if (port == nullptr) return 0;
+    keyerDcb.BaudRate = baud;
+    return SetCommState(port, &keyerDcb) ? 1 : 0;
+}
+
+void KeyerClose() {
+    if (Handle() != nullptr) CloseHandle(Handle());
+    AppState.keyerHandle = nullptr;
+    AppState.portOpen = 0;
+}
