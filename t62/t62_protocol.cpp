@@ -1,0 +1,97 @@
+#include "t62/t62_protocol.h"
+
+#include <cstring>
+
+#include "core/app_state.h"
+#include "serial/frame.h"
+
+namespace {
+
+const uint16_t kAttempts = 2;
+const int kHeaderBytes = 5;  // command, count, three address bytes
+const int kFullRowReply = kHeaderBytes + kT62RowBytes;
+
+// Erase and write replies are only checked for being valid frames.
+uint8_t scratchReply[kT62EraseLimit + 1];
+
+void PutHeader(uint8_t* request, uint8_t command, uint8_t count, int32_t address) {
+    request[0] = command;
+    request[1] = count;
+    request[2] = static_cast<uint8_t>(address);
+    request[3] = static_cast<uint8_t>(address >> 8);
+    request[4] = static_cast<uint8_t>(address >> 16);
+}
+
+// Sends the write request already built in txBuffer.
+int SendRowInTxBuffer() {
+    return T62Transact(AppState.txBuffer, kFullRowReply, scratchReply, kT62WriteLimit, kAttempts) >= 0;
+}
+
+}  // namespace
+
+int32_t T62Transact(const uint8_t* request, uint16_t length, uint8_t* reply, uint16_t limit, uint16_t attempts) {
+    for (uint16_t attempt = 0; attempt < attempts; ++attempt) {
+        int32_t sent = SerialWriteFrame(AppState.portHandle, request, length);
+        if (sent < 0) return sent;
+        int32_t n = SerialReadFrame(AppState.portHandle, reply, limit);
+        if (n != kFrameTimeout && n != kFrameChecksum) return n;
+    }
+    return kT62NoValidReply;
+}
+
+int T62EraseBlock(int32_t address) {
+    uint8_t request[kHeaderBytes];
+    PutHeader(request, 0x03, 0x01, address);
+    return T62Transact(request, kHeaderBytes, scratchReply, kT62EraseLimit, kAttempts) >= 0;
+}
+
+int T62WriteRow(int32_t address) {
+    PutHeader(AppState.txBuffer, 0x02, 0x01, address);
+    std::memcpy(AppState.txBuffer + kHeaderBytes, AppState.hexImage + 2 * address, kT62RowBytes);
+    return SendRowInTxBuffer();
+}
+
+int32_t T62ReadRow(int32_t address, uint8_t* reply) {
+    uint8_t request[kHeaderBytes];
+    PutHeader(request, 0x01, 0x40, address);
+    int32_t n = T62Transact(request, kHeaderBytes, reply, kT62ReadLimit, kAttempts);
+    return n >= 0 ? n - 1 : n;
+}
+
+int T62VerifyRow(int32_t address) {
+    // A row that cannot be read back in full has not been verified, and an
+    // unverified row must not pass as a good one: it counts as a difference.
+    int32_t n = T62ReadRow(address, AppState.rxBuffer);
+    if (n < kFullRowReply) return 1;
+    const uint8_t* readBack = AppState.rxBuffer + kHeaderBytes;
+    const uint8_t* written = AppState.txBuffer + kHeaderBytes;
+    for (int i = 0; i < kT62RowBytes; i += 4) {
+        // The fourth byte of each word is a pad byte the device need not keep.
+        if (std::memcmp(readBack + i, written + i, 3) != 0) return 1;
+    }
+    return 0;
+}
+
+int T62Reset() {
+    const uint8_t request[2] = {0x08, 0x00};
+    std::memcpy(AppState.txBuffer, request, sizeof request);
+    SerialWriteFrame(AppState.portHandle, AppState.txBuffer, sizeof request);
+    return 1;
+}
+
+int T62InstallFallback() {
+    if (!T62EraseBlock(0)) return 0;
+    // A row whose first two words jump to the loader at 0x400.
+    static const uint8_t kJumpToLoader[8] = {0x00, 0x04, 0x04, 0x00, 0x00, 0x00, 0x00, 0x00};
+    PutHeader(AppState.txBuffer, 0x02, 0x01, 0);
+    std::memset(AppState.txBuffer + kHeaderBytes, 0xFF, kT62RowBytes);
+    std::memcpy(AppState.txBuffer + kHeaderBytes, kJumpToLoader, sizeof kJumpToLoader);
+    return SendRowInTxBuffer();
+}
+
+int T62InstallVectors() {
+    if (!T62EraseBlock(0)) return 0;
+    for (int32_t address = 0; address < 0x200; address += kT62RowAddresses)
+        if (!T62WriteRow(address)) return 0;
+    return 1;
+}

@@ -1,0 +1,32 @@
+// Commands of the T62 firmware loader, sent as framed packets on the
+// synchronous channel (AppState.portHandle), and the operations built on them.
+#pragma once
+#include <cstdint>
+
+// Target memory: two address units per 4-byte image word; a row is 0x80
+// address units, 256 image bytes; an erase unit is 8 rows.
+enum {
+    kT62RowAddresses = 0x80,
+    kT62RowBytes = 256,
+    kT62RowsPerErase = 8,
+    kT62ApplicationStart = 0xC00,
+};
+
+// Reply limits passed to SerialReadFrame.
+enum { kT62IdentifyLimit = 16, kT62ReadLimit = 261, kT62EraseLimit = 261, kT62WriteLimit = 5 };
+
+// T62Transact result when no attempt brought a valid reply.
+enum { kT62NoValidReply = -5 };
+
+// Sends request and receives one reply into reply (limit + 1 bytes), making
+// up to attempts tries on a timeout or checksum error. Returns the reply's
+// byte count (checksum byte included) or a negative code.
+int32_t T62Transact(const uint8_t* request, uint16_t length, uint8_t* reply, uint16_t limit, uint16_t attempts);
+
+int T62EraseBlock(int32_t address);   // 1 if a valid reply came, else 0
+int T62WriteRow(int32_t address);     // the row from hexImage at 2 * address
+int32_t T62ReadRow(int32_t address, uint8_t* reply);  // reply bytes without checksum, or < 0
+int T62VerifyRow(int32_t address);    // 1 if the row read back differs from the row last written
+int T62Reset();                       // always 1
+int T62InstallFallback();             // 1 on success
+int T62InstallVectors();              // 1 on success

@@ -1,0 +1,57 @@
+#include "t62/t62_worker.h"
+
+#include "core/app_state.h"
+#include "t62/t62_protocol.h"
+
+void T62UploadWorker() {
+    int32_t code = 0;
+    bool stop = false;
+    if (!T62InstallFallback()) {
+        AppState.uploadResult = kT62FallbackFailed;
+        return;
+    }
+    AppState.currentAddress = kT62ApplicationStart;
+    AppState.progressBytes = 0;
+    while (AppState.progressBytes < AppState.hexImageLength && !stop) {
+        if (!T62EraseBlock(AppState.currentAddress)) {
+            code = kT62EraseFailed;
+            break;
+        }
+        for (int row = 0; row < kT62RowsPerErase && !stop; ++row) {
+            int32_t address = AppState.currentAddress;
+            // The run's length comes from the byte count, not the addresses,
+            // so a large image would reach rows past the end of the buffer:
+            // the image has nothing there, and nothing outside it is read.
+            if (2 * address + kT62RowBytes > kImageBufferSize) {
+                stop = true;
+                break;
+            }
+            if (!T62WriteRow(address)) {
+                code = kT62WriteFailed;
+                stop = true;
+                break;
+            }
+            if (T62VerifyRow(address)) {
+                code = kT62VerifyFailed;
+                stop = true;
+            }
+            AppState.currentAddress = address + kT62RowAddresses;
+            AppState.progressBytes += kT62RowBytes;
+        }
+    }
+    int vectors = T62InstallVectors();
+    if (code == 0) code = vectors ? kT62Success : kT62VectorsFailed;
+    AppState.uploadResult = code;
+}
+
+const char* T62StatusMessage(int32_t code) {
+    switch (code) {
+        case kT62Success: return "Programing Completed Successfully";
+        case kT62WriteFailed: return "Error: Flash Write !";
+        case kT62FallbackFailed: return "Error: Fallback Error !";
+        case kT62VerifyFailed: return "Error: Flash Verify !";
+        case kT62EraseFailed: return "Error: Flash Erase !";
+        case kT62VectorsFailed: return "Error: Vector Install !";
+        default: return "Error: Sync Fail !";
+    }
+}
