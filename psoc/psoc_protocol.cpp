@@ -1,0 +1,68 @@
+#include "psoc/psoc_protocol.h"
+
+#include <cstring>
+
+#include "core/app_state.h"
+#include "serial/frame.h"
+#include "serial/serial_port.h"
+
+int PsocWriteBlock(int32_t address) {
+    uint8_t* request = AppState.txBuffer;
+    request[0] = 0x55;
+    request[1] = static_cast<uint8_t>(address / kPsocBlockBytes);
+    std::memcpy(request + 2, AppState.hexImage + address, kPsocBlockBytes);
+    request[66] = 0x04;
+    uint32_t done = 0;
+    if (!PortWrite(AppState.portHandle, request, kPsocRequestBytes, &done)) return 1;
+    // Only a complete echo confirms a block: a short or failed read would
+    // otherwise be compared with the stale bytes of an earlier reply.
+    if (!PortRead(AppState.portHandle, AppState.rxBuffer, kPsocEchoBytes, &done)) return 1;
+    if (done < kPsocEchoBytes) return 1;
+    return std::memcmp(AppState.rxBuffer + 1, request + 2, kPsocBlockBytes) != 0;
+}
+
+int PsocFinish() {
+    uint8_t byte = 0x5A;
+    uint32_t done = 0;
+    bool written = PortWrite(AppState.portHandle, &byte, 1, &done) != 0;
+    bool read = PortRead(AppState.portHandle, &byte, 1, &done) != 0;
+    if (!written) return kPsocFinishWriteError;
+    if (!read) return kPsocFinishReadError;
+    if (done == 0) return kPsocFinishNoByte;
+    return byte;
+}
+
+int32_t PsocReset() {
+    const uint8_t payload[2] = {0x08, 0x00};
+    return SerialWriteFrame(AppState.portHandle, payload, sizeof payload);
+}
+
+int32_t PsocProgram(std::atomic<int32_t>* address, std::atomic<int32_t>* bytes) {
+    int32_t outcome = 0;
+    for (int32_t block = 0; block < kPsocImageEnd; block += kPsocBlockBytes) {
+        if (PsocWriteBlock(block)) {
+            outcome = kPsocVerifyFailed;
+            break;
+        }
+        *address = block + kPsocBlockBytes;
+        *bytes = block + kPsocBlockBytes;
+    }
+    int finish = PsocFinish();
+    if (outcome != 0) return outcome;
+    if (finish == kPsocFinishWriteError) return kPsocFinishWriteFailed;
+    if (finish == kPsocFinishReadError) return kPsocFinishReadFailed;
+    if (finish == kPsocFinishReply) return kPsocSuccess;
+    return kPsocSyncError;
+}
+
+const char* PsocOutcomeMessage(int32_t code) {
+    switch (code) {
+        case kPsocSuccess: return "PSoC Programing Completed Successfully, Press Encoder to restart.";
+        case kPsocFinishWriteFailed: return "Error: Flash Write !";
+        case kPsocVerifyFailed: return "Error: Flash Verify !";
+        case 133: return "Error: Flash Erase !";
+        case kPsocSyncError: return "Error: Sync Error !";
+        case kPsocFinishReadFailed: return "Error: Flash Read !";
+        default: return "Error: Sync Fail !";
+    }
+}
