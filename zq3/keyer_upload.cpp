@@ -1,0 +1,126 @@
+#include "zq3/keyer_upload.h"
+
+#include <cstdio>
+
+#include "core/app_state.h"
+#include "zq3/keyer_channel.h"
+#include "zq3/keyer_commands.h"
+
+namespace {
+
+const int kFrameBytes = 20;
+const int kPhase1Slots[] = {1012, 1013, 1014, 1015, 1000, 1001, 1002, 1003};
+
+// A reply to a record that ends the run, as a status code.
+int32_t RecordFailure(uint8_t reply) { return reply == 0 ? static_cast<int32_t>(kKeyerZeroReply) : reply; }
+
+// The variant band of an image's code: 0 AMBER, 1 TOPAZ, 2 JADE, 3 RUBY.
+int Band(int32_t code) {
+    if (code > 149) return 3;
+    if (code > 99) return 2;
+    if (code > 49) return 1;
+    return 0;
+}
+
+int32_t Run() {
+    uint8_t reply = 0;
+    if (AppState.keyerIcType != kIcNoOs) KeyerWrite(kKeyerHandOver, sizeof kKeyerHandOver);
+    KeyerWrite(kKeyerEchoTest, sizeof kKeyerEchoTest);
+    if (!KeyerRead(&reply, 1)) return kKeyerTimeout;
+    if (reply != kKeyerEchoLoader) return kKeyerNoLoader;
+
+    KeyerWrite(&kKeyerSpeedChange, 1);
+    PlatformSleep(200);
+    if (!KeyerSetSpeed(9600)) return kKeyerSpeedFailed;
+
+    if (AppState.keyerImage[kKeyerPhase1Marker].data[0] != 0xFF) {
+        for (int slot : kPhase1Slots) {
+            reply = SendKeyerRecord(kKeyerRecordCommand, slot);
+            if (reply != kKeyerRecordAccepted) return RecordFailure(reply);
+        }
+    }
+    for (int slot = 4; slot <= kKeyerLastSlot; ++slot) {
+        AppState.keyerProgress = slot * 100 / 960;
+        reply = SendKeyerRecord(kKeyerRecordCommand, slot);
+        if (reply != kKeyerRecordAccepted) return RecordFailure(reply);
+    }
+    for (int slot = 0; slot <= 3; ++slot) {
+        reply = SendKeyerRecord(slot == 3 ? kKeyerLastRecordCommand : kKeyerRecordCommand, slot);
+        if (reply != kKeyerRecordAccepted) return RecordFailure(reply);
+    }
+
+    KeyerWrite(&kKeyerEndOfUpload, 1);
+    PlatformSleep(500);
+    if (!KeyerSetSpeed(1200)) return kKeyerSpeedFailed;
+    PlatformSleep(100);
+    return kKeyerSuccess;
+}
+
+}  // namespace
+
+uint8_t SendKeyerRecord(uint8_t command, int slot) {
+    const KeyerRecord& record = AppState.keyerImage[slot];
+    uint8_t frame[kFrameBytes];
+    frame[0] = command;
+    frame[1] = record.address[0];
+    frame[2] = record.address[1];
+    uint8_t sum = command + record.address[0] + record.address[1];
+    for (int i = 0; i < 16; ++i) {
+        frame[3 + i] = record.data[i];
+        sum = static_cast<uint8_t>(sum + record.data[i]);
+    }
+    frame[19] = static_cast<uint8_t>(-sum);
+    KeyerWrite(frame, kFrameBytes);
+    uint8_t reply = 0;
+    if (!KeyerRead(&reply, 1)) return kKeyerTimeout;
+    return reply;
+}
+
+void KeyerUploadWorker() { AppState.uploadResult = Run(); }
+
+const char* KeyerVariantCheck(uint8_t icType, int32_t variantCode) {
+    static const char* const kRefusals[4][4] = {
+        {nullptr, "Error: Attempting to program an AMBER ZQ with a TOPAZ image !",
+         "Error: Attempting to program an AMBER ZQ with a JADE image !",
+         "Error: Attempting to program an AMBER ZQ with a RUBY image !"},
+        {"Error: Attempting to program a TOPAZ ZQ with an AMBER image !", nullptr,
+         "Error: Attempting to program a TOPAZ ZQ with a JADE image !",
+         "Error: Attempting to program a TOPAZ ZQ with a RUBY image !"},
+        {"Error: Attempting to program a JADE ZQ with an AMBER image !",
+         "Error: Attempting to program a JADE ZQ with a TOPAZ image !", nullptr,
+         "Error: Attempting to program a JADE ZQ with a RUBY image !"},
+        {"Error: Attempting to program a RUBY ZQ with an AMBER image !",
+         "Error: Attempting to program a RUBY ZQ with a TOPAZ image !",
+         "Error: Attempting to program a RUBY ZQ with a JADE image !", nullptr},
+    };
+    if (icType == kIcNoOs) return nullptr;
+    if (icType < kIcAmber || icType > kIcRuby) return "Error: Unknown Keyer IC Version !";
+    return kRefusals[icType - 1][Band(variantCode)];
+}
+
+int FormatKeyerLoadLine(char* line, size_t size, int32_t version, int32_t variantCode, int32_t records) {
+    if (variantCode >= 200)
+        return std::snprintf(line, size, "ZQ Image Version: %d Loaded, %d Records, unknown IC variant",
+                             static_cast<int>(version), static_cast<int>(records));
+    static const char* const kFormats[4] = {
+        "ZQ3 IC Version: %d.%02d Loaded, %d Records",
+        "ZQ TOPAZ Version: %d.%02d Loaded, %d Records",
+        "ZQ JADE Version: %d.%02d Loaded, %d Records",
+        "ZQ RUBY Version: %d.%02d Loaded, %d Records",
+    };
+    int band = Band(variantCode);
+    return std::snprintf(line, size, kFormats[band], static_cast<int>(version),
+                         static_cast<int>(variantCode - 50 * band), static_cast<int>(records));
+}
+
+const char* KeyerStatusMessage(int32_t code) {
+    switch (code) {
+        case kKeyerSuccess: return "ZQ3 Programing Completed Successfully, Press Encoder to restart.";
+        case kKeyerSofError: return "Error: SOF Error !";
+        case kKeyerChecksumError: return "Error: Checksum !";
+        case kKeyerVerifyError: return "Error: Flash Verify !";
+        case kKeyerTimeout: return "Error: VIDUD Timeout !";
+        case kKeyerSyncError: return "Error: VIDUD Sync !";
+        default: return "Error: Restart failed !";
+    }
+}

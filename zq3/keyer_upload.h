@@ -1,0 +1,38 @@
+// The ZQ3 update: the IC-variant check of an image against the IC, and the
+// upload run that hands the IC over to its loader and sends the records.
+#pragma once
+#include <cstddef>
+#include <cstdint>
+
+// KeyerUploadWorker status codes (AppState.uploadResult).
+enum {
+    kKeyerSofError = 0x80,
+    kKeyerChecksumError = 0x81,
+    kKeyerVerifyError = 0x82,
+    kKeyerTimeout = 0x84,
+    kKeyerSuccess = 0x88,
+    kKeyerSyncError = 0x89,
+    kKeyerSpeedFailed = 0x8A,
+    kKeyerNoLoader = 0x8B,
+    // A reply byte of 0x00 to a record: reported as a failure of its own,
+    // since 0 in uploadResult means that no result is waiting.
+    kKeyerZeroReply = 0x8C,
+};
+
+enum { kKeyerLastSlot = 955, kKeyerPhase1Marker = 1012 };
+
+// Builds the 20-byte frame for one slot of AppState.keyerImage, sends it and
+// returns the reply byte, or kKeyerTimeout when none came.
+uint8_t SendKeyerRecord(uint8_t command, int slot);
+
+// The whole upload; stores the status in uploadResult as its last action.
+void KeyerUploadWorker();
+
+// Null when an IC of icType may take an image of variantCode, else the text
+// that refuses it.
+const char* KeyerVariantCheck(uint8_t icType, int32_t variantCode);
+
+// The dialog's line after a successful load.
+int FormatKeyerLoadLine(char* line, size_t size, int32_t version, int32_t variantCode, int32_t records);
+
+const char* KeyerStatusMessage(int32_t code);
