@@ -1,19 +1,121 @@
 #include "zq3/zq3_dialog.h"
 
-// Placeholder until the uploader lands: opens and closes.
+#include <cstdlib>
+
+#include "app/uploader_win32.h"
+#include "core/app_state.h"
+#include "image/keyer_image.h"
+#include "serial/serial_port.h"
+#include "zq3/keyer_probe.h"
+#include "zq3/keyer_upload.h"
+
+namespace {
+
+enum { kUpdate = 4078 };
+
+UploaderRun run;
+
+void Enable(HWND dialog, int id, BOOL on) { EnableWindow(GetDlgItem(dialog, id), on); }
+
+void Open(HWND dialog) {
+    run = UploaderRun();
+    AppState.keyerImageLoaded = 0;
+    Enable(dialog, kUploaderLoad, TRUE);
+    Enable(dialog, kUpdate, FALSE);
+    AppState.uploadResult = 0;
+    AppState.keyerImage = static_cast<KeyerRecord*>(UploaderAllocate(dialog, kKeyerImageSize));
+}
+
+void Load(HWND dialog) {
+    if (run.busy || AppState.keyerImage == nullptr) return;
+    char path[128];
+    if (!UploaderChooseFile(dialog, path, sizeof path, 0)) return;
+    AppState.keyerRecordCount = LoadKeyerImage(path);
+    if (AppState.keyerRecordCount < 1) {
+        SetDlgItemTextA(dialog, kUploaderStatusLine, "File Error");
+        return;
+    }
+    ReadKeyerImageVersion(AppState.keyerImage, &AppState.keyerImageVersion, &AppState.keyerImageVariant);
+    FormatKeyerLoadLine(AppState.statusText, sizeof AppState.statusText, AppState.keyerImageVersion,
+                        AppState.keyerImageVariant, AppState.keyerRecordCount);
+    SetDlgItemTextA(dialog, kUploaderStatusLine, AppState.statusText);
+    AppState.keyerImageLoaded = 1;
+    Enable(dialog, kUpdate, TRUE);
+}
+
+void Update(HWND dialog) {
+    if (run.busy) return;
+    AppState.keyerUpdateAllowed = 0;
+    UploaderSetPosition(dialog, 0);
+    if (!AppState.keyerImageLoaded) {
+        SetDlgItemTextA(dialog, kUploaderStatusLine, "Error: Please Open a Programming File !");
+        return;
+    }
+    if (AppState.keyerRecordCount < 1) {
+        SetDlgItemTextA(dialog, kUploaderStatusLine, "Error: Zero Length File !");
+        return;
+    }
+    // Releases a synchronous port if one is held; the keyer channel stays.
+    if (AppState.portOpen) SerialClose();
+    if (ProbeKeyer(dialog) < 0) {
+        MessageBoxA(nullptr, "ZQ not connected", "Error", MB_ICONWARNING | MB_OK);
+        return;
+    }
+    const char* refusal = KeyerVariantCheck(AppState.keyerIcType, AppState.keyerImageVariant);
+    if (refusal != nullptr) {
+        SetDlgItemTextA(dialog, kUploaderStatusLine, refusal);
+        return;
+    }
+    AppState.keyerUpdateAllowed = 1;
+    Enable(dialog, kUploaderLoad, FALSE);
+    Enable(dialog, kUpdate, FALSE);
+    AppState.keyerProgress = 0;
+    AppState.uploadResult = 0;
+    SetDlgItemTextA(dialog, kUploaderStatusLine,
+                    AppState.keyerIcType == kIcNoOs ? "Programming ZQ3 in Recovery mode...."
+                                                    : "Programming ZQ3 IC....");
+    if (!UploaderStart(dialog, &run, KeyerUploadWorker)) {
+        Enable(dialog, kUploaderLoad, TRUE);
+        Enable(dialog, kUpdate, TRUE);
+    }
+}
+
+void Tick(HWND dialog) {
+    UploaderSetPosition(dialog, AppState.keyerProgress);
+    int32_t result = AppState.uploadResult;
+    if (result == 0) return;
+    Enable(dialog, kUploaderLoad, TRUE);
+    Enable(dialog, kUpdate, FALSE);
+    SetDlgItemTextA(dialog, kUploaderStatusLine, KeyerStatusMessage(result));
+    AppState.uploadResult = 0;
+    UploaderFinished(dialog, &run);
+}
+
+}  // namespace
+
 INT_PTR CALLBACK KeyerUploaderDialog(HWND dialog, UINT message, WPARAM wParam, LPARAM) {
     switch (message) {
         case WM_INITDIALOG:
+            Open(dialog);
             return TRUE;
         case WM_COMMAND:
-            if (LOWORD(wParam) == 4) {
-                EndDialog(dialog, 0);
-                return TRUE;
+            switch (LOWORD(wParam)) {
+                case kUploaderLoad: Load(dialog); return TRUE;
+                case kUpdate: Update(dialog); return TRUE;
+                case kUploaderExit: UploaderClose(dialog, &run); return TRUE;
             }
             return FALSE;
+        case WM_TIMER:
+            Tick(dialog);
+            return FALSE;
         case WM_CLOSE:
-            EndDialog(dialog, 0);
+            UploaderClose(dialog, &run);
             return TRUE;
+        case WM_DESTROY:
+            // Reached only when no worker runs: closing waits for it.
+            std::free(AppState.keyerImage);
+            AppState.keyerImage = nullptr;
+            return FALSE;
     }
     return FALSE;
 }

@@ -1,0 +1,48 @@
+// What the three uploader dialogs share: their image store, the worker run
+// with its 100 ms timer, the progress bar, and closing only when no worker
+// can still use the port or the image store.
+#pragma once
+#include <windows.h>
+
+#include <cstddef>
+#include <cstdint>
+
+enum {
+    kUploaderStatusLine = 4036,
+    kUploaderProgressBar = 4032,
+    kUploaderAddress = 4048,
+    kUploaderPath = 4038,
+    kUploaderLoad = 2,
+    kUploaderExit = 4,
+    kUploaderTimer = 2,
+};
+
+struct UploaderRun {
+    bool busy;          // a worker runs
+    bool closePending;  // Exit or the close box came while it ran
+};
+
+// Obtains an image store of size bytes; on failure shows a message, disables
+// Load and returns null.
+void* UploaderAllocate(HWND dialog, size_t size);
+
+// Starts worker on a new thread and timer 2. On failure shows a message and
+// returns 0, leaving the dialog as it was before the run.
+int UploaderStart(HWND dialog, UploaderRun* run, void (*worker)());
+
+// Exit and the close box: end the dialog now, or as soon as the worker is done.
+void UploaderClose(HWND dialog, UploaderRun* run);
+
+// The tick that saw the worker's status: stops the timer, and ends the dialog
+// if a close was asked for during the run. Returns 1 when the dialog ended.
+int UploaderFinished(HWND dialog, UploaderRun* run);
+
+void UploaderSetRange(HWND dialog, int32_t upper);
+void UploaderSetPosition(HWND dialog, int32_t position);
+
+// "%05x" of address into the address control, built in statusText.
+void UploaderShowAddress(HWND dialog, int32_t address);
+
+// The path chooser and loader step shared by all: 1 when a file was chosen
+// (its path is then in path and shown), 0 when the user cancelled.
+int UploaderChooseFile(HWND dialog, char* path, int size, int kind);
