@@ -1,1 +1,175 @@
-int main() { return 0; }
+// devsim: the T62 firmware loader, the PSoC boot loader and the keyer IC on
+// a pseudo-terminal, for the tests and the demo. See README.md.
+#include <cerrno>
+#include <climits>
+#include <cstdio>
+#include <cstdlib>
+#include <cstring>
+#include <string>
+
+#include "tools/devsim/devsim.h"
+
+namespace {
+
+const char kUsage[] =
+    "usage: devsim --link PATH --device t62,psoc,keyer [--paced] [--transcript FILE]\n"
+    "              [--memory FILE] [--fault TYPE:CMD:N[:ARG]]...\n"
+    "              [--t62-hw-rev N] [--t62-loader MAJOR.MINOR] [--t62-fill BYTE]\n"
+    "              [--psoc-version CHAR] [--psoc-fill BYTE]\n"
+    "              [--keyer-variant amber|topaz|jade|ruby|none] [--keyer-version N]\n"
+    "              [--keyer-revision N] [--keyer-ictype N]\n";
+
+struct Options {
+    const char* link = nullptr;
+    const char* transcript = nullptr;
+    bool paced = false;
+    int t62Fill = 0x00;
+    int psocFill = 0x00;
+};
+
+bool Fail(const std::string& message) {
+    std::fprintf(stderr, "devsim: %s\n%s", message.c_str(), kUsage);
+    return false;
+}
+
+bool ParseByte(const char* text, int* value) {
+    errno = 0;
+    char* end = nullptr;
+    long v = std::strtol(text, &end, 0);
+    if (errno || end == text || *end || v < 0 || v > 255) return false;
+    *value = static_cast<int>(v);
+    return true;
+}
+
+bool ParseDevices(Sim* sim, const char* list) {
+    std::string rest = list;
+    while (!rest.empty()) {
+        size_t comma = rest.find(',');
+        std::string name = rest.substr(0, comma);
+        rest = comma == std::string::npos ? "" : rest.substr(comma + 1);
+        int found = -1;
+        for (int d = 0; d < kDeviceCount; ++d) {
+            if (name == DeviceName(d)) found = d;
+        }
+        if (found < 0) return Fail("unknown device '" + name + "'");
+        sim->enabled[found] = true;
+    }
+    return true;
+}
+
+bool ParseLoaderVersion(Sim* sim, const char* text) {
+    int major = 0;
+    int minor = 0;
+    char tail = 0;
+    if (std::sscanf(text, "%d.%d%c", &major, &minor, &tail) != 2 || major < 0 || major > 255 || minor < 0 ||
+        minor > 255) {
+        return Fail(std::string("bad loader version '") + text + "'");
+    }
+    sim->t62.loaderMajor = static_cast<uint8_t>(major);
+    sim->t62.loaderMinor = static_cast<uint8_t>(minor);
+    return true;
+}
+
+bool ParseArguments(int argc, char** argv, Sim* sim, Options* opt) {
+    for (int i = 1; i < argc; ++i) {
+        std::string name = argv[i];
+        if (name == "--help" || name == "-h") {
+            std::fputs(kUsage, stdout);
+            std::exit(0);
+        }
+        if (name == "--paced") {
+            opt->paced = true;
+            continue;
+        }
+        if (i + 1 >= argc) return Fail(name + " needs a value");
+        const char* value = argv[++i];
+        int byte = 0;
+        bool isByte = ParseByte(value, &byte);
+        if (name == "--link") {
+            opt->link = value;
+        } else if (name == "--device") {
+            if (!ParseDevices(sim, value)) return false;
+        } else if (name == "--transcript") {
+            opt->transcript = value;
+        } else if (name == "--memory") {
+            sim->memoryPath = value;
+        } else if (name == "--fault") {
+            FaultSpec spec;
+            std::string error;
+            if (!ParseFault(value, &spec, &error)) return Fail(std::string("--fault ") + value + ": " + error);
+            sim->faults.specs.push_back(spec);
+        } else if (name == "--t62-hw-rev") {
+            if (!isByte) return Fail("bad hardware revision");
+            sim->t62.hwRevision = static_cast<uint8_t>(byte);
+        } else if (name == "--t62-loader") {
+            if (!ParseLoaderVersion(sim, value)) return false;
+        } else if (name == "--t62-fill") {
+            if (!isByte) return Fail("bad fill byte");
+            opt->t62Fill = byte;
+        } else if (name == "--psoc-version") {
+            if (std::strlen(value) != 1) return Fail("the PSoC version is one character");
+            sim->psoc.version = value[0];
+        } else if (name == "--psoc-fill") {
+            if (!isByte) return Fail("bad fill byte");
+            opt->psocFill = byte;
+        } else if (name == "--keyer-variant") {
+            sim->keyer.variant = KeyerVariantFromName(value);
+            if (sim->keyer.variant < 0) return Fail(std::string("unknown keyer variant '") + value + "'");
+        } else if (name == "--keyer-version") {
+            if (!isByte) return Fail("bad keyer version");
+            sim->keyer.version = static_cast<uint8_t>(byte);
+        } else if (name == "--keyer-revision") {
+            if (!isByte) return Fail("bad keyer revision");
+            sim->keyer.revision = static_cast<uint8_t>(byte);
+        } else if (name == "--keyer-ictype") {
+            if (!isByte) return Fail("bad keyer IC type");
+            sim->keyer.icTypeOverride = byte;
+        } else {
+            return Fail("unknown option " + name);
+        }
+    }
+    if (!opt->link) return Fail("--link is required");
+    if (!sim->enabled[kDeviceT62] && !sim->enabled[kDevicePsoc] && !sim->enabled[kDeviceKeyer]) {
+        return Fail("--device is required");
+    }
+    for (const FaultSpec& spec : sim->faults.specs) {
+        bool applies = false;
+        for (int d = 0; d < kDeviceCount; ++d) {
+            if (sim->enabled[d] && (spec.device < 0 || spec.device == d) && FaultKindOf(d, spec.kind)) applies = true;
+        }
+        if (!applies) return Fail("--fault " + spec.text + ": no listed device has that command");
+    }
+    return true;
+}
+
+}  // namespace
+
+int main(int argc, char** argv) {
+    static Sim sim;
+    Options opt;
+    if (!ParseArguments(argc, argv, &sim, &opt)) return 2;
+    T62Init(&sim.t62, static_cast<uint8_t>(opt.t62Fill));
+    PsocInit(&sim.psoc, static_cast<uint8_t>(opt.psocFill));
+    KeyerInit(&sim.keyer);
+    if (!TranscriptOpen(&sim.transcript, opt.transcript)) {
+        std::fprintf(stderr, "devsim: cannot write %s: %s\n", opt.transcript, std::strerror(errno));
+        return 1;
+    }
+    InstallStopSignals();
+    sim.line.paced = opt.paced;
+    sim.line.transcript = &sim.transcript;
+    if (!LineOpen(&sim.line) || !LinePublish(&sim.line, opt.link)) {
+        LineClose(&sim.line);
+        return 1;
+    }
+    std::string devices;
+    for (int d = 0; d < kDeviceCount; ++d) {
+        if (sim.enabled[d]) devices += std::string(devices.empty() ? "" : ",") + DeviceName(d);
+    }
+    TranscriptNote(&sim.transcript, "serving %s on %s (%s)%s", devices.c_str(), opt.link, sim.line.slavePath.c_str(),
+                   opt.paced ? " paced" : "");
+    int code = Serve(&sim);
+    LineClose(&sim.line);
+    TranscriptClose(&sim.transcript);
+    return code;
+}

@@ -1,0 +1,67 @@
+// Faults injected on request: TYPE:CMD:N[:ARG], N being the 1-based
+// occurrence of the command kind CMD over the whole run (N, N-M or N-).
+#pragma once
+#include <cstdint>
+#include <map>
+#include <string>
+#include <vector>
+
+#include "tools/devsim/transcript.h"
+
+enum DeviceId { kDeviceT62 = 0, kDevicePsoc = 1, kDeviceKeyer = 2, kDeviceCount = 3 };
+
+const char* DeviceName(int device);
+
+enum FaultType {
+    kFaultDrop,     // carry the command out, send no reply
+    kFaultIgnore,   // neither carry it out nor reply
+    kFaultCorrupt,  // one wrong byte in the reply
+    kFaultLong,     // T62: a reply body longer than any limit of the host
+    kFaultDiff,     // T62 read: one significant byte differs from memory
+    kFaultShort,    // PSoC block: only ARG bytes of the echo
+    kFaultReply,    // the one byte ARG instead of the reply
+    kFaultSilent,   // from this command on the device sends nothing
+    kFaultNoise,    // ARG noise bytes before the reply
+};
+
+struct FaultSpec {
+    std::string text;  // as given, for the transcript
+    FaultType type;
+    int device;        // a DeviceId, or -1: every device that has the kind
+    std::string kind;  // command kind, or "any"
+    uint32_t first;
+    uint32_t last;     // UINT32_MAX: no end
+    int arg;
+};
+
+// What the faults say about one command.
+struct FaultEffects {
+    bool drop = false;
+    bool ignore = false;
+    bool corrupt = false;
+    bool longReply = false;
+    bool diff = false;
+    int shortCount = -1;
+    int replyByte = -1;
+    int noiseCount = 0;
+};
+
+struct FaultTable {
+    std::vector<FaultSpec> specs;
+    std::map<std::string, uint32_t> counts[kDeviceCount];
+    bool silent[kDeviceCount] = {false, false, false};
+};
+
+// Whether kind (or "any") is a command kind of device.
+bool FaultKindOf(int device, const std::string& kind);
+
+// Parses one --fault argument. CMD may name the device too ("psoc.identify").
+// Returns false with a reason in *error.
+bool ParseFault(const char* text, FaultSpec* spec, std::string* error);
+
+// Counts one command of kind on device and returns the faults that hit it;
+// every fault injected is noted in the transcript.
+FaultEffects FaultsForCommand(FaultTable* table, Transcript* transcript, int device, const char* kind);
+
+// count noise bytes, none of them 0x55, so they never hold a frame start.
+std::vector<uint8_t> NoiseBytes(int count);

@@ -1,0 +1,48 @@
+// The serial line: a pseudo-terminal whose slave the host opens through a
+// symlink, with the line speed the host set and optional wire pacing.
+#pragma once
+#include <cstddef>
+#include <cstdint>
+#include <string>
+
+#include "tools/devsim/transcript.h"
+
+struct PtyLine {
+    int master = -1;
+    int slave = -1;  // our own descriptor: keeps the settings readable and the master free of EIO
+    std::string slavePath;
+    std::string link;
+    bool linked = false;
+    bool paced = false;
+    int64_t txNextNs = 0;  // earliest moment the next sent byte may go out
+    int64_t rxLastNs = 0;  // when the previous received byte was taken
+    Transcript* transcript = nullptr;
+};
+
+// Opens the pseudo-terminal and makes its slave raw. Returns false (with a
+// message on stderr) when that fails.
+bool LineOpen(PtyLine* line);
+// Points link at the slave (replacing whatever is there). Done last, when
+// the simulator is ready to serve: whoever waits for the link may use it.
+bool LinePublish(PtyLine* line, const char* link);
+// Removes the link and closes both descriptors.
+void LineClose(PtyLine* line);
+
+// The speed the host has set on the line, in baud (0 when unknown).
+uint32_t LineBaud(const PtyLine* line);
+
+// Time one byte takes on the wire at baud: 10 bits (start, 8 data, stop).
+int64_t ByteTimeNs(uint32_t baud);
+
+// When paced, waits until a byte read at readNs may be taken as arrived
+// (one byte time after the previous one). Returns the moment it is taken.
+int64_t LineTakeByte(PtyLine* line, int64_t readNs, uint32_t baud);
+
+// Sends bytes from a device that talks at deviceBaud. Nothing goes out
+// while the line is at another speed: the host cannot hear the device then.
+// When paced each byte leaves one byte time after the previous one.
+// Returns the number of bytes sent.
+size_t LineSend(PtyLine* line, uint32_t deviceBaud, const uint8_t* bytes, size_t count);
+
+// Sleeps until the monotonic clock reads atNs.
+void SleepUntil(int64_t atNs);

@@ -1,0 +1,147 @@
+// The line's dispatcher: each byte from the host goes to the device that
+// listens at the speed the line is at, or nowhere.
+#include <poll.h>
+#include <signal.h>
+#include <unistd.h>
+
+#include <cerrno>
+#include <cstdio>
+
+#include "tools/devsim/devsim.h"
+
+namespace {
+
+volatile sig_atomic_t stopRequested = 0;
+sigset_t waitMask;  // the signal mask while waiting for the line
+
+void OnStopSignal(int) { stopRequested = 1; }
+
+const uint32_t kT62Baud = 115200;
+const uint32_t kPsocBaud = 19200;
+
+void Dispatch(Sim* sim, uint8_t byte, uint32_t baud, int64_t atNs) {
+    int device = DeviceAtBaud(sim, baud);
+    TranscriptReceived(&sim->transcript, atNs, device < 0 ? "drop" : "H>D", baud, byte);
+    switch (device) {
+        case kDeviceT62: T62Feed(sim, byte); break;
+        case kDevicePsoc: PsocFeed(sim, byte, atNs); break;
+        case kDeviceKeyer: KeyerFeed(sim, byte); break;
+        default: break;
+    }
+}
+
+// When a device next has something to settle on its own (0: nothing).
+int64_t NextDeadlineNs(const Sim* sim) { return sim->enabled[kDevicePsoc] ? PsocDeadline(&sim->psoc) : 0; }
+
+}  // namespace
+
+uint32_t DeviceBaud(const Sim* sim, int device) {
+    switch (device) {
+        case kDeviceT62: return kT62Baud;
+        case kDevicePsoc: return kPsocBaud;
+        case kDeviceKeyer: return sim->keyer.baud;
+        default: return 0;
+    }
+}
+
+int DeviceAtBaud(const Sim* sim, uint32_t baud) {
+    for (int d = 0; d < kDeviceCount; ++d) {
+        if (sim->enabled[d] && DeviceBaud(sim, d) == baud) return d;
+    }
+    return -1;
+}
+
+void SendReply(Sim* sim, int device, const FaultEffects& fx, const std::vector<uint8_t>& reply) {
+    if (sim->faults.silent[device]) {
+        TranscriptNote(&sim->transcript, "%s is silent", DeviceName(device));
+        return;
+    }
+    uint32_t baud = DeviceBaud(sim, device);
+    if (fx.noiseCount > 0) {
+        std::vector<uint8_t> noise = NoiseBytes(fx.noiseCount);
+        LineSend(&sim->line, baud, noise.data(), noise.size());
+    }
+    if (fx.drop) return;
+    if (fx.replyByte >= 0) {
+        uint8_t b = static_cast<uint8_t>(fx.replyByte);
+        LineSend(&sim->line, baud, &b, 1);
+        return;
+    }
+    LineSend(&sim->line, baud, reply.data(), reply.size());
+}
+
+void DumpMemory(Sim* sim, int device) {
+    if (sim->memoryPath.empty() || !sim->enabled[device]) return;
+    int listed = 0;
+    for (int d = 0; d < kDeviceCount; ++d) listed += sim->enabled[d] ? 1 : 0;
+    std::string path = sim->memoryPath;
+    if (listed > 1) path += std::string(".") + DeviceName(device);
+    bool ok = false;
+    switch (device) {
+        case kDeviceT62: ok = T62Dump(&sim->t62, path.c_str()); break;
+        case kDevicePsoc: ok = PsocDump(&sim->psoc, path.c_str()); break;
+        case kDeviceKeyer: ok = KeyerDump(&sim->keyer, path.c_str()); break;
+        default: break;
+    }
+    if (!ok) std::fprintf(stderr, "devsim: cannot write %s\n", path.c_str());
+}
+
+void InstallStopSignals() {
+    // The stop signals stay blocked except while waiting for the line, so
+    // a command in hand is always finished before the simulator stops.
+    sigset_t stopSignals;
+    sigemptyset(&stopSignals);
+    sigaddset(&stopSignals, SIGTERM);
+    sigaddset(&stopSignals, SIGINT);
+    sigaddset(&stopSignals, SIGHUP);
+    sigprocmask(SIG_BLOCK, &stopSignals, &waitMask);
+    sigdelset(&waitMask, SIGTERM);
+    sigdelset(&waitMask, SIGINT);
+    sigdelset(&waitMask, SIGHUP);
+    struct sigaction sa = {};
+    sa.sa_handler = OnStopSignal;
+    sigemptyset(&sa.sa_mask);
+    sigaction(SIGTERM, &sa, nullptr);
+    sigaction(SIGINT, &sa, nullptr);
+    sigaction(SIGHUP, &sa, nullptr);
+}
+
+int Serve(Sim* sim) {
+    uint8_t chunk[4096];
+    while (!stopRequested) {
+        int64_t deadline = NextDeadlineNs(sim);
+        timespec wait = {1, 0};
+        if (deadline) {
+            int64_t left = deadline - MonotonicNs();
+            if (left < 0) left = 0;
+            wait.tv_sec = static_cast<time_t>(left / 1000000000);
+            wait.tv_nsec = static_cast<long>(left % 1000000000);
+        }
+        pollfd p = {sim->line.master, POLLIN, 0};
+        int ready = ppoll(&p, 1, &wait, &waitMask);
+        if (ready < 0 && errno != EINTR) {
+            std::perror("devsim: ppoll");
+            break;
+        }
+        if (ready > 0 && (p.revents & POLLIN)) {
+            ssize_t n = read(sim->line.master, chunk, sizeof chunk);
+            if (n > 0) {
+                // The bytes were sent at the speed the line has now.
+                int64_t readNs = MonotonicNs();
+                uint32_t baud = LineBaud(&sim->line);
+                for (ssize_t i = 0; i < n; ++i) {
+                    int64_t at = LineTakeByte(&sim->line, readNs, baud);
+                    Dispatch(sim, chunk[i], baud, at);
+                }
+                TranscriptFlush(&sim->transcript);
+            }
+        } else if (ready > 0) {
+            // Nothing to read but an event: do not spin on it.
+            usleep(10000);
+        }
+        if (sim->enabled[kDevicePsoc]) PsocTick(sim, MonotonicNs());
+    }
+    TranscriptNote(&sim->transcript, "stop");
+    for (int d = 0; d < kDeviceCount; ++d) DumpMemory(sim, d);
+    return 0;
+}
