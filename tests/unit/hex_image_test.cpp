@@ -102,6 +102,10 @@ TEST_F(HexImageTest, PsocSkipsRecordsStartingAboveItsRangeAndGoesOn) {
 
     EXPECT_EQ(22, Load(text, T62Image));
     EXPECT_EQ(Counting(4, 0x40), At(0x3600, 4));
+
+    // 0x35FF itself is inside.
+    EXPECT_EQ(2, Load(DataLine(0x35FF, {0x77, 0x88}) + kEndLine, PSoCImage));
+    EXPECT_EQ((std::vector<uint8_t>{0x77, 0x88}), At(0x35FF, 2));
 }
 
 TEST_F(HexImageTest, T62SkipsRecordsAtOrAboveTheBufferEnd) {
