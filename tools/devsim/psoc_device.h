@@ -25,7 +25,7 @@ enum {
 };
 
 const int64_t kPsocResetQuietNs = 20 * 1000000LL;
-const int64_t kPsocBlockGapNs = 200 * 1000000LL;
+const int64_t kPsocBlockGapNs = 50 * 1000000LL;
 
 struct PsocDevice {
     char version = '7';
