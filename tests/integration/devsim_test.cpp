@@ -430,7 +430,7 @@ TEST_F(DevsimTest, KeyerWithoutOperatingFirmwareAndItsFaults) {
 }
 
 TEST_F(DevsimTest, PacedLineTakesWireTime) {
-    Start({"--device", "psoc", "--paced"}, 19200);
+    Start({"--device", "psoc,keyer", "--paced", "--fault", "noise:echo:1:20"}, 19200);
     Bytes data(64, 0x3C);
     int64_t start = NowMs();
     Bytes echo = Exchange(PsocBlock(1, data), 66);
@@ -439,7 +439,18 @@ TEST_F(DevsimTest, PacedLineTakesWireTime) {
     // 67 bytes in and 66 out at 19200 baud: 10 bits each, about 69 ms.
     EXPECT_GE(elapsed, 65);
     EXPECT_LT(elapsed, 1000);
+
+    // 20 noise bytes at 1200 baud take about 167 ms; a host that leaves
+    // 1200 half way hears no more of them, nor the reply.
+    ASSERT_TRUE(SetLineBaud(fd, 1200));
+    ASSERT_TRUE(WriteLine(fd, {0x00, 0x04, 0x55}));
+    usleep(100000);
+    ASSERT_TRUE(SetLineBaud(fd, 9600));
+    Bytes heard = ReadLine(fd, 21, 400);
+    EXPECT_GT(heard.size(), 0u);
+    EXPECT_LT(heard.size(), 20u);
     Stop();
+    EXPECT_NE(std::string::npos, ReadTextFile(sim.transcript).find("note not sent:"));
 }
 
 TEST_F(DevsimTest, RefusesABadCommandLine) {
