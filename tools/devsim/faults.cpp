@@ -85,7 +85,7 @@ bool FaultKindOf(int device, const std::string& kind) {
     return false;
 }
 
-bool ParseFault(const char* text, FaultSpec* spec, std::string* error) {
+bool ParseFault(const char* text, FaultRule* rule, std::string* error) {
     std::vector<std::string> parts = Split(text, ':');
     if (parts.size() < 3 || parts.size() > 4) {
         *error = "expected TYPE:CMD:N[:ARG]";
@@ -103,43 +103,43 @@ bool ParseFault(const char* text, FaultSpec* spec, std::string* error) {
         *error = type->needsArg ? "this fault needs an argument" : "this fault takes no argument";
         return false;
     }
-    spec->text = text;
-    spec->type = type->type;
-    spec->device = -1;
-    spec->kind = parts[1];
+    rule->text = text;
+    rule->type = type->type;
+    rule->device = -1;
+    rule->kind = parts[1];
     size_t dot = parts[1].find('.');
     if (dot != std::string::npos) {
         std::string device = parts[1].substr(0, dot);
-        spec->kind = parts[1].substr(dot + 1);
+        rule->kind = parts[1].substr(dot + 1);
         for (int d = 0; d < kDeviceCount; ++d) {
-            if (device == DeviceName(d)) spec->device = d;
+            if (device == DeviceName(d)) rule->device = d;
         }
-        if (spec->device < 0) {
+        if (rule->device < 0) {
             *error = "unknown device '" + device + "'";
             return false;
         }
     }
     bool known = false;
     for (int d = 0; d < kDeviceCount; ++d) {
-        if ((spec->device < 0 || spec->device == d) && FaultKindOf(d, spec->kind)) known = true;
+        if ((rule->device < 0 || rule->device == d) && FaultKindOf(d, rule->kind)) known = true;
     }
     if (!known) {
-        *error = "unknown command kind '" + spec->kind + "'";
+        *error = "unknown command kind '" + rule->kind + "'";
         return false;
     }
-    if (!ParseRange(parts[2], &spec->first, &spec->last)) {
+    if (!ParseRange(parts[2], &rule->first, &rule->last)) {
         *error = "bad occurrence '" + parts[2] + "' (N, N-M or N-, from 1)";
         return false;
     }
-    spec->arg = 0;
+    rule->arg = 0;
     if (parts.size() == 4) {
         long value = 0;
-        long high = spec->type == kFaultReply ? 255 : 100000;
+        long high = rule->type == kFaultReply ? 255 : 100000;
         if (!ParseNumber(parts[3], 0, high, &value)) {
             *error = "bad argument '" + parts[3] + "'";
             return false;
         }
-        spec->arg = static_cast<int>(value);
+        rule->arg = static_cast<int>(value);
     }
     return true;
 }
@@ -148,28 +148,28 @@ FaultEffects FaultsForCommand(FaultTable* table, Transcript* transcript, int dev
     uint32_t nKind = ++table->counts[device][kind];
     uint32_t nAny = ++table->counts[device]["any"];
     FaultEffects fx;
-    for (const FaultSpec& spec : table->specs) {
-        if (spec.device >= 0 && spec.device != device) continue;
+    for (const FaultRule& rule : table->rules) {
+        if (rule.device >= 0 && rule.device != device) continue;
         uint32_t n = 0;
-        if (spec.kind == "any") {
+        if (rule.kind == "any") {
             n = nAny;
-        } else if (spec.kind == kind) {
+        } else if (rule.kind == kind) {
             n = nKind;
         } else {
             continue;
         }
-        if (n < spec.first || n > spec.last) continue;
-        TranscriptNote(transcript, "fault %s on %s %s #%u", spec.text.c_str(), DeviceName(device), kind, n);
-        switch (spec.type) {
+        if (n < rule.first || n > rule.last) continue;
+        TranscriptNote(transcript, "fault %s on %s %s #%u", rule.text.c_str(), DeviceName(device), kind, n);
+        switch (rule.type) {
             case kFaultDrop: fx.drop = true; break;
             case kFaultIgnore: fx.ignore = true; break;
             case kFaultCorrupt: fx.corrupt = true; break;
             case kFaultLong: fx.longReply = true; break;
             case kFaultDiff: fx.diff = true; break;
-            case kFaultShort: fx.shortCount = spec.arg; break;
-            case kFaultReply: fx.replyByte = spec.arg; break;
+            case kFaultShort: fx.shortCount = rule.arg; break;
+            case kFaultReply: fx.replyByte = rule.arg; break;
             case kFaultSilent: table->silent[device] = true; break;
-            case kFaultNoise: fx.noiseCount += spec.arg; break;
+            case kFaultNoise: fx.noiseCount += rule.arg; break;
         }
     }
     return fx;

@@ -24,7 +24,7 @@ enum FaultType {
     kFaultNoise,    // ARG noise bytes before the reply
 };
 
-struct FaultSpec {
+struct FaultRule {
     std::string text;  // as given, for the transcript
     FaultType type;
     int device;        // a DeviceId, or -1: every device that has the kind
@@ -47,7 +47,7 @@ struct FaultEffects {
 };
 
 struct FaultTable {
-    std::vector<FaultSpec> specs;
+    std::vector<FaultRule> rules;
     std::map<std::string, uint32_t> counts[kDeviceCount];
     bool silent[kDeviceCount] = {false, false, false};
 };
@@ -57,7 +57,7 @@ bool FaultKindOf(int device, const std::string& kind);
 
 // Parses one --fault argument. CMD may name the device too ("psoc.identify").
 // Returns false with a reason in *error.
-bool ParseFault(const char* text, FaultSpec* spec, std::string* error);
+bool ParseFault(const char* text, FaultRule* rule, std::string* error);
 
 // Counts one command of kind on device and returns the faults that hit it;
 // every fault injected is noted in the transcript.

@@ -94,10 +94,10 @@ bool ParseArguments(int argc, char** argv, Sim* sim, Options* opt) {
         } else if (name == "--memory") {
             sim->memoryPath = value;
         } else if (name == "--fault") {
-            FaultSpec spec;
+            FaultRule rule;
             std::string error;
-            if (!ParseFault(value, &spec, &error)) return Fail(std::string("--fault ") + value + ": " + error);
-            sim->faults.specs.push_back(spec);
+            if (!ParseFault(value, &rule, &error)) return Fail(std::string("--fault ") + value + ": " + error);
+            sim->faults.rules.push_back(rule);
         } else if (name == "--t62-hw-rev") {
             if (!isByte) return Fail("bad hardware revision");
             sim->t62.hwRevision = static_cast<uint8_t>(byte);
@@ -132,12 +132,12 @@ bool ParseArguments(int argc, char** argv, Sim* sim, Options* opt) {
     if (!sim->enabled[kDeviceT62] && !sim->enabled[kDevicePsoc] && !sim->enabled[kDeviceKeyer]) {
         return Fail("--device is required");
     }
-    for (const FaultSpec& spec : sim->faults.specs) {
+    for (const FaultRule& rule : sim->faults.rules) {
         bool applies = false;
         for (int d = 0; d < kDeviceCount; ++d) {
-            if (sim->enabled[d] && (spec.device < 0 || spec.device == d) && FaultKindOf(d, spec.kind)) applies = true;
+            if (sim->enabled[d] && (rule.device < 0 || rule.device == d) && FaultKindOf(d, rule.kind)) applies = true;
         }
-        if (!applies) return Fail("--fault " + spec.text + ": no listed device has that command");
+        if (!applies) return Fail("--fault " + rule.text + ": no listed device has that command");
     }
     return true;
 }
