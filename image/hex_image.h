@@ -59,10 +59,12 @@ int32_t ParseHexRecord(const char* line, HexRecord* record);
 // A data record is skipped, not stored nor counted, when its absolute start
 // address lies above the kind's limit. One that starts within the limit is
 // stored whole, except that bytes at 0x40000 and above, past the end of the
-// ImageBuffer, are neither stored nor counted.
+// ImageBuffer, are neither stored nor counted. A kind other than PSoCImage
+// is taken as T62Image.
 //
 // Lines follow the rules of ReadHexLine (hex_lines.h): a line longer than 999
-// characters or holding a NUL byte fails with kHexBadLine. A file without an
+// characters or holding a NUL byte fails with kHexBadLine, and so does an
+// extended linear address record with fewer than two data bytes. A file without an
 // end record gives kHexBadLine when its last line ends with a line break (the
 // read after it yields an empty line) and kHexUnexpectedEnd when it does not.
 int32_t LoadHexImage(const char* path, int32_t kind);
