@@ -1,0 +1,191 @@
+// Whole updates of the three targets, from a HEX file on disk through the
+// loaders and workers to the simulated device's memory.
+#include <gtest/gtest.h>
+
+#include <sstream>
+
+#include "../unit/hex_test_files.h"
+#include "core/app_state.h"
+#include "image/hex_image.h"
+#include "image/keyer_image.h"
+#include "psoc/psoc_worker.h"
+#include "serial/serial_port.h"
+#include "sim_harness.h"
+#include "t62/t62_worker.h"
+#include "zq3/keyer_channel.h"
+#include "zq3/keyer_probe.h"
+#include "zq3/keyer_upload.h"
+
+namespace {
+
+// A HEX file of count pseudo-random bytes from address 0, 16 per line.
+std::string RandomImageFile(size_t count, uint32_t seed) {
+    std::string text;
+    uint32_t x = seed;
+    for (size_t at = 0; at < count; at += 16) {
+        if (at % 0x10000 == 0) text += HexLine(0x04, 0, {0x00, static_cast<uint8_t>(at >> 16)});
+        std::vector<uint8_t> line;
+        for (size_t i = at; i < count && i < at + 16; ++i) {
+            x = x * 1103515245u + 12345u;
+            line.push_back(static_cast<uint8_t>(x >> 16));
+        }
+        text += DataLine(static_cast<uint16_t>(at), line);
+    }
+    return WriteTempFile(text + ":00000001FF\n");
+}
+
+class Update : public ::testing::Test {
+protected:
+    SimProcess sim;
+    std::vector<uint8_t> image = std::vector<uint8_t>(kImageBufferSize);
+    std::vector<KeyerRecord> keyer = std::vector<KeyerRecord>(kKeyerRecordCount);
+
+    void Start(const std::vector<std::string>& args) {
+        ASSERT_TRUE(StartSim(&sim, args));
+        SerialSetDeviceDir(sim.dir.c_str());
+        AppState.hexImage = image.data();
+        AppState.keyerImage = keyer.data();
+        AppState.uploadResult = 0;
+        AppState.comPort = 4;
+        AppState.portOpen = 0;
+    }
+    void TearDown() override {
+        SerialClose();
+        KeyerClose();
+        RemoveSimDir(&sim);
+        AppState.hexImage = nullptr;
+        AppState.keyerImage = nullptr;
+    }
+    // Significant bytes (three of each four) of [from, to) in image offsets.
+    static bool SameWords(const std::vector<uint8_t>& a, const std::vector<uint8_t>& b, size_t from, size_t to) {
+        for (size_t i = from; i < to; ++i)
+            if (i % 4 != 3 && a[i] != b[i]) return false;
+        return true;
+    }
+};
+
+TEST_F(Update, T62ImageLandsAtTheApplicationAndVectorRows) {
+    Start({"--device", "t62,psoc", "--t62-fill", "0x11"});
+    AppState.hexImageLength = LoadHexImage(RandomImageFile(0x1800 + 5000, 7).c_str(), T62Image);
+    ASSERT_EQ(0x1800 + 5000, AppState.hexImageLength);
+    ASSERT_EQ(0, SerialOpen(4, 115200, 1500));
+    T62UploadWorker();
+    EXPECT_EQ(kT62Success, AppState.uploadResult.load());
+    StopSim(&sim);
+    std::vector<uint8_t> memory = ReadBinaryFile(sim.memory + ".t62");
+    ASSERT_EQ(static_cast<size_t>(kImageBufferSize), memory.size());
+    // Vector rows hold the image's first 0x400 bytes; the rest of the first
+    // erase unit is erased; the loader's area is untouched.
+    EXPECT_TRUE(SameWords(memory, image, 0, 0x400));
+    for (size_t i = 0x400; i < 0x800; ++i) {
+        if (i % 4 != 3) {
+            ASSERT_EQ(0xFF, memory[i]) << i;
+        }
+    }
+    for (size_t i = 0x800; i < 0x1800; ++i) {
+        if (i % 4 != 3) {
+            ASSERT_EQ(0x11, memory[i]) << i;
+        }
+    }
+    // The application: ceil(count / 2048) erase units of rows from 0xC00.
+    size_t rows = 8 * ((0x1800 + 5000 + 2047) / 2048);
+    EXPECT_TRUE(SameWords(memory, image, 0x1800, 0x1800 + 256 * rows));
+    for (size_t i = 0x1800 + 256 * rows; i < memory.size(); ++i) {
+        if (i % 4 != 3) {
+            ASSERT_EQ(0x11, memory[i]) << i;
+        }
+    }
+}
+
+TEST_F(Update, T62RecoversALostReplyAndStopsAtAVerifyDifference) {
+    Start({"--device", "t62", "--fault", "drop:write:3", "--fault", "diff:read:3"});
+    AppState.hexImageLength = LoadHexImage(RandomImageFile(3000, 3).c_str(), T62Image);
+    ASSERT_EQ(0, SerialOpen(4, 115200, 1500));
+    T62UploadWorker();
+    EXPECT_EQ(kT62VerifyFailed, AppState.uploadResult.load());
+    EXPECT_EQ(3 * 256, AppState.progressBytes.load());  // the differing row counts
+    std::string transcript = ReadTextFile(sim.transcript);
+    EXPECT_NE(std::string::npos, transcript.find("fault drop:write:3"));
+}
+
+TEST_F(Update, PsocMemoryEqualsTheImage) {
+    Start({"--device", "t62,psoc", "--psoc-fill", "0x00"});
+    AppState.hexImageLength = LoadHexImage(RandomImageFile(10000, 5).c_str(), PSoCImage);
+    ASSERT_EQ(10000, AppState.hexImageLength);
+    ASSERT_EQ(0, SerialOpen(4, 19200, 1500));
+    PsocProgramWorker();
+    EXPECT_EQ(129, AppState.uploadResult.load());
+    EXPECT_EQ(0x3600, AppState.currentAddress.load());
+    StopSim(&sim);
+    std::vector<uint8_t> memory = ReadBinaryFile(sim.memory + ".psoc");
+    ASSERT_EQ(0x3600u, memory.size());
+    EXPECT_EQ(std::vector<uint8_t>(image.begin(), image.begin() + 0x3600), memory);
+    EXPECT_EQ(0xFF, memory[0x35FF]);
+}
+
+TEST_F(Update, PsocMismatchAtBlock10) {
+    Start({"--device", "psoc", "--fault", "corrupt:block:11"});
+    AppState.hexImageLength = LoadHexImage(RandomImageFile(2000, 9).c_str(), PSoCImage);
+    ASSERT_EQ(0, SerialOpen(4, 19200, 1500));
+    PsocProgramWorker();
+    EXPECT_EQ(132, AppState.uploadResult.load());
+    EXPECT_EQ(0x280, AppState.currentAddress.load());
+    std::string transcript = ReadTextFile(sim.transcript);
+    EXPECT_NE(std::string::npos, transcript.find("finish psoc"));
+}
+
+TEST_F(Update, KeyerUploadSwitchesSpeedAndSendsEveryRecordInOrder) {
+    Start({"--device", "t62,psoc,keyer", "--keyer-variant", "topaz"});
+    ASSERT_EQ(31, ProbeKeyer(nullptr));
+    EXPECT_EQ(kIcTopaz, AppState.keyerIcType);
+    // A full image of 16-byte lines, with data at slot 1012.
+    std::string text;
+    for (int slot = 0; slot < 1024; ++slot) {
+        std::vector<uint8_t> data(16);
+        for (int i = 0; i < 16; ++i) data[i] = static_cast<uint8_t>(slot * 3 + i);
+        text += DataLine(static_cast<uint16_t>(slot * 16), data);
+    }
+    AppState.keyerRecordCount = LoadKeyerImage(WriteTempFile(text + ":00000001FF\n").c_str());
+    ASSERT_EQ(1024, AppState.keyerRecordCount);
+    KeyerUploadWorker();
+    EXPECT_EQ(kKeyerSuccess, AppState.uploadResult.load());
+    StopSim(&sim);
+    std::istringstream log(ReadTextFile(sim.memory + ".keyer"));
+    std::vector<std::string> lines;
+    for (std::string line; std::getline(log, line);) lines.push_back(line);
+    ASSERT_EQ(964u, lines.size());
+    EXPECT_EQ(0u, lines[0].find("1b 1fa0 "));  // slot 1012 first
+    EXPECT_EQ(0u, lines[8].find("1b 0020 "));  // then slot 4
+    EXPECT_EQ(0u, lines.back().find("2e 0018 "));
+    for (const std::string& line : lines) ASSERT_NE(std::string::npos, line.find(" 9600")) << line;
+    std::string transcript = ReadTextFile(sim.transcript);
+    size_t down = transcript.find("keyer speed 1200");
+    EXPECT_NE(std::string::npos, down);
+    EXPECT_LT(transcript.find("keyer speed 9600"), down);
+}
+
+TEST_F(Update, KeyerRecoveryModeSendsNoHandOver) {
+    Start({"--device", "keyer", "--keyer-variant", "none"});
+    ASSERT_EQ(5, ProbeKeyer(nullptr));
+    for (int i = 0; i < kKeyerRecordCount; ++i) {
+        keyer[i].address[0] = static_cast<uint8_t>((8 * i) >> 8);
+        keyer[i].address[1] = static_cast<uint8_t>(8 * i);
+        for (int j = 0; j < 16; ++j) keyer[i].data[j] = j % 2 ? 0x3F : 0xFF;
+    }
+    KeyerUploadWorker();
+    EXPECT_EQ(kKeyerSuccess, AppState.uploadResult.load());
+    std::string transcript = ReadTextFile(sim.transcript);
+    EXPECT_EQ(std::string::npos, transcript.find("00 10 9b"));
+}
+
+TEST_F(Update, KeyerNackStopsTheRun) {
+    // The image store is all zero here, so slot 1012 has data: eight phase-one
+    // frames come first, and slot 500 is the 505th frame.
+    Start({"--device", "keyer", "--keyer-variant", "amber", "--fault", "reply:record:505:0x81"});
+    ASSERT_EQ(31, ProbeKeyer(nullptr));
+    KeyerUploadWorker();
+    EXPECT_EQ(kKeyerChecksumError, AppState.uploadResult.load());
+    EXPECT_EQ(52, AppState.keyerProgress.load());
+}
+
+}  // namespace
