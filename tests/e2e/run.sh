@@ -1,0 +1,331 @@
+#!/usr/bin/env bash
+# End-to-end tests: the real RIdorez.exe under Wine, driven through its
+# windows by uidriver.exe, against the device simulator on pseudo-terminals
+# linked as COM ports. One line per test, then "e2e: N passed, M failed".
+#
+#   tests/e2e/run.sh [NAME...]     only the tests whose names are given
+set -uo pipefail
+. "$(dirname "$0")/lib.sh"
+
+# ---- Main window ----
+
+# Everything a test expects of the main window's lines and buttons.
+# main_state PORTLINE HWLINE RESULTLINE LABEL T62 PSOC ZQ3 T62UPD PSOCUPD ZQ3UPD
+main_state() {
+  cat <<EOF
+expect-text 4061 "$1"
+expect-text 4059 "$2"
+expect-text 4044 "$3"
+expect-text 4074 "$4"
+expect-enabled 4011 $5
+expect-enabled 4056 $6
+expect-enabled 4098 $7
+expect-enabled 4010 $8
+expect-enabled 4052 $9
+expect-enabled 4099 ${10}
+EOF
+}
+
+START_STATE=$(main_state "" "" "" "com:4" 1 1 1 0 0 0)
+
+test_startup_and_close_box() {
+  app_start
+  drive <<EOF || return 1
+window "$MAIN_TITLE" 20000
+$START_STATE
+click 4101
+command 1
+command 2
+key escape
+$START_STATE
+close
+closed
+EOF
+  app_wait_exit || return 1
+  expect_eq "exit code after the close box" "$APP_EXIT_CODE" 0
+}
+
+test_t62_probe_answers() {
+  sim_start 4 --device t62,psoc,keyer --t62-hw-rev 2 --t62-loader 3.7 || return 1
+  app_start
+  drive <<EOF || return 1
+window "$MAIN_TITLE" 20000
+click 4011
+$(main_state "F/W Loader v3.7 Connected" "T62 H/W Revision B" "" "com:4" 0 0 0 1 0 0)
+EOF
+  screenshot t62-probe-answered
+  transcript_has 4 "H>D" 115200 "55 55 00 01 ff 04" || return 1
+  # The uploader opened next finds the port open; when it returns, the
+  # window is ready for the next probe.
+  drive <<EOF || return 1
+window "$MAIN_TITLE"
+press 4010
+window "T62 PIC Firmware Uploader"
+close
+closed
+window "$MAIN_TITLE"
+wait-text 4044 "T62 PIC Update Completed"
+$(main_state "" "" "T62 PIC Update Completed" "com:4" 1 1 1 0 0 0)
+EOF
+}
+
+test_t62_probe_silent_device() {
+  sim_start 4 --device t62,psoc,keyer --fault silent:any:1 || return 1
+  app_start
+  drive <<EOF || return 1
+window "$MAIN_TITLE" 20000
+click 4011
+expect-elapsed 1400 4000
+$(main_state "T62 is not responding: -2" "" "" "com:4" 1 1 1 0 0 0)
+EOF
+}
+
+# A valid frame with only the first two reply bytes: no versions to show.
+test_t62_probe_short_reply() {
+  scripted_start 4 --speed 115200 --reply 55550001ff04=55550001ff04 || return 1
+  app_start
+  drive <<EOF || return 1
+window "$MAIN_TITLE" 20000
+click 4011
+$(main_state "T62 is not responding: 3" "" "" "com:4" 1 1 1 0 0 0)
+EOF
+}
+
+test_psoc_probe_answers() {
+  sim_start 4 --device t62,psoc,keyer --psoc-version 8 || return 1
+  app_start
+  drive <<EOF || return 1
+window "$MAIN_TITLE" 20000
+click 4056
+$(main_state "PSoC Boot Loader ver 8" "" "" "com:4" 0 0 0 0 1 0)
+EOF
+  screenshot psoc-probe-answered
+  transcript_has 4 "H>D" 19200 "cc" || return 1
+  drive <<EOF || return 1
+window "$MAIN_TITLE"
+press 4052
+window "PSoC Firmware Uploader"
+close
+closed
+window "$MAIN_TITLE"
+wait-text 4044 "PSOC Update Completed"
+$(main_state "" "" "PSOC Update Completed" "com:4" 1 1 1 0 0 0)
+EOF
+}
+
+test_psoc_probe_wrong_first_byte() {
+  sim_start 4 --device t62,psoc,keyer --fault corrupt:psoc.identify:1 || return 1
+  app_start
+  drive <<EOF || return 1
+window "$MAIN_TITLE" 20000
+click 4056
+$(main_state "Comm port opened sucessfully" "" "" "com:4" 1 1 1 0 0 0)
+EOF
+}
+
+test_psoc_probe_one_byte() {
+  sim_start 4 --device t62,psoc,keyer --fault reply:psoc.identify:1:0x33 || return 1
+  app_start
+  drive <<EOF || return 1
+window "$MAIN_TITLE" 20000
+click 4056
+$(main_state "PSoC is not responding." "" "" "com:4" 1 1 1 0 0 0)
+EOF
+}
+
+test_missing_port() {
+  app_start
+  drive <<EOF || return 1
+window "$MAIN_TITLE" 20000
+click 4011
+$(main_state "Comm port open error" "" "" "com:4" 1 1 1 0 0 0)
+click 4056
+$(main_state "Comm port open error" "" "" "com:4" 1 1 1 0 0 0)
+EOF
+}
+
+test_zq3_probe() {
+  sim_start 4 --device t62,psoc,keyer --keyer-variant jade || return 1
+  app_start
+  drive <<EOF || return 1
+window "$MAIN_TITLE" 20000
+click 4098 30000
+expect-text 4044 "ZQ3 IC Test Passed"
+expect-enabled 4011 0
+expect-enabled 4056 0
+expect-enabled 4098 0
+expect-enabled 4099 1
+EOF
+}
+
+# A keyer without its firmware leaves the probe buttons on; a T62 probe on
+# the same port right after must get the port back from the keyer channel.
+test_t62_probe_after_zq3_probe() {
+  sim_start 4 --device t62,psoc,keyer --keyer-variant none || return 1
+  app_start
+  drive <<EOF || return 1
+window "$MAIN_TITLE" 20000
+click 4098 30000
+expect-text 4044 "Click FW Update"
+expect-enabled 4099 1
+expect-enabled 4011 1
+click 4011
+$(main_state "F/W Loader v2.5 Connected" "T62 H/W Revision A" "" "com:4" 0 0 0 1 0 1)
+EOF
+}
+
+# A T62 probe that opened the port but got no answer leaves the synchronous
+# channel open; the ZQ3 probe after it must still reach the keyer.
+test_zq3_probe_after_t62_probe() {
+  sim_start 4 --device t62,psoc,keyer --fault silent:t62.identify:1 || return 1
+  app_start
+  drive <<EOF || return 1
+window "$MAIN_TITLE" 20000
+click 4011
+expect-text 4061 "T62 is not responding: -2"
+click 4098 30000
+expect-text 4044 "ZQ3 IC Test Passed"
+EOF
+}
+
+# Set Com lists the ports that exist, COM10 and up included, with the
+# current one selected; Exit keeps the port, OK takes the chosen one.
+test_set_com() {
+  sim_start 12 --device t62,psoc,keyer --t62-loader 4.1 || return 1
+  scripted_start 3 || return 1
+  scripted_start 4 || return 1
+  app_start
+  drive <<EOF || return 1
+window "$MAIN_TITLE" 20000
+press 4009
+window "Comm Port Setup"
+list 4026
+EOF
+  # COM1 may be the machine's own serial port, mapped by Wine.
+  local expected="com3,com4,com12 1"
+  case "$DRIVE_OUT" in com1,*) expected="com1,com3,com4,com12 2" ;; esac
+  expect_eq "port list" "$DRIVE_OUT" "$expected" || return 1
+  local sel=${expected##* }
+  drive <<EOF || return 1
+window "Comm Port Setup"
+click 403
+closed
+window "$MAIN_TITLE"
+expect-text 4074 "com:4"
+press 4009
+window "Comm Port Setup"
+select 4026 $((sel + 1))
+click 1
+closed
+window "$MAIN_TITLE"
+expect-text 4074 "com:12"
+$(main_state "" "" "" "com:12" 1 1 1 0 0 0)
+click 4011
+expect-text 4061 "F/W Loader v4.1 Connected"
+EOF
+}
+
+# With the current port gone from the list, nothing is preselected and OK
+# leaves the port as it was; closing the dialog does too.
+test_set_com_without_selection() {
+  scripted_start 3 || return 1
+  app_start
+  drive <<EOF || return 1
+window "$MAIN_TITLE" 20000
+press 4009
+window "Comm Port Setup"
+list 4026
+EOF
+  case "$DRIVE_OUT" in
+    *" -1") ;;
+    *) e2e_fail "port list '$DRIVE_OUT' has a selection" ; return 1 ;;
+  esac
+  drive <<EOF || return 1
+window "Comm Port Setup"
+click 1
+closed
+window "$MAIN_TITLE"
+expect-text 4074 "com:4"
+press 4009
+window "Comm Port Setup"
+select 4026 0
+close
+closed
+window "$MAIN_TITLE"
+expect-text 4074 "com:4"
+press 4050
+EOF
+  app_wait_exit || return 1
+  expect_eq "exit code after Exit" "$APP_EXIT_CODE" 0
+}
+
+# The uploaders' file chooser: HEX and BIN set-ups, a chosen file, a name
+# that does not exist, and cancel.
+test_file_chooser() {
+  local dir=$E2E_WORK/images
+  mkdir -p "$dir" && echo ":00000001FF" >"$dir/app.hex"
+  local winpath="Z:${dir//\//\\}\\app.hex"
+  app_start "$E2E_CHOOSER" hex
+  drive <<EOF || return 1
+window "Open" 20000
+expect-text 1148 "*.hex"
+expect-list 1136 "All files,Hex Files" 1
+open-file "$winpath"
+closed
+EOF
+  app_wait_exit || return 1
+  expect_eq "chooser result" "$(tr -d '\r' <"$E2E_WORK/app.out")" "result=1 path=$winpath" || return 1
+
+  app_start "$E2E_CHOOSER" bin
+  drive <<EOF || return 1
+window "Open" 20000
+expect-text 1148 "*.bin"
+expect-list 1136 "All files,Bin Files" 1
+open-file "Z:${dir//\//\\}\\missing.bin"
+message "File does not exist"
+press 1
+closed
+open-cancel
+gone "Open"
+EOF
+  app_wait_exit || return 1
+  expect_eq "chooser result" "$(tr -d '\r' <"$E2E_WORK/app.out")" "result=0 path=*.bin"
+}
+
+ALL_TESTS=(
+  startup_and_close_box
+  t62_probe_answers
+  t62_probe_silent_device
+  t62_probe_short_reply
+  psoc_probe_answers
+  psoc_probe_wrong_first_byte
+  psoc_probe_one_byte
+  missing_port
+  zq3_probe
+  t62_probe_after_zq3_probe
+  zq3_probe_after_t62_probe
+  set_com
+  set_com_without_selection
+  file_chooser
+)
+
+main() {
+  local tests=("$@")
+  [ ${#tests[@]} -gt 0 ] || tests=("${ALL_TESTS[@]}")
+  local started=$SECONDS
+  rm -rf "$E2E_ARTIFACTS"
+  e2e_build || { echo "FAIL build: the programs did not build"; echo "e2e: 0 passed, 1 failed"; return 1; }
+  if ! e2e_setup; then
+    echo "FAIL setup: ${E2E_REASON:-no Wine prefix or display}"
+    echo "e2e: 0 passed, 1 failed"
+    return 1
+  fi
+  echo "e2e: prefix and display ready in $((SECONDS - started)) s"
+  local t
+  for t in "${tests[@]}"; do run_test "$t" "test_$t"; done
+  echo "e2e: $((SECONDS - started)) s; screenshots in $E2E_ARTIFACTS"
+  echo "e2e: ${E2E_PASSED} passed, ${E2E_FAILED} failed"
+  [ "$E2E_FAILED" -eq 0 ]
+}
+
+main "$@"
