@@ -6,6 +6,8 @@
 #
 # Settings (environment):
 #   E2E_DISPLAY    use this X display instead of starting a private Xvfb
+#   E2E_PREFIX     use (and keep) this Wine prefix, made when missing,
+#                  instead of a fresh one in the run's work folder
 #   E2E_KEEP       leave the prefix and the work folder in place (debugging)
 #   E2E_ARTIFACTS  where screenshots and logs of failures go
 #                  (default build/e2e-artifacts)
@@ -71,9 +73,11 @@ e2e_setup() {
   mkdir -p "$E2E_ARTIFACTS"
   trap e2e_teardown EXIT
   trap 'exit 130' INT TERM
-  export WINEPREFIX=$E2E_WORK/prefix WINEDEBUG=-all WINEDLLOVERRIDES="mscoree,mshtml="
+  export WINEPREFIX=${E2E_PREFIX:-$E2E_WORK/prefix} WINEDEBUG=-all WINEDLLOVERRIDES="mscoree,mshtml="
   e2e_start_display || return 1
-  "$E2E_WINE" wineboot -i >"$E2E_WORK/wineboot.log" 2>&1 || { e2e_log "wineboot failed"; return 1; }
+  if [ ! -f "$WINEPREFIX/system.reg" ]; then
+    "$E2E_WINE" wineboot -i >"$E2E_WORK/wineboot.log" 2>&1 || { e2e_log "wineboot failed"; return 1; }
+  fi
   # One server for the whole run, and one idle Windows process that keeps
   # the prefix's system processes up, so that a program starts in a moment.
   "$E2E_WINESERVER" -k >/dev/null 2>&1

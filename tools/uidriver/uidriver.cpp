@@ -33,6 +33,9 @@
 //   open-file PATH [TIMEOUT]      in the system "Open" dialog: type PATH as
 //                                 the file name and press its OK
 //   open-cancel [TIMEOUT]         press the "Open" dialog's Cancel
+//   settle                        let the current window's thread (if any) catch
+//                                 up with what was posted and paint (before a
+//                                 screenshot)
 //   controls                      print the current window's controls: id,
 //                                 class, enabled, text (to write a script)
 //   sleep MS
@@ -504,6 +507,10 @@ int RunLine(const std::string& line) {
     if (c == "open-file") return CmdOpenDialog(w, 1);
     if (c == "open-cancel") return CmdOpenDialog(w, 0);
     if (c == "controls") return CmdControls(w);
+    if (c == "settle") {
+        if (current != nullptr && IsWindow(current)) Settle();
+        return 1;
+    }
     if (c == "sleep") {
         int ms;
         if (w.size() < 2 || !ToInt(w[1], &ms)) return Fail("usage: sleep MS");
