@@ -84,6 +84,15 @@ e2e_setup() {
   "$E2E_WINESERVER" -p >/dev/null 2>&1
   "$E2E_WINE" "$E2E_DRIVER" "sleep 86400000" >/dev/null 2>&1 &
   E2E_IDLE_PID=$!
+  # No window manager runs on a private Xvfb: windows that Wine leaves to one
+  # would make it wait 2 s for each to be withdrawn when it closes.
+  # On a display of the user's (a kept prefix may have been headless before),
+  # the window manager has them again.
+  if [ -n "$E2E_XVFB_PID" ]; then
+    "$E2E_WINE" reg add 'HKCU\Software\Wine\X11 Driver' /v Managed /t REG_SZ /d N /f >/dev/null 2>&1
+  else
+    "$E2E_WINE" reg delete 'HKCU\Software\Wine\X11 Driver' /v Managed /f >/dev/null 2>&1
+  fi
   # Start with no COM ports of ours; the tests link the ones they use.
   rm -f "$WINEPREFIX"/dosdevices/com[2-9] "$WINEPREFIX"/dosdevices/com[1-3][0-9]
 }

@@ -52,6 +52,7 @@ test_t62_probe_answers() {
 window "$MAIN_TITLE" 20000
 click 4011
 $(main_state "F/W Loader v3.7 Connected" "T62 H/W Revision B" "" "com:4" 0 0 0 1 0 0)
+settle
 EOF
   screenshot t62-probe-answered
   transcript_has 4 "H>D" 115200 "55 55 00 01 ff 04" || return 1
@@ -98,6 +99,7 @@ test_psoc_probe_answers() {
 window "$MAIN_TITLE" 20000
 click 4056
 $(main_state "PSoC Boot Loader ver 8" "" "" "com:4" 0 0 0 0 1 0)
+settle
 EOF
   screenshot psoc-probe-answered
   transcript_has 4 "H>D" 19200 "cc" || return 1
