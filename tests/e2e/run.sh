@@ -36,6 +36,7 @@ $START_STATE
 click 4101
 command 1
 command 2
+key enter
 key escape
 $START_STATE
 close
@@ -143,6 +144,8 @@ click 4011
 $(main_state "Comm port open error" "" "" "com:4" 1 1 1 0 0 0)
 click 4056
 $(main_state "Comm port open error" "" "" "com:4" 1 1 1 0 0 0)
+click 4098 30000
+$(main_state "ZQ Fail:comm open" "" "ZQ3 Error, check com port" "com:4" 1 1 1 0 0 0)
 EOF
 }
 
@@ -157,6 +160,13 @@ expect-enabled 4011 0
 expect-enabled 4056 0
 expect-enabled 4098 0
 expect-enabled 4099 1
+press 4099
+window "ZQ3 IC Firmware Uploader"
+close
+closed
+window "$MAIN_TITLE"
+wait-text 4044 "ZQ3 IC Update Completed"
+$(main_state "" "" "ZQ3 IC Update Completed" "com:4" 1 1 1 0 0 0)
 EOF
 }
 
