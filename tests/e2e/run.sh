@@ -4,6 +4,8 @@
 # linked as COM ports. One line per test, then "e2e: N passed, M failed".
 #
 #   tests/e2e/run.sh [NAME...]     only the tests whose names are given
+#
+# The main window's tests are here; each uploader's are in cases_<target>.sh.
 set -uo pipefail
 . "$(dirname "$0")/lib.sh"
 
@@ -320,6 +322,12 @@ ALL_TESTS=(
   set_com_without_selection
   file_chooser
 )
+
+# More tests, one file per uploader: each defines its test_* functions and
+# appends their names to ALL_TESTS.
+for cases in "$(dirname "$0")"/cases_*.sh; do
+  [ -e "$cases" ] && . "$cases"
+done
 
 main() {
   local tests=("$@")
