@@ -1,0 +1,196 @@
+# The ZQ3 keyer: the main window's probe of each IC variant, and the ZQ3
+# uploader (dialog 1006) with whole updates, recovery mode, refusals and
+# loader errors, against the simulated keyer on COM4. Sourced by run.sh.
+
+ZQ3_TITLE="ZQ3 IC Firmware Uploader"
+ZQ3_DONE="ZQ3 Programing Completed Successfully, Press Encoder to restart."
+ZQ3_MEMORY=""   # the simulated keyer's record log (memory file)
+ZQ3_PATH=""     # Windows path of the image made by the last zq3_image
+ZQ3_RECORDS=""  # the number of data records in it
+ZQ3_EXPECT=""   # the record log a whole upload of it must leave
+
+# zq3_sim ARGS...: the keyer alone on COM4.
+zq3_sim() {
+  ZQ3_MEMORY=$E2E_WORK/com4.memory
+  sim_start 4 --device keyer "$@"
+}
+
+# zq3_image NAME KEYER-IMAGE-ARGS...: an image file NAME.bin in the work
+# folder (see keyer_image.py), with its expected record log.
+zq3_image() {
+  local name=$1; shift
+  local dir=$E2E_WORK/images
+  mkdir -p "$dir"
+  ZQ3_EXPECT=$dir/$name.expect
+  ZQ3_RECORDS=$(python3 "$E2E_ROOT/tests/e2e/keyer_image.py" "$dir/$name.bin" --expect "$ZQ3_EXPECT" "$@") ||
+    { e2e_fail "no keyer image $name"; return 1; }
+  ZQ3_PATH="Z:${dir//\//\\}\\$name.bin"
+}
+
+# Driver lines: the main window's ZQ3 probe, passed, then the uploader open
+# in its first state.
+zq3_probe_and_open() {
+  cat <<EOF
+window "$MAIN_TITLE" 20000
+click 4098 30000
+expect-text 4044 "${1:-ZQ3 IC Test Passed}"
+expect-enabled 4099 1
+press 4099
+window "$ZQ3_TITLE"
+expect-text 4036 ""
+expect-text 4038 ""
+expect-enabled 2 1
+expect-enabled 4078 0
+expect-enabled 4 1
+EOF
+}
+
+# Driver lines: "Load BIN File" with the last image, and the line it shows.
+zq3_load() {
+  cat <<EOF
+press 2
+open-file "$ZQ3_PATH"
+gone "Open"
+window "$ZQ3_TITLE"
+wait-text 4036 "$1" 10000
+expect-text 4038 "$ZQ3_PATH"
+expect-enabled 4078 1
+EOF
+}
+
+# The bytes the host sent, one "SPEED BYTES" line per chunk, in order.
+zq3_host_bytes() {
+  awk '$2 == "H>D" { $1 = ""; $2 = ""; sub(/^  /, ""); print }' "$E2E_WORK/com4.transcript"
+}
+
+# zq3_memory_is EXPECTED-FILE: the keyer's record log holds exactly these
+# frames. Stops the simulator first, so that the log is complete.
+zq3_memory_is() {
+  sims_stop
+  [ -f "$ZQ3_MEMORY" ] || { e2e_fail "the keyer left no record log"; return 1; }
+  cmp -s "$ZQ3_MEMORY" "$1" && return 0
+  cp "$ZQ3_MEMORY" "$E2E_ARTIFACTS/FAIL-zq3-records.got"
+  cp "$1" "$E2E_ARTIFACTS/FAIL-zq3-records.expected"
+  e2e_fail "the keyer holds $(wc -l <"$ZQ3_MEMORY") frames, not the $(wc -l <"$1") expected" \
+    "(first difference: $(diff "$ZQ3_MEMORY" "$1" | head -n 2 | tr '\n' ' '))"
+}
+
+# zq3_note_before FIRST SECOND: both notes are in the transcript, FIRST
+# before SECOND.
+zq3_note_before() {
+  local t=$E2E_WORK/com4.transcript a b
+  a=$(grep -n -m1 "note $1\$" "$t" | cut -d: -f1)
+  b=$(grep -n -m1 "note $2\$" "$t" | cut -d: -f1)
+  [ -n "$a" ] && [ -n "$b" ] && [ "$a" -lt "$b" ] ||
+    e2e_fail "the transcript does not note '$1' before '$2'"
+}
+
+# ---- The probe ----
+
+# zq3_probe_line ARGS... EXPECTED-4061 EXPECTED-4059: one probe of a keyer
+# started with ARGS; the version line, the variant line and the buttons.
+zq3_probe_case() {
+  local line=$1 variant=$2; shift 2
+  zq3_sim "$@" || return 1
+  app_start
+  drive <<EOF || return 1
+window "$MAIN_TITLE" 20000
+click 4098 30000
+expect-text 4061 "$line"
+expect-text 4059 "$variant"
+expect-text 4044 "ZQ3 IC Test Passed"
+expect-enabled 4011 0
+expect-enabled 4056 0
+expect-enabled 4098 0
+expect-enabled 4010 0
+expect-enabled 4052 0
+expect-enabled 4099 1
+EOF
+  app_stop
+}
+
+# Each variant with its revision offset taken off; version 30 below revision
+# 4 is an AMBER without asking; an IC type outside 1-4 gets a defined line.
+test_zq3_probe_variants() {
+  zq3_probe_case "ZQ3 F/W ver 30.02" "ZQ IC: AMBER" --keyer-variant amber --keyer-version 30 --keyer-revision 2 ||
+    return 1
+  [ -z "$(zq3_host_bytes | grep -x '1200 00 18')" ] || { e2e_fail "version 30.02 was asked its IC type"; return 1; }
+  sims_stop
+  zq3_probe_case "ZQ F/W revision 31.03" "ZQ IC: TOPAZ" --keyer-variant topaz || return 1
+  expect_eq "TOPAZ probe on the wire" "$(zq3_host_bytes | tr '\n' '|')" \
+    "1200 00 04 55|1200 00 09|1200 00 17|1200 00 18|" || return 1
+  sims_stop
+  zq3_probe_case "ZQ F/W revision 32.07" "ZQ IC: JADE" --keyer-variant jade --keyer-version 32 --keyer-revision 7 ||
+    return 1
+  sims_stop
+  zq3_probe_case "ZQ F/W revision 40.12" "ZQ IC: RUBY" --keyer-variant ruby --keyer-version 40 --keyer-revision 12 ||
+    return 1
+  sims_stop
+  zq3_probe_case "Unknown ZQ IC type 7, F/W ver 31" "" --keyer-ictype 7
+}
+
+test_zq3_probe_without_os() {
+  zq3_sim --keyer-variant none || return 1
+  app_start
+  drive <<EOF || return 1
+window "$MAIN_TITLE" 20000
+click 4098 30000
+expect-text 4061 "ZQ3 Fail:No O/S"
+expect-text 4044 "Click FW Update"
+expect-enabled 4099 1
+expect-enabled 4011 1
+expect-enabled 4056 1
+expect-enabled 4098 1
+EOF
+  # Nothing is asked after the loader's answer to the echo test.
+  expect_eq "probe on the wire" "$(zq3_host_bytes | tr '\n' '|')" "1200 00 04 55|"
+}
+
+# ---- Updates ----
+
+# A TOPAZ image with data at slot 1012 (so 964 frames, the eight of phase one
+# first) and a slot the file leaves out, which goes out blank.
+test_zq3_update_topaz() {
+  zq3_sim --keyer-variant topaz || return 1
+  zq3_image topaz --version 31 --variant 53 --phase1 --blank 700 || return 1
+  app_start
+  drive <<EOF || return 1
+$(zq3_probe_and_open)
+$(zq3_load "ZQ TOPAZ Version: 31.03 Loaded, $ZQ3_RECORDS Records")
+click 4078 15000
+expect-text 4036 "Programming ZQ3 IC...."
+expect-enabled 2 0
+expect-enabled 4078 0
+wait-text 4036 "$ZQ3_DONE" 60000
+expect-enabled 2 1
+expect-enabled 4078 0
+progress 4032
+settle
+EOF
+  expect_eq "progress after the run" "$DRIVE_OUT" "99 0 100" || return 1
+  screenshot zq3-update-done
+  drive <<EOF || return 1
+window "$ZQ3_TITLE"
+click 4
+closed
+window "$MAIN_TITLE"
+wait-text 4044 "ZQ3 IC Update Completed"
+expect-enabled 4099 0
+expect-enabled 4098 1
+EOF
+  # The re-probe; the hand-over, the loader's echo and 0x35 at 1200; then
+  # the frames at 9600, and the line back at 1200 after 0x5A.
+  expect_eq "re-probe on the wire" "$(zq3_host_bytes | sed -n 5,8p | tr '\n' '|')" \
+    "1200 00 04 55|1200 00 09|1200 00 17|1200 00 18|" || return 1
+  expect_eq "hand-over on the wire" "$(zq3_host_bytes | sed -n 9,11p | tr '\n' '|')" \
+    "1200 00 10 9b|1200 00 04 55|1200 35|" || return 1
+  zq3_note_before "keyer speed 9600" "keyer speed 1200" || return 1
+  transcript_has 4 "H>D" 9600 "5a" || return 1
+  zq3_memory_is "$ZQ3_EXPECT"
+}
+
+ALL_TESTS+=(
+  zq3_probe_variants
+  zq3_probe_without_os
+  zq3_update_topaz
+)
