@@ -429,6 +429,21 @@ TEST_F(DevsimTest, KeyerWithoutOperatingFirmwareAndItsFaults) {
     EXPECT_NE(std::string::npos, records.find("2e 0120 "));
 }
 
+// A late reply comes after its delay, and what the host sent meanwhile is
+// taken afterwards, in order.
+TEST_F(DevsimTest, LateReplyKeepsTheLineWaiting) {
+    Start({"--device", "keyer", "--keyer-variant", "topaz", "--fault", "late:version:1:400"}, 1200);
+    int64_t start = NowMs();
+    ASSERT_TRUE(WriteLine(fd, {0x00, 0x09}));
+    EXPECT_TRUE(ReadLine(fd, 1, 250).empty());
+    ASSERT_TRUE(WriteLine(fd, {0x00, 0x17}));
+    EXPECT_EQ((Bytes{31, 53}), ReadLine(fd, 2, kReplyMs));
+    EXPECT_GE(NowMs() - start, 400);
+    EXPECT_EQ((Bytes{31}), Exchange({0x00, 0x09}, 1, kQuietMs)) << "only the first version reply is late";
+    Stop();
+    EXPECT_NE(std::string::npos, ReadTextFile(sim.transcript).find("note keyer replies 400 ms late"));
+}
+
 TEST_F(DevsimTest, PacedLineTakesWireTime) {
     Start({"--device", "psoc,keyer", "--paced", "--fault", "noise:echo:1:20"}, 19200);
     Bytes data(64, 0x3C);

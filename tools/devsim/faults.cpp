@@ -21,6 +21,7 @@ const TypeName kTypes[] = {
     {"drop", kFaultDrop, false},   {"ignore", kFaultIgnore, false}, {"corrupt", kFaultCorrupt, false},
     {"long", kFaultLong, false},   {"diff", kFaultDiff, false},     {"short", kFaultShort, true},
     {"reply", kFaultReply, true},  {"silent", kFaultSilent, false}, {"noise", kFaultNoise, true},
+    {"late", kFaultLate, true},
 };
 
 std::vector<std::string> Split(const std::string& text, char sep) {
@@ -170,6 +171,7 @@ FaultEffects FaultsForCommand(FaultTable* table, Transcript* transcript, int dev
             case kFaultReply: fx.replyByte = rule.arg; break;
             case kFaultSilent: table->silent[device] = true; break;
             case kFaultNoise: fx.noiseCount += rule.arg; break;
+            case kFaultLate: fx.lateMs += rule.arg; break;
         }
     }
     return fx;

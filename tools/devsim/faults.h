@@ -22,6 +22,7 @@ enum FaultType {
     kFaultReply,    // the one byte ARG instead of the reply
     kFaultSilent,   // from this command on the device sends nothing
     kFaultNoise,    // ARG noise bytes before the reply
+    kFaultLate,     // the reply goes out ARG ms late
 };
 
 struct FaultRule {
@@ -44,6 +45,7 @@ struct FaultEffects {
     int shortCount = -1;
     int replyByte = -1;
     int noiseCount = 0;
+    int lateMs = 0;
 };
 
 struct FaultTable {

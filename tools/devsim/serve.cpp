@@ -56,6 +56,11 @@ void SendReply(Sim* sim, int device, const FaultEffects& fx, const std::vector<u
         TranscriptNote(&sim->transcript, "%s is silent", DeviceName(device));
         return;
     }
+    if (fx.lateMs > 0) {
+        // A slow device: it takes nothing else from the line meanwhile.
+        SleepUntil(MonotonicNs() + fx.lateMs * 1000000LL);
+        TranscriptNote(&sim->transcript, "%s replies %d ms late", DeviceName(device), fx.lateMs);
+    }
     uint32_t baud = DeviceBaud(sim, device);
     if (fx.noiseCount > 0) {
         std::vector<uint8_t> noise = NoiseBytes(fx.noiseCount);
