@@ -1,0 +1,265 @@
+# End-to-end tests of the T62 uploader: from the main window's probe through
+# the uploader dialog to what the simulated T62 holds in its memory.
+# Sourced by run.sh.
+. "$(dirname "${BASH_SOURCE[0]}")/hex_images.sh"
+
+T62_TITLE="T62 PIC Firmware Uploader"
+T62_FILL=0x3c  # the "old firmware" in the simulated T62's memory
+
+# Driver lines: probe the T62 and open its uploader, which becomes current.
+t62_open_uploader() {
+  cat <<EOF
+window "$MAIN_TITLE" 20000
+click 4011
+expect-text 4061 "F/W Loader v2.5 Connected"
+press 4010
+window "$T62_TITLE"
+EOF
+}
+
+# Driver lines: "Load HEX File" and choose NAME.hex in the Open dialog; the
+# uploader is current again once the path shows.
+t62_load() {
+  cat <<EOF
+press 2
+open-file "$(image_path "$1")"
+window "$T62_TITLE"
+wait-text 4038 "$(image_path "$1")"
+EOF
+}
+
+# Driver lines: after the uploader has gone, the main window as it must be.
+t62_back_in_main_window() {
+  cat <<EOF
+window "$MAIN_TITLE"
+wait-text 4044 "T62 PIC Update Completed"
+expect-text 4061 ""
+expect-text 4059 ""
+expect-enabled 4011 1
+expect-enabled 4056 1
+expect-enabled 4098 1
+expect-enabled 4010 0
+EOF
+}
+
+# The whole road with an image of 5000 bytes: 1024 of vectors and 3976 of
+# application from image offset 0x1800, so three erase units of 2048.
+test_t62_update() {
+  hex_image t62_5000 0:1024 0x1800:3976 || return 1
+  sim_start 4 --device t62 --paced --t62-fill $T62_FILL || return 1
+  app_start
+  drive <<EOF || return 1
+$(t62_open_uploader)
+expect-enabled 2 1
+expect-enabled 4055 0
+expect-enabled 4076 0
+expect-enabled 4 1
+$(t62_load t62_5000)
+wait-text 4036 "T62 Image Loaded, 5000 Bytes"
+expect-enabled 4055 1
+click 4055
+expect-text 4036 "Programming T62 PIC...."
+expect-enabled 2 0
+expect-enabled 4055 0
+expect-enabled 4076 0
+wait-text 4036 "Programing Completed Successfully" 30000
+progress 4032
+EOF
+  expect_eq "progress bar after the run" "$DRIVE_OUT" "19 0 19" || return 1
+  drive <<EOF || return 1
+window "$T62_TITLE"
+expect-text 4048 "01800"
+expect-enabled 2 1
+expect-enabled 4055 0
+expect-enabled 4076 1
+settle
+EOF
+  screenshot t62-update-done
+  drive <<EOF || return 1
+window "$T62_TITLE"
+click 4076
+expect-text 4036 "Resetting T62"
+expect-enabled 4076 0
+press 4
+closed
+$(t62_back_in_main_window)
+EOF
+  transcript_has 4 "H>D" 115200 "55 55 08 00 f8 04" || return 1
+  sims_stop
+  t62_memory_is t62_5000 $T62_FILL erase:0 fallback erase:0x1800 erase:0x2000 erase:0x2800 \
+    write:0x1800:0x1800 erase:0 write:0:0x400
+}
+
+# host_sent_only LINE...: the host sent nothing on COM4 but these chunks
+# ("H>D SPEED BYTES", as in the transcript, times left out).
+host_sent_only() {
+  local sent expected
+  sent=$(grep -E '^[0-9]+ (H>D|drop) ' "$E2E_WORK/com4.transcript" | cut -d' ' -f2-)
+  expected=$(printf '%s\n' "$@")
+  expect_eq "what the host sent" "$sent" "$expected"
+}
+
+# Update refused, with nothing sent to the T62: before any load (also after
+# a load that failed), and after a good load followed by a failed one.
+test_t62_update_refused() {
+  hex_text t62_eof_only ":00000001FF"
+  hex_image t62_small 0:1024 0x1800:256 || return 1
+  sim_start 4 --device t62 || return 1
+  app_start
+  drive <<EOF || return 1
+$(t62_open_uploader)
+command 4055
+expect-text 4036 "Error: Please Open a Programming File !"
+$(t62_load t62_eof_only)
+wait-text 4036 "File Error"
+expect-enabled 4055 0
+command 4055
+expect-text 4036 "Error: Please Open a Programming File !"
+$(t62_load t62_small)
+wait-text 4036 "T62 Image Loaded, 1280 Bytes"
+expect-enabled 4055 1
+$(t62_load t62_eof_only)
+wait-text 4036 "File Error"
+expect-enabled 4055 1
+click 4055
+expect-text 4036 "Error: Zero Length File !"
+expect-enabled 2 1
+expect-enabled 4076 0
+progress 4032
+EOF
+  expect_eq "progress bar after the refusal" "$DRIVE_OUT" "0 0 0" || return 1
+  host_sent_only "H>D 115200 55 55 00 01 ff 04"
+}
+
+# Both attempts at the second application row go unanswered: the run stops
+# with one row programmed, and the vector rows are still installed. The
+# next run, from a fresh load, programs the whole image.
+test_t62_write_failure() {
+  hex_image t62_3000 0:1024 0x1800:1976 || return 1
+  sim_start 4 --device t62 --t62-fill $T62_FILL --fault ignore:write:3-4 || return 1
+  app_start
+  drive <<EOF || return 1
+$(t62_open_uploader)
+$(t62_load t62_3000)
+wait-text 4036 "T62 Image Loaded, 3000 Bytes"
+click 4055
+wait-text 4036 "Error: Flash Write !" 20000
+expect-text 4048 "00c80"
+expect-enabled 2 1
+expect-enabled 4055 0
+expect-enabled 4076 1
+progress 4032
+EOF
+  expect_eq "progress bar after the failed run" "$DRIVE_OUT" "1 0 11" || return 1
+  # The reset makes the simulator write its memory as the run left it.
+  drive <<EOF || return 1
+window "$T62_TITLE"
+click 4076
+expect-text 4036 "Resetting T62"
+EOF
+  t62_memory_is t62_3000 $T62_FILL erase:0 fallback erase:0x1800 write:0x1800:0x100 erase:0 write:0:0x400 ||
+    return 1
+  drive <<EOF || return 1
+window "$T62_TITLE"
+$(t62_load t62_3000)
+wait-text 4036 "T62 Image Loaded, 3000 Bytes"
+click 4055
+wait-text 4036 "Programing Completed Successfully" 20000
+expect-text 4048 "01400"
+press 4
+closed
+$(t62_back_in_main_window)
+EOF
+  sims_stop
+  t62_memory_is t62_3000 $T62_FILL erase:0 fallback erase:0x1800 erase:0x2000 write:0x1800:0x1000 \
+    erase:0 write:0:0x400
+}
+
+# The fallback row cannot be written: the run ends there, before anything
+# at 0xC00 or above is erased.
+test_t62_fallback_failure() {
+  hex_image t62_small 0:1024 0x1800:256 || return 1
+  sim_start 4 --device t62 --t62-fill $T62_FILL --fault drop:write:1-2 || return 1
+  app_start
+  drive <<EOF || return 1
+$(t62_open_uploader)
+$(t62_load t62_small)
+wait-text 4036 "T62 Image Loaded, 1280 Bytes"
+click 4055
+wait-text 4036 "Error: Fallback Error !" 20000
+expect-enabled 2 1
+expect-enabled 4076 1
+press 4
+closed
+$(t62_back_in_main_window)
+EOF
+  sims_stop
+  t62_memory_is t62_small $T62_FILL erase:0 fallback
+}
+
+# A lost write reply and a corrupt read-back reply each cost one retry of
+# the same request, and the run succeeds. An image under 2048 bytes is one
+# erase unit.
+test_t62_lost_replies_retried() {
+  hex_image t62_1724 0:1024 0x1800:700 || return 1
+  sim_start 4 --device t62 --t62-fill $T62_FILL --fault drop:write:3 --fault corrupt:read:3 || return 1
+  app_start
+  drive <<EOF || return 1
+$(t62_open_uploader)
+$(t62_load t62_1724)
+wait-text 4036 "T62 Image Loaded, 1724 Bytes"
+click 4055
+wait-text 4036 "Programing Completed Successfully" 20000
+expect-text 4048 "01000"
+progress 4032
+EOF
+  expect_eq "progress bar after the run" "$DRIVE_OUT" "6 0 6" || return 1
+  local writes reads
+  writes=$(grep -c ' note write 000c80$' "$E2E_WORK/com4.transcript")
+  reads=$(grep -c ' H>D 115200 55 55 01 40 00 0d 00 b2 04$' "$E2E_WORK/com4.transcript")
+  expect_eq "writes of row 0xc80" "$writes" 2 || return 1
+  expect_eq "read requests of row 0xd00" "$reads" 2 || return 1
+  sims_stop
+  t62_memory_is t62_1724 $T62_FILL erase:0 fallback erase:0x1800 write:0x1800:0x800 erase:0 write:0:0x400
+}
+
+# Exit (and the close box) while the worker runs: the dialog says it waits,
+# ignores a load by the Escape key, and closes by itself once the run is
+# over, not before: the last vector row is then already written.
+test_t62_exit_during_run() {
+  hex_image t62_16k 0:1024 0x1800:15360 || return 1
+  sim_start 4 --device t62 --paced --t62-fill $T62_FILL || return 1
+  app_start
+  drive <<EOF || return 1
+$(t62_open_uploader)
+$(t62_load t62_16k)
+wait-text 4036 "T62 Image Loaded, 16384 Bytes"
+click 4055
+wait-progress 4032 2 10000
+press 4
+wait-text 4036 "Please wait: closing when the update ends...."
+command 2
+gone "Open" 500
+close
+wait-progress 4032 40 20000
+expect-text 4036 "Please wait: closing when the update ends...."
+closed 30000
+EOF
+  grep -q ' note write 000180$' "$E2E_WORK/com4.transcript" ||
+    { e2e_fail "the uploader closed before the vector rows were written"; return 1; }
+  drive <<EOF || return 1
+$(t62_back_in_main_window)
+EOF
+  sims_stop
+  t62_memory_is t62_16k $T62_FILL erase:0 fallback erase:0x1800 erase:0x2000 erase:0x2800 erase:0x3000 \
+    erase:0x3800 erase:0x4000 erase:0x4800 erase:0x5000 write:0x1800:0x4000 erase:0 write:0:0x400
+}
+
+ALL_TESTS+=(
+  t62_update
+  t62_update_refused
+  t62_write_failure
+  t62_fallback_failure
+  t62_lost_replies_retried
+  t62_exit_during_run
+)

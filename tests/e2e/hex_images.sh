@@ -1,0 +1,63 @@
+# HEX image files for the T62 and PSoC uploaders' end-to-end tests and the
+# demo, made at run time in the run's work folder: random bytes written as
+# Intel HEX by srec_cat (a writer independent of our loader), with a flat
+# copy of what the file holds for comparing the device's memory with.
+# Source it after lib.sh.
+
+E2E_IMAGES_CHECK=$E2E_ROOT/tests/e2e/check_device.py
+
+# hex_image NAME OFFSET:LENGTH...: $E2E_WORK/images/NAME.hex with LENGTH
+# pseudo-random bytes at each OFFSET (hex or decimal), the same bytes for the
+# same NAME, and NAME.flat, the 0x40000 bytes an image store holds after
+# loading it (0xFF where the file has no data).
+hex_image() {
+  local name=$1; shift
+  local dir=$E2E_WORK/images piece offset length part=0
+  mkdir -p "$dir"
+  local inputs=()
+  for piece in "$@"; do
+    offset=${piece%%:*}
+    length=${piece##*:}
+    part=$((part + 1))
+    python3 "$E2E_IMAGES_CHECK" bytes "$name.$part" "$length" >"$dir/$name.part$part" || return 1
+    inputs+=("$dir/$name.part$part" -binary -offset $((offset)))
+  done
+  srec_cat "${inputs[@]}" -o "$dir/$name.hex" -intel >/dev/null 2>&1 &&
+    srec_cat "$dir/$name.hex" -intel -fill 0xFF 0 0x40000 -o "$dir/$name.flat" -binary >/dev/null 2>&1 &&
+    rm -f "$dir/$name".part* ||
+    e2e_fail "srec_cat could not make $name.hex"
+}
+
+# hex_text NAME LINE...: $E2E_WORK/images/NAME.hex written line by line.
+hex_text() {
+  local name=$1; shift
+  mkdir -p "$E2E_WORK/images"
+  printf '%s\n' "$@" >"$E2E_WORK/images/$name.hex"
+}
+
+# image_path NAME: the Windows path (drive Z:) of NAME.hex, as typed into
+# the Open dialog.
+image_path() {
+  local path=$E2E_WORK/images/$1.hex
+  echo "Z:${path//\//\\}"
+}
+
+# check_device CHECK ARGS...: a check of check_device.py; what it finds
+# becomes the test's reason.
+check_device() {
+  local out
+  out=$(python3 "$E2E_IMAGES_CHECK" "$@") || e2e_fail "$1: $(printf '%s' "$out" | tr '\n' ';')"
+}
+
+# After the simulator on COM4 (one device) has stopped and written its memory:
+# t62_memory_is IMAGE FILL STEP...: the T62 memory against what the steps
+# (check_device.py t62-memory) make of it with IMAGE;
+# psoc_memory_is IMAGE FILL BLOCKS: the PSoC memory holds IMAGE's first
+# BLOCKS blocks and FILL after them.
+t62_memory_is() {
+  local image=$1 fill=$2; shift 2
+  check_device t62-memory "$E2E_WORK/com4.memory" "$E2E_WORK/images/$image.flat" "$fill" "$@"
+}
+psoc_memory_is() {
+  check_device psoc-memory "$E2E_WORK/com4.memory" "$E2E_WORK/images/$1.flat" "$2" "$3"
+}
