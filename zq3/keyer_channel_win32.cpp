@@ -1,7 +1,9 @@
 // The keyer channel over overlapped Win32 serial I/O. Every transfer has its
 // own event and OVERLAPPED record and waits a bounded time; a transfer still
 // pending when the wait runs out is cancelled and its completion awaited, so
-// it can never land later in a buffer, record or event that is gone.
+// it can never land later in a buffer, record or event that is gone. The
+// reply it waited for may still come; the next command first drops whatever
+// came in meanwhile, so that it never reads that late reply as its own.
 #include <windows.h>
 
 #include "core/app_state.h"
@@ -12,6 +14,7 @@ namespace {
 
 DCB keyerDcb;
 COMMTIMEOUTS keyerTimeouts;
+bool readGaveUp = false;  // a reply may still come late for the last read
 
 HANDLE Handle() { return static_cast<HANDLE>(AppState.keyerHandle); }
 
@@ -52,6 +55,7 @@ int KeyerOpen(int32_t port) {
     if (h == INVALID_HANDLE_VALUE) return kKeyerOpenFailed;
     AppState.keyerHandle = h;
     AppState.portOpen = 1;
+    readGaveUp = false;
 
     ZeroMemory(&keyerDcb, sizeof keyerDcb);
     keyerDcb.DCBlength = sizeof keyerDcb;
@@ -81,10 +85,18 @@ int KeyerOpen(int32_t port) {
 }
 
 int KeyerWrite(const uint8_t* bytes, uint32_t count) {
+    if (readGaveUp && Handle() != nullptr) {
+        PurgeComm(Handle(), PURGE_RXCLEAR);
+        readGaveUp = false;
+    }
     return Transfer(false, const_cast<uint8_t*>(bytes), count, kKeyerWriteWaitMs);
 }
 
-int KeyerRead(uint8_t* buffer, uint32_t count) { return Transfer(true, buffer, count, kKeyerReadWaitMs); }
+int KeyerRead(uint8_t* buffer, uint32_t count) {
+    int result = Transfer(true, buffer, count, kKeyerReadWaitMs);
+    if (!result) readGaveUp = true;
+    return result;
+}
 
 int KeyerSetSpeed(uint32_t baud) {
     HANDLE port = Handle();

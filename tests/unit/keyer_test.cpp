@@ -2,6 +2,8 @@
 // over a real pty; the variant check and the dialog's texts.
 #include <gtest/gtest.h>
 
+#include <unistd.h>
+
 #include <cstring>
 
 #include "core/app_state.h"
@@ -143,6 +145,16 @@ TEST_F(KeyerTest, ProbeWithUnknownTypeShowsADefinedLine) {
     EXPECT_EQ(31, ProbeKeyer(kWindow));
     EXPECT_EQ(0, AppState.keyerIcType);
     EXPECT_EQ("Unknown ZQ IC type 0, F/W ver 31", Line());
+
+    // The answer comes after the read gave up; the next probe, on the same
+    // channel, must not read it as the echo.
+    const uint8_t late = kIcRuby;
+    ASSERT_EQ(1, write(peer.master, &late, 1));
+    usleep(50000);
+    keyer.icType = kIcJade;
+    EXPECT_EQ(31, ProbeKeyer(kWindow));
+    EXPECT_EQ(kIcJade, AppState.keyerIcType);
+    EXPECT_EQ("ZQ F/W revision 31.03", Line());
 }
 
 TEST_F(KeyerTest, ProbeOfAMissingPortSaysSo) {
