@@ -189,8 +189,193 @@ EOF
   zq3_memory_is "$ZQ3_EXPECT"
 }
 
+# An IC whose O/S is gone takes any image, without the hand-over request;
+# slot 1012 blank here, so 956 frames.
+test_zq3_update_recovery() {
+  zq3_sim --keyer-variant none || return 1
+  zq3_image jade --version 31 --variant 103 || return 1
+  app_start
+  drive <<EOF || return 1
+$(zq3_probe_and_open "Click FW Update")
+$(zq3_load "ZQ JADE Version: 31.03 Loaded, $ZQ3_RECORDS Records")
+click 4078 15000
+expect-text 4036 "Programming ZQ3 in Recovery mode...."
+wait-text 4036 "$ZQ3_DONE" 60000
+expect-enabled 2 1
+expect-enabled 4078 0
+EOF
+  # Probe, re-probe, the worker's echo test, 0x35; no hand-over anywhere.
+  expect_eq "start of the update on the wire" "$(zq3_host_bytes | sed -n 1,4p | tr '\n' '|')" \
+    "1200 00 04 55|1200 00 04 55|1200 00 04 55|1200 35|" || return 1
+  [ -z "$(zq3_host_bytes | grep '00 10 9b')" ] || { e2e_fail "a hand-over request in recovery mode"; return 1; }
+  zq3_note_before "keyer speed 9600" "keyer speed 1200" || return 1
+  zq3_memory_is "$ZQ3_EXPECT"
+}
+
+# A JADE image for a TOPAZ IC is refused after the re-probe; nothing more
+# goes out and the dialog stays ready.
+test_zq3_variant_mismatch() {
+  zq3_sim --keyer-variant topaz || return 1
+  zq3_image jade --version 31 --variant 120 || return 1
+  app_start
+  drive <<EOF || return 1
+$(zq3_probe_and_open)
+$(zq3_load "ZQ JADE Version: 31.20 Loaded, $ZQ3_RECORDS Records")
+click 4078 15000
+expect-text 4036 "Error: Attempting to program a TOPAZ ZQ with a JADE image !"
+expect-enabled 2 1
+expect-enabled 4078 1
+sleep 500
+EOF
+  local probe="1200 00 04 55|1200 00 09|1200 00 17|1200 00 18|"
+  expect_eq "the line after the refusal" "$(zq3_host_bytes | tr '\n' '|')" "$probe$probe"
+}
+
+# The loader's checksum error for slot 500 (the 505th frame, after phase
+# one) ends the run there; the line stays at 9600.
+test_zq3_checksum_error() {
+  zq3_sim --keyer-variant amber --fault reply:record:505:0x81 || return 1
+  zq3_image amber --version 31 --variant 3 --phase1 || return 1
+  app_start
+  drive <<EOF || return 1
+$(zq3_probe_and_open)
+$(zq3_load "ZQ3 IC Version: 31.03 Loaded, $ZQ3_RECORDS Records")
+click 4078 15000
+wait-text 4036 "Error: Checksum !" 60000
+expect-enabled 2 1
+expect-enabled 4078 0
+progress 4032
+EOF
+  expect_eq "progress after the error" "$DRIVE_OUT" "52 0 100" || return 1
+  [ -z "$(grep 'keyer speed 1200' "$E2E_WORK/com4.transcript")" ] ||
+    { e2e_fail "the keyer went back to 1200 after the error"; return 1; }
+  head -n 505 "$ZQ3_EXPECT" >"$ZQ3_EXPECT.505"
+  zq3_memory_is "$ZQ3_EXPECT.505"
+}
+
+# The IC answers the main window's probe but not the re-probe of Update:
+# the message box, and the dialog as it was once it is gone.
+test_zq3_not_connected() {
+  zq3_sim --keyer-variant ruby --fault silent:echo:2 || return 1
+  zq3_image ruby --version 31 --variant 153 || return 1
+  app_start
+  drive <<EOF || return 1
+$(zq3_probe_and_open)
+$(zq3_load "ZQ RUBY Version: 31.03 Loaded, $ZQ3_RECORDS Records")
+press 4078
+message "ZQ not connected" 10000
+window "Error"
+press 1
+closed
+window "$ZQ3_TITLE"
+expect-text 4036 "ZQ RUBY Version: 31.03 Loaded, $ZQ3_RECORDS Records"
+expect-enabled 2 1
+expect-enabled 4078 1
+press 2
+open-cancel
+gone "Open"
+window "$ZQ3_TITLE"
+expect-enabled 4078 1
+click 4
+closed
+window "$MAIN_TITLE"
+wait-text 4044 "ZQ3 IC Update Completed"
+EOF
+  expect_eq "the line" "$(zq3_host_bytes | tr '\n' '|')" \
+    "1200 00 04 55|1200 00 09|1200 00 17|1200 00 18|1200 00 04 55|"
+}
+
+# Exit during a run: the dialog says it waits, stays until the worker is
+# done, then closes by itself. Escape's Load command is not carried out
+# meanwhile. Slot 200's reply is held back to make the run last.
+test_zq3_exit_during_run() {
+  zq3_sim --keyer-variant amber --fault late:record:197:1500 || return 1
+  zq3_image amber --version 31 --variant 3 || return 1
+  app_start
+  drive <<EOF || return 1
+$(zq3_probe_and_open)
+$(zq3_load "ZQ3 IC Version: 31.03 Loaded, $ZQ3_RECORDS Records")
+click 4078 15000
+wait-progress 4032 20 30000
+command 2
+click 4
+expect-text 4036 "Please wait: closing when the update ends...."
+expect-enabled 4 1
+closed 30000
+window "$MAIN_TITLE"
+wait-text 4044 "ZQ3 IC Update Completed"
+expect-enabled 4098 1
+EOF
+  zq3_memory_is "$ZQ3_EXPECT"
+}
+
+# zq3_wait_note NOTE [SECONDS]: until the simulator notes NOTE.
+zq3_wait_note() {
+  local i
+  for i in $(seq $(( ${2:-10} * 20 ))); do
+    grep -q "note $1\$" "$E2E_WORK/com4.transcript" 2>/dev/null && return 0
+    sleep 0.05
+  done
+  e2e_fail "the simulator did not note '$1'"
+}
+
+# The probe's read gives up after 4 s: the pending read is cancelled at
+# once, not left to the port's own 4.5 s time-out.
+test_zq3_probe_gives_up_after_4_s() {
+  zq3_sim --keyer-variant topaz --fault late:echo:1:6000 || return 1
+  app_start
+  drive <<EOF || return 1
+window "$MAIN_TITLE" 20000
+click 4098 30000
+expect-elapsed 3900 4400
+expect-text 4061 "ZQ3 Fail:no response"
+expect-text 4044 "ZQ3 Error, check com port"
+expect-enabled 4098 1
+EOF
+  zq3_wait_note "keyer replies 6000 ms late" || return 1
+  drive <<EOF
+window "$MAIN_TITLE"
+click 4098 30000
+expect-text 4061 "ZQ F/W revision 31.03"
+expect-text 4044 "ZQ3 IC Test Passed"
+EOF
+}
+
+# The re-probe gives up on a slow echo reply ("ZQ not connected"); the reply
+# comes in later while the message box is up. The next Update must not take
+# it for the answer to one of its own commands.
+test_zq3_late_reply_is_not_taken_for_the_next() {
+  zq3_sim --keyer-variant topaz --fault late:echo:2:4600 || return 1
+  zq3_image topaz --version 31 --variant 53 || return 1
+  app_start
+  drive <<EOF || return 1
+$(zq3_probe_and_open)
+$(zq3_load "ZQ TOPAZ Version: 31.03 Loaded, $ZQ3_RECORDS Records")
+press 4078
+message "ZQ not connected" 10000
+EOF
+  zq3_wait_note "keyer replies 4600 ms late" || return 1
+  drive <<EOF || return 1
+message "ZQ not connected"
+press 1
+closed
+window "$ZQ3_TITLE"
+click 4078 15000
+expect-text 4036 "Programming ZQ3 IC...."
+wait-text 4036 "$ZQ3_DONE" 60000
+EOF
+  zq3_memory_is "$ZQ3_EXPECT"
+}
+
 ALL_TESTS+=(
+  zq3_exit_during_run
+  zq3_probe_gives_up_after_4_s
+  zq3_late_reply_is_not_taken_for_the_next
   zq3_probe_variants
   zq3_probe_without_os
   zq3_update_topaz
+  zq3_update_recovery
+  zq3_variant_mismatch
+  zq3_checksum_error
+  zq3_not_connected
 )
