@@ -212,11 +212,14 @@ EOF
   zq3_memory_is "$ZQ3_EXPECT"
 }
 
-# A JADE image for a TOPAZ IC is refused after the re-probe; nothing more
-# goes out and the dialog stays ready.
-test_zq3_variant_mismatch() {
+# Update refused: a JADE image for a TOPAZ IC after the re-probe, then,
+# once a later load has failed, for want of records. Nothing but the two
+# probes goes out, and the dialog stays ready.
+test_zq3_update_refused() {
   zq3_sim --keyer-variant topaz || return 1
   zq3_image jade --version 31 --variant 120 || return 1
+  printf ':00000001FF\r\n' >"$E2E_WORK/images/empty.bin"
+  local empty="${ZQ3_PATH%\\*}\\empty.bin"
   app_start
   drive <<EOF || return 1
 $(zq3_probe_and_open)
@@ -225,10 +228,19 @@ click 4078 15000
 expect-text 4036 "Error: Attempting to program a TOPAZ ZQ with a JADE image !"
 expect-enabled 2 1
 expect-enabled 4078 1
+press 2
+open-file "$empty"
+gone "Open"
+window "$ZQ3_TITLE"
+wait-text 4036 "File Error"
+expect-enabled 4078 1
+click 4078 15000
+expect-text 4036 "Error: Zero Length File !"
+expect-enabled 2 1
 sleep 500
 EOF
   local probe="1200 00 04 55|1200 00 09|1200 00 17|1200 00 18|"
-  expect_eq "the line after the refusal" "$(zq3_host_bytes | tr '\n' '|')" "$probe$probe"
+  expect_eq "the line after the refusals" "$(zq3_host_bytes | tr '\n' '|')" "$probe$probe"
 }
 
 # The loader's checksum error for slot 500 (the 505th frame, after phase
@@ -251,6 +263,24 @@ EOF
     { e2e_fail "the keyer went back to 1200 after the error"; return 1; }
   head -n 505 "$ZQ3_EXPECT" >"$ZQ3_EXPECT.505"
   zq3_memory_is "$ZQ3_EXPECT.505"
+}
+
+# A loader that answers a frame with 0x00: the run ends there with its own
+# failure, not a dialog that waits for ever.
+test_zq3_zero_reply() {
+  zq3_sim --keyer-variant ruby --fault reply:record:3:0x00 || return 1
+  zq3_image ruby --version 31 --variant 153 || return 1
+  app_start
+  drive <<EOF || return 1
+$(zq3_probe_and_open)
+$(zq3_load "ZQ RUBY Version: 31.03 Loaded, $ZQ3_RECORDS Records")
+click 4078 15000
+wait-text 4036 "Error: Restart failed !" 30000
+expect-enabled 2 1
+expect-enabled 4078 0
+EOF
+  head -n 3 "$ZQ3_EXPECT" >"$ZQ3_EXPECT.3"
+  zq3_memory_is "$ZQ3_EXPECT.3"
 }
 
 # The IC answers the main window's probe but not the re-probe of Update:
@@ -375,7 +405,8 @@ ALL_TESTS+=(
   zq3_probe_without_os
   zq3_update_topaz
   zq3_update_recovery
-  zq3_variant_mismatch
+  zq3_update_refused
   zq3_checksum_error
+  zq3_zero_reply
   zq3_not_connected
 )
