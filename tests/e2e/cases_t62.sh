@@ -1,7 +1,7 @@
 # End-to-end tests of the T62 uploader: from the main window's probe through
 # the uploader dialog to what the simulated T62 holds in its memory.
 # Sourced by run.sh.
-. "$(dirname "${BASH_SOURCE[0]}")/hex_images.sh"
+. "$(dirname "${BASH_SOURCE[0]}")/uploads.sh"
 
 T62_TITLE="T62 PIC Firmware Uploader"
 T62_FILL=0x3c  # the "old firmware" in the simulated T62's memory
@@ -88,15 +88,6 @@ EOF
   sims_stop
   t62_memory_is t62_5000 $T62_FILL erase:0 fallback erase:0x1800 erase:0x2000 erase:0x2800 \
     write:0x1800:0x1800 erase:0 write:0:0x400
-}
-
-# host_sent_only LINE...: the host sent nothing on COM4 but these chunks
-# ("H>D SPEED BYTES", as in the transcript, times left out).
-host_sent_only() {
-  local sent expected
-  sent=$(grep -E '^[0-9]+ (H>D|drop) ' "$E2E_WORK/com4.transcript" | cut -d' ' -f2-)
-  expected=$(printf '%s\n' "$@")
-  expect_eq "what the host sent" "$sent" "$expected"
 }
 
 # Update refused, with nothing sent to the T62: before any load (also after

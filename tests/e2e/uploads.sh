@@ -1,10 +1,11 @@
-# HEX image files for the T62 and PSoC uploaders' end-to-end tests and the
-# demo, made at run time in the run's work folder: random bytes written as
-# Intel HEX by srec_cat (a writer independent of our loader), with a flat
-# copy of what the file holds for comparing the device's memory with.
+# What the T62 and PSoC uploaders' end-to-end tests (and the demo) share:
+# HEX image files made at run time in the run's work folder, pseudo-random
+# bytes written as Intel HEX by srec_cat (a writer independent of our
+# loader) with a flat copy of what the file holds; and checks of what
+# reached the simulated device on COM4: its memory and the host's bytes.
 # Source it after lib.sh.
 
-E2E_IMAGES_CHECK=$E2E_ROOT/tests/e2e/check_device.py
+E2E_CHECK_DEVICE=$E2E_ROOT/tests/e2e/check_device.py
 
 # hex_image NAME OFFSET:LENGTH...: $E2E_WORK/images/NAME.hex with LENGTH
 # pseudo-random bytes at each OFFSET (hex or decimal), the same bytes for the
@@ -19,7 +20,7 @@ hex_image() {
     offset=${piece%%:*}
     length=${piece##*:}
     part=$((part + 1))
-    python3 "$E2E_IMAGES_CHECK" bytes "$name.$part" "$length" >"$dir/$name.part$part" || return 1
+    python3 "$E2E_CHECK_DEVICE" bytes "$name.$part" "$length" >"$dir/$name.part$part" || return 1
     inputs+=("$dir/$name.part$part" -binary -offset $((offset)))
   done
   srec_cat "${inputs[@]}" -o "$dir/$name.hex" -intel >/dev/null 2>&1 &&
@@ -46,7 +47,7 @@ image_path() {
 # becomes the test's reason.
 check_device() {
   local out
-  out=$(python3 "$E2E_IMAGES_CHECK" "$@") || e2e_fail "$1: $(printf '%s' "$out" | tr '\n' ';')"
+  out=$(python3 "$E2E_CHECK_DEVICE" "$@") || e2e_fail "$1: $(printf '%s' "$out" | tr '\n' ';')"
 }
 
 # After the simulator on COM4 (one device) has stopped and written its memory:
@@ -60,4 +61,13 @@ t62_memory_is() {
 }
 psoc_memory_is() {
   check_device psoc-memory "$E2E_WORK/com4.memory" "$E2E_WORK/images/$1.flat" "$2" "$3"
+}
+
+# host_sent_only LINE...: the host sent nothing on COM4 but these chunks
+# ("H>D SPEED BYTES", as in the transcript, times left out).
+host_sent_only() {
+  local sent expected
+  sent=$(grep -E '^[0-9]+ (H>D|drop) ' "$E2E_WORK/com4.transcript" | cut -d' ' -f2-)
+  expected=$(printf '%s\n' "$@")
+  expect_eq "what the host sent" "$sent" "$expected"
 }
