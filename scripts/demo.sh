@@ -7,8 +7,8 @@
 # The demo ends when you leave the program.
 #
 # Without a display it runs on a private Xvfb and works the window itself
-# (probe, open the uploader, return, for each target), saving a screenshot
-# of every step in build/demo-screens/.
+# (probe, open the uploader, return, for each target; for the ZQ3 keyer a
+# whole update too), saving a screenshot of every step in build/demo-screens/.
 #
 # On a fresh Debian machine it first installs what is missing and builds.
 set -uo pipefail
@@ -66,6 +66,41 @@ run_step() {
 }
 main_window="window \"$MAIN_TITLE\""
 
+# ---- ZQ3 keyer: the probe, then a whole update ----
+
+# demo_zq3: probes the keyer, opens the ZQ3 uploader, loads an AMBER image
+# made for the demo, updates the keyer, checks every frame the keyer took
+# against the image, and goes back to the main window.
+demo_zq3() {
+  local dir=$E2E_WORK/images records
+  mkdir -p "$dir"
+  records=$(python3 tests/e2e/keyer_image.py "$dir/zq3-demo.bin" --version 31 --variant 3 --phase1 \
+    --expect "$dir/zq3-demo.expect") || { echo "demo: no ZQ3 image"; exit 1; }
+  local path="Z:${dir//\//\\}\\zq3-demo.bin"
+  local uploader='window "ZQ3 IC Firmware Uploader"'
+  run_step "probe the ZQ3 keyer" "$main_window" 'click 4098 30000' 'expect-text 4044 "ZQ3 IC Test Passed"' \
+    'expect-text 4061 "ZQ3 F/W ver 31.03"' 'expect-enabled 4099 1'
+  shot zq3-probed
+  run_step "open the ZQ3 uploader" "$main_window" 'press 4099' "$uploader"
+  shot zq3-uploader
+  run_step "load the ZQ3 image ($records records)" "$uploader" 'press 2' "open-file \"$path\"" 'gone "Open"' \
+    "$uploader" "wait-text 4036 \"ZQ3 IC Version: 31.03 Loaded, $records Records\" 10000"
+  shot zq3-loaded
+  run_step "update the ZQ3 keyer" "$uploader" 'click 4078 15000' 'expect-text 4036 "Programming ZQ3 IC...."' \
+    'wait-text 4036 "ZQ3 Programing Completed Successfully, Press Encoder to restart." 60000'
+  shot zq3-updated
+  # The keyer writes the frames it took when the upload ends (0x5A).
+  if ! cmp -s "$E2E_WORK/com4.memory.keyer" "$dir/zq3-demo.expect"; then
+    echo "demo: failed: the keyer did not take the frames of the image"
+    shot failed
+    exit 1
+  fi
+  echo "demo: the keyer took all $(wc -l <"$dir/zq3-demo.expect") frames at 9600 baud, slot 3 last"
+  run_step "leave the ZQ3 uploader" "$uploader" 'click 4' closed "$main_window" \
+    'wait-text 4044 "ZQ3 IC Update Completed"'
+  shot zq3-done
+}
+
 run_step "the main window opens on COM4" "$main_window 20000" 'wait-text 4074 com:4'
 shot start
 run_step "probe the T62" "$main_window" 'click 4011' 'expect-text 4061 "F/W Loader v2.5 Connected"' \
@@ -84,9 +119,7 @@ shot psoc-uploader
 run_step "leave the PSoC uploader" 'window "PSoC Firmware Uploader"' close closed "$main_window" \
   'wait-text 4044 "PSOC Update Completed"'
 shot psoc-done
-run_step "probe the ZQ3 keyer" "$main_window" 'click 4098 30000' 'expect-text 4044 "ZQ3 IC Test Passed"' \
-  'expect-enabled 4099 1'
-shot zq3-probed
+demo_zq3
 run_step "leave the program" "$main_window" 'press 4050' 'closed'
 app_wait_exit || { echo "demo: the program did not end"; exit 1; }
 keep_transcript
