@@ -148,6 +148,7 @@ window "$T62_TITLE"
 click 4076
 expect-text 4036 "Resetting T62"
 EOF
+  memory_written "$E2E_WORK/com4.memory" || return 1
   t62_memory_is t62_3000 $T62_FILL erase:0 fallback erase:0x1800 write:0x1800:0x100 erase:0 write:0:0x400 ||
     return 1
   drive <<EOF || return 1

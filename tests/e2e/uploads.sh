@@ -50,7 +50,19 @@ check_device() {
   out=$(python3 "$E2E_CHECK_DEVICE" "$@") || e2e_fail "$1: $(printf '%s' "$out" | tr '\n' ';')"
 }
 
-# After the simulator on COM4 (one device) has stopped and written its memory:
+# memory_written PATH: waits (up to 5 s) for the simulator to write a memory
+# file that was not there before, as it does when the T62 is reset.
+memory_written() {
+  local i
+  for i in $(seq 100); do
+    [ -f "$1" ] && return 0
+    sleep 0.05
+  done
+  e2e_fail "no memory file $(basename "$1")"
+}
+
+# After the simulator on COM4 (one device) has written its memory (at its
+# stop; the T62 also at a reset, the PSoC at the finish byte):
 # t62_memory_is IMAGE FILL STEP...: the T62 memory against what the steps
 # (check_device.py t62-memory) make of it with IMAGE;
 # psoc_memory_is IMAGE FILL BLOCKS: the PSoC memory holds IMAGE's first
