@@ -7,8 +7,9 @@
 # The demo ends when you leave the program.
 #
 # Without a display it runs on a private Xvfb and works the window itself
-# (probe, open the uploader, return, for each target; for the ZQ3 keyer a
-# whole update too), saving a screenshot of every step in build/demo-screens/.
+# (for each target: probe, a whole update from an image made for the demo,
+# checked against what the simulated device took, and the return), saving a
+# screenshot of every step in build/demo-screens/.
 #
 # On a fresh Debian machine it first installs what is missing and builds.
 set -uo pipefail
@@ -26,6 +27,7 @@ if [ -n "${DISPLAY:-}" ]; then
   headless=0
 fi
 . tests/e2e/lib.sh
+. tests/e2e/uploads.sh
 
 e2e_setup || { echo "demo: no Wine prefix or display"; exit 1; }
 sim_start 4 --device t62,psoc,keyer || { echo "demo: $E2E_REASON"; exit 1; }
@@ -66,6 +68,74 @@ run_step() {
 }
 main_window="window \"$MAIN_TITLE\""
 
+# ---- T62: the probe, then a whole update ----
+
+# demo_t62: probes the T62, opens its uploader, loads an image of 5000 bytes
+# made for the demo (vector rows and three erase units of application),
+# updates and restarts the T62, checks what its memory then holds, and goes
+# back to the main window.
+demo_t62() {
+  local uploader='window "T62 PIC Firmware Uploader"'
+  hex_image t62-demo 0:1024 0x1800:3976 || { echo "demo: no T62 image: $E2E_REASON"; exit 1; }
+  run_step "probe the T62" "$main_window" 'click 4011' 'expect-text 4061 "F/W Loader v2.5 Connected"' \
+    'expect-text 4059 "T62 H/W Revision A"' 'expect-enabled 4010 1'
+  shot t62-probed
+  run_step "open the T62 uploader" "$main_window" 'press 4010' "$uploader"
+  shot t62-uploader
+  run_step "load the T62 image" "$uploader" 'press 2' "open-file \"$(image_path t62-demo)\"" 'gone "Open"' \
+    "$uploader" 'wait-text 4036 "T62 Image Loaded, 5000 Bytes"'
+  shot t62-loaded
+  run_step "update the T62" "$uploader" 'click 4055' \
+    'wait-text 4036 "Programing Completed Successfully" 30000' 'expect-text 4048 01800'
+  shot t62-updated
+  # The T62 writes its memory when it is reset.
+  run_step "restart the T62" "$uploader" 'click 4076' 'expect-text 4036 "Resetting T62"'
+  shot t62-restarted
+  if ! memory_written "$E2E_WORK/com4.memory.t62" ||
+    ! check_device t62-memory "$E2E_WORK/com4.memory.t62" "$E2E_WORK/images/t62-demo.flat" 0x00 \
+      erase:0 fallback erase:0x1800 erase:0x2000 erase:0x2800 write:0x1800:0x1800 erase:0 write:0:0x400; then
+    echo "demo: failed: $E2E_REASON"
+    shot failed
+    exit 1
+  fi
+  echo "demo: the T62 holds the image's vector rows at 0x000 and its application from 0xc00"
+  run_step "leave the T62 uploader" "$uploader" 'click 4' closed "$main_window" \
+    'wait-text 4044 "T62 PIC Update Completed"'
+  shot t62-done
+}
+
+# ---- PSoC: the probe, then a whole update ----
+
+# demo_psoc: probes the PSoC, opens its uploader, loads an image made for the
+# demo (12288 bytes with a gap), updates the PSoC, checks its memory, and
+# goes back to the main window.
+demo_psoc() {
+  local uploader='window "PSoC Firmware Uploader"'
+  hex_image psoc-demo 0:0x2000 0x2400:0x1000 || { echo "demo: no PSoC image: $E2E_REASON"; exit 1; }
+  run_step "probe the PSoC" "$main_window" 'click 4056' 'expect-text 4061 "PSoC Boot Loader ver 7"' \
+    'expect-enabled 4052 1'
+  shot psoc-probed
+  run_step "open the PSoC uploader" "$main_window" 'press 4052' "$uploader"
+  shot psoc-uploader
+  run_step "load the PSoC image" "$uploader" 'press 2' "open-file \"$(image_path psoc-demo)\"" 'gone "Open"' \
+    "$uploader" 'wait-text 4036 "PSoC Image Loaded, 12288 Bytes"'
+  shot psoc-loaded
+  run_step "update the PSoC" "$uploader" 'click 4028' \
+    'wait-text 4036 "PSoC Programing Completed Successfully, Press Encoder to restart." 30000' \
+    'expect-text 4048 03600'
+  shot psoc-updated
+  # The PSoC writes its memory at the finish byte, before it answers.
+  if ! check_device psoc-memory "$E2E_WORK/com4.memory.psoc" "$E2E_WORK/images/psoc-demo.flat" 0x00 216; then
+    echo "demo: failed: $E2E_REASON"
+    shot failed
+    exit 1
+  fi
+  echo "demo: the PSoC holds the image, 0xff in its gap"
+  run_step "leave the PSoC uploader" "$uploader" 'click 4' closed "$main_window" \
+    'wait-text 4044 "PSOC Update Completed"'
+  shot psoc-done
+}
+
 # ---- ZQ3 keyer: the probe, then a whole update ----
 
 # demo_zq3: probes the keyer, opens the ZQ3 uploader, loads an AMBER image
@@ -103,22 +173,8 @@ demo_zq3() {
 
 run_step "the main window opens on COM4" "$main_window 20000" 'wait-text 4074 com:4'
 shot start
-run_step "probe the T62" "$main_window" 'click 4011' 'expect-text 4061 "F/W Loader v2.5 Connected"' \
-  'expect-text 4059 "T62 H/W Revision A"' 'expect-enabled 4010 1'
-shot t62-probed
-run_step "open the T62 uploader" "$main_window" 'press 4010' 'window "T62 PIC Firmware Uploader"'
-shot t62-uploader
-run_step "leave the T62 uploader" 'window "T62 PIC Firmware Uploader"' close closed "$main_window" \
-  'wait-text 4044 "T62 PIC Update Completed"'
-shot t62-done
-run_step "probe the PSoC" "$main_window" 'click 4056' 'expect-text 4061 "PSoC Boot Loader ver 7"' \
-  'expect-enabled 4052 1'
-shot psoc-probed
-run_step "open the PSoC uploader" "$main_window" 'press 4052' 'window "PSoC Firmware Uploader"'
-shot psoc-uploader
-run_step "leave the PSoC uploader" 'window "PSoC Firmware Uploader"' close closed "$main_window" \
-  'wait-text 4044 "PSOC Update Completed"'
-shot psoc-done
+demo_t62
+demo_psoc
 demo_zq3
 run_step "leave the program" "$main_window" 'press 4050' 'closed'
 app_wait_exit || { echo "demo: the program did not end"; exit 1; }
