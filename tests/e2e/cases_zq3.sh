@@ -349,10 +349,11 @@ zq3_wait_note() {
   e2e_fail "the simulator did not note '$1'"
 }
 
-# The probe's read gives up after 4 s: the pending read is cancelled at
-# once, not left to the port's own 4.5 s time-out.
-test_zq3_probe_gives_up_after_4_s() {
-  zq3_sim --keyer-variant topaz --fault late:echo:1:6000 || return 1
+# The probe's reads wait 4 s: a reply after 3 s is taken; without one the
+# pending read is cancelled at once, not left to the port's own 4.5 s
+# time-out.
+test_zq3_probe_waits_4_s() {
+  zq3_sim --keyer-variant topaz --fault late:echo:1:6000 --fault late:version:1:3000 || return 1
   app_start
   drive <<EOF || return 1
 window "$MAIN_TITLE" 20000
@@ -366,6 +367,7 @@ EOF
   drive <<EOF
 window "$MAIN_TITLE"
 click 4098 30000
+expect-elapsed 3000 3900
 expect-text 4061 "ZQ F/W revision 31.03"
 expect-text 4044 "ZQ3 IC Test Passed"
 EOF
@@ -399,7 +401,7 @@ EOF
 
 ALL_TESTS+=(
   zq3_exit_during_run
-  zq3_probe_gives_up_after_4_s
+  zq3_probe_waits_4_s
   zq3_late_reply_is_not_taken_for_the_next
   zq3_probe_variants
   zq3_probe_without_os
