@@ -100,7 +100,8 @@ psoc_host_sent() {
 
 # Update refused, with nothing sent to the PSoC: before any load (also after
 # a load of a file whose data all lie above 0x35FF), and after a good load
-# followed by such a load.
+# followed by such a load. First of all, the Escape key acts as "Load HEX
+# File", and a cancelled choice changes nothing.
 test_psoc_update_refused() {
   hex_image psoc_above 0x3600:0x200 || return 1
   hex_image psoc_small 0:0x400 || return 1
@@ -108,6 +109,14 @@ test_psoc_update_refused() {
   app_start
   drive <<EOF || return 1
 $(psoc_open_uploader)
+key escape
+window "Open"
+open-cancel
+gone "Open"
+window "$PSOC_TITLE"
+expect-text 4036 ""
+expect-text 4038 ""
+expect-enabled 4028 0
 command 4028
 expect-text 4036 "Error: Please Open a Programming File !"
 $(psoc_load psoc_above)

@@ -91,7 +91,9 @@ EOF
 }
 
 # Update refused, with nothing sent to the T62: before any load (also after
-# a load that failed), and after a good load followed by a failed one.
+# a load that failed), and after a good load followed by a failed one. First
+# of all, the Escape key acts as "Load HEX File", and a cancelled choice
+# changes nothing.
 test_t62_update_refused() {
   hex_text t62_eof_only ":00000001FF"
   hex_image t62_small 0:1024 0x1800:256 || return 1
@@ -99,6 +101,14 @@ test_t62_update_refused() {
   app_start
   drive <<EOF || return 1
 $(t62_open_uploader)
+key escape
+window "Open"
+open-cancel
+gone "Open"
+window "$T62_TITLE"
+expect-text 4036 ""
+expect-text 4038 ""
+expect-enabled 4055 0
 command 4055
 expect-text 4036 "Error: Please Open a Programming File !"
 $(t62_load t62_eof_only)
