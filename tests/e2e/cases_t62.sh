@@ -177,6 +177,40 @@ EOF
     erase:0 write:0:0x400
 }
 
+# Three runs from the same dialog, each stopped in its first erase unit: a
+# row that reads back different (it counts as programmed), a row that cannot
+# be read back at all (not verified, so no better than a difference), and an
+# erase that fails. The vector rows are written after each.
+test_t62_verify_and_erase_failures() {
+  hex_image t62_3000 0:1024 0x1800:1976 || return 1
+  # Reads: 0xc00 and 0xd00 in the first run, 0xc00 twice in the second.
+  # Erases: 0, 0xc00, 0 in each run; the third run's 0xc00 is the 8th.
+  sim_start 4 --device t62 --fault diff:read:2 --fault ignore:read:3-4 --fault ignore:erase:8-9 || return 1
+  app_start
+  drive <<EOF || return 1
+$(t62_open_uploader)
+$(t62_load t62_3000)
+wait-text 4036 "T62 Image Loaded, 3000 Bytes"
+click 4055
+wait-text 4036 "Error: Flash Verify !" 10000
+expect-text 4048 "00d00"
+$(t62_load t62_3000)
+wait-text 4036 "T62 Image Loaded, 3000 Bytes"
+click 4055
+wait-text 4036 "Error: Flash Verify !" 10000
+expect-text 4048 "00c80"
+$(t62_load t62_3000)
+wait-text 4036 "T62 Image Loaded, 3000 Bytes"
+click 4055
+wait-text 4036 "Error: Flash Erase !" 10000
+expect-enabled 2 1
+expect-enabled 4076 1
+EOF
+  local vectors
+  vectors=$(grep -c ' note write 000180$' "$E2E_WORK/com4.transcript")
+  expect_eq "runs that wrote the last vector row" "$vectors" 3
+}
+
 # The fallback row cannot be written: the run ends there, before anything
 # at 0xC00 or above is erased.
 test_t62_fallback_failure() {
@@ -261,6 +295,7 @@ ALL_TESTS+=(
   t62_update
   t62_update_refused
   t62_write_failure
+  t62_verify_and_erase_failures
   t62_fallback_failure
   t62_lost_replies_retried
   t62_exit_during_run
