@@ -6,6 +6,12 @@
 void T62UploadWorker() {
     int32_t code = 0;
     bool stop = false;
+    // The dialog shows these from its first tick on: until the application
+    // rows begin they must be this run's (the fallback row at 0, nothing
+    // programmed), not what the previous run left, which a failed fallback
+    // would otherwise leave on screen as its own.
+    AppState.currentAddress = 0;
+    AppState.progressBytes = 0;
     if (!T62InstallFallback()) {
         AppState.uploadResult = kT62FallbackFailed;
         return;

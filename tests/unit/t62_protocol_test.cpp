@@ -188,6 +188,9 @@ TEST_F(T62Protocol, WriteFailureInSecondRowStillInstallsVectors) {
 }
 
 TEST_F(T62Protocol, FailedFallbackErasesAndWritesNothingElse) {
+    // Progress as a previous run left it.
+    AppState.progressBytes = 24 * 256;
+    AppState.currentAddress = 2 * 0xC00;
     loader.failErase = true;
     AppState.hexImageLength = 3000;
     T62UploadWorker();
@@ -195,6 +198,9 @@ TEST_F(T62Protocol, FailedFallbackErasesAndWritesNothingElse) {
     auto requests = Requests();
     ASSERT_EQ(2u, requests.size());  // the erase of row 0, twice
     EXPECT_EQ(0x03, requests[1][0]);
+    // What the dialog shows is this run's: nothing programmed.
+    EXPECT_EQ(0, AppState.progressBytes.load());
+    EXPECT_EQ(0, AppState.currentAddress.load());
 }
 
 TEST_F(T62Protocol, RunWhoseReadBacksAllFailIsNotASuccess) {
