@@ -211,26 +211,41 @@ EOF
   expect_eq "runs that wrote the last vector row" "$vectors" 3
 }
 
-# The fallback row cannot be written: the run ends there, before anything
-# at 0xC00 or above is erased.
+# The fallback row cannot be written, on a second run: that run ends there,
+# before anything at 0xC00 or above is erased, so the first run's
+# application rows stay; the progress shown is the failed run's, not the
+# first run's.
 test_t62_fallback_failure() {
   hex_image t62_small 0:1024 0x1800:256 || return 1
-  sim_start 4 --device t62 --t62-fill $T62_FILL --fault drop:write:1-2 || return 1
+  # The first run writes 13 rows: fallback, 8 of application, 4 of vectors.
+  sim_start 4 --device t62 --t62-fill $T62_FILL --fault drop:write:14-15 || return 1
   app_start
   drive <<EOF || return 1
 $(t62_open_uploader)
 $(t62_load t62_small)
 wait-text 4036 "T62 Image Loaded, 1280 Bytes"
 click 4055
+wait-text 4036 "Programing Completed Successfully" 10000
+expect-text 4048 "01000"
+$(t62_load t62_small)
+wait-text 4036 "T62 Image Loaded, 1280 Bytes"
+click 4055
 wait-text 4036 "Error: Fallback Error !" 20000
+expect-text 4048 "00000"
 expect-enabled 2 1
 expect-enabled 4076 1
+progress 4032
+EOF
+  expect_eq "progress bar after the failed run" "$DRIVE_OUT" "0 0 5" || return 1
+  drive <<EOF || return 1
+window "$T62_TITLE"
 press 4
 closed
 $(t62_back_in_main_window)
 EOF
   sims_stop
-  t62_memory_is t62_small $T62_FILL erase:0 fallback
+  t62_memory_is t62_small $T62_FILL erase:0 fallback erase:0x1800 write:0x1800:0x800 erase:0 write:0:0x400 \
+    erase:0 fallback
 }
 
 # A lost write reply and a corrupt read-back reply each cost one retry of
