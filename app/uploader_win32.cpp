@@ -8,6 +8,7 @@
 #include "app/choose_image_file.h"
 #include "core/app_state.h"
 #include "core/platform.h"
+#include "image/hex_image.h"
 
 void* UploaderAllocate(HWND dialog, size_t size) {
     void* block = std::malloc(size);
@@ -67,4 +68,77 @@ int UploaderChooseFile(HWND dialog, char* path, int size, int kind) {
     SetDlgItemTextA(dialog, kUploaderStatusLine, "Opening File");
     SetDlgItemTextA(dialog, kUploaderPath, path);
     return 1;
+}
+
+namespace {
+void Enable(HWND dialog, int id, BOOL on) {
+    if (id != 0) EnableWindow(GetDlgItem(dialog, id), on);
+}
+}  // namespace
+
+void HexUploaderOpen(HWND dialog, const HexUploader& uploader, UploaderRun* run) {
+    *run = UploaderRun();
+    *uploader.loaded = 0;
+    Enable(dialog, kUploaderLoad, TRUE);
+    Enable(dialog, uploader.updateButton, FALSE);
+    Enable(dialog, uploader.restartButton, FALSE);
+    AppState.uploadResult = 0;
+    AppState.hexImage = static_cast<uint8_t*>(UploaderAllocate(dialog, kImageBufferSize));
+}
+
+void HexUploaderLoad(HWND dialog, const HexUploader& uploader, UploaderRun* run) {
+    // Escape sends the Load command too: never reload under a running worker.
+    if (run->busy || AppState.hexImage == nullptr) return;
+    char path[128];
+    if (!UploaderChooseFile(dialog, path, sizeof path, kImageKindHex)) return;
+    AppState.hexImageLength = LoadHexImage(path, uploader.imageKind);
+    if (AppState.hexImageLength <= 0) {
+        SetDlgItemTextA(dialog, kUploaderStatusLine, "File Error");
+        return;
+    }
+    std::snprintf(AppState.statusText, sizeof AppState.statusText, uploader.loadedFormat,
+                  static_cast<int>(AppState.hexImageLength));
+    SetDlgItemTextA(dialog, kUploaderStatusLine, AppState.statusText);
+    *uploader.loaded = 1;
+    Enable(dialog, uploader.updateButton, TRUE);
+}
+
+void HexUploaderUpdate(HWND dialog, const HexUploader& uploader, UploaderRun* run) {
+    if (run->busy) return;
+    UploaderSetRange(dialog, AppState.hexImageLength / 256);
+    UploaderSetPosition(dialog, 0);
+    if (!*uploader.loaded) {
+        SetDlgItemTextA(dialog, kUploaderStatusLine, "Error: Please Open a Programming File !");
+        return;
+    }
+    if (AppState.hexImageLength <= 0) {
+        SetDlgItemTextA(dialog, kUploaderStatusLine, "Error: Zero Length File !");
+        return;
+    }
+    Enable(dialog, kUploaderLoad, FALSE);
+    Enable(dialog, uploader.updateButton, FALSE);
+    Enable(dialog, uploader.restartButton, FALSE);
+    AppState.uploadResult = 0;
+    SetDlgItemTextA(dialog, kUploaderStatusLine, uploader.runningText);
+    if (!UploaderStart(dialog, run, uploader.worker)) {
+        Enable(dialog, kUploaderLoad, TRUE);
+        Enable(dialog, uploader.updateButton, TRUE);
+    }
+}
+
+int32_t HexUploaderTick(HWND dialog, const HexUploader& uploader) {
+    UploaderSetPosition(dialog, AppState.progressBytes / 256);
+    UploaderShowAddress(dialog, AppState.currentAddress);
+    int32_t result = AppState.uploadResult;
+    if (result == 0) return 0;
+    Enable(dialog, kUploaderLoad, TRUE);
+    Enable(dialog, uploader.updateButton, FALSE);
+    Enable(dialog, uploader.restartButton, TRUE);
+    AppState.uploadResult = 0;
+    return result;
+}
+
+void HexUploaderRelease() {
+    std::free(AppState.hexImage);
+    AppState.hexImage = nullptr;
 }

@@ -46,3 +46,28 @@ void UploaderShowAddress(HWND dialog, int32_t address);
 // The path chooser and loader step shared by all: 1 when a file was chosen
 // (its path is then in path and shown), 0 when the user cancelled.
 int UploaderChooseFile(HWND dialog, char* path, int size, int kind);
+
+// The T62 and PSoC uploaders differ only in these; everything else about
+// loading a HEX image and running its worker they share.
+struct HexUploader {
+    int32_t imageKind;         // LoadHexImage's kind
+    int32_t* loaded;           // the dialog's loaded flag in AppState
+    const char* loadedFormat;  // status line after a load, with the byte count
+    const char* runningText;   // status line while the worker runs
+    int updateButton;
+    int restartButton;         // 0 when the dialog has none
+    void (*worker)();
+};
+
+void HexUploaderOpen(HWND dialog, const HexUploader& uploader, UploaderRun* run);
+void HexUploaderLoad(HWND dialog, const HexUploader& uploader, UploaderRun* run);
+void HexUploaderUpdate(HWND dialog, const HexUploader& uploader, UploaderRun* run);
+
+// Moves the bar and the address. Once the worker has stored its status, puts
+// the buttons back, takes the status (clearing uploadResult) and returns it:
+// the dialog shows its message and then calls UploaderFinished. Else 0.
+int32_t HexUploaderTick(HWND dialog, const HexUploader& uploader);
+
+// Releases the image store; called when the dialog is destroyed, which
+// happens only once no worker runs.
+void HexUploaderRelease();

@@ -1,8 +1,5 @@
 #include "psoc/psoc_dialog.h"
 
-#include <cstdio>
-#include <cstdlib>
-
 #include "app/uploader_win32.h"
 #include "core/app_state.h"
 #include "image/hex_image.h"
@@ -13,66 +10,18 @@ namespace {
 
 enum { kUpdate = 4028 };
 
+// The template has no reset button, so the dialog offers none.
+const HexUploader kPsocUploader = {
+    PSoCImage, &AppState.psocImageLoaded, "PSoC Image Loaded, %d Bytes", "Programming PSoC....",
+    kUpdate, 0, PsocProgramWorker,
+};
+
 UploaderRun run;
 
-void Enable(HWND dialog, int id, BOOL on) { EnableWindow(GetDlgItem(dialog, id), on); }
-
-void Open(HWND dialog) {
-    run = UploaderRun();
-    AppState.psocImageLoaded = 0;
-    Enable(dialog, kUploaderLoad, TRUE);
-    Enable(dialog, kUpdate, FALSE);
-    AppState.uploadResult = 0;
-    AppState.hexImage = static_cast<uint8_t*>(UploaderAllocate(dialog, kImageBufferSize));
-}
-
-void Load(HWND dialog) {
-    if (run.busy || AppState.hexImage == nullptr) return;
-    char path[128];
-    if (!UploaderChooseFile(dialog, path, sizeof path, 1)) return;
-    AppState.hexImageLength = LoadHexImage(path, PSoCImage);
-    if (AppState.hexImageLength <= 0) {
-        SetDlgItemTextA(dialog, kUploaderStatusLine, "File Error");
-        return;
-    }
-    std::snprintf(AppState.statusText, sizeof AppState.statusText, "PSoC Image Loaded, %d Bytes",
-                  static_cast<int>(AppState.hexImageLength));
-    SetDlgItemTextA(dialog, kUploaderStatusLine, AppState.statusText);
-    AppState.psocImageLoaded = 1;
-    Enable(dialog, kUpdate, TRUE);
-}
-
-void Update(HWND dialog) {
-    if (run.busy) return;
-    UploaderSetRange(dialog, AppState.hexImageLength / 256);
-    UploaderSetPosition(dialog, 0);
-    if (!AppState.psocImageLoaded) {
-        SetDlgItemTextA(dialog, kUploaderStatusLine, "Error: Please Open a Programming File !");
-        return;
-    }
-    if (AppState.hexImageLength <= 0) {
-        SetDlgItemTextA(dialog, kUploaderStatusLine, "Error: Zero Length File !");
-        return;
-    }
-    Enable(dialog, kUploaderLoad, FALSE);
-    Enable(dialog, kUpdate, FALSE);
-    AppState.uploadResult = 0;
-    SetDlgItemTextA(dialog, kUploaderStatusLine, "Programming PSoC....");
-    if (!UploaderStart(dialog, &run, PsocProgramWorker)) {
-        Enable(dialog, kUploaderLoad, TRUE);
-        Enable(dialog, kUpdate, TRUE);
-    }
-}
-
 void Tick(HWND dialog) {
-    UploaderSetPosition(dialog, AppState.progressBytes / 256);
-    UploaderShowAddress(dialog, AppState.currentAddress);
-    int32_t result = AppState.uploadResult;
+    int32_t result = HexUploaderTick(dialog, kPsocUploader);
     if (result == 0) return;
-    Enable(dialog, kUploaderLoad, TRUE);
-    Enable(dialog, kUpdate, FALSE);
     SetDlgItemTextA(dialog, kUploaderStatusLine, PsocOutcomeMessage(result));
-    AppState.uploadResult = 0;
     UploaderFinished(dialog, &run);
 }
 
@@ -81,12 +30,12 @@ void Tick(HWND dialog) {
 INT_PTR CALLBACK PsocUploaderDialog(HWND dialog, UINT message, WPARAM wParam, LPARAM) {
     switch (message) {
         case WM_INITDIALOG:
-            Open(dialog);
+            HexUploaderOpen(dialog, kPsocUploader, &run);
             return TRUE;
         case WM_COMMAND:
             switch (LOWORD(wParam)) {
-                case kUploaderLoad: Load(dialog); return TRUE;
-                case kUpdate: Update(dialog); return TRUE;
+                case kUploaderLoad: HexUploaderLoad(dialog, kPsocUploader, &run); return TRUE;
+                case kUpdate: HexUploaderUpdate(dialog, kPsocUploader, &run); return TRUE;
                 case kUploaderExit: UploaderClose(dialog, &run); return TRUE;
             }
             return FALSE;
@@ -97,9 +46,7 @@ INT_PTR CALLBACK PsocUploaderDialog(HWND dialog, UINT message, WPARAM wParam, LP
             UploaderClose(dialog, &run);
             return TRUE;
         case WM_DESTROY:
-            // Reached only when no worker runs: closing waits for it.
-            std::free(AppState.hexImage);
-            AppState.hexImage = nullptr;
+            HexUploaderRelease();
             return FALSE;
     }
     return FALSE;

@@ -1,8 +1,5 @@
 #include "t62/t62_dialog.h"
 
-#include <cstdio>
-#include <cstdlib>
-
 #include "app/uploader_win32.h"
 #include "core/app_state.h"
 #include "image/hex_image.h"
@@ -13,76 +10,24 @@ namespace {
 
 enum { kUpdate = 4055, kRestart = 4076 };
 
+const HexUploader kT62Uploader = {
+    T62Image, &AppState.t62ImageLoaded, "T62 Image Loaded, %d Bytes", "Programming T62 PIC....",
+    kUpdate, kRestart, T62UploadWorker,
+};
+
 UploaderRun run;
 
-void Enable(HWND dialog, int id, BOOL on) { EnableWindow(GetDlgItem(dialog, id), on); }
-
-void Open(HWND dialog) {
-    run = UploaderRun();
-    AppState.t62ImageLoaded = 0;
-    Enable(dialog, kUploaderLoad, TRUE);
-    Enable(dialog, kUpdate, FALSE);
-    Enable(dialog, kRestart, FALSE);
-    AppState.uploadResult = 0;
-    AppState.hexImage = static_cast<uint8_t*>(UploaderAllocate(dialog, kImageBufferSize));
-}
-
-void Load(HWND dialog) {
-    if (run.busy || AppState.hexImage == nullptr) return;
-    char path[128];
-    if (!UploaderChooseFile(dialog, path, sizeof path, 1)) return;
-    AppState.hexImageLength = LoadHexImage(path, T62Image);
-    if (AppState.hexImageLength < 1) {
-        SetDlgItemTextA(dialog, kUploaderStatusLine, "File Error");
-        return;
-    }
-    std::snprintf(AppState.statusText, sizeof AppState.statusText, "T62 Image Loaded, %d Bytes",
-                  static_cast<int>(AppState.hexImageLength));
-    SetDlgItemTextA(dialog, kUploaderStatusLine, AppState.statusText);
-    AppState.t62ImageLoaded = 1;
-    Enable(dialog, kUpdate, TRUE);
-}
-
-void Update(HWND dialog) {
-    if (run.busy) return;
-    UploaderSetRange(dialog, AppState.hexImageLength / 256);
-    UploaderSetPosition(dialog, 0);
-    if (!AppState.t62ImageLoaded) {
-        SetDlgItemTextA(dialog, kUploaderStatusLine, "Error: Please Open a Programming File !");
-        return;
-    }
-    if (AppState.hexImageLength <= 0) {
-        SetDlgItemTextA(dialog, kUploaderStatusLine, "Error: Zero Length File !");
-        return;
-    }
-    Enable(dialog, kUploaderLoad, FALSE);
-    Enable(dialog, kUpdate, FALSE);
-    Enable(dialog, kRestart, FALSE);
-    AppState.uploadResult = 0;
-    SetDlgItemTextA(dialog, kUploaderStatusLine, "Programming T62 PIC....");
-    if (!UploaderStart(dialog, &run, T62UploadWorker)) {
-        Enable(dialog, kUploaderLoad, TRUE);
-        Enable(dialog, kUpdate, TRUE);
-    }
-}
-
 void Tick(HWND dialog) {
-    UploaderSetPosition(dialog, AppState.progressBytes / 256);
-    UploaderShowAddress(dialog, AppState.currentAddress);
-    int32_t result = AppState.uploadResult;
+    int32_t result = HexUploaderTick(dialog, kT62Uploader);
     if (result == 0) return;
-    Enable(dialog, kUploaderLoad, TRUE);
-    Enable(dialog, kUpdate, FALSE);
     SetDlgItemTextA(dialog, kUploaderStatusLine, T62StatusMessage(result));
-    AppState.uploadResult = 0;
-    Enable(dialog, kRestart, TRUE);
     UploaderFinished(dialog, &run);
 }
 
 void Restart(HWND dialog) {
     if (run.busy) return;
     SetDlgItemTextA(dialog, kUploaderStatusLine, "Resetting T62");
-    Enable(dialog, kRestart, FALSE);
+    EnableWindow(GetDlgItem(dialog, kRestart), FALSE);
     T62Reset();
 }
 
@@ -91,12 +36,12 @@ void Restart(HWND dialog) {
 INT_PTR CALLBACK T62UploaderDialog(HWND dialog, UINT message, WPARAM wParam, LPARAM) {
     switch (message) {
         case WM_INITDIALOG:
-            Open(dialog);
+            HexUploaderOpen(dialog, kT62Uploader, &run);
             return TRUE;
         case WM_COMMAND:
             switch (LOWORD(wParam)) {
-                case kUploaderLoad: Load(dialog); return TRUE;
-                case kUpdate: Update(dialog); return TRUE;
+                case kUploaderLoad: HexUploaderLoad(dialog, kT62Uploader, &run); return TRUE;
+                case kUpdate: HexUploaderUpdate(dialog, kT62Uploader, &run); return TRUE;
                 case kRestart: Restart(dialog); return TRUE;
                 case kUploaderExit: UploaderClose(dialog, &run); return TRUE;
             }
@@ -108,9 +53,7 @@ INT_PTR CALLBACK T62UploaderDialog(HWND dialog, UINT message, WPARAM wParam, LPA
             UploaderClose(dialog, &run);
             return TRUE;
         case WM_DESTROY:
-            // Reached only when no worker runs: closing waits for it.
-            std::free(AppState.hexImage);
-            AppState.hexImage = nullptr;
+            HexUploaderRelease();
             return FALSE;
     }
     return FALSE;
