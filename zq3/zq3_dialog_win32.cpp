@@ -81,8 +81,11 @@ void Update(HWND dialog) {
 }
 
 void Tick(HWND dialog) {
-    UploaderSetPosition(dialog, AppState.keyerProgress);
+    // The result before the progress: the worker moves the progress before
+    // it stores its result, so the tick that shows a result also shows the
+    // run's last position, which the bar then keeps.
     int32_t result = AppState.uploadResult;
+    UploaderSetPosition(dialog, AppState.keyerProgress);
     if (result == 0) return;
     Enable(dialog, kUploaderLoad, TRUE);
     Enable(dialog, kUpdate, FALSE);
