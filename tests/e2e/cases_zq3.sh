@@ -400,15 +400,15 @@ EOF
 }
 
 ALL_TESTS+=(
-  zq3_exit_during_run
-  zq3_probe_waits_4_s
-  zq3_late_reply_is_not_taken_for_the_next
   zq3_probe_variants
   zq3_probe_without_os
+  zq3_probe_waits_4_s
   zq3_update_topaz
   zq3_update_recovery
   zq3_update_refused
   zq3_checksum_error
   zq3_zero_reply
   zq3_not_connected
+  zq3_late_reply_is_not_taken_for_the_next
+  zq3_exit_during_run
 )
