@@ -87,8 +87,9 @@ zq3_note_before() {
 
 # ---- The probe ----
 
-# zq3_probe_line ARGS... EXPECTED-4061 EXPECTED-4059: one probe of a keyer
-# started with ARGS; the version line, the variant line and the buttons.
+# zq3_probe_case LINE VARIANT DEVSIM-ARGS...: the main window's probe of a
+# keyer started with DEVSIM-ARGS: the version LINE in 4061, the VARIANT line
+# in 4059, and the buttons of a passed probe.
 zq3_probe_case() {
   local line=$1 variant=$2; shift 2
   zq3_sim "$@" || return 1
