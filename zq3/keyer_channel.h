@@ -18,8 +18,9 @@ enum { kKeyerWriteWaitMs = 2000, kKeyerReadWaitMs = 4000 };
 int KeyerOpen(int32_t port);
 
 // 1 when all count bytes went out within the wait, else 0. Every command
-// is one write; when the read before it gave up, whatever has come in since
-// is dropped first: a late reply to that read is not this command's.
+// is one write; when a read has given up since the last one, whatever came
+// in meanwhile is dropped first: a late reply to that read is not this
+// command's.
 int KeyerWrite(const uint8_t* bytes, uint32_t count);
 
 // 1 when exactly count bytes arrived within the wait, else 0.
