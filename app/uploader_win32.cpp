@@ -127,9 +127,11 @@ void HexUploaderUpdate(HWND dialog, const HexUploader& uploader, UploaderRun* ru
 }
 
 int32_t HexUploaderTick(HWND dialog, const HexUploader& uploader) {
+    // The status first: the worker stores it after its last progress, so a
+    // tick that sees the status also sees the final bar and address.
+    int32_t result = AppState.uploadResult;
     UploaderSetPosition(dialog, AppState.progressBytes / 256);
     UploaderShowAddress(dialog, AppState.currentAddress);
-    int32_t result = AppState.uploadResult;
     if (result == 0) return 0;
     Enable(dialog, kUploaderLoad, TRUE);
     Enable(dialog, uploader.updateButton, FALSE);
