@@ -1,5 +1,7 @@
 // devsim: the T62 firmware loader, the PSoC boot loader and the keyer IC on
 // a pseudo-terminal, for the tests and the demo. See README.md.
+#include <time.h>
+
 #include <cerrno>
 #include <climits>
 #include <cstdio>
@@ -12,7 +14,8 @@
 namespace {
 
 const char kUsage[] =
-    "usage: devsim --link PATH --device t62,psoc,keyer [--paced] [--transcript FILE]\n"
+    "usage: devsim --link PATH --device t62,psoc,keyer [--paced] [--paced-burst N] [--transcript FILE]\n"
+    "              [--catch-up] [--clock-note] [--late-note]\n"
     "              [--memory FILE] [--fault TYPE:CMD:N[:ARG]]...\n"
     "              [--t62-hw-rev N] [--t62-loader MAJOR.MINOR] [--t62-fill BYTE]\n"
     "              [--psoc-version CHAR] [--psoc-fill BYTE]\n"
@@ -23,6 +26,10 @@ struct Options {
     const char* link = nullptr;
     const char* transcript = nullptr;
     bool paced = false;
+    bool clockNote = false;
+    bool lateNote = false;
+    bool catchUp = false;
+    int burst = 1;
     int t62Fill = 0x00;
     int psocFill = 0x00;
 };
@@ -81,6 +88,19 @@ bool ParseArguments(int argc, char** argv, Sim* sim, Options* opt) {
             opt->paced = true;
             continue;
         }
+        if (name == "--clock-note") {
+            opt->clockNote = true;
+            continue;
+        }
+        if (name == "--late-note") {
+            opt->lateNote = true;
+            continue;
+        }
+        if (name == "--catch-up") {
+            opt->catchUp = true;
+            opt->paced = true;
+            continue;
+        }
         if (i + 1 >= argc) return Fail(name + " needs a value");
         const char* value = argv[++i];
         int byte = 0;
@@ -89,6 +109,10 @@ bool ParseArguments(int argc, char** argv, Sim* sim, Options* opt) {
             opt->link = value;
         } else if (name == "--device") {
             if (!ParseDevices(sim, value)) return false;
+        } else if (name == "--paced-burst") {
+            if (!isByte || byte < 1) return Fail("bad burst size");
+            opt->paced = true;
+            opt->burst = byte;
         } else if (name == "--transcript") {
             opt->transcript = value;
         } else if (name == "--memory") {
@@ -142,6 +166,18 @@ bool ParseArguments(int argc, char** argv, Sim* sim, Options* opt) {
     return true;
 }
 
+// Where the transcript's time 0 lies on the system's monotonic and wall
+// clocks, so that its times can be set beside those of other programs.
+void NoteTranscriptClock(Transcript* t) {
+    timespec mono, real;
+    clock_gettime(CLOCK_MONOTONIC, &mono);
+    clock_gettime(CLOCK_REALTIME, &real);
+    int64_t monoNs = static_cast<int64_t>(mono.tv_sec) * 1000000000 + mono.tv_nsec;
+    int64_t realNs = static_cast<int64_t>(real.tv_sec) * 1000000000 + real.tv_nsec;
+    TranscriptNote(t, "clock monotonic %lld realtime %lld", static_cast<long long>(t->startNs / 1000),
+                   static_cast<long long>((realNs - (monoNs - t->startNs)) / 1000));
+}
+
 }  // namespace
 
 int main(int argc, char** argv) {
@@ -155,8 +191,12 @@ int main(int argc, char** argv) {
         std::fprintf(stderr, "devsim: cannot write %s: %s\n", opt.transcript, std::strerror(errno));
         return 1;
     }
+    if (opt.clockNote) NoteTranscriptClock(&sim.transcript);
     InstallStopSignals();
     sim.line.paced = opt.paced;
+    sim.line.burst = static_cast<size_t>(opt.burst);
+    sim.line.noteLate = opt.lateNote;
+    sim.line.catchUp = opt.catchUp;
     sim.line.transcript = &sim.transcript;
     if (!LineOpen(&sim.line) || !LinePublish(&sim.line, opt.link)) {
         LineClose(&sim.line);

@@ -140,25 +140,38 @@ size_t LineSend(PtyLine* line, uint32_t deviceBaud, const uint8_t* bytes, size_t
     if (count == 0) return 0;
     size_t sent = 0;
     int64_t firstNs = MonotonicNs();
+    int64_t lastNs = firstNs;  // when the last byte went out
     uint32_t heard = deviceBaud;
     if (!line->paced) {
         heard = LineBaud(line);
         if (heard == deviceBaud && WriteOne(line->master, bytes, count)) sent = count;
     } else {
         int64_t step = ByteTimeNs(deviceBaud);
-        for (; sent < count; ++sent) {
-            int64_t at = MonotonicNs();
-            if (line->txNextNs > at) {
-                SleepUntil(line->txNextNs);
-                at = line->txNextNs;
-            }
+        size_t burst = line->burst > 0 ? line->burst : 1;
+        int64_t next = line->txNextNs > firstNs ? line->txNextNs : firstNs;  // the next byte's turn
+        while (sent < count) {
+            size_t n = count - sent < burst ? count - sent : burst;
+            int64_t now = MonotonicNs();
+            // A byte that missed its turn delays the ones after it, unless
+            // they catch up with the turns the line would give them.
+            int64_t first = !line->catchUp && now > next ? now : next;
+            int64_t at = first + static_cast<int64_t>(n - 1) * step;
+            if (at > now) SleepUntil(at);
             heard = LineBaud(line);
-            if (heard != deviceBaud || !WriteOne(line->master, bytes + sent, 1)) break;
-            if (sent == 0) firstNs = at;
-            line->txNextNs = at + step;
+            lastNs = MonotonicNs();
+            if (heard != deviceBaud || !WriteOne(line->master, bytes + sent, n)) break;
+            if (sent == 0) firstNs = first;
+            sent += n;
+            next = at + step;
         }
+        line->txNextNs = next;
     }
     TranscriptSent(line->transcript, firstNs, deviceBaud, bytes, sent);
+    if (line->paced && line->noteLate && sent == count) {
+        // Against the line's own times: the first byte's, then one byte time each.
+        int64_t lateNs = lastNs - (firstNs + static_cast<int64_t>(count - 1) * ByteTimeNs(deviceBaud));
+        if (lateNs >= 1000) TranscriptNote(line->transcript, "late %lld us", static_cast<long long>(lateNs / 1000));
+    }
     if (sent < count) {
         if (heard != deviceBaud) {
             TranscriptNote(line->transcript, "not sent: %zu bytes at %u baud, the line is at %u baud", count - sent,

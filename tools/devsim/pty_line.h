@@ -14,6 +14,9 @@ struct PtyLine {
     std::string link;
     bool linked = false;
     bool paced = false;
+    size_t burst = 1;      // paced: a device's bytes reach the host this many at a time
+    bool catchUp = false;  // paced: bytes after a late one keep the line's times
+    bool noteLate = false; // paced: note how late a reply's last byte went out
     int64_t txNextNs = 0;  // earliest moment the next sent byte may go out
     int64_t rxLastNs = 0;  // when the previous received byte was taken
     Transcript* transcript = nullptr;
@@ -40,7 +43,13 @@ int64_t LineTakeByte(PtyLine* line, int64_t readNs, uint32_t baud);
 
 // Sends bytes from a device that talks at deviceBaud. Nothing goes out
 // while the line is at another speed: the host cannot hear the device then.
-// When paced each byte leaves one byte time after the previous one.
+// When paced each byte leaves one byte time after the previous one; with a
+// burst of N they reach the host N at a time, each group once its last byte
+// has had its time on the line (as a UART hands over its receive FIFO). A
+// byte the simulator sends late delays the ones after it, or with catchUp
+// they keep the times the line gives them from the reply's first byte. With
+// noteLate, a reply whose last byte went out later than the first byte's
+// time plus one byte time per byte is followed by a note: "late 310 us".
 // Returns the number of bytes sent.
 size_t LineSend(PtyLine* line, uint32_t deviceBaud, const uint8_t* bytes, size_t count);
 
