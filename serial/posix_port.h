@@ -2,10 +2,13 @@
 #pragma once
 #include <cstdint>
 
+#include "serial/read_ahead.h"
+
 // What a PortHandle points to on POSIX.
 struct PosixPort {
     int fd;
     uint32_t readTimeoutMs;
+    ReadAhead readAhead = ReadAhead();  // the synchronous channel's (read_ahead.cpp)
 };
 
 // Opens the device of COM<port> for exclusive use (an advisory lock, so a

@@ -25,13 +25,39 @@ int32_t SerialOpen(int32_t port, uint32_t baud, uint32_t readTimeoutMs);
 // Releases AppState.portHandle if one is held. Leaves portOpen as it is.
 void SerialClose();
 
-// One read call: waits until count bytes arrived or the port's read timeout
-// passed since the call began. Returns 1 when the call succeeded (*got may be
-// less than count, even 0), 0 when it failed.
+// One read: waits until count bytes arrived or the port's read timeout passed
+// since the call began. Returns 1 when the call succeeded (*got may be less
+// than count, even 0), 0 when it failed. Bytes that have already arrived are
+// taken from the receive queue together, in one system call, and kept for
+// the next reads (read_ahead.cpp), so a frame read byte by byte does not
+// cost one system call per byte.
 int PortRead(PortHandle port, uint8_t* buffer, uint32_t count, uint32_t* got);
 
 // One write call. Returns 1 when the call succeeded, 0 when it failed.
+// A write starts a new exchange, so it ends what PortExpect announced.
 int PortWrite(PortHandle port, const uint8_t* bytes, uint32_t count, uint32_t* written);
+
+// Announces that at least count more bytes are on their way (a reply whose
+// shortest good form is count bytes). Until the next write, a read that finds
+// nothing kept then waits for up to count bytes in one system call and keeps
+// those it was not asked for. Each read still returns the bytes it would have
+// had anyway; only a reply shorter than announced is seen later, when that
+// call's read timeout has passed, and the reads after it wait for their own
+// bytes only.
+void PortExpect(PortHandle port, uint32_t count);
+
+// The system's side of the channel, one per platform (serial_win32.cpp,
+// serial_posix.cpp), under PortRead, PortWrite and PortExpect:
+// one system read call with PortRead's meaning,
+int PortSystemRead(PortHandle port, uint8_t* buffer, uint32_t count, uint32_t* got);
+// one system write call,
+int PortSystemWrite(PortHandle port, const uint8_t* bytes, uint32_t count, uint32_t* written);
+// the number of bytes waiting in the port's receive queue now (0 when unknown),
+uint32_t PortQueuedBytes(PortHandle port);
+// and the port's read-ahead (null for no port). Opening, closing and purging
+// the port empty it.
+struct ReadAhead;
+ReadAhead* PortReadAheadOf(PortHandle port);
 
 // The Windows device name of COM<port>: "COM%d" below 10, "\\.\COM%d" from 10.
 void SerialDeviceName(int32_t port, char* name, size_t size);

@@ -1,8 +1,10 @@
+#include <sys/ioctl.h>
 #include <termios.h>
 #include <unistd.h>
 
 #include "core/app_state.h"
 #include "serial/posix_port.h"
+#include "serial/read_ahead.h"
 #include "serial/serial_port.h"
 
 int32_t SerialOpen(int32_t port, uint32_t baud, uint32_t readTimeoutMs) {
@@ -36,16 +38,28 @@ void SerialClose() {
     AppState.portHandle = nullptr;
 }
 
-int PortRead(PortHandle handle, uint8_t* buffer, uint32_t count, uint32_t* got) {
+int PortSystemRead(PortHandle handle, uint8_t* buffer, uint32_t count, uint32_t* got) {
     PosixPort* port = static_cast<PosixPort*>(handle);
     *got = 0;
     if (port == nullptr) return 0;
     return PosixReadFor(port->fd, buffer, count, port->readTimeoutMs, got);
 }
 
-int PortWrite(PortHandle handle, const uint8_t* bytes, uint32_t count, uint32_t* written) {
+int PortSystemWrite(PortHandle handle, const uint8_t* bytes, uint32_t count, uint32_t* written) {
     PosixPort* port = static_cast<PosixPort*>(handle);
     *written = 0;
     if (port == nullptr) return 0;
     return PosixWriteAll(port->fd, bytes, count, 0, written);
+}
+
+uint32_t PortQueuedBytes(PortHandle handle) {
+    PosixPort* port = static_cast<PosixPort*>(handle);
+    int queued = 0;
+    if (port == nullptr || ioctl(port->fd, FIONREAD, &queued) != 0 || queued < 0) return 0;
+    return static_cast<uint32_t>(queued);
+}
+
+ReadAhead* PortReadAheadOf(PortHandle handle) {
+    PosixPort* port = static_cast<PosixPort*>(handle);
+    return port == nullptr ? nullptr : &port->readAhead;
 }

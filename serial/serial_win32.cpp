@@ -1,9 +1,20 @@
 #include <windows.h>
 
 #include "core/app_state.h"
+#include "serial/read_ahead.h"
 #include "serial/serial_port.h"
 
 namespace {
+
+// The read-ahead of the one synchronous port, emptied whenever the port is
+// opened or closed, or another handle comes along.
+ReadAhead ahead;
+HANDLE aheadPort = nullptr;
+
+void DiscardReadAhead() {
+    ahead = ReadAhead();
+    aheadPort = nullptr;
+}
 
 int32_t FailAndClose(HANDLE port, int32_t code) {
     ClearCommError(port, nullptr, nullptr);
@@ -15,6 +26,7 @@ int32_t FailAndClose(HANDLE port, int32_t code) {
 
 int32_t SerialOpen(int32_t port, uint32_t baud, uint32_t readTimeoutMs) {
     AppState.portHandle = nullptr;
+    DiscardReadAhead();
     char name[16];
     SerialDeviceName(port, name, sizeof name);
     HANDLE h = CreateFileA(name, GENERIC_READ | GENERIC_WRITE, 0, nullptr, OPEN_EXISTING,
@@ -59,20 +71,36 @@ void SerialClose() {
     if (AppState.portHandle == nullptr) return;
     CloseHandle(static_cast<HANDLE>(AppState.portHandle));
     AppState.portHandle = nullptr;
+    DiscardReadAhead();
 }
 
-int PortRead(PortHandle port, uint8_t* buffer, uint32_t count, uint32_t* got) {
+int PortSystemRead(PortHandle port, uint8_t* buffer, uint32_t count, uint32_t* got) {
     DWORD n = 0;
     BOOL ok = ReadFile(static_cast<HANDLE>(port), buffer, count, &n, nullptr);
     *got = n;
     return ok ? 1 : 0;
 }
 
-int PortWrite(PortHandle port, const uint8_t* bytes, uint32_t count, uint32_t* written) {
+int PortSystemWrite(PortHandle port, const uint8_t* bytes, uint32_t count, uint32_t* written) {
     DWORD n = 0;
     BOOL ok = WriteFile(static_cast<HANDLE>(port), bytes, count, &n, nullptr);
     *written = n;
     return ok ? 1 : 0;
+}
+
+uint32_t PortQueuedBytes(PortHandle port) {
+    DWORD errors = 0;
+    COMSTAT stat;
+    return ClearCommError(static_cast<HANDLE>(port), &errors, &stat) ? stat.cbInQue : 0;
+}
+
+ReadAhead* PortReadAheadOf(PortHandle port) {
+    if (port == nullptr) return nullptr;
+    if (aheadPort != port) {
+        DiscardReadAhead();
+        aheadPort = static_cast<HANDLE>(port);
+    }
+    return &ahead;
 }
 
 void SerialSetDeviceDir(const char*) {}

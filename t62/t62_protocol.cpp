@@ -4,12 +4,16 @@
 
 #include "core/app_state.h"
 #include "serial/frame.h"
+#include "serial/serial_port.h"
 
 namespace {
 
 const uint16_t kAttempts = 2;
 const int kHeaderBytes = 5;  // command, count, three address bytes
 const int kFullRowReply = kHeaderBytes + kT62RowBytes;
+// A full row's reply on the wire, escapes aside: the start pair, the header
+// echo and the row, the checksum, the end byte.
+const uint32_t kFullRowFrame = 2 + kFullRowReply + 1 + 1;
 
 // Erase and write replies are only checked for being valid frames.
 uint8_t scratchReply[kT62EraseLimit + 1];
@@ -27,16 +31,25 @@ int SendRowInTxBuffer() {
     return T62Transact(AppState.txBuffer, kFullRowReply, scratchReply, kT62WriteLimit, kAttempts) >= 0;
 }
 
-}  // namespace
-
-int32_t T62Transact(const uint8_t* request, uint16_t length, uint8_t* reply, uint16_t limit, uint16_t attempts) {
+// T62Transact, for a reply whose good form is at least replyBytes long on
+// the wire (0: no length known), which the channel may then gather in few
+// system calls.
+int32_t Exchange(const uint8_t* request, uint16_t length, uint8_t* reply, uint16_t limit, uint16_t attempts,
+                 uint32_t replyBytes) {
     for (uint16_t attempt = 0; attempt < attempts; ++attempt) {
         int32_t sent = SerialWriteFrame(AppState.portHandle, request, length);
         if (sent < 0) return sent;
+        if (replyBytes) PortExpect(AppState.portHandle, replyBytes);
         int32_t n = SerialReadFrame(AppState.portHandle, reply, limit);
         if (n != kFrameTimeout && n != kFrameChecksum) return n;
     }
     return kT62NoValidReply;
+}
+
+}  // namespace
+
+int32_t T62Transact(const uint8_t* request, uint16_t length, uint8_t* reply, uint16_t limit, uint16_t attempts) {
+    return Exchange(request, length, reply, limit, attempts, 0);
 }
 
 int T62EraseBlock(int32_t address) {
@@ -54,7 +67,7 @@ int T62WriteRow(int32_t address) {
 int32_t T62ReadRow(int32_t address, uint8_t* reply) {
     uint8_t request[kHeaderBytes];
     PutHeader(request, 0x01, 0x40, address);
-    int32_t n = T62Transact(request, kHeaderBytes, reply, kT62ReadLimit, kAttempts);
+    int32_t n = Exchange(request, kHeaderBytes, reply, kT62ReadLimit, kAttempts, kFullRowFrame);
     return n >= 0 ? n - 1 : n;
 }
 
