@@ -1,0 +1,197 @@
+#!/usr/bin/env bash
+# How close each update comes to what the serial line allows: a full update
+# of each target through RIdorez.exe under Wine, against the simulator in
+# its paced mode at the device's own line speed, timed from the simulator's
+# transcript and from the window driver. Not a test: it passes no judgement,
+# it prints a table (build/bench/bench.md) and plots the T62's time against
+# the image size (build/bench/t62-size.png).
+#
+#   scripts/bench.sh [CASE...]     CASE: t62-<bytes>, psoc, zq3, idle, and
+#                                  native-t62-<bytes>, native-psoc, native-zq3:
+#                                  the same updates by the core built natively
+#                                  (tests/bench/native_update), without Wine
+#
+# Settings (environment):
+#   BENCH_T62_SIZES  T62 image sizes in bytes (default 2, 16, 64 and 128 KiB,
+#                    and 250 KiB: the 1000 rows from 0xC00 to the end of the
+#                    T62's program memory at 0x1FFFF; a larger image runs
+#                    into an erase the device refuses)
+#   BENCH_REPEATS    runs of each case (default 2)
+#   BENCH_OUT        where the results go (default build/bench)
+#   BENCH_DEVSIM     the simulator's pacing options beyond --paced (default
+#                    --catch-up: bytes after one it sent late keep the line's
+#                    times; "" for plain --paced, where a late byte delays the
+#                    rest of its reply; add "--paced-burst 8" to hand the
+#                    device's bytes over 8 at a time, as from a UART's FIFO)
+# and those of tests/e2e/lib.sh (E2E_NATIVE_BUILD, E2E_WIN_BUILD, ...).
+set -uo pipefail
+cd "$(dirname "$0")/.."
+root=$(pwd)
+out=${BENCH_OUT:-$root/build/bench}
+sizes=${BENCH_T62_SIZES:-"2048 16384 65536 131072 256000"}
+repeats=${BENCH_REPEATS:-2}
+helper=$root/tools/bench/bench.py
+
+if ! command -v gnuplot >/dev/null; then
+  echo "bench: installing gnuplot-nox for the plot"
+  { apt-get update && apt-get install -y --no-install-recommends gnuplot-nox; } >/dev/null 2>&1 ||
+    { echo "bench: could not install gnuplot-nox"; exit 1; }
+fi
+
+. tests/e2e/lib.sh
+export E2E_ARTIFACTS=$out/artifacts
+
+cases=("$@")
+if [ ${#cases[@]} -eq 0 ]; then
+  cases=(idle)
+  for s in $sizes; do cases+=("t62-$s"); done
+  cases+=(psoc zq3 native-t62-65536 native-psoc native-zq3)
+fi
+
+# The timed part, in one driver run: "bench-start" just before the click on
+# Update, "bench-final" as soon as the final text shows (Load comes back on
+# with any final text, so a failed run ends the wait as well). The stamper takes
+# the time of each line and the CPU time of the prefix's processes at the
+# two marks.
+timed_drive() {  # timed_drive STAMPS SCRIPT
+  printf '%s\n' "$2" | python3 "$helper" stamp "$1" "$WINEPREFIX" "$E2E_WINE" "$E2E_DRIVER" \
+    >"$E2E_WORK/timed.out" 2>>"$E2E_WORK/driver.err"
+  local rc=${PIPESTATUS[1]}
+  [ "$rc" -eq 0 ] || E2E_REASON=$(grep '^uidriver:' "$E2E_WORK/timed.out" | tail -n1)
+  return "$rc"
+}
+
+winpath() { local p=$1; echo "Z:${p//\//\\}"; }
+
+# bench_update NAME TARGET BAUD BYTES IMAGE: one update from probe to final text.
+bench_update() {
+  local name=$1 target=$2 baud=$3 bytes=$4 image=$5
+  local probe title update final
+  case $target in
+    t62)
+      probe='click 4011
+expect-text 4061 "F/W Loader v2.5 Connected"
+press 4010'
+      title="T62 PIC Firmware Uploader" update=4055 final="Programing Completed Successfully" ;;
+    psoc)
+      probe='click 4056
+expect-text 4061 "PSoC Boot Loader ver 7"
+press 4052'
+      title="PSoC Firmware Uploader" update=4028
+      final="PSoC Programing Completed Successfully, Press Encoder to restart." ;;
+    zq3)
+      probe='click 4098 30000
+expect-text 4044 "ZQ3 IC Test Passed"
+press 4099'
+      title="ZQ3 IC Firmware Uploader" update=4078
+      final="ZQ3 Programing Completed Successfully, Press Encoder to restart." ;;
+  esac
+  local device=$target
+  [ "$target" = zq3 ] && device=keyer
+  # shellcheck disable=SC2086 # BENCH_DEVSIM is a list of options
+  sim_start 4 --device "$device" --paced --clock-note --late-note ${BENCH_DEVSIM---catch-up} || return 1
+  app_start
+  drive <<EOF || return 1
+window "$MAIN_TITLE" 20000
+$probe
+window "$title"
+press 2
+open-file "$(winpath "$image")"
+window "$title"
+wait-enabled $update 1 60000
+EOF
+  local stamps=$out/$name.stamps
+  timed_drive "$stamps" "window \"$title\"
+echo bench-start
+click $update 30000
+echo bench-clicked
+wait-enabled 2 1 900000
+wait-text 4036 \"$final\" 1000
+echo bench-final" || return 1
+  drive "window \"$title\"" close closed "window \"$MAIN_TITLE\"" "press 4050" closed || return 1
+  app_wait_exit 20 || return 1
+  sims_stop
+  cp "$E2E_WORK/com4.transcript" "$out/$name.transcript"
+  python3 "$helper" run "$name" "$target" "$baud" "$bytes" "$out/$name.transcript" "$stamps" "$out/$name.json"
+}
+
+# What the driver's polling costs by itself: 10 s on an idle main window,
+# polling a text that never comes, then 10 s without polling.
+bench_idle() {
+  app_start
+  drive "window \"$MAIN_TITLE\" 20000" || return 1
+  timed_drive "$out/idle-polling.stamps" "window \"$MAIN_TITLE\"
+echo bench-start
+wait-text 4061 \"(nothing)\" 10000"
+  python3 "$helper" idle idle-polling "$out/idle-polling.stamps" "$out/idle-polling.json" || return 1
+  timed_drive "$out/idle-quiet.stamps" "echo bench-start
+sleep 10000
+echo bench-final" || return 1
+  python3 "$helper" idle idle-quiet "$out/idle-quiet.stamps" "$out/idle-quiet.json" || return 1
+  drive "window \"$MAIN_TITLE\"" "press 4050" closed || return 1
+  app_wait_exit 20
+}
+
+# bench_native NAME TARGET BAUD BYTES IMAGE: the same update by the native
+# core (tests/bench/native_update), for the simulator's and the pty's share.
+bench_native() {
+  local name=$1 target=$2 baud=$3 bytes=$4 image=$5 device=$2
+  [ "$target" = zq3 ] && device=keyer
+  # shellcheck disable=SC2086 # BENCH_DEVSIM is a list of options
+  sim_start 4 --device "$device" --paced --clock-note --late-note ${BENCH_DEVSIM---catch-up} || return 1
+  RIDOREZ_COM_DIR=$WINEPREFIX/dosdevices "$E2E_NATIVE_BUILD/tests/bench/native_update" \
+    "$out/$name.stamps" "$target" "$image" >"$E2E_WORK/native.out" 2>&1 ||
+    { E2E_REASON=$(cat "$E2E_WORK/native.out"); return 1; }
+  sims_stop
+  cp "$E2E_WORK/com4.transcript" "$out/$name.transcript"
+  python3 "$helper" run "$name" "$target" "$baud" "$bytes" "$out/$name.transcript" "$out/$name.stamps" "$out/$name.json"
+}
+
+run_case() {  # run_case CASE RUN
+  local c=$1 r=$2
+  case $c in
+    idle) bench_idle ;;
+    t62-*) bench_update "t62-$(printf '%06d' "${c#t62-}")-$r" t62 115200 "${c#t62-}" "$E2E_WORK/images/t62-${c#t62-}.hex" ;;
+    psoc) bench_update "psoc-$r" psoc 19200 13824 "$E2E_WORK/images/psoc.hex" ;;
+    zq3) bench_update "zq3-$r" zq3 9600 1016 "$E2E_WORK/images/zq3.bin" ;;
+    native-t62-*)
+      local n=${c#native-t62-}
+      bench_native "native-t62-$(printf '%06d' "$n")-$r" t62 115200 "$n" "$E2E_WORK/images/t62-$n.hex" ;;
+    native-psoc) bench_native "native-psoc-$r" psoc 19200 13824 "$E2E_WORK/images/psoc.hex" ;;
+    native-zq3) bench_native "native-zq3-$r" zq3 9600 1016 "$E2E_WORK/images/zq3.bin" ;;
+    *) E2E_REASON="unknown case $c"; return 1 ;;
+  esac
+}
+
+main() {
+  rm -rf "$out"
+  mkdir -p "$out"
+  { e2e_build && cmake --build "$E2E_NATIVE_BUILD" -j2 --target native_update >/dev/null; } ||
+    { echo "bench: the programs did not build"; return 1; }
+  e2e_setup || { echo "bench: no Wine prefix or display: ${E2E_REASON:-}"; return 1; }
+  local t62sizes=()
+  for c in "${cases[@]}"; do case $c in t62-* | native-t62-*) t62sizes+=("${c##*t62-}") ;; esac; done
+  python3 "$helper" images "$E2E_WORK/images" "${t62sizes[@]}" || return 1
+  echo "bench: load at the start: $(cut -d' ' -f1-3 /proc/loadavg)"
+  echo "devsim --paced ${BENCH_DEVSIM---catch-up}" >"$out/simulator.txt"
+  local failed=0 c r
+  for r in $(seq "$repeats"); do
+    for c in "${cases[@]}"; do
+      [ "$c" = idle ] && [ "$r" -gt 1 ] && continue
+      E2E_REASON=""
+      if ! run_case "$c" "$r"; then
+        echo "bench: $c run $r failed: ${E2E_REASON:-see $E2E_WORK}"
+        screenshot "FAIL-$c-$r" || true
+        failed=1
+      fi
+      app_stop
+      sims_stop
+    done
+  done
+  echo "bench: load at the end: $(cut -d' ' -f1-3 /proc/loadavg)"
+  python3 "$helper" report "$out" || return 1
+  echo "bench: table in $out/bench.md, plot in $out/t62-size.png"
+  return "$failed"
+}
+
+main
