@@ -190,7 +190,8 @@ main() {
   done
   echo "bench: load at the end: $(cut -d' ' -f1-3 /proc/loadavg)"
   python3 "$helper" report "$out" || return 1
-  echo "bench: table in $out/bench.md, plot in $out/t62-size.png"
+  echo "bench: table in $out/bench.md"
+  [ -f "$out/t62-size.png" ] && echo "bench: the T62's time against image size in $out/t62-size.png"
   return "$failed"
 }
 

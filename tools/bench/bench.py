@@ -381,7 +381,8 @@ def image_text(r):
 
 def report(directory):
     results = load_results(directory)
-    runs = [r for r in results if r["target"] != "idle"]
+    runs = sorted((r for r in results if r["target"] != "idle"),
+                  key=lambda r: (r["name"].startswith("native-"), r["name"]))
     idle = [r for r in results if r["target"] == "idle"]
     simulator = ""
     if os.path.exists(os.path.join(directory, "simulator.txt")):
@@ -432,10 +433,11 @@ def report(directory):
             "stime of the program and of wineserver from the press to the final text (native rows: the "
             "native process alone). *load*: 1-minute load average at the end of the run. Rows whose name "
             "starts with native- are the same update by the core built natively, without Wine.", ""]
+    idle_text = {"idle-polling": "The window driver polling a text every 40 ms, the program idle",
+                 "idle-quiet": "The program idle, the window driver asleep"}
     for r in idle:
-        out.append("The window driver's polling alone (%s): %.1f s with no run cost %.2f + %.2f s CPU "
-                   "(program + server), %.2f %% of the time." % (r["name"], r["run_s"], r["cpu_program_s"],
-                                                                 r["cpu_server_s"], r["cpu_pct"]))
+        out.append("%s: %.2f + %.2f s CPU (program + server) in %.1f s, %.2f %% of the time." % (
+            idle_text.get(r["name"], r["name"]), r["cpu_program_s"], r["cpu_server_s"], r["run_s"], r["cpu_pct"]))
     t62 = sorted((r for r in runs if r["target"] == "t62" and not r["name"].startswith("native-")),
                  key=lambda r: r["image_bytes"])
     if len({r["image_bytes"] for r in t62}) >= 2:
@@ -460,18 +462,25 @@ def plot(directory, t62, slope, intercept):
             f.write("%g %.4f %.4f %.4f\n" % (r["image_bytes"] / 1024, r["line_s"], r["limit_s"], r["run_s"]))
     png = os.path.join(directory, "t62-size.png")
     script = "\n".join([
-        "set terminal pngcairo size 900,600 font 'sans,11'",
+        "set terminal pngcairo size 900,800 font 'sans,11'",
         "set output '%s'" % png,
-        "set title 'T62 update at 115200 baud under Wine, paced simulator'",
+        "set multiplot layout 2,1 title 'T62 update at 115200 baud, RIdorez.exe under Wine, paced simulator'",
         "set xlabel 'image size (KiB)'",
         "set ylabel 'time (s)'",
-        "set key top left",
+        "set key top left box opaque",
         "set grid",
         "f(x) = %g * x + %g" % (slope, intercept),
         "plot '%s' using 1:4 with points pt 6 ps 1.5 title 'press Update to final message', \\" % data,
         "     '%s' using 1:2 with points pt 7 ps 1.2 title 'on the line (transcript)', \\" % data,
         "     '%s' using 1:3 with linespoints lw 2 dt 2 pt 2 title 'wire limit', \\" % data,
-        "     f(x) with lines lw 1 title 'least-squares line through the line times'",
+        "     f(x) with lines lw 1 title 'least squares: %.3f s per KiB + %.2f s'" % (slope, intercept),
+        "set ylabel 'time / wire limit'",
+        "set yrange [0.95:1.3]",
+        "set key top right box opaque",
+        "plot '%s' using 1:($4/$3) with points pt 6 ps 1.5 title 'press Update to final message', \\" % data,
+        "     '%s' using 1:($2/$3) with points pt 7 ps 1.2 title 'on the line', \\" % data,
+        "     1.05 with lines dt 2 lw 2 title 'target for the line'",
+        "unset multiplot",
     ])
     subprocess.run(["gnuplot"], input=script.encode(), check=True)
 
