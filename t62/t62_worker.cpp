@@ -19,19 +19,17 @@ void T62UploadWorker() {
     AppState.currentAddress = kT62ApplicationStart;
     AppState.progressBytes = 0;
     while (AppState.progressBytes < AppState.hexImageLength && !stop) {
+        // The run's length comes from the byte count, not the addresses, so
+        // a near-full image would reach past the end of program memory (and
+        // of the buffer): the image has nothing there, and the device would
+        // refuse the erase. Erase units are aligned to the buffer's end.
+        if (2 * AppState.currentAddress >= kImageBufferSize) break;
         if (!T62EraseBlock(AppState.currentAddress)) {
             code = kT62EraseFailed;
             break;
         }
         for (int row = 0; row < kT62RowsPerErase && !stop; ++row) {
             int32_t address = AppState.currentAddress;
-            // The run's length comes from the byte count, not the addresses,
-            // so a large image would reach rows past the end of the buffer:
-            // the image has nothing there, and nothing outside it is read.
-            if (2 * address + kT62RowBytes > kImageBufferSize) {
-                stop = true;
-                break;
-            }
             if (!T62WriteRow(address)) {
                 code = kT62WriteFailed;
                 stop = true;

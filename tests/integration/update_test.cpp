@@ -97,6 +97,22 @@ TEST_F(Update, T62ImageLandsAtTheApplicationAndVectorRows) {
     }
 }
 
+TEST_F(Update, T62FullSizeImageEndsAtTheEndOfProgramMemory) {
+    // 256 KiB of image: the byte count alone would ask for rows past 0x1FFFF,
+    // which the device does not have.
+    Start({"--device", "t62"});
+    AppState.hexImageLength = LoadHexImage(RandomImageFile(kImageBufferSize, 11).c_str(), T62Image);
+    ASSERT_EQ(kImageBufferSize, AppState.hexImageLength);
+    ASSERT_EQ(0, SerialOpen(4, 115200, 1500));
+    T62UploadWorker();
+    EXPECT_EQ(kT62Success, AppState.uploadResult.load());
+    EXPECT_EQ(kImageBufferSize - 2 * 0xC00, AppState.progressBytes.load());
+    StopSim(&sim);
+    std::vector<uint8_t> memory = ReadBinaryFile(sim.memory);
+    ASSERT_EQ(static_cast<size_t>(kImageBufferSize), memory.size());
+    EXPECT_TRUE(SameWords(memory, image, 0x1800, kImageBufferSize));
+}
+
 TEST_F(Update, T62RecoversALostReplyAndStopsAtAVerifyDifference) {
     Start({"--device", "t62", "--fault", "drop:write:3", "--fault", "diff:read:3"});
     AppState.hexImageLength = LoadHexImage(RandomImageFile(3000, 3).c_str(), T62Image);
