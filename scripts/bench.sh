@@ -12,10 +12,9 @@
 #                                  (tests/bench/native_update), without Wine
 #
 # Settings (environment):
-#   BENCH_T62_SIZES  T62 image sizes in bytes (default 2, 16, 64 and 128 KiB,
-#                    and 250 KiB: the 1000 rows from 0xC00 to the end of the
-#                    T62's program memory at 0x1FFFF; a larger image runs
-#                    into an erase the device refuses)
+#   BENCH_T62_SIZES  T62 image sizes in bytes (default 2, 16, 64, 128 and
+#                    256 KiB; a full 256 KiB image programs the 1000 rows from
+#                    0xC00 to the end of the T62's program memory at 0x1FFFF)
 #   BENCH_REPEATS    runs of each case (default 2)
 #   BENCH_OUT        where the results go (default build/bench)
 #   BENCH_DEVSIM     the simulator's pacing options beyond --paced (default
@@ -28,7 +27,7 @@ set -uo pipefail
 cd "$(dirname "$0")/.."
 root=$(pwd)
 out=${BENCH_OUT:-$root/build/bench}
-sizes=${BENCH_T62_SIZES:-"2048 16384 65536 131072 256000"}
+sizes=${BENCH_T62_SIZES:-"2048 16384 65536 131072 262144"}
 repeats=${BENCH_REPEATS:-2}
 helper=$root/tools/bench/bench.py
 
