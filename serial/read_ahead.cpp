@@ -29,11 +29,15 @@ int PortRead(PortHandle port, uint8_t* buffer, uint32_t count, uint32_t* got) {
 
     // Gather when there is more to take than this read asks for: what the
     // receive queue holds now, or the bytes announced, whichever is more.
-    uint32_t want = PortQueuedBytes(port);
+    uint32_t queued = PortQueuedBytes(port);
+    uint32_t want = queued;
     if (want < ahead->expected) want = ahead->expected;
     if (want > sizeof ahead->bytes) want = sizeof ahead->bytes;
     uint32_t n = 0;
     if (want > count - *got) {
+        // Announced bytes that have not arrived yet are still on the line:
+        // let them come in before asking, rather than being woken for each.
+        if (ahead->expected > queued) PortAwaitLine(port, ahead->expected - queued);
         ahead->next = ahead->end = 0;
         if (!PortSystemRead(port, ahead->bytes, want, &n)) return 0;
         ahead->end = n;

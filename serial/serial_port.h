@@ -54,6 +54,10 @@ int PortSystemRead(PortHandle port, uint8_t* buffer, uint32_t count, uint32_t* g
 int PortSystemWrite(PortHandle port, const uint8_t* bytes, uint32_t count, uint32_t* written);
 // the number of bytes waiting in the port's receive queue now (0 when unknown),
 uint32_t PortQueuedBytes(PortHandle port);
+// a wait for as long as count bytes take on the line at the port's speed,
+// before a read of bytes that cannot have arrived sooner (nothing where a
+// pending read costs nothing per byte),
+void PortAwaitLine(PortHandle port, uint32_t count);
 // and the port's read-ahead (null for no port). Opening, closing and purging
 // the port empty it.
 struct ReadAhead;

@@ -10,6 +10,7 @@ namespace {
 // opened or closed, or another handle comes along.
 ReadAhead ahead;
 HANDLE aheadPort = nullptr;
+uint32_t lineBaud = 0;  // speed of the port opened last
 
 void DiscardReadAhead() {
     ahead = ReadAhead();
@@ -63,6 +64,7 @@ int32_t SerialOpen(int32_t port, uint32_t baud, uint32_t readTimeoutMs) {
         return kSerialPurgeFailed;
     }
     AppState.portHandle = h;
+    lineBaud = baud;
     AppState.portOpen = 1;
     return 0;
 }
@@ -86,6 +88,13 @@ int PortSystemWrite(PortHandle port, const uint8_t* bytes, uint32_t count, uint3
     BOOL ok = WriteFile(static_cast<HANDLE>(port), bytes, count, &n, nullptr);
     *written = n;
     return ok ? 1 : 0;
+}
+
+// A blocking read under Wine is woken for every byte that arrives, so a long
+// reply is better let in while no read is pending.
+void PortAwaitLine(PortHandle port, uint32_t count) {
+    if (port != aheadPort || lineBaud == 0) return;
+    Sleep(static_cast<DWORD>(uint64_t(count) * 10 * 1000 / lineBaud));
 }
 
 uint32_t PortQueuedBytes(PortHandle port) {
