@@ -68,21 +68,21 @@ bench_update() {
   local probe title update final
   case $target in
     t62)
-      probe='click 4011
-expect-text 4061 "F/W Loader v2.5 Connected"
-press 4010'
-      title="T62 PIC Firmware Uploader" update=4055 final="Programing Completed Successfully" ;;
+      probe="click $IDC_OPEN_T62
+expect-text $IDC_PORT_LINE \"F/W Loader v2.5 Connected\"
+press $IDC_T62_UPDATE"
+      title="T62 PIC Firmware Uploader" update=$IDC_T62_START final="Programing Completed Successfully" ;;
     psoc)
-      probe='click 4056
-expect-text 4061 "PSoC Boot Loader ver 7"
-press 4052'
-      title="PSoC Firmware Uploader" update=4028
+      probe="click $IDC_OPEN_PSOC
+expect-text $IDC_PORT_LINE \"PSoC Boot Loader ver 7\"
+press $IDC_PSOC_UPDATE"
+      title="PSoC Firmware Uploader" update=$IDC_PSOC_START
       final="PSoC Programing Completed Successfully, Press Encoder to restart." ;;
     zq3)
-      probe='click 4098 30000
-expect-text 4044 "ZQ3 IC Test Passed"
-press 4099'
-      title="ZQ3 IC Firmware Uploader" update=4078
+      probe="click $IDC_OPEN_ZQ3 30000
+expect-text $IDC_RESULT_LINE \"ZQ3 IC Test Passed\"
+press $IDC_ZQ3_UPDATE"
+      title="ZQ3 IC Firmware Uploader" update=$IDC_KEYER_START
       final="ZQ3 Programing Completed Successfully, Press Encoder to restart." ;;
   esac
   local device=$target
@@ -94,7 +94,7 @@ press 4099'
 window "$MAIN_TITLE" 20000
 $probe
 window "$title"
-press 2
+press $IDC_LOAD
 open-file "$(winpath "$image")"
 window "$title"
 wait-enabled $update 1 60000
@@ -104,10 +104,10 @@ EOF
 echo bench-start
 click $update 30000
 echo bench-clicked
-wait-enabled 2 1 900000
-wait-text 4036 \"$final\" 1000
+wait-enabled $IDC_LOAD 1 900000
+wait-text $IDC_STATUS_LINE \"$final\" 1000
 echo bench-final" || return 1
-  drive "window \"$title\"" close closed "window \"$MAIN_TITLE\"" "press 4050" closed || return 1
+  drive "window \"$title\"" close closed "window \"$MAIN_TITLE\"" "press $IDC_EXIT" closed || return 1
   app_wait_exit 20 || return 1
   sims_stop
   cp "$E2E_WORK/com4.transcript" "$out/$name.transcript"
@@ -121,13 +121,13 @@ bench_idle() {
   drive "window \"$MAIN_TITLE\" 20000" || return 1
   timed_drive "$out/idle-polling.stamps" "window \"$MAIN_TITLE\"
 echo bench-start
-wait-text 4061 \"(nothing)\" 10000"
+wait-text $IDC_PORT_LINE \"(nothing)\" 10000"
   python3 "$helper" idle idle-polling "$out/idle-polling.stamps" "$out/idle-polling.json" || return 1
   timed_drive "$out/idle-quiet.stamps" "echo bench-start
 sleep 10000
 echo bench-final" || return 1
   python3 "$helper" idle idle-quiet "$out/idle-quiet.stamps" "$out/idle-quiet.json" || return 1
-  drive "window \"$MAIN_TITLE\"" "press 4050" closed || return 1
+  drive "window \"$MAIN_TITLE\"" "press $IDC_EXIT" closed || return 1
   app_wait_exit 20
 }
 

@@ -77,19 +77,19 @@ main_window="window \"$MAIN_TITLE\""
 demo_t62() {
   local uploader='window "T62 PIC Firmware Uploader"'
   hex_image t62-demo 0:1024 0x1800:3976 || { echo "demo: no T62 image: $E2E_REASON"; exit 1; }
-  run_step "probe the T62" "$main_window" 'click 4011' 'expect-text 4061 "F/W Loader v2.5 Connected"' \
-    'expect-text 4059 "T62 H/W Revision A"' 'expect-enabled 4010 1'
+  run_step "probe the T62" "$main_window" "click $IDC_OPEN_T62" "expect-text $IDC_PORT_LINE \"F/W Loader v2.5 Connected\"" \
+    "expect-text $IDC_HW_LINE \"T62 H/W Revision A\"" "expect-enabled $IDC_T62_UPDATE 1"
   shot t62-probed
-  run_step "open the T62 uploader" "$main_window" 'press 4010' "$uploader"
+  run_step "open the T62 uploader" "$main_window" "press $IDC_T62_UPDATE" "$uploader"
   shot t62-uploader
-  run_step "load the T62 image" "$uploader" 'press 2' "open-file \"$(image_path t62-demo)\"" 'gone "Open"' \
-    "$uploader" 'wait-text 4036 "T62 Image Loaded, 5000 Bytes"'
+  run_step "load the T62 image" "$uploader" "press $IDC_LOAD" "open-file \"$(image_path t62-demo)\"" 'gone "Open"' \
+    "$uploader" "wait-text $IDC_STATUS_LINE \"T62 Image Loaded, 5000 Bytes\""
   shot t62-loaded
-  run_step "update the T62" "$uploader" 'click 4055' \
-    'wait-text 4036 "Programing Completed Successfully" 30000' 'expect-text 4048 01800'
+  run_step "update the T62" "$uploader" "click $IDC_T62_START" \
+    "wait-text $IDC_STATUS_LINE \"Programing Completed Successfully\" 30000" "expect-text $IDC_ADDRESS 01800"
   shot t62-updated
   # The T62 writes its memory when it is reset.
-  run_step "restart the T62" "$uploader" 'click 4076' 'expect-text 4036 "Resetting T62"'
+  run_step "restart the T62" "$uploader" "click $IDC_T62_RESTART" "expect-text $IDC_STATUS_LINE \"Resetting T62\""
   shot t62-restarted
   if ! memory_written "$E2E_WORK/com4.memory.t62" ||
     ! check_device t62-memory "$E2E_WORK/com4.memory.t62" "$E2E_WORK/images/t62-demo.flat" 0x00 \
@@ -99,8 +99,8 @@ demo_t62() {
     exit 1
   fi
   echo "demo: the T62 holds the image's vector rows at 0x000 and its application from 0xc00"
-  run_step "leave the T62 uploader" "$uploader" 'click 4' closed "$main_window" \
-    'wait-text 4044 "T62 PIC Update Completed"'
+  run_step "leave the T62 uploader" "$uploader" "click $IDC_UPLOADER_EXIT" closed "$main_window" \
+    "wait-text $IDC_RESULT_LINE \"T62 PIC Update Completed\""
   shot t62-done
 }
 
@@ -112,17 +112,17 @@ demo_t62() {
 demo_psoc() {
   local uploader='window "PSoC Firmware Uploader"'
   hex_image psoc-demo 0:0x2000 0x2400:0x1000 || { echo "demo: no PSoC image: $E2E_REASON"; exit 1; }
-  run_step "probe the PSoC" "$main_window" 'click 4056' 'expect-text 4061 "PSoC Boot Loader ver 7"' \
-    'expect-enabled 4052 1'
+  run_step "probe the PSoC" "$main_window" "click $IDC_OPEN_PSOC" "expect-text $IDC_PORT_LINE \"PSoC Boot Loader ver 7\"" \
+    "expect-enabled $IDC_PSOC_UPDATE 1"
   shot psoc-probed
-  run_step "open the PSoC uploader" "$main_window" 'press 4052' "$uploader"
+  run_step "open the PSoC uploader" "$main_window" "press $IDC_PSOC_UPDATE" "$uploader"
   shot psoc-uploader
-  run_step "load the PSoC image" "$uploader" 'press 2' "open-file \"$(image_path psoc-demo)\"" 'gone "Open"' \
-    "$uploader" 'wait-text 4036 "PSoC Image Loaded, 12288 Bytes"'
+  run_step "load the PSoC image" "$uploader" "press $IDC_LOAD" "open-file \"$(image_path psoc-demo)\"" 'gone "Open"' \
+    "$uploader" "wait-text $IDC_STATUS_LINE \"PSoC Image Loaded, 12288 Bytes\""
   shot psoc-loaded
-  run_step "update the PSoC" "$uploader" 'click 4028' \
-    'wait-text 4036 "PSoC Programing Completed Successfully, Press Encoder to restart." 30000' \
-    'expect-text 4048 03600'
+  run_step "update the PSoC" "$uploader" "click $IDC_PSOC_START" \
+    "wait-text $IDC_STATUS_LINE \"PSoC Programing Completed Successfully, Press Encoder to restart.\" 30000" \
+    "expect-text $IDC_ADDRESS 03600"
   shot psoc-updated
   # The PSoC writes its memory at the finish byte, before it answers.
   if ! check_device psoc-memory "$E2E_WORK/com4.memory.psoc" "$E2E_WORK/images/psoc-demo.flat" 0x00 216; then
@@ -131,8 +131,8 @@ demo_psoc() {
     exit 1
   fi
   echo "demo: the PSoC holds the image, 0xff in its gap"
-  run_step "leave the PSoC uploader" "$uploader" 'click 4' closed "$main_window" \
-    'wait-text 4044 "PSOC Update Completed"'
+  run_step "leave the PSoC uploader" "$uploader" "click $IDC_UPLOADER_EXIT" closed "$main_window" \
+    "wait-text $IDC_RESULT_LINE \"PSOC Update Completed\""
   shot psoc-done
 }
 
@@ -148,16 +148,16 @@ demo_zq3() {
     --expect "$dir/zq3-demo.expect") || { echo "demo: no ZQ3 image"; exit 1; }
   local path="Z:${dir//\//\\}\\zq3-demo.bin"
   local uploader='window "ZQ3 IC Firmware Uploader"'
-  run_step "probe the ZQ3 keyer" "$main_window" 'click 4098 30000' 'expect-text 4044 "ZQ3 IC Test Passed"' \
-    'expect-text 4061 "ZQ3 F/W ver 31.03"' 'expect-enabled 4099 1'
+  run_step "probe the ZQ3 keyer" "$main_window" "click $IDC_OPEN_ZQ3 30000" "expect-text $IDC_RESULT_LINE \"ZQ3 IC Test Passed\"" \
+    "expect-text $IDC_PORT_LINE \"ZQ3 F/W ver 31.03\"" "expect-enabled $IDC_ZQ3_UPDATE 1"
   shot zq3-probed
-  run_step "open the ZQ3 uploader" "$main_window" 'press 4099' "$uploader"
+  run_step "open the ZQ3 uploader" "$main_window" "press $IDC_ZQ3_UPDATE" "$uploader"
   shot zq3-uploader
-  run_step "load the ZQ3 image ($records records)" "$uploader" 'press 2' "open-file \"$path\"" 'gone "Open"' \
-    "$uploader" "wait-text 4036 \"ZQ3 IC Version: 31.03 Loaded, $records Records\" 10000"
+  run_step "load the ZQ3 image ($records records)" "$uploader" "press $IDC_LOAD" "open-file \"$path\"" 'gone "Open"' \
+    "$uploader" "wait-text $IDC_STATUS_LINE \"ZQ3 IC Version: 31.03 Loaded, $records Records\" 10000"
   shot zq3-loaded
-  run_step "update the ZQ3 keyer" "$uploader" 'click 4078 15000' 'expect-text 4036 "Programming ZQ3 IC...."' \
-    'wait-text 4036 "ZQ3 Programing Completed Successfully, Press Encoder to restart." 60000'
+  run_step "update the ZQ3 keyer" "$uploader" "click $IDC_KEYER_START 15000" "expect-text $IDC_STATUS_LINE \"Programming ZQ3 IC....\"" \
+    "wait-text $IDC_STATUS_LINE \"ZQ3 Programing Completed Successfully, Press Encoder to restart.\" 60000"
   shot zq3-updated
   # The keyer writes the frames it took when the upload ends (0x5A).
   if ! cmp -s "$E2E_WORK/com4.memory.keyer" "$dir/zq3-demo.expect"; then
@@ -166,17 +166,17 @@ demo_zq3() {
     exit 1
   fi
   echo "demo: the keyer took all $(wc -l <"$dir/zq3-demo.expect") frames at 9600 baud, slot 3 last"
-  run_step "leave the ZQ3 uploader" "$uploader" 'click 4' closed "$main_window" \
-    'wait-text 4044 "ZQ3 IC Update Completed"'
+  run_step "leave the ZQ3 uploader" "$uploader" "click $IDC_UPLOADER_EXIT" closed "$main_window" \
+    "wait-text $IDC_RESULT_LINE \"ZQ3 IC Update Completed\""
   shot zq3-done
 }
 
-run_step "the main window opens on COM4" "$main_window 20000" 'wait-text 4074 com:4'
+run_step "the main window opens on COM4" "$main_window 20000" "wait-text $IDC_PORT_LABEL com:4"
 shot start
 demo_t62
 demo_psoc
 demo_zq3
-run_step "leave the program" "$main_window" 'press 4050' 'closed'
+run_step "leave the program" "$main_window" "press $IDC_EXIT" 'closed'
 app_wait_exit || { echo "demo: the program did not end"; exit 1; }
 keep_transcript
 

@@ -11,9 +11,9 @@ PSOC_DONE="PSoC Programing Completed Successfully, Press Encoder to restart."
 psoc_open_uploader() {
   cat <<EOF
 window "$MAIN_TITLE" 20000
-click 4056
-expect-text 4061 "PSoC Boot Loader ver 7"
-press 4052
+click $IDC_OPEN_PSOC
+expect-text $IDC_PORT_LINE "PSoC Boot Loader ver 7"
+press $IDC_PSOC_UPDATE
 window "$PSOC_TITLE"
 EOF
 }
@@ -22,10 +22,10 @@ EOF
 # uploader is current again once the path shows.
 psoc_load() {
   cat <<EOF
-press 2
+press $IDC_LOAD
 open-file "$(image_path "$1")"
 window "$PSOC_TITLE"
-wait-text 4038 "$(image_path "$1")"
+wait-text $IDC_FILE_PATH "$(image_path "$1")"
 EOF
 }
 
@@ -33,12 +33,12 @@ EOF
 psoc_back_in_main_window() {
   cat <<EOF
 window "$MAIN_TITLE"
-wait-text 4044 "PSOC Update Completed"
-expect-text 4061 ""
-expect-enabled 4011 1
-expect-enabled 4056 1
-expect-enabled 4098 1
-expect-enabled 4052 0
+wait-text $IDC_RESULT_LINE "PSOC Update Completed"
+expect-text $IDC_PORT_LINE ""
+expect-enabled $IDC_OPEN_T62 1
+expect-enabled $IDC_OPEN_PSOC 1
+expect-enabled $IDC_OPEN_ZQ3 1
+expect-enabled $IDC_PSOC_UPDATE 0
 EOF
 }
 
@@ -56,34 +56,34 @@ test_psoc_update() {
   app_start
   drive <<EOF || return 1
 $(psoc_open_uploader)
-expect-enabled 2 1
-expect-enabled 4028 0
-expect-enabled 4 1
-expect-text 4036 ""
-expect-text 4038 ""
-expect-text 4048 ""
+expect-enabled $IDC_LOAD 1
+expect-enabled $IDC_PSOC_START 0
+expect-enabled $IDC_UPLOADER_EXIT 1
+expect-text $IDC_STATUS_LINE ""
+expect-text $IDC_FILE_PATH ""
+expect-text $IDC_ADDRESS ""
 $(psoc_load psoc_gapped)
-wait-text 4036 "PSoC Image Loaded, 12288 Bytes"
-expect-enabled 4028 1
-click 4028
-expect-text 4036 "Programming PSoC...."
-expect-enabled 2 0
-expect-enabled 4028 0
-wait-text 4036 "$PSOC_DONE" 30000
-progress 4032
+wait-text $IDC_STATUS_LINE "PSoC Image Loaded, 12288 Bytes"
+expect-enabled $IDC_PSOC_START 1
+click $IDC_PSOC_START
+expect-text $IDC_STATUS_LINE "Programming PSoC...."
+expect-enabled $IDC_LOAD 0
+expect-enabled $IDC_PSOC_START 0
+wait-text $IDC_STATUS_LINE "$PSOC_DONE" 30000
+progress $IDC_PROGRESS
 EOF
   expect_eq "progress bar after the run" "$DRIVE_OUT" "48 0 48" || return 1
   drive <<EOF || return 1
 window "$PSOC_TITLE"
-expect-text 4048 "03600"
-expect-enabled 2 1
-expect-enabled 4028 0
+expect-text $IDC_ADDRESS "03600"
+expect-enabled $IDC_LOAD 1
+expect-enabled $IDC_PSOC_START 0
 settle
 EOF
   screenshot psoc-update-done
   drive <<EOF || return 1
 window "$PSOC_TITLE"
-press 4
+press $IDC_UPLOADER_EXIT
 closed
 $(psoc_back_in_main_window)
 EOF
@@ -114,26 +114,26 @@ window "Open"
 open-cancel
 gone "Open"
 window "$PSOC_TITLE"
-expect-text 4036 ""
-expect-text 4038 ""
-expect-enabled 4028 0
-command 4028
-expect-text 4036 "Error: Please Open a Programming File !"
+expect-text $IDC_STATUS_LINE ""
+expect-text $IDC_FILE_PATH ""
+expect-enabled $IDC_PSOC_START 0
+command $IDC_PSOC_START
+expect-text $IDC_STATUS_LINE "Error: Please Open a Programming File !"
 $(psoc_load psoc_above)
-wait-text 4036 "File Error"
-expect-enabled 4028 0
-command 4028
-expect-text 4036 "Error: Please Open a Programming File !"
+wait-text $IDC_STATUS_LINE "File Error"
+expect-enabled $IDC_PSOC_START 0
+command $IDC_PSOC_START
+expect-text $IDC_STATUS_LINE "Error: Please Open a Programming File !"
 $(psoc_load psoc_small)
-wait-text 4036 "PSoC Image Loaded, 1024 Bytes"
-expect-enabled 4028 1
+wait-text $IDC_STATUS_LINE "PSoC Image Loaded, 1024 Bytes"
+expect-enabled $IDC_PSOC_START 1
 $(psoc_load psoc_above)
-wait-text 4036 "File Error"
-expect-enabled 4028 1
-click 4028
-expect-text 4036 "Error: Zero Length File !"
-expect-enabled 2 1
-progress 4032
+wait-text $IDC_STATUS_LINE "File Error"
+expect-enabled $IDC_PSOC_START 1
+click $IDC_PSOC_START
+expect-text $IDC_STATUS_LINE "Error: Zero Length File !"
+expect-enabled $IDC_LOAD 1
+progress $IDC_PROGRESS
 EOF
   expect_eq "progress bar after the refusal" "$DRIVE_OUT" "0 0 0" || return 1
   host_sent_only "H>D 19200 cc"
@@ -152,13 +152,13 @@ test_psoc_verify_failure() {
   drive <<EOF || return 1
 $(psoc_open_uploader)
 $(psoc_load psoc_gapped)
-wait-text 4036 "PSoC Image Loaded, 12288 Bytes"
-click 4028
-wait-text 4036 "Error: Flash Verify !" 10000
-expect-text 4048 "00280"
-expect-enabled 2 1
-expect-enabled 4028 0
-progress 4032
+wait-text $IDC_STATUS_LINE "PSoC Image Loaded, 12288 Bytes"
+click $IDC_PSOC_START
+wait-text $IDC_STATUS_LINE "Error: Flash Verify !" 10000
+expect-text $IDC_ADDRESS "00280"
+expect-enabled $IDC_LOAD 1
+expect-enabled $IDC_PSOC_START 0
+progress $IDC_PROGRESS
 EOF
   expect_eq "progress bar after the failed run" "$DRIVE_OUT" "2 0 48" || return 1
   psoc_host_sent psoc_gapped 11 || return 1
@@ -166,11 +166,11 @@ EOF
   drive <<EOF || return 1
 window "$PSOC_TITLE"
 $(psoc_load psoc_gapped)
-wait-text 4036 "PSoC Image Loaded, 12288 Bytes"
-click 4028
-wait-text 4036 "Error: Flash Verify !" 10000
-expect-text 4048 "02080"
-press 4
+wait-text $IDC_STATUS_LINE "PSoC Image Loaded, 12288 Bytes"
+click $IDC_PSOC_START
+wait-text $IDC_STATUS_LINE "Error: Flash Verify !" 10000
+expect-text $IDC_ADDRESS "02080"
+press $IDC_UPLOADER_EXIT
 closed
 $(psoc_back_in_main_window)
 EOF
@@ -185,15 +185,15 @@ test_psoc_sync_error() {
   drive <<EOF || return 1
 $(psoc_open_uploader)
 $(psoc_load psoc_gapped)
-wait-text 4036 "PSoC Image Loaded, 12288 Bytes"
-click 4028
-wait-text 4036 "Error: Sync Error !" 10000
-expect-text 4048 "03600"
+wait-text $IDC_STATUS_LINE "PSoC Image Loaded, 12288 Bytes"
+click $IDC_PSOC_START
+wait-text $IDC_STATUS_LINE "Error: Sync Error !" 10000
+expect-text $IDC_ADDRESS "03600"
 $(psoc_load psoc_gapped)
-wait-text 4036 "PSoC Image Loaded, 12288 Bytes"
-click 4028
-wait-text 4036 "Error: Sync Error !" 10000
-expect-text 4048 "03600"
+wait-text $IDC_STATUS_LINE "PSoC Image Loaded, 12288 Bytes"
+click $IDC_PSOC_START
+wait-text $IDC_STATUS_LINE "Error: Sync Error !" 10000
+expect-text $IDC_ADDRESS "03600"
 EOF
   sims_stop
   psoc_memory_is psoc_gapped $PSOC_FILL 216
@@ -210,17 +210,17 @@ test_psoc_exit_during_run() {
   drive <<EOF || return 1
 $(psoc_open_uploader)
 $(psoc_load psoc_gapped)
-wait-text 4036 "PSoC Image Loaded, 12288 Bytes"
-click 4028
-expect-text 4036 "Programming PSoC...."
-wait-progress 4032 2 10000
-press 4
-wait-text 4036 "Please wait: closing when the update ends...."
+wait-text $IDC_STATUS_LINE "PSoC Image Loaded, 12288 Bytes"
+click $IDC_PSOC_START
+expect-text $IDC_STATUS_LINE "Programming PSoC...."
+wait-progress $IDC_PROGRESS 2 10000
+press $IDC_UPLOADER_EXIT
+wait-text $IDC_STATUS_LINE "Please wait: closing when the update ends...."
 command 2
 gone "Open" 500
 close
-wait-progress 4032 10 20000
-expect-text 4036 "Please wait: closing when the update ends...."
+wait-progress $IDC_PROGRESS 10 20000
+expect-text $IDC_STATUS_LINE "Please wait: closing when the update ends...."
 closed 30000
 EOF
   grep -q ' note finish psoc$' "$E2E_WORK/com4.transcript" ||

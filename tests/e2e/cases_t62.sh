@@ -10,9 +10,9 @@ T62_FILL=0x3c  # the "old firmware" in the simulated T62's memory
 t62_open_uploader() {
   cat <<EOF
 window "$MAIN_TITLE" 20000
-click 4011
-expect-text 4061 "F/W Loader v2.5 Connected"
-press 4010
+click $IDC_OPEN_T62
+expect-text $IDC_PORT_LINE "F/W Loader v2.5 Connected"
+press $IDC_T62_UPDATE
 window "$T62_TITLE"
 EOF
 }
@@ -21,10 +21,10 @@ EOF
 # uploader is current again once the path shows.
 t62_load() {
   cat <<EOF
-press 2
+press $IDC_LOAD
 open-file "$(image_path "$1")"
 window "$T62_TITLE"
-wait-text 4038 "$(image_path "$1")"
+wait-text $IDC_FILE_PATH "$(image_path "$1")"
 EOF
 }
 
@@ -32,13 +32,13 @@ EOF
 t62_back_in_main_window() {
   cat <<EOF
 window "$MAIN_TITLE"
-wait-text 4044 "T62 PIC Update Completed"
-expect-text 4061 ""
-expect-text 4059 ""
-expect-enabled 4011 1
-expect-enabled 4056 1
-expect-enabled 4098 1
-expect-enabled 4010 0
+wait-text $IDC_RESULT_LINE "T62 PIC Update Completed"
+expect-text $IDC_PORT_LINE ""
+expect-text $IDC_HW_LINE ""
+expect-enabled $IDC_OPEN_T62 1
+expect-enabled $IDC_OPEN_PSOC 1
+expect-enabled $IDC_OPEN_ZQ3 1
+expect-enabled $IDC_T62_UPDATE 0
 EOF
 }
 
@@ -50,37 +50,37 @@ test_t62_update() {
   app_start
   drive <<EOF || return 1
 $(t62_open_uploader)
-expect-enabled 2 1
-expect-enabled 4055 0
-expect-enabled 4076 0
-expect-enabled 4 1
+expect-enabled $IDC_LOAD 1
+expect-enabled $IDC_T62_START 0
+expect-enabled $IDC_T62_RESTART 0
+expect-enabled $IDC_UPLOADER_EXIT 1
 $(t62_load t62_5000)
-wait-text 4036 "T62 Image Loaded, 5000 Bytes"
-expect-enabled 4055 1
-click 4055
-expect-text 4036 "Programming T62 PIC...."
-expect-enabled 2 0
-expect-enabled 4055 0
-expect-enabled 4076 0
-wait-text 4036 "Programing Completed Successfully" 30000
-progress 4032
+wait-text $IDC_STATUS_LINE "T62 Image Loaded, 5000 Bytes"
+expect-enabled $IDC_T62_START 1
+click $IDC_T62_START
+expect-text $IDC_STATUS_LINE "Programming T62 PIC...."
+expect-enabled $IDC_LOAD 0
+expect-enabled $IDC_T62_START 0
+expect-enabled $IDC_T62_RESTART 0
+wait-text $IDC_STATUS_LINE "Programing Completed Successfully" 30000
+progress $IDC_PROGRESS
 EOF
   expect_eq "progress bar after the run" "$DRIVE_OUT" "19 0 19" || return 1
   drive <<EOF || return 1
 window "$T62_TITLE"
-expect-text 4048 "01800"
-expect-enabled 2 1
-expect-enabled 4055 0
-expect-enabled 4076 1
+expect-text $IDC_ADDRESS "01800"
+expect-enabled $IDC_LOAD 1
+expect-enabled $IDC_T62_START 0
+expect-enabled $IDC_T62_RESTART 1
 settle
 EOF
   screenshot t62-update-done
   drive <<EOF || return 1
 window "$T62_TITLE"
-click 4076
-expect-text 4036 "Resetting T62"
-expect-enabled 4076 0
-press 4
+click $IDC_T62_RESTART
+expect-text $IDC_STATUS_LINE "Resetting T62"
+expect-enabled $IDC_T62_RESTART 0
+press $IDC_UPLOADER_EXIT
 closed
 $(t62_back_in_main_window)
 EOF
@@ -106,27 +106,27 @@ window "Open"
 open-cancel
 gone "Open"
 window "$T62_TITLE"
-expect-text 4036 ""
-expect-text 4038 ""
-expect-enabled 4055 0
-command 4055
-expect-text 4036 "Error: Please Open a Programming File !"
+expect-text $IDC_STATUS_LINE ""
+expect-text $IDC_FILE_PATH ""
+expect-enabled $IDC_T62_START 0
+command $IDC_T62_START
+expect-text $IDC_STATUS_LINE "Error: Please Open a Programming File !"
 $(t62_load t62_eof_only)
-wait-text 4036 "File Error"
-expect-enabled 4055 0
-command 4055
-expect-text 4036 "Error: Please Open a Programming File !"
+wait-text $IDC_STATUS_LINE "File Error"
+expect-enabled $IDC_T62_START 0
+command $IDC_T62_START
+expect-text $IDC_STATUS_LINE "Error: Please Open a Programming File !"
 $(t62_load t62_small)
-wait-text 4036 "T62 Image Loaded, 1280 Bytes"
-expect-enabled 4055 1
+wait-text $IDC_STATUS_LINE "T62 Image Loaded, 1280 Bytes"
+expect-enabled $IDC_T62_START 1
 $(t62_load t62_eof_only)
-wait-text 4036 "File Error"
-expect-enabled 4055 1
-click 4055
-expect-text 4036 "Error: Zero Length File !"
-expect-enabled 2 1
-expect-enabled 4076 0
-progress 4032
+wait-text $IDC_STATUS_LINE "File Error"
+expect-enabled $IDC_T62_START 1
+click $IDC_T62_START
+expect-text $IDC_STATUS_LINE "Error: Zero Length File !"
+expect-enabled $IDC_LOAD 1
+expect-enabled $IDC_T62_RESTART 0
+progress $IDC_PROGRESS
 EOF
   expect_eq "progress bar after the refusal" "$DRIVE_OUT" "0 0 0" || return 1
   host_sent_only "H>D 115200 55 55 00 01 ff 04"
@@ -142,21 +142,21 @@ test_t62_write_failure() {
   drive <<EOF || return 1
 $(t62_open_uploader)
 $(t62_load t62_3000)
-wait-text 4036 "T62 Image Loaded, 3000 Bytes"
-click 4055
-wait-text 4036 "Error: Flash Write !" 20000
-expect-text 4048 "00c80"
-expect-enabled 2 1
-expect-enabled 4055 0
-expect-enabled 4076 1
-progress 4032
+wait-text $IDC_STATUS_LINE "T62 Image Loaded, 3000 Bytes"
+click $IDC_T62_START
+wait-text $IDC_STATUS_LINE "Error: Flash Write !" 20000
+expect-text $IDC_ADDRESS "00c80"
+expect-enabled $IDC_LOAD 1
+expect-enabled $IDC_T62_START 0
+expect-enabled $IDC_T62_RESTART 1
+progress $IDC_PROGRESS
 EOF
   expect_eq "progress bar after the failed run" "$DRIVE_OUT" "1 0 11" || return 1
   # The reset makes the simulator write its memory as the run left it.
   drive <<EOF || return 1
 window "$T62_TITLE"
-click 4076
-expect-text 4036 "Resetting T62"
+click $IDC_T62_RESTART
+expect-text $IDC_STATUS_LINE "Resetting T62"
 EOF
   memory_written "$E2E_WORK/com4.memory" || return 1
   t62_memory_is t62_3000 $T62_FILL erase:0 fallback erase:0x1800 write:0x1800:0x100 erase:0 write:0:0x400 ||
@@ -164,11 +164,11 @@ EOF
   drive <<EOF || return 1
 window "$T62_TITLE"
 $(t62_load t62_3000)
-wait-text 4036 "T62 Image Loaded, 3000 Bytes"
-click 4055
-wait-text 4036 "Programing Completed Successfully" 20000
-expect-text 4048 "01400"
-press 4
+wait-text $IDC_STATUS_LINE "T62 Image Loaded, 3000 Bytes"
+click $IDC_T62_START
+wait-text $IDC_STATUS_LINE "Programing Completed Successfully" 20000
+expect-text $IDC_ADDRESS "01400"
+press $IDC_UPLOADER_EXIT
 closed
 $(t62_back_in_main_window)
 EOF
@@ -190,21 +190,21 @@ test_t62_verify_and_erase_failures() {
   drive <<EOF || return 1
 $(t62_open_uploader)
 $(t62_load t62_3000)
-wait-text 4036 "T62 Image Loaded, 3000 Bytes"
-click 4055
-wait-text 4036 "Error: Flash Verify !" 10000
-expect-text 4048 "00d00"
+wait-text $IDC_STATUS_LINE "T62 Image Loaded, 3000 Bytes"
+click $IDC_T62_START
+wait-text $IDC_STATUS_LINE "Error: Flash Verify !" 10000
+expect-text $IDC_ADDRESS "00d00"
 $(t62_load t62_3000)
-wait-text 4036 "T62 Image Loaded, 3000 Bytes"
-click 4055
-wait-text 4036 "Error: Flash Verify !" 10000
-expect-text 4048 "00c80"
+wait-text $IDC_STATUS_LINE "T62 Image Loaded, 3000 Bytes"
+click $IDC_T62_START
+wait-text $IDC_STATUS_LINE "Error: Flash Verify !" 10000
+expect-text $IDC_ADDRESS "00c80"
 $(t62_load t62_3000)
-wait-text 4036 "T62 Image Loaded, 3000 Bytes"
-click 4055
-wait-text 4036 "Error: Flash Erase !" 10000
-expect-enabled 2 1
-expect-enabled 4076 1
+wait-text $IDC_STATUS_LINE "T62 Image Loaded, 3000 Bytes"
+click $IDC_T62_START
+wait-text $IDC_STATUS_LINE "Error: Flash Erase !" 10000
+expect-enabled $IDC_LOAD 1
+expect-enabled $IDC_T62_RESTART 1
 EOF
   local vectors
   vectors=$(grep -c ' note write 000180$' "$E2E_WORK/com4.transcript")
@@ -223,23 +223,23 @@ test_t62_fallback_failure() {
   drive <<EOF || return 1
 $(t62_open_uploader)
 $(t62_load t62_small)
-wait-text 4036 "T62 Image Loaded, 1280 Bytes"
-click 4055
-wait-text 4036 "Programing Completed Successfully" 10000
-expect-text 4048 "01000"
+wait-text $IDC_STATUS_LINE "T62 Image Loaded, 1280 Bytes"
+click $IDC_T62_START
+wait-text $IDC_STATUS_LINE "Programing Completed Successfully" 10000
+expect-text $IDC_ADDRESS "01000"
 $(t62_load t62_small)
-wait-text 4036 "T62 Image Loaded, 1280 Bytes"
-click 4055
-wait-text 4036 "Error: Fallback Error !" 20000
-expect-text 4048 "00000"
-expect-enabled 2 1
-expect-enabled 4076 1
-progress 4032
+wait-text $IDC_STATUS_LINE "T62 Image Loaded, 1280 Bytes"
+click $IDC_T62_START
+wait-text $IDC_STATUS_LINE "Error: Fallback Error !" 20000
+expect-text $IDC_ADDRESS "00000"
+expect-enabled $IDC_LOAD 1
+expect-enabled $IDC_T62_RESTART 1
+progress $IDC_PROGRESS
 EOF
   expect_eq "progress bar after the failed run" "$DRIVE_OUT" "0 0 5" || return 1
   drive <<EOF || return 1
 window "$T62_TITLE"
-press 4
+press $IDC_UPLOADER_EXIT
 closed
 $(t62_back_in_main_window)
 EOF
@@ -258,11 +258,11 @@ test_t62_lost_replies_retried() {
   drive <<EOF || return 1
 $(t62_open_uploader)
 $(t62_load t62_1724)
-wait-text 4036 "T62 Image Loaded, 1724 Bytes"
-click 4055
-wait-text 4036 "Programing Completed Successfully" 20000
-expect-text 4048 "01000"
-progress 4032
+wait-text $IDC_STATUS_LINE "T62 Image Loaded, 1724 Bytes"
+click $IDC_T62_START
+wait-text $IDC_STATUS_LINE "Programing Completed Successfully" 20000
+expect-text $IDC_ADDRESS "01000"
+progress $IDC_PROGRESS
 EOF
   expect_eq "progress bar after the run" "$DRIVE_OUT" "6 0 6" || return 1
   local writes reads
@@ -284,16 +284,16 @@ test_t62_exit_during_run() {
   drive <<EOF || return 1
 $(t62_open_uploader)
 $(t62_load t62_16k)
-wait-text 4036 "T62 Image Loaded, 16384 Bytes"
-click 4055
-wait-progress 4032 2 10000
-press 4
-wait-text 4036 "Please wait: closing when the update ends...."
+wait-text $IDC_STATUS_LINE "T62 Image Loaded, 16384 Bytes"
+click $IDC_T62_START
+wait-progress $IDC_PROGRESS 2 10000
+press $IDC_UPLOADER_EXIT
+wait-text $IDC_STATUS_LINE "Please wait: closing when the update ends...."
 command 2
 gone "Open" 500
 close
-wait-progress 4032 40 20000
-expect-text 4036 "Please wait: closing when the update ends...."
+wait-progress $IDC_PROGRESS 40 20000
+expect-text $IDC_STATUS_LINE "Please wait: closing when the update ends...."
 closed 30000
 EOF
   grep -q ' note write 000180$' "$E2E_WORK/com4.transcript" ||

@@ -32,29 +32,29 @@ zq3_image() {
 zq3_probe_and_open() {
   cat <<EOF
 window "$MAIN_TITLE" 20000
-click 4098 30000
-expect-text 4044 "${1:-ZQ3 IC Test Passed}"
-expect-enabled 4099 1
-press 4099
+click $IDC_OPEN_ZQ3 30000
+expect-text $IDC_RESULT_LINE "${1:-ZQ3 IC Test Passed}"
+expect-enabled $IDC_ZQ3_UPDATE 1
+press $IDC_ZQ3_UPDATE
 window "$ZQ3_TITLE"
-expect-text 4036 ""
-expect-text 4038 ""
-expect-enabled 2 1
-expect-enabled 4078 0
-expect-enabled 4 1
+expect-text $IDC_STATUS_LINE ""
+expect-text $IDC_FILE_PATH ""
+expect-enabled $IDC_LOAD 1
+expect-enabled $IDC_KEYER_START 0
+expect-enabled $IDC_UPLOADER_EXIT 1
 EOF
 }
 
 # Driver lines: "Load BIN File" with the last image, and the line it shows.
 zq3_load() {
   cat <<EOF
-press 2
+press $IDC_LOAD
 open-file "$ZQ3_PATH"
 gone "Open"
 window "$ZQ3_TITLE"
-wait-text 4036 "$1" 10000
-expect-text 4038 "$ZQ3_PATH"
-expect-enabled 4078 1
+wait-text $IDC_STATUS_LINE "$1" 10000
+expect-text $IDC_FILE_PATH "$ZQ3_PATH"
+expect-enabled $IDC_KEYER_START 1
 EOF
 }
 
@@ -88,24 +88,24 @@ zq3_note_before() {
 # ---- The probe ----
 
 # zq3_probe_case LINE VARIANT DEVSIM-ARGS...: the main window's probe of a
-# keyer started with DEVSIM-ARGS: the version LINE in 4061, the VARIANT line
-# in 4059, and the buttons of a passed probe.
+# keyer started with DEVSIM-ARGS: the version LINE in the port line, the VARIANT line
+# in the hardware line, and the buttons of a passed probe.
 zq3_probe_case() {
   local line=$1 variant=$2; shift 2
   zq3_sim "$@" || return 1
   app_start
   drive <<EOF || return 1
 window "$MAIN_TITLE" 20000
-click 4098 30000
-expect-text 4061 "$line"
-expect-text 4059 "$variant"
-expect-text 4044 "ZQ3 IC Test Passed"
-expect-enabled 4011 0
-expect-enabled 4056 0
-expect-enabled 4098 0
-expect-enabled 4010 0
-expect-enabled 4052 0
-expect-enabled 4099 1
+click $IDC_OPEN_ZQ3 30000
+expect-text $IDC_PORT_LINE "$line"
+expect-text $IDC_HW_LINE "$variant"
+expect-text $IDC_RESULT_LINE "ZQ3 IC Test Passed"
+expect-enabled $IDC_OPEN_T62 0
+expect-enabled $IDC_OPEN_PSOC 0
+expect-enabled $IDC_OPEN_ZQ3 0
+expect-enabled $IDC_T62_UPDATE 0
+expect-enabled $IDC_PSOC_UPDATE 0
+expect-enabled $IDC_ZQ3_UPDATE 1
 EOF
   app_stop
 }
@@ -135,13 +135,13 @@ test_zq3_probe_without_os() {
   app_start
   drive <<EOF || return 1
 window "$MAIN_TITLE" 20000
-click 4098 30000
-expect-text 4061 "ZQ3 Fail:No O/S"
-expect-text 4044 "Click FW Update"
-expect-enabled 4099 1
-expect-enabled 4011 1
-expect-enabled 4056 1
-expect-enabled 4098 1
+click $IDC_OPEN_ZQ3 30000
+expect-text $IDC_PORT_LINE "ZQ3 Fail:No O/S"
+expect-text $IDC_RESULT_LINE "Click FW Update"
+expect-enabled $IDC_ZQ3_UPDATE 1
+expect-enabled $IDC_OPEN_T62 1
+expect-enabled $IDC_OPEN_PSOC 1
+expect-enabled $IDC_OPEN_ZQ3 1
 EOF
   # Nothing is asked after the loader's answer to the echo test.
   expect_eq "probe on the wire" "$(zq3_host_bytes | tr '\n' '|')" "1200 00 04 55|"
@@ -158,26 +158,26 @@ test_zq3_update_topaz() {
   drive <<EOF || return 1
 $(zq3_probe_and_open)
 $(zq3_load "ZQ TOPAZ Version: 31.03 Loaded, $ZQ3_RECORDS Records")
-click 4078 15000
-expect-text 4036 "Programming ZQ3 IC...."
-expect-enabled 2 0
-expect-enabled 4078 0
-wait-text 4036 "$ZQ3_DONE" 60000
-expect-enabled 2 1
-expect-enabled 4078 0
-progress 4032
+click $IDC_KEYER_START 15000
+expect-text $IDC_STATUS_LINE "Programming ZQ3 IC...."
+expect-enabled $IDC_LOAD 0
+expect-enabled $IDC_KEYER_START 0
+wait-text $IDC_STATUS_LINE "$ZQ3_DONE" 60000
+expect-enabled $IDC_LOAD 1
+expect-enabled $IDC_KEYER_START 0
+progress $IDC_PROGRESS
 settle
 EOF
   expect_eq "progress after the run" "$DRIVE_OUT" "99 0 100" || return 1
   screenshot zq3-update-done
   drive <<EOF || return 1
 window "$ZQ3_TITLE"
-click 4
+click $IDC_UPLOADER_EXIT
 closed
 window "$MAIN_TITLE"
-wait-text 4044 "ZQ3 IC Update Completed"
-expect-enabled 4099 0
-expect-enabled 4098 1
+wait-text $IDC_RESULT_LINE "ZQ3 IC Update Completed"
+expect-enabled $IDC_ZQ3_UPDATE 0
+expect-enabled $IDC_OPEN_ZQ3 1
 EOF
   # The re-probe; the hand-over, the loader's echo and 0x35 at 1200; then
   # the frames at 9600, and the line back at 1200 after 0x5A.
@@ -199,11 +199,11 @@ test_zq3_update_recovery() {
   drive <<EOF || return 1
 $(zq3_probe_and_open "Click FW Update")
 $(zq3_load "ZQ JADE Version: 31.03 Loaded, $ZQ3_RECORDS Records")
-click 4078 15000
-expect-text 4036 "Programming ZQ3 in Recovery mode...."
-wait-text 4036 "$ZQ3_DONE" 60000
-expect-enabled 2 1
-expect-enabled 4078 0
+click $IDC_KEYER_START 15000
+expect-text $IDC_STATUS_LINE "Programming ZQ3 in Recovery mode...."
+wait-text $IDC_STATUS_LINE "$ZQ3_DONE" 60000
+expect-enabled $IDC_LOAD 1
+expect-enabled $IDC_KEYER_START 0
 EOF
   # Probe, re-probe, the worker's echo test, 0x35; no hand-over anywhere.
   expect_eq "start of the update on the wire" "$(zq3_host_bytes | sed -n 1,4p | tr '\n' '|')" \
@@ -225,19 +225,19 @@ test_zq3_update_refused() {
   drive <<EOF || return 1
 $(zq3_probe_and_open)
 $(zq3_load "ZQ JADE Version: 31.20 Loaded, $ZQ3_RECORDS Records")
-click 4078 15000
-expect-text 4036 "Error: Attempting to program a TOPAZ ZQ with a JADE image !"
-expect-enabled 2 1
-expect-enabled 4078 1
-press 2
+click $IDC_KEYER_START 15000
+expect-text $IDC_STATUS_LINE "Error: Attempting to program a TOPAZ ZQ with a JADE image !"
+expect-enabled $IDC_LOAD 1
+expect-enabled $IDC_KEYER_START 1
+press $IDC_LOAD
 open-file "$empty"
 gone "Open"
 window "$ZQ3_TITLE"
-wait-text 4036 "File Error"
-expect-enabled 4078 1
-click 4078 15000
-expect-text 4036 "Error: Zero Length File !"
-expect-enabled 2 1
+wait-text $IDC_STATUS_LINE "File Error"
+expect-enabled $IDC_KEYER_START 1
+click $IDC_KEYER_START 15000
+expect-text $IDC_STATUS_LINE "Error: Zero Length File !"
+expect-enabled $IDC_LOAD 1
 sleep 500
 EOF
   local probe="1200 00 04 55|1200 00 09|1200 00 17|1200 00 18|"
@@ -253,11 +253,11 @@ test_zq3_checksum_error() {
   drive <<EOF || return 1
 $(zq3_probe_and_open)
 $(zq3_load "ZQ3 IC Version: 31.03 Loaded, $ZQ3_RECORDS Records")
-click 4078 15000
-wait-text 4036 "Error: Checksum !" 60000
-expect-enabled 2 1
-expect-enabled 4078 0
-progress 4032
+click $IDC_KEYER_START 15000
+wait-text $IDC_STATUS_LINE "Error: Checksum !" 60000
+expect-enabled $IDC_LOAD 1
+expect-enabled $IDC_KEYER_START 0
+progress $IDC_PROGRESS
 EOF
   expect_eq "progress after the error" "$DRIVE_OUT" "52 0 100" || return 1
   [ -z "$(grep 'keyer speed 1200' "$E2E_WORK/com4.transcript")" ] ||
@@ -275,10 +275,10 @@ test_zq3_zero_reply() {
   drive <<EOF || return 1
 $(zq3_probe_and_open)
 $(zq3_load "ZQ RUBY Version: 31.03 Loaded, $ZQ3_RECORDS Records")
-click 4078 15000
-wait-text 4036 "Error: Restart failed !" 30000
-expect-enabled 2 1
-expect-enabled 4078 0
+click $IDC_KEYER_START 15000
+wait-text $IDC_STATUS_LINE "Error: Restart failed !" 30000
+expect-enabled $IDC_LOAD 1
+expect-enabled $IDC_KEYER_START 0
 EOF
   head -n 3 "$ZQ3_EXPECT" >"$ZQ3_EXPECT.3"
   zq3_memory_is "$ZQ3_EXPECT.3"
@@ -293,24 +293,24 @@ test_zq3_not_connected() {
   drive <<EOF || return 1
 $(zq3_probe_and_open)
 $(zq3_load "ZQ RUBY Version: 31.03 Loaded, $ZQ3_RECORDS Records")
-press 4078
+press $IDC_KEYER_START
 message "ZQ not connected" 10000
 window "Error"
-press 1
+press $IDC_PORT_OK
 closed
 window "$ZQ3_TITLE"
-expect-text 4036 "ZQ RUBY Version: 31.03 Loaded, $ZQ3_RECORDS Records"
-expect-enabled 2 1
-expect-enabled 4078 1
-press 2
+expect-text $IDC_STATUS_LINE "ZQ RUBY Version: 31.03 Loaded, $ZQ3_RECORDS Records"
+expect-enabled $IDC_LOAD 1
+expect-enabled $IDC_KEYER_START 1
+press $IDC_LOAD
 open-cancel
 gone "Open"
 window "$ZQ3_TITLE"
-expect-enabled 4078 1
-click 4
+expect-enabled $IDC_KEYER_START 1
+click $IDC_UPLOADER_EXIT
 closed
 window "$MAIN_TITLE"
-wait-text 4044 "ZQ3 IC Update Completed"
+wait-text $IDC_RESULT_LINE "ZQ3 IC Update Completed"
 EOF
   expect_eq "the line" "$(zq3_host_bytes | tr '\n' '|')" \
     "1200 00 04 55|1200 00 09|1200 00 17|1200 00 18|1200 00 04 55|"
@@ -326,16 +326,16 @@ test_zq3_exit_during_run() {
   drive <<EOF || return 1
 $(zq3_probe_and_open)
 $(zq3_load "ZQ3 IC Version: 31.03 Loaded, $ZQ3_RECORDS Records")
-click 4078 15000
-wait-progress 4032 20 30000
+click $IDC_KEYER_START 15000
+wait-progress $IDC_PROGRESS 20 30000
 command 2
-click 4
-expect-text 4036 "Please wait: closing when the update ends...."
-expect-enabled 4 1
+click $IDC_UPLOADER_EXIT
+expect-text $IDC_STATUS_LINE "Please wait: closing when the update ends...."
+expect-enabled $IDC_UPLOADER_EXIT 1
 closed 30000
 window "$MAIN_TITLE"
-wait-text 4044 "ZQ3 IC Update Completed"
-expect-enabled 4098 1
+wait-text $IDC_RESULT_LINE "ZQ3 IC Update Completed"
+expect-enabled $IDC_OPEN_ZQ3 1
 EOF
   zq3_memory_is "$ZQ3_EXPECT"
 }
@@ -358,19 +358,19 @@ test_zq3_probe_waits_4_s() {
   app_start
   drive <<EOF || return 1
 window "$MAIN_TITLE" 20000
-click 4098 30000
+click $IDC_OPEN_ZQ3 30000
 expect-elapsed 3900 4400
-expect-text 4061 "ZQ3 Fail:no response"
-expect-text 4044 "ZQ3 Error, check com port"
-expect-enabled 4098 1
+expect-text $IDC_PORT_LINE "ZQ3 Fail:no response"
+expect-text $IDC_RESULT_LINE "ZQ3 Error, check com port"
+expect-enabled $IDC_OPEN_ZQ3 1
 EOF
   zq3_wait_note "keyer replies 6000 ms late" || return 1
   drive <<EOF
 window "$MAIN_TITLE"
-click 4098 30000
+click $IDC_OPEN_ZQ3 30000
 expect-elapsed 3000 3900
-expect-text 4061 "ZQ F/W revision 31.03"
-expect-text 4044 "ZQ3 IC Test Passed"
+expect-text $IDC_PORT_LINE "ZQ F/W revision 31.03"
+expect-text $IDC_RESULT_LINE "ZQ3 IC Test Passed"
 EOF
 }
 
@@ -384,18 +384,18 @@ test_zq3_late_reply_is_not_taken_for_the_next() {
   drive <<EOF || return 1
 $(zq3_probe_and_open)
 $(zq3_load "ZQ TOPAZ Version: 31.03 Loaded, $ZQ3_RECORDS Records")
-press 4078
+press $IDC_KEYER_START
 message "ZQ not connected" 10000
 EOF
   zq3_wait_note "keyer replies 4600 ms late" || return 1
   drive <<EOF || return 1
 message "ZQ not connected"
-press 1
+press $IDC_PORT_OK
 closed
 window "$ZQ3_TITLE"
-click 4078 15000
-expect-text 4036 "Programming ZQ3 IC...."
-wait-text 4036 "$ZQ3_DONE" 60000
+click $IDC_KEYER_START 15000
+expect-text $IDC_STATUS_LINE "Programming ZQ3 IC...."
+wait-text $IDC_STATUS_LINE "$ZQ3_DONE" 60000
 EOF
   zq3_memory_is "$ZQ3_EXPECT"
 }

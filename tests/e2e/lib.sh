@@ -24,6 +24,11 @@ E2E_DRIVER=$E2E_WIN_BUILD/tools/uidriver/uidriver.exe
 E2E_ARTIFACTS=${E2E_ARTIFACTS:-$E2E_ROOT/build/e2e-artifacts}
 MAIN_TITLE="T62 Firmware Update Utility 1.1"
 
+# The program's control ids, by the names res/resource.h gives them
+# (IDC_OPEN_T62=4011 ...): driver scripts name controls, never numbers.
+eval "$(sed -n 's/^#define \(ID[A-Z0-9_]*\)[[:space:]]\{1,\}\([0-9]\{1,\}\)[[:space:]]*$/\1=\2/p' "$E2E_ROOT/res/resource.h")"
+[ -n "${IDC_OPEN_T62:-}" ] || { echo "e2e: no control ids read from res/resource.h" >&2; exit 1; }
+
 E2E_WORK=""          # temporary folder of this run: prefix, logs, transcripts
 E2E_XVFB_PID=""
 E2E_IDLE_PID=""

@@ -15,16 +15,16 @@ set -uo pipefail
 # main_state PORTLINE HWLINE RESULTLINE LABEL T62 PSOC ZQ3 T62UPD PSOCUPD ZQ3UPD
 main_state() {
   cat <<EOF
-expect-text 4061 "$1"
-expect-text 4059 "$2"
-expect-text 4044 "$3"
-expect-text 4074 "$4"
-expect-enabled 4011 $5
-expect-enabled 4056 $6
-expect-enabled 4098 $7
-expect-enabled 4010 $8
-expect-enabled 4052 $9
-expect-enabled 4099 ${10}
+expect-text $IDC_PORT_LINE "$1"
+expect-text $IDC_HW_LINE "$2"
+expect-text $IDC_RESULT_LINE "$3"
+expect-text $IDC_PORT_LABEL "$4"
+expect-enabled $IDC_OPEN_T62 $5
+expect-enabled $IDC_OPEN_PSOC $6
+expect-enabled $IDC_OPEN_ZQ3 $7
+expect-enabled $IDC_T62_UPDATE $8
+expect-enabled $IDC_PSOC_UPDATE $9
+expect-enabled $IDC_ZQ3_UPDATE ${10}
 EOF
 }
 
@@ -35,7 +35,7 @@ test_startup_and_close_box() {
   drive <<EOF || return 1
 window "$MAIN_TITLE" 20000
 $START_STATE
-click 4101
+click $IDC_MAIN_CANCEL
 command 1
 command 2
 key enter
@@ -53,7 +53,7 @@ test_t62_probe_answers() {
   app_start
   drive <<EOF || return 1
 window "$MAIN_TITLE" 20000
-click 4011
+click $IDC_OPEN_T62
 $(main_state "F/W Loader v3.7 Connected" "T62 H/W Revision B" "" "com:4" 0 0 0 1 0 0)
 settle
 EOF
@@ -63,12 +63,12 @@ EOF
   # window is ready for the next probe.
   drive <<EOF || return 1
 window "$MAIN_TITLE"
-press 4010
+press $IDC_T62_UPDATE
 window "T62 PIC Firmware Uploader"
 close
 closed
 window "$MAIN_TITLE"
-wait-text 4044 "T62 PIC Update Completed"
+wait-text $IDC_RESULT_LINE "T62 PIC Update Completed"
 $(main_state "" "" "T62 PIC Update Completed" "com:4" 1 1 1 0 0 0)
 EOF
 }
@@ -78,7 +78,7 @@ test_t62_probe_silent_device() {
   app_start
   drive <<EOF || return 1
 window "$MAIN_TITLE" 20000
-click 4011
+click $IDC_OPEN_T62
 expect-elapsed 1400 4000
 $(main_state "T62 is not responding: -2" "" "" "com:4" 1 1 1 0 0 0)
 EOF
@@ -90,7 +90,7 @@ test_t62_probe_short_reply() {
   app_start
   drive <<EOF || return 1
 window "$MAIN_TITLE" 20000
-click 4011
+click $IDC_OPEN_T62
 $(main_state "T62 is not responding: 3" "" "" "com:4" 1 1 1 0 0 0)
 EOF
 }
@@ -100,7 +100,7 @@ test_psoc_probe_answers() {
   app_start
   drive <<EOF || return 1
 window "$MAIN_TITLE" 20000
-click 4056
+click $IDC_OPEN_PSOC
 $(main_state "PSoC Boot Loader ver 8" "" "" "com:4" 0 0 0 0 1 0)
 settle
 EOF
@@ -108,12 +108,12 @@ EOF
   transcript_has 4 "H>D" 19200 "cc" || return 1
   drive <<EOF || return 1
 window "$MAIN_TITLE"
-press 4052
+press $IDC_PSOC_UPDATE
 window "PSoC Firmware Uploader"
 close
 closed
 window "$MAIN_TITLE"
-wait-text 4044 "PSOC Update Completed"
+wait-text $IDC_RESULT_LINE "PSOC Update Completed"
 $(main_state "" "" "PSOC Update Completed" "com:4" 1 1 1 0 0 0)
 EOF
 }
@@ -123,7 +123,7 @@ test_psoc_probe_wrong_first_byte() {
   app_start
   drive <<EOF || return 1
 window "$MAIN_TITLE" 20000
-click 4056
+click $IDC_OPEN_PSOC
 $(main_state "Comm port opened sucessfully" "" "" "com:4" 1 1 1 0 0 0)
 EOF
 }
@@ -133,7 +133,7 @@ test_psoc_probe_one_byte() {
   app_start
   drive <<EOF || return 1
 window "$MAIN_TITLE" 20000
-click 4056
+click $IDC_OPEN_PSOC
 $(main_state "PSoC is not responding." "" "" "com:4" 1 1 1 0 0 0)
 EOF
 }
@@ -142,11 +142,11 @@ test_missing_port() {
   app_start
   drive <<EOF || return 1
 window "$MAIN_TITLE" 20000
-click 4011
+click $IDC_OPEN_T62
 $(main_state "Comm port open error" "" "" "com:4" 1 1 1 0 0 0)
-click 4056
+click $IDC_OPEN_PSOC
 $(main_state "Comm port open error" "" "" "com:4" 1 1 1 0 0 0)
-click 4098 30000
+click $IDC_OPEN_ZQ3 30000
 $(main_state "ZQ Fail:comm open" "" "ZQ3 Error, check com port" "com:4" 1 1 1 0 0 0)
 EOF
 }
@@ -156,18 +156,18 @@ test_zq3_probe() {
   app_start
   drive <<EOF || return 1
 window "$MAIN_TITLE" 20000
-click 4098 30000
-expect-text 4044 "ZQ3 IC Test Passed"
-expect-enabled 4011 0
-expect-enabled 4056 0
-expect-enabled 4098 0
-expect-enabled 4099 1
-press 4099
+click $IDC_OPEN_ZQ3 30000
+expect-text $IDC_RESULT_LINE "ZQ3 IC Test Passed"
+expect-enabled $IDC_OPEN_T62 0
+expect-enabled $IDC_OPEN_PSOC 0
+expect-enabled $IDC_OPEN_ZQ3 0
+expect-enabled $IDC_ZQ3_UPDATE 1
+press $IDC_ZQ3_UPDATE
 window "ZQ3 IC Firmware Uploader"
 close
 closed
 window "$MAIN_TITLE"
-wait-text 4044 "ZQ3 IC Update Completed"
+wait-text $IDC_RESULT_LINE "ZQ3 IC Update Completed"
 $(main_state "" "" "ZQ3 IC Update Completed" "com:4" 1 1 1 0 0 0)
 EOF
 }
@@ -179,11 +179,11 @@ test_t62_probe_after_zq3_probe() {
   app_start
   drive <<EOF || return 1
 window "$MAIN_TITLE" 20000
-click 4098 30000
-expect-text 4044 "Click FW Update"
-expect-enabled 4099 1
-expect-enabled 4011 1
-click 4011
+click $IDC_OPEN_ZQ3 30000
+expect-text $IDC_RESULT_LINE "Click FW Update"
+expect-enabled $IDC_ZQ3_UPDATE 1
+expect-enabled $IDC_OPEN_T62 1
+click $IDC_OPEN_T62
 $(main_state "F/W Loader v2.5 Connected" "T62 H/W Revision A" "" "com:4" 0 0 0 1 0 1)
 EOF
 }
@@ -195,10 +195,10 @@ test_zq3_probe_after_t62_probe() {
   app_start
   drive <<EOF || return 1
 window "$MAIN_TITLE" 20000
-click 4011
-expect-text 4061 "T62 is not responding: -2"
-click 4098 30000
-expect-text 4044 "ZQ3 IC Test Passed"
+click $IDC_OPEN_T62
+expect-text $IDC_PORT_LINE "T62 is not responding: -2"
+click $IDC_OPEN_ZQ3 30000
+expect-text $IDC_RESULT_LINE "ZQ3 IC Test Passed"
 EOF
 }
 
@@ -211,9 +211,9 @@ test_set_com() {
   app_start
   drive <<EOF || return 1
 window "$MAIN_TITLE" 20000
-press 4009
+press $IDC_SET_COM
 window "Comm Port Setup"
-list 4026
+list $IDC_PORT_LIST
 EOF
   # COM1 may be the machine's own serial port, mapped by Wine.
   local expected="com3,com4,com12 1"
@@ -222,20 +222,20 @@ EOF
   local sel=${expected##* }
   drive <<EOF || return 1
 window "Comm Port Setup"
-click 403
+click $IDC_PORT_EXIT
 closed
 window "$MAIN_TITLE"
-expect-text 4074 "com:4"
-press 4009
+expect-text $IDC_PORT_LABEL "com:4"
+press $IDC_SET_COM
 window "Comm Port Setup"
-select 4026 $((sel + 1))
-click 1
+select $IDC_PORT_LIST $((sel + 1))
+click $IDC_PORT_OK
 closed
 window "$MAIN_TITLE"
-expect-text 4074 "com:12"
+expect-text $IDC_PORT_LABEL "com:12"
 $(main_state "" "" "" "com:12" 1 1 1 0 0 0)
-click 4011
-expect-text 4061 "F/W Loader v4.1 Connected"
+click $IDC_OPEN_T62
+expect-text $IDC_PORT_LINE "F/W Loader v4.1 Connected"
 EOF
 }
 
@@ -246,9 +246,9 @@ test_set_com_without_selection() {
   app_start
   drive <<EOF || return 1
 window "$MAIN_TITLE" 20000
-press 4009
+press $IDC_SET_COM
 window "Comm Port Setup"
-list 4026
+list $IDC_PORT_LIST
 EOF
   case "$DRIVE_OUT" in
     *" -1") ;;
@@ -256,18 +256,18 @@ EOF
   esac
   drive <<EOF || return 1
 window "Comm Port Setup"
-click 1
+click $IDC_PORT_OK
 closed
 window "$MAIN_TITLE"
-expect-text 4074 "com:4"
-press 4009
+expect-text $IDC_PORT_LABEL "com:4"
+press $IDC_SET_COM
 window "Comm Port Setup"
-select 4026 0
+select $IDC_PORT_LIST 0
 close
 closed
 window "$MAIN_TITLE"
-expect-text 4074 "com:4"
-press 4050
+expect-text $IDC_PORT_LABEL "com:4"
+press $IDC_EXIT
 EOF
   app_wait_exit || return 1
   expect_eq "exit code after Exit" "$APP_EXIT_CODE" 0
@@ -297,7 +297,7 @@ expect-text 1148 "*.bin"
 expect-list 1136 "All files,Bin Files" 1
 open-file "Z:${dir//\//\\}\\missing.bin"
 message "File does not exist"
-press 1
+press $IDC_PORT_OK
 closed
 open-cancel
 gone "Open"
