@@ -3,12 +3,10 @@
 #pragma once
 #include <cstdint>
 
-// An open serial port. A HANDLE on Windows; on POSIX a pointer to the
-// layer's own record of the open descriptor.
+// An open serial port: a pointer to the serial layer's own record of it
+// (serial/port_win32.h, serial/port_posix.h). The keyer channel's handle is
+// the bare HANDLE on Windows.
 typedef void* PortHandle;
-
-// A window that receives status texts (a dialog's HWND on Windows).
-typedef void* WindowHandle;
 
 void PlatformSleep(uint32_t ms);
 
@@ -16,5 +14,3 @@ void PlatformSleep(uint32_t ms);
 // started, 0 when it could not be started.
 int PlatformStartThread(void (*entry)());
 
-// Sets the text of control controlId of window.
-void PlatformSetControlText(WindowHandle window, int controlId, const char* text);

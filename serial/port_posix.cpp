@@ -9,7 +9,7 @@
 #include <cstdio>
 #include <cstdlib>
 
-#include "serial/posix_port.h"
+#include "serial/port_posix.h"
 #include "serial/serial_port.h"
 
 namespace {

@@ -3,7 +3,7 @@
 #include <unistd.h>
 
 #include "core/app_state.h"
-#include "serial/posix_port.h"
+#include "serial/port_posix.h"
 #include "serial/read_ahead.h"
 #include "serial/serial_port.h"
 

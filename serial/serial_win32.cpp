@@ -1,21 +1,12 @@
 #include <windows.h>
 
 #include "core/app_state.h"
-#include "serial/read_ahead.h"
 #include "serial/serial_port.h"
+#include "serial/port_win32.h"
 
 namespace {
 
-// The read-ahead of the one synchronous port, emptied whenever the port is
-// opened or closed, or another handle comes along.
-ReadAhead ahead;
-HANDLE aheadPort = nullptr;
-uint32_t lineBaud = 0;  // speed of the port opened last
-
-void DiscardReadAhead() {
-    ahead = ReadAhead();
-    aheadPort = nullptr;
-}
+Win32Port* Port(PortHandle port) { return static_cast<Win32Port*>(port); }
 
 int32_t FailAndClose(HANDLE port, int32_t code) {
     ClearCommError(port, nullptr, nullptr);
@@ -27,7 +18,6 @@ int32_t FailAndClose(HANDLE port, int32_t code) {
 
 int32_t SerialOpen(int32_t port, uint32_t baud, uint32_t readTimeoutMs) {
     AppState.portHandle = nullptr;
-    DiscardReadAhead();
     char name[16];
     SerialDeviceName(port, name, sizeof name);
     HANDLE h = CreateFileA(name, GENERIC_READ | GENERIC_WRITE, 0, nullptr, OPEN_EXISTING,
@@ -38,16 +28,7 @@ int32_t SerialOpen(int32_t port, uint32_t baud, uint32_t readTimeoutMs) {
     ZeroMemory(&dcb, sizeof dcb);
     dcb.DCBlength = sizeof dcb;
     if (!GetCommState(h, &dcb)) return FailAndClose(h, kSerialGetStateFailed);
-    dcb.BaudRate = baud;
-    dcb.ByteSize = 8;
-    dcb.Parity = NOPARITY;
-    dcb.StopBits = ONESTOPBIT;
-    dcb.fDtrControl = DTR_CONTROL_DISABLE;
-    dcb.fRtsControl = RTS_CONTROL_DISABLE;
-    dcb.fOutX = FALSE;
-    dcb.fInX = FALSE;
-    dcb.fOutxCtsFlow = FALSE;
-    dcb.fOutxDsrFlow = FALSE;
+    Win32SetUpLine(&dcb, baud, kWin32SyncLine);
     if (!SetCommState(h, &dcb)) return FailAndClose(h, kSerialSetStateFailed);
 
     COMMTIMEOUTS timeouts;
@@ -63,29 +44,31 @@ int32_t SerialOpen(int32_t port, uint32_t baud, uint32_t readTimeoutMs) {
         CloseHandle(h);
         return kSerialPurgeFailed;
     }
-    AppState.portHandle = h;
-    lineBaud = baud;
+    AppState.portHandle = new Win32Port{h, baud};
     AppState.portOpen = 1;
     return 0;
 }
 
 void SerialClose() {
-    if (AppState.portHandle == nullptr) return;
-    CloseHandle(static_cast<HANDLE>(AppState.portHandle));
+    Win32Port* port = Port(AppState.portHandle);
+    if (port == nullptr) return;
+    CloseHandle(port->handle);
+    delete port;
     AppState.portHandle = nullptr;
-    DiscardReadAhead();
 }
 
 int PortSystemRead(PortHandle port, uint8_t* buffer, uint32_t count, uint32_t* got) {
     DWORD n = 0;
-    BOOL ok = ReadFile(static_cast<HANDLE>(port), buffer, count, &n, nullptr);
+    if (port == nullptr) return 0;
+    BOOL ok = ReadFile(Port(port)->handle, buffer, count, &n, nullptr);
     *got = n;
     return ok ? 1 : 0;
 }
 
 int PortSystemWrite(PortHandle port, const uint8_t* bytes, uint32_t count, uint32_t* written) {
     DWORD n = 0;
-    BOOL ok = WriteFile(static_cast<HANDLE>(port), bytes, count, &n, nullptr);
+    if (port == nullptr) return 0;
+    BOOL ok = WriteFile(Port(port)->handle, bytes, count, &n, nullptr);
     *written = n;
     return ok ? 1 : 0;
 }
@@ -93,24 +76,18 @@ int PortSystemWrite(PortHandle port, const uint8_t* bytes, uint32_t count, uint3
 // A blocking read under Wine is woken for every byte that arrives, so a long
 // reply is better let in while no read is pending.
 void PortAwaitLine(PortHandle port, uint32_t count) {
-    if (port != aheadPort || lineBaud == 0) return;
-    Sleep(static_cast<DWORD>(uint64_t(count) * 10 * 1000 / lineBaud));
+    if (port == nullptr || Port(port)->baud == 0) return;
+    Sleep(static_cast<DWORD>(uint64_t(count) * 10 * 1000 / Port(port)->baud));
 }
 
 uint32_t PortQueuedBytes(PortHandle port) {
     DWORD errors = 0;
     COMSTAT stat;
-    return ClearCommError(static_cast<HANDLE>(port), &errors, &stat) ? stat.cbInQue : 0;
+    if (port == nullptr) return 0;
+    return ClearCommError(Port(port)->handle, &errors, &stat) ? stat.cbInQue : 0;
 }
 
-ReadAhead* PortReadAheadOf(PortHandle port) {
-    if (port == nullptr) return nullptr;
-    if (aheadPort != port) {
-        DiscardReadAhead();
-        aheadPort = static_cast<HANDLE>(port);
-    }
-    return &ahead;
-}
+ReadAhead* PortReadAheadOf(PortHandle port) { return port == nullptr ? nullptr : &Port(port)->readAhead; }
 
 void SerialSetDeviceDir(const char*) {}
 const char* SerialDeviceDir() { return ""; }

@@ -13,6 +13,9 @@ enum {
 
 enum { kKeyerWriteWaitMs = 2000, kKeyerReadWaitMs = 4000 };
 
+// The port's own read timeout, behind the channel's waits.
+enum { kKeyerPortReadTimeoutMs = 4500 };
+
 // Opens COM<port> at 1200 baud 8N1, DTR asserted. The handle is kept (and
 // portOpen set) as soon as the open succeeds, also when a later step fails.
 int KeyerOpen(int32_t port);

@@ -7,7 +7,7 @@
 #include <unistd.h>
 
 #include "core/app_state.h"
-#include "serial/posix_port.h"
+#include "serial/port_posix.h"
 #include "zq3/keyer_channel.h"
 
 namespace {
@@ -18,7 +18,7 @@ bool readGaveUp = false;  // a reply may still come late for the last read
 int KeyerOpen(int32_t port) {
     int fd = PosixOpenComPort(port);
     if (fd < 0) return kKeyerOpenFailed;
-    AppState.keyerHandle = new PosixPort{fd, 4500};
+    AppState.keyerHandle = new PosixPort{fd, kKeyerPortReadTimeoutMs};
     AppState.portOpen = 1;
     readGaveUp = false;
     termios tio;

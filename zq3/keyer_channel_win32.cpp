@@ -8,6 +8,7 @@
 
 #include "core/app_state.h"
 #include "serial/serial_port.h"
+#include "serial/port_win32.h"
 #include "zq3/keyer_channel.h"
 
 namespace {
@@ -60,21 +61,12 @@ int KeyerOpen(int32_t port) {
     ZeroMemory(&keyerDcb, sizeof keyerDcb);
     keyerDcb.DCBlength = sizeof keyerDcb;
     if (!GetCommState(h, &keyerDcb)) return kKeyerGetStateFailed;
-    keyerDcb.BaudRate = 1200;
-    keyerDcb.ByteSize = 8;
-    keyerDcb.Parity = NOPARITY;
-    keyerDcb.StopBits = ONESTOPBIT;
-    keyerDcb.fDtrControl = DTR_CONTROL_ENABLE;
-    keyerDcb.fRtsControl = RTS_CONTROL_DISABLE;
-    keyerDcb.fDsrSensitivity = FALSE;
-    keyerDcb.fOutX = FALSE;
-    keyerDcb.fInX = FALSE;
-    keyerDcb.fNull = FALSE;
+    Win32SetUpLine(&keyerDcb, 1200, kWin32KeyerLine);
     if (!SetCommState(h, &keyerDcb)) return kKeyerSetStateFailed;
 
     keyerTimeouts.ReadIntervalTimeout = 0;
     keyerTimeouts.ReadTotalTimeoutMultiplier = 0;
-    keyerTimeouts.ReadTotalTimeoutConstant = 4500;
+    keyerTimeouts.ReadTotalTimeoutConstant = kKeyerPortReadTimeoutMs;
     keyerTimeouts.WriteTotalTimeoutMultiplier = 0;
     keyerTimeouts.WriteTotalTimeoutConstant = 0;
     SetCommTimeouts(h, &keyerTimeouts);

@@ -8,7 +8,7 @@
 #include <cstring>
 
 #include "serial/frame.h"
-#include "serial/posix_port.h"
+#include "serial/port_posix.h"
 
 extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size) {
     if (size < 1 || size > 8192) return 0;

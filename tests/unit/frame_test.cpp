@@ -8,7 +8,7 @@
 #include <gtest/gtest.h>
 
 #include "serial/frame.h"
-#include "serial/posix_port.h"
+#include "serial/port_posix.h"
 #include "serial/serial_port.h"
 
 namespace {

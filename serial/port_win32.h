@@ -1,0 +1,25 @@
+// Shared pieces of the two Windows serial channels (synchronous and keyer):
+// the port record behind a synchronous PortHandle, and the one place where
+// each channel's line settings are made.
+#pragma once
+#include <windows.h>
+
+#include <cstdint>
+
+#include "serial/read_ahead.h"
+
+// What a synchronous PortHandle points to on Windows.
+struct Win32Port {
+    HANDLE handle;
+    uint32_t baud;
+    ReadAhead readAhead = ReadAhead();  // read_ahead.cpp
+};
+
+enum Win32Line {
+    kWin32SyncLine,   // 8N1, no flow control, DTR and RTS off
+    kWin32KeyerLine,  // 8N1, DTR on, RTS off, no XON/XOFF, no DSR sensitivity
+};
+
+// Changes dcb, as GetCommState reported it, to the channel's settings at baud;
+// every field the channel does not set keeps its value.
+void Win32SetUpLine(DCB* dcb, uint32_t baud, Win32Line line);
