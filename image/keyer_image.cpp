@@ -96,11 +96,17 @@ int32_t ReadKeyerImageVersion(const KeyerRecord* image, int32_t* version, int32_
 }
 
 int32_t KeyerVariantBand(int32_t variant) {
-    if (variant < 0 || variant > 199) return 0;
-    return kIcAmber + variant / 50;
+    if (variant < 0 || variant >= kKeyerVariantCodes) return 0;
+    return kIcAmber + variant / kKeyerCodesPerVariant;
+}
+
+int32_t KeyerVariantOffset(int32_t icType) {
+    if (icType < kIcAmber || icType > kIcRuby) return 0;
+    return kKeyerCodesPerVariant * (icType - kIcAmber);
 }
 
 int32_t KeyerVariantRevision(int32_t variant) {
-    if (KeyerVariantBand(variant) == 0) return -1;
-    return variant % 50;
+    int32_t band = KeyerVariantBand(variant);
+    if (band == 0) return -1;
+    return variant - KeyerVariantOffset(band);
 }

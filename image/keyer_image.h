@@ -31,10 +31,18 @@ void SetKeyerSlotBlank(KeyerRecord* image, int32_t slot);
 // pointer is null.
 int32_t ReadKeyerImageVersion(const KeyerRecord* image, int32_t* version, int32_t* variant);
 
-// The IC variant a variant code is made for, as a KeyerIcType: kIcAmber for
-// 0-49, kIcTopaz 50-99, kIcJade 100-149, kIcRuby 150-199; 0 for any other
-// code, which names no variant.
+// Each IC variant has a band of 50 variant codes, in the order of the IC
+// types: AMBER 0-49, TOPAZ 50-99, JADE 100-149, RUBY 150-199. An IC of a
+// variant adds its band's first code to the revision it reports.
+enum { kKeyerCodesPerVariant = 50, kKeyerVariantCodes = 4 * kKeyerCodesPerVariant };
+
+// The IC variant a variant code is made for, as a KeyerIcType; 0 for a code
+// outside 0-199, which names no variant.
 int32_t KeyerVariantBand(int32_t variant);
+
+// The first variant code of an IC type's band (0, 50, 100 or 150); 0 for a
+// type that is no variant.
+int32_t KeyerVariantOffset(int32_t icType);
 
 // The revision a variant code carries: the code less its band's offset
 // (0, 50, 100 or 150); -1 when the code names no variant.

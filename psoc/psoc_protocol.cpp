@@ -60,7 +60,7 @@ const char* PsocOutcomeMessage(int32_t code) {
         case kPsocSuccess: return "PSoC Programing Completed Successfully, Press Encoder to restart.";
         case kPsocFinishWriteFailed: return "Error: Flash Write !";
         case kPsocVerifyFailed: return "Error: Flash Verify !";
-        case 133: return "Error: Flash Erase !";
+        case kPsocEraseFailed: return "Error: Flash Erase !";
         case kPsocSyncError: return "Error: Sync Error !";
         case kPsocFinishReadFailed: return "Error: Flash Read !";
         default: return "Error: Sync Fail !";

@@ -17,6 +17,7 @@ enum {
     kPsocSuccess = 129,
     kPsocFinishWriteFailed = 130,
     kPsocVerifyFailed = 132,
+    kPsocEraseFailed = 133,  // has a message, though no PSoC run ends with it
     kPsocSyncError = 135,
     kPsocFinishReadFailed = 136,
 };

@@ -3,23 +3,26 @@
 #include <cstdio>
 
 #include "core/app_state.h"
+#include "image/keyer_image.h"
 #include "zq3/keyer_channel.h"
 #include "zq3/keyer_commands.h"
 
 namespace {
 
 const int kFrameBytes = 20;
+// The percentage shown is of 960 slots, a little more than are sent, so the
+// bar stops short of full (99) when the last record has gone.
+const int kProgressSlots = 960;
 const int kPhase1Slots[] = {1012, 1013, 1014, 1015, 1000, 1001, 1002, 1003};
 
 // A reply to a record that ends the run, as a status code.
 int32_t RecordFailure(uint8_t reply) { return reply == 0 ? static_cast<int32_t>(kKeyerZeroReply) : reply; }
 
-// The variant band of an image's code: 0 AMBER, 1 TOPAZ, 2 JADE, 3 RUBY.
+// The variant an image's code is made for, as an index from 0 (AMBER) to 3
+// (RUBY); a code past the last band counts as RUBY's.
 int Band(int32_t code) {
-    if (code > 149) return 3;
-    if (code > 99) return 2;
-    if (code > 49) return 1;
-    return 0;
+    if (code >= kKeyerVariantCodes) code = kKeyerVariantCodes - 1;
+    return KeyerVariantBand(code) - kIcAmber;
 }
 
 int32_t Run() {
@@ -40,7 +43,7 @@ int32_t Run() {
         }
     }
     for (int slot = 4; slot <= kKeyerLastSlot; ++slot) {
-        AppState.keyerProgress = slot * 100 / 960;
+        AppState.keyerProgress = slot * 100 / kProgressSlots;
         reply = SendKeyerRecord(kKeyerRecordCommand, slot);
         if (reply != kKeyerRecordAccepted) return RecordFailure(reply);
     }
@@ -110,7 +113,7 @@ int FormatKeyerLoadLine(char* line, size_t size, int32_t version, int32_t varian
     };
     int band = Band(variantCode);
     return std::snprintf(line, size, kFormats[band], static_cast<int>(version),
-                         static_cast<int>(variantCode - 50 * band), static_cast<int>(records));
+                         static_cast<int>(KeyerVariantRevision(variantCode)), static_cast<int>(records));
 }
 
 const char* KeyerStatusMessage(int32_t code) {
