@@ -7,11 +7,11 @@
 #include "app/main_window.h"
 #include "app/port_setup.h"
 #include "core/app_state.h"
-#include "psoc/psoc_dialog.h"
+#include "app/psoc_dialog.h"
 #include "res/resource.h"
 #include "serial/serial_port.h"
-#include "t62/t62_dialog.h"
-#include "zq3/zq3_dialog.h"
+#include "app/t62_dialog.h"
+#include "app/zq3_dialog.h"
 
 namespace {
 

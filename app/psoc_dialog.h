@@ -1,4 +1,4 @@
-// The PSoC uploader dialog (Windows only).
+// The PSoC uploader dialog, template 1005: load and update.
 #pragma once
 #include <windows.h>
 

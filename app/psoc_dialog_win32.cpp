@@ -1,4 +1,4 @@
-#include "psoc/psoc_dialog.h"
+#include "app/psoc_dialog.h"
 
 #include "app/uploader_win32.h"
 #include "core/app_state.h"
@@ -8,12 +8,10 @@
 
 namespace {
 
-enum { kUpdate = 4028 };
-
 // The template has no reset button, so the dialog offers none.
 const HexUploader kPsocUploader = {
     PSoCImage, &AppState.psocImageLoaded, "PSoC Image Loaded, %d Bytes", "Programming PSoC....",
-    kUpdate, 0, PsocProgramWorker,
+    IDC_PSOC_START, 0, PsocProgramWorker,
 };
 
 UploaderRun run;
@@ -21,7 +19,7 @@ UploaderRun run;
 void Tick(HWND dialog) {
     int32_t result = HexUploaderTick(dialog, kPsocUploader);
     if (result == 0) return;
-    SetDlgItemTextA(dialog, kUploaderStatusLine, PsocOutcomeMessage(result));
+    SetDlgItemTextA(dialog, IDC_STATUS_LINE, PsocOutcomeMessage(result));
     UploaderFinished(dialog, &run);
 }
 
@@ -34,9 +32,9 @@ INT_PTR CALLBACK PsocUploaderDialog(HWND dialog, UINT message, WPARAM wParam, LP
             return TRUE;
         case WM_COMMAND:
             switch (LOWORD(wParam)) {
-                case kUploaderLoad: HexUploaderLoad(dialog, kPsocUploader, &run); return TRUE;
-                case kUpdate: HexUploaderUpdate(dialog, kPsocUploader, &run); return TRUE;
-                case kUploaderExit: UploaderClose(dialog, &run); return TRUE;
+                case IDC_LOAD: HexUploaderLoad(dialog, kPsocUploader, &run); return TRUE;
+                case IDC_PSOC_START: HexUploaderUpdate(dialog, kPsocUploader, &run); return TRUE;
+                case IDC_UPLOADER_EXIT: UploaderClose(dialog, &run); return TRUE;
             }
             return FALSE;
         case WM_TIMER:

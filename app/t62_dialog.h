@@ -1,4 +1,4 @@
-// The T62 uploader dialog (Windows only).
+// The T62 uploader dialog, template 1003: load, update, restart.
 #pragma once
 #include <windows.h>
 

@@ -1,4 +1,4 @@
-#include "t62/t62_dialog.h"
+#include "app/t62_dialog.h"
 
 #include "app/uploader_win32.h"
 #include "core/app_state.h"
@@ -8,11 +8,9 @@
 
 namespace {
 
-enum { kUpdate = 4055, kRestart = 4076 };
-
 const HexUploader kT62Uploader = {
     T62Image, &AppState.t62ImageLoaded, "T62 Image Loaded, %d Bytes", "Programming T62 PIC....",
-    kUpdate, kRestart, T62UploadWorker,
+    IDC_T62_START, IDC_T62_RESTART, T62UploadWorker,
 };
 
 UploaderRun run;
@@ -20,14 +18,14 @@ UploaderRun run;
 void Tick(HWND dialog) {
     int32_t result = HexUploaderTick(dialog, kT62Uploader);
     if (result == 0) return;
-    SetDlgItemTextA(dialog, kUploaderStatusLine, T62StatusMessage(result));
+    SetDlgItemTextA(dialog, IDC_STATUS_LINE, T62StatusMessage(result));
     UploaderFinished(dialog, &run);
 }
 
 void Restart(HWND dialog) {
     if (run.busy) return;
-    SetDlgItemTextA(dialog, kUploaderStatusLine, "Resetting T62");
-    EnableWindow(GetDlgItem(dialog, kRestart), FALSE);
+    SetDlgItemTextA(dialog, IDC_STATUS_LINE, "Resetting T62");
+    EnableWindow(GetDlgItem(dialog, IDC_T62_RESTART), FALSE);
     T62Reset();
 }
 
@@ -40,15 +38,15 @@ INT_PTR CALLBACK T62UploaderDialog(HWND dialog, UINT message, WPARAM wParam, LPA
             return TRUE;
         case WM_COMMAND:
             switch (LOWORD(wParam)) {
-                case kUploaderLoad: HexUploaderLoad(dialog, kT62Uploader, &run); return TRUE;
-                case kUpdate: HexUploaderUpdate(dialog, kT62Uploader, &run); return TRUE;
-                case kRestart: Restart(dialog); return TRUE;
-                case kUploaderExit: UploaderClose(dialog, &run); return TRUE;
+                case IDC_LOAD: HexUploaderLoad(dialog, kT62Uploader, &run); return TRUE;
+                case IDC_T62_START: HexUploaderUpdate(dialog, kT62Uploader, &run); return TRUE;
+                case IDC_T62_RESTART: Restart(dialog); return TRUE;
+                case IDC_UPLOADER_EXIT: UploaderClose(dialog, &run); return TRUE;
             }
             return FALSE;
         case WM_TIMER:
             Tick(dialog);
-            return TRUE;
+            return FALSE;
         case WM_CLOSE:
             UploaderClose(dialog, &run);
             return TRUE;

@@ -13,8 +13,8 @@
 void* UploaderAllocate(HWND dialog, size_t size) {
     void* block = std::malloc(size);
     if (block == nullptr) {
-        SetDlgItemTextA(dialog, kUploaderStatusLine, "Error: Out of memory !");
-        EnableWindow(GetDlgItem(dialog, kUploaderLoad), FALSE);
+        SetDlgItemTextA(dialog, IDC_STATUS_LINE, "Error: Out of memory !");
+        EnableWindow(GetDlgItem(dialog, IDC_LOAD), FALSE);
     }
     return block;
 }
@@ -23,10 +23,10 @@ int UploaderStart(HWND dialog, UploaderRun* run, void (*worker)()) {
     run->busy = true;
     if (!PlatformStartThread(worker)) {
         run->busy = false;
-        SetDlgItemTextA(dialog, kUploaderStatusLine, "Error: Cannot start the update !");
+        SetDlgItemTextA(dialog, IDC_STATUS_LINE, "Error: Cannot start the update !");
         return 0;
     }
-    SetTimer(dialog, kUploaderTimer, 100, nullptr);
+    SetTimer(dialog, kUploaderTimer, kUploaderTickMs, nullptr);
     return 1;
 }
 
@@ -37,7 +37,7 @@ void UploaderClose(HWND dialog, UploaderRun* run) {
     }
     // The worker still uses the port and the image store: leave when it ends.
     run->closePending = true;
-    SetDlgItemTextA(dialog, kUploaderStatusLine, "Please wait: closing when the update ends....");
+    SetDlgItemTextA(dialog, IDC_STATUS_LINE, "Please wait: closing when the update ends....");
 }
 
 int UploaderFinished(HWND dialog, UploaderRun* run) {
@@ -50,23 +50,23 @@ int UploaderFinished(HWND dialog, UploaderRun* run) {
 }
 
 void UploaderSetRange(HWND dialog, int32_t upper) {
-    SendDlgItemMessageA(dialog, kUploaderProgressBar, PBM_SETRANGE, 0,
+    SendDlgItemMessageA(dialog, IDC_PROGRESS, PBM_SETRANGE, 0,
                         MAKELPARAM(0, static_cast<WORD>(upper)));
 }
 
 void UploaderSetPosition(HWND dialog, int32_t position) {
-    SendDlgItemMessageA(dialog, kUploaderProgressBar, PBM_SETPOS, static_cast<WPARAM>(position), 0);
+    SendDlgItemMessageA(dialog, IDC_PROGRESS, PBM_SETPOS, static_cast<WPARAM>(position), 0);
 }
 
 void UploaderShowAddress(HWND dialog, int32_t address) {
     std::snprintf(AppState.statusText, sizeof AppState.statusText, "%05x", static_cast<unsigned>(address));
-    SetDlgItemTextA(dialog, kUploaderAddress, AppState.statusText);
+    SetDlgItemTextA(dialog, IDC_ADDRESS, AppState.statusText);
 }
 
 int UploaderChooseFile(HWND dialog, char* path, int size, int kind) {
     if (!ChooseImageFile(path, size, kind)) return 0;
-    SetDlgItemTextA(dialog, kUploaderStatusLine, "Opening File");
-    SetDlgItemTextA(dialog, kUploaderPath, path);
+    SetDlgItemTextA(dialog, IDC_STATUS_LINE, "Opening File");
+    SetDlgItemTextA(dialog, IDC_FILE_PATH, path);
     return 1;
 }
 
@@ -79,7 +79,7 @@ void Enable(HWND dialog, int id, BOOL on) {
 void HexUploaderOpen(HWND dialog, const HexUploader& uploader, UploaderRun* run) {
     *run = UploaderRun();
     *uploader.loaded = 0;
-    Enable(dialog, kUploaderLoad, TRUE);
+    Enable(dialog, IDC_LOAD, TRUE);
     Enable(dialog, uploader.updateButton, FALSE);
     Enable(dialog, uploader.restartButton, FALSE);
     AppState.uploadResult = 0;
@@ -93,12 +93,12 @@ void HexUploaderLoad(HWND dialog, const HexUploader& uploader, UploaderRun* run)
     if (!UploaderChooseFile(dialog, path, sizeof path, kImageKindHex)) return;
     AppState.hexImageLength = LoadHexImage(path, uploader.imageKind);
     if (AppState.hexImageLength <= 0) {
-        SetDlgItemTextA(dialog, kUploaderStatusLine, "File Error");
+        SetDlgItemTextA(dialog, IDC_STATUS_LINE, "File Error");
         return;
     }
     std::snprintf(AppState.statusText, sizeof AppState.statusText, uploader.loadedFormat,
                   static_cast<int>(AppState.hexImageLength));
-    SetDlgItemTextA(dialog, kUploaderStatusLine, AppState.statusText);
+    SetDlgItemTextA(dialog, IDC_STATUS_LINE, AppState.statusText);
     *uploader.loaded = 1;
     Enable(dialog, uploader.updateButton, TRUE);
 }
@@ -108,20 +108,20 @@ void HexUploaderUpdate(HWND dialog, const HexUploader& uploader, UploaderRun* ru
     UploaderSetRange(dialog, AppState.hexImageLength / 256);
     UploaderSetPosition(dialog, 0);
     if (!*uploader.loaded) {
-        SetDlgItemTextA(dialog, kUploaderStatusLine, "Error: Please Open a Programming File !");
+        SetDlgItemTextA(dialog, IDC_STATUS_LINE, "Error: Please Open a Programming File !");
         return;
     }
     if (AppState.hexImageLength <= 0) {
-        SetDlgItemTextA(dialog, kUploaderStatusLine, "Error: Zero Length File !");
+        SetDlgItemTextA(dialog, IDC_STATUS_LINE, "Error: Zero Length File !");
         return;
     }
-    Enable(dialog, kUploaderLoad, FALSE);
+    Enable(dialog, IDC_LOAD, FALSE);
     Enable(dialog, uploader.updateButton, FALSE);
     Enable(dialog, uploader.restartButton, FALSE);
     AppState.uploadResult = 0;
-    SetDlgItemTextA(dialog, kUploaderStatusLine, uploader.runningText);
+    SetDlgItemTextA(dialog, IDC_STATUS_LINE, uploader.runningText);
     if (!UploaderStart(dialog, run, uploader.worker)) {
-        Enable(dialog, kUploaderLoad, TRUE);
+        Enable(dialog, IDC_LOAD, TRUE);
         Enable(dialog, uploader.updateButton, TRUE);
     }
 }
@@ -133,7 +133,7 @@ int32_t HexUploaderTick(HWND dialog, const HexUploader& uploader) {
     UploaderSetPosition(dialog, AppState.progressBytes / 256);
     UploaderShowAddress(dialog, AppState.currentAddress);
     if (result == 0) return 0;
-    Enable(dialog, kUploaderLoad, TRUE);
+    Enable(dialog, IDC_LOAD, TRUE);
     Enable(dialog, uploader.updateButton, FALSE);
     Enable(dialog, uploader.restartButton, TRUE);
     AppState.uploadResult = 0;

@@ -7,15 +7,10 @@
 #include <cstddef>
 #include <cstdint>
 
-enum {
-    kUploaderStatusLine = 4036,
-    kUploaderProgressBar = 4032,
-    kUploaderAddress = 4048,
-    kUploaderPath = 4038,
-    kUploaderLoad = 2,
-    kUploaderExit = 4,
-    kUploaderTimer = 2,
-};
+#include "res/resource.h"
+
+// The dialogs' one timer: the 100 ms tick that follows the worker.
+enum { kUploaderTimer = 2, kUploaderTickMs = 100 };
 
 struct UploaderRun {
     bool busy;          // a worker runs

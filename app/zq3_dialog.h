@@ -1,4 +1,4 @@
-// The ZQ3 uploader dialog (Windows only).
+// The ZQ3 uploader dialog, template 1006: load, re-probe, variant check, update.
 #pragma once
 #include <windows.h>
 

@@ -1,17 +1,14 @@
-#include "zq3/zq3_dialog.h"
+#include "app/zq3_dialog.h"
 
 #include <cstdlib>
 
 #include "app/uploader_win32.h"
 #include "core/app_state.h"
 #include "image/keyer_image.h"
-#include "serial/serial_port.h"
 #include "zq3/keyer_probe.h"
 #include "zq3/keyer_upload.h"
 
 namespace {
-
-enum { kUpdate = 4078 };
 
 UploaderRun run;
 
@@ -20,8 +17,8 @@ void Enable(HWND dialog, int id, BOOL on) { EnableWindow(GetDlgItem(dialog, id),
 void Open(HWND dialog) {
     run = UploaderRun();
     AppState.keyerImageLoaded = 0;
-    Enable(dialog, kUploaderLoad, TRUE);
-    Enable(dialog, kUpdate, FALSE);
+    Enable(dialog, IDC_LOAD, TRUE);
+    Enable(dialog, IDC_KEYER_START, FALSE);
     AppState.uploadResult = 0;
     AppState.keyerImage = static_cast<KeyerRecord*>(UploaderAllocate(dialog, kKeyerImageSize));
 }
@@ -32,15 +29,15 @@ void Load(HWND dialog) {
     if (!UploaderChooseFile(dialog, path, sizeof path, 0)) return;
     AppState.keyerRecordCount = LoadKeyerImage(path);
     if (AppState.keyerRecordCount < 1) {
-        SetDlgItemTextA(dialog, kUploaderStatusLine, "File Error");
+        SetDlgItemTextA(dialog, IDC_STATUS_LINE, "File Error");
         return;
     }
     ReadKeyerImageVersion(AppState.keyerImage, &AppState.keyerImageVersion, &AppState.keyerImageVariant);
     FormatKeyerLoadLine(AppState.statusText, sizeof AppState.statusText, AppState.keyerImageVersion,
                         AppState.keyerImageVariant, AppState.keyerRecordCount);
-    SetDlgItemTextA(dialog, kUploaderStatusLine, AppState.statusText);
+    SetDlgItemTextA(dialog, IDC_STATUS_LINE, AppState.statusText);
     AppState.keyerImageLoaded = 1;
-    Enable(dialog, kUpdate, TRUE);
+    Enable(dialog, IDC_KEYER_START, TRUE);
 }
 
 void Update(HWND dialog) {
@@ -48,35 +45,35 @@ void Update(HWND dialog) {
     AppState.keyerUpdateAllowed = 0;
     UploaderSetPosition(dialog, 0);
     if (!AppState.keyerImageLoaded) {
-        SetDlgItemTextA(dialog, kUploaderStatusLine, "Error: Please Open a Programming File !");
+        SetDlgItemTextA(dialog, IDC_STATUS_LINE, "Error: Please Open a Programming File !");
         return;
     }
     if (AppState.keyerRecordCount < 1) {
-        SetDlgItemTextA(dialog, kUploaderStatusLine, "Error: Zero Length File !");
+        SetDlgItemTextA(dialog, IDC_STATUS_LINE, "Error: Zero Length File !");
         return;
     }
-    // Releases a synchronous port if one is held; the keyer channel stays.
-    if (AppState.portOpen) SerialClose();
-    if (ProbeKeyer(dialog) < 0) {
+    // The probe finds the keyer channel the main window's probe left open,
+    // or opens it again when another probe has taken the port since.
+    if (ProbeKeyer(nullptr) < 0) {
         MessageBoxA(nullptr, "ZQ not connected", "Error", MB_ICONWARNING | MB_OK);
         return;
     }
     const char* refusal = KeyerVariantCheck(AppState.keyerIcType, AppState.keyerImageVariant);
     if (refusal != nullptr) {
-        SetDlgItemTextA(dialog, kUploaderStatusLine, refusal);
+        SetDlgItemTextA(dialog, IDC_STATUS_LINE, refusal);
         return;
     }
     AppState.keyerUpdateAllowed = 1;
-    Enable(dialog, kUploaderLoad, FALSE);
-    Enable(dialog, kUpdate, FALSE);
+    Enable(dialog, IDC_LOAD, FALSE);
+    Enable(dialog, IDC_KEYER_START, FALSE);
     AppState.keyerProgress = 0;
     AppState.uploadResult = 0;
-    SetDlgItemTextA(dialog, kUploaderStatusLine,
+    SetDlgItemTextA(dialog, IDC_STATUS_LINE,
                     AppState.keyerIcType == kIcNoOs ? "Programming ZQ3 in Recovery mode...."
                                                     : "Programming ZQ3 IC....");
     if (!UploaderStart(dialog, &run, KeyerUploadWorker)) {
-        Enable(dialog, kUploaderLoad, TRUE);
-        Enable(dialog, kUpdate, TRUE);
+        Enable(dialog, IDC_LOAD, TRUE);
+        Enable(dialog, IDC_KEYER_START, TRUE);
     }
 }
 
@@ -87,9 +84,9 @@ void Tick(HWND dialog) {
     int32_t result = AppState.uploadResult;
     UploaderSetPosition(dialog, AppState.keyerProgress);
     if (result == 0) return;
-    Enable(dialog, kUploaderLoad, TRUE);
-    Enable(dialog, kUpdate, FALSE);
-    SetDlgItemTextA(dialog, kUploaderStatusLine, KeyerStatusMessage(result));
+    Enable(dialog, IDC_LOAD, TRUE);
+    Enable(dialog, IDC_KEYER_START, FALSE);
+    SetDlgItemTextA(dialog, IDC_STATUS_LINE, KeyerStatusMessage(result));
     AppState.uploadResult = 0;
     UploaderFinished(dialog, &run);
 }
@@ -103,9 +100,9 @@ INT_PTR CALLBACK KeyerUploaderDialog(HWND dialog, UINT message, WPARAM wParam, L
             return TRUE;
         case WM_COMMAND:
             switch (LOWORD(wParam)) {
-                case kUploaderLoad: Load(dialog); return TRUE;
-                case kUpdate: Update(dialog); return TRUE;
-                case kUploaderExit: UploaderClose(dialog, &run); return TRUE;
+                case IDC_LOAD: Load(dialog); return TRUE;
+                case IDC_KEYER_START: Update(dialog); return TRUE;
+                case IDC_UPLOADER_EXIT: UploaderClose(dialog, &run); return TRUE;
             }
             return FALSE;
         case WM_TIMER:

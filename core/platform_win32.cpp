@@ -17,7 +17,3 @@ int PlatformStartThread(void (*entry)()) {
     CloseHandle(thread);
     return 1;
 }
-
-void PlatformSetControlText(WindowHandle window, int controlId, const char* text) {
-    SetDlgItemTextA(static_cast<HWND>(window), controlId, text);
-}

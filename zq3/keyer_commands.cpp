@@ -11,8 +11,3 @@ const char* KeyerIcName(uint8_t icType) {
         default: return nullptr;
     }
 }
-
-int KeyerRevisionOffset(uint8_t icType) {
-    if (icType >= kIcAmber && icType <= kIcRuby) return 50 * (icType - 1);
-    return 0;
-}

@@ -19,10 +19,3 @@ const uint8_t kKeyerLastRecordCommand = 0x2E;
 
 // "AMBER", "TOPAZ", "JADE" or "RUBY" for IC types 1-4, else null.
 const char* KeyerIcName(uint8_t icType);
-
-// The offset the IC adds to its revision number: 0, 50, 100 or 150.
-int KeyerRevisionOffset(uint8_t icType);
-
-// The probe's version line for an IC type; a defined line also for a type
-// outside 1-4. Returns what snprintf returns.
-int FormatKeyerVersionLine(char* line, size_t size, uint8_t icType, uint8_t version, uint8_t revision);

@@ -3,13 +3,14 @@
 #include <cstdio>
 
 #include "core/app_state.h"
+#include "image/keyer_image.h"
+#include "serial/serial_port.h"
 #include "zq3/keyer_channel.h"
 #include "zq3/keyer_commands.h"
 
 namespace {
 
-const int kPortLine = 4061;      // status lines of the probe
-const int kHardwareLine = 4059;  // the main window shows the IC variant there
+enum { kFirstZq3Version = 30 };
 
 const char* OpenFailureText(int code) {
     switch (code) {
@@ -28,7 +29,70 @@ int Ask(const uint8_t* command, uint32_t length, uint8_t* reply) {
     return KeyerRead(reply, 1);
 }
 
+void SetLine(char* line, size_t size, const char* text) { std::snprintf(line, size, "%s", text); }
+
+int Probe(KeyerProbeResult* r) {
+    if (AppState.keyerHandle == nullptr) {
+        // Whatever portOpen says: another probe may have taken the port for
+        // the synchronous channel, and only the keyer channel reaches the IC.
+        if (AppState.portHandle != nullptr) SerialClose();
+        int code = KeyerOpen(AppState.comPort);
+        if (code != 0) {
+            SetLine(r->portLine, sizeof r->portLine, OpenFailureText(code));
+            return -1;
+        }
+    }
+
+    uint8_t reply = 0;
+    if (!Ask(kKeyerEchoTest, sizeof kKeyerEchoTest, &reply)) {
+        SetLine(r->portLine, sizeof r->portLine, "ZQ3 Fail:no response");
+        return -1;
+    }
+    if (reply == kKeyerEchoLoader) {
+        SetLine(r->portLine, sizeof r->portLine, "ZQ3 Fail:No O/S");
+        AppState.keyerIcType = kIcNoOs;
+        return kIcNoOs;
+    }
+    if (reply != kKeyerEchoOs) {
+        SetLine(r->portLine, sizeof r->portLine, "ZQ3 Fail:echo mismatch");
+        return -1;
+    }
+
+    // A reply that does not come leaves the field as it was.
+    Ask(kKeyerVersionQuery, sizeof kKeyerVersionQuery, &AppState.keyerFwVersion);
+    Ask(kKeyerRevisionQuery, sizeof kKeyerRevisionQuery, &AppState.keyerFwRevision);
+    if (AppState.keyerFwVersion < kFirstZq3Version) {
+        SetLine(r->portLine, sizeof r->portLine, "Only supports ZQ3");
+        return -1;
+    }
+    if (AppState.keyerFwVersion >= 31 || AppState.keyerFwRevision >= 4)
+        AppState.keyerIcType = QueryKeyerIcType();
+    else
+        AppState.keyerIcType = kIcAmber;
+
+    FormatKeyerVersionLine(r->portLine, sizeof r->portLine, AppState.keyerIcType, AppState.keyerFwVersion,
+                           AppState.keyerFwRevision);
+    const char* name = KeyerIcName(AppState.keyerIcType);
+    if (name != nullptr) std::snprintf(r->variantLine, sizeof r->variantLine, "ZQ IC: %s", name);
+    return AppState.keyerFwVersion;
+}
+
 }  // namespace
+
+const char* const kKeyerProbeWaitingText = "Testing ZQ Interface    ";
+
+int ProbeKeyer(KeyerProbeResult* result) {
+    KeyerProbeResult unused;
+    KeyerProbeResult* r = result != nullptr ? result : &unused;
+    *r = KeyerProbeResult();
+    return Probe(r);
+}
+
+const char* KeyerProbeResultText(int probeResult) {
+    if (probeResult < 0) return "ZQ3 Error, check com port";
+    if (probeResult == kIcNoOs) return "Click FW Update";
+    return "ZQ3 IC Test Passed";
+}
 
 uint8_t QueryKeyerIcType() {
     uint8_t reply = 0;
@@ -41,57 +105,5 @@ int FormatKeyerVersionLine(char* line, size_t size, uint8_t icType, uint8_t vers
     if (name == nullptr) return std::snprintf(line, size, "Unknown ZQ IC type %d, F/W ver %d", icType, version);
     if (icType == kIcAmber) return std::snprintf(line, size, "ZQ3 F/W ver %d.%02d", version, revision);
     return std::snprintf(line, size, "ZQ F/W revision %d.%02d", version,
-                         static_cast<int>(revision) - KeyerRevisionOffset(icType));
-}
-
-int ProbeKeyer(WindowHandle window) {
-    PlatformSetControlText(window, kPortLine, "Testing ZQ Interface    ");
-    if (AppState.portOpen == 0) {
-        int code = KeyerOpen(AppState.comPort);
-        if (code != 0) {
-            PlatformSetControlText(window, kPortLine, OpenFailureText(code));
-            return -1;
-        }
-    }
-
-    uint8_t reply = 0;
-    if (!Ask(kKeyerEchoTest, sizeof kKeyerEchoTest, &reply)) {
-        PlatformSetControlText(window, kPortLine, "ZQ3 Fail:no response");
-        return -1;
-    }
-    if (reply == kKeyerEchoLoader) {
-        PlatformSetControlText(window, kPortLine, "ZQ3 Fail:No O/S");
-        AppState.keyerIcType = kIcNoOs;
-        return kIcNoOs;
-    }
-    if (reply != kKeyerEchoOs) {
-        PlatformSetControlText(window, kPortLine, "ZQ3 Fail:echo mismatch");
-        return -1;
-    }
-
-    // A reply that does not come leaves the field as it was.
-    Ask(kKeyerVersionQuery, sizeof kKeyerVersionQuery, &AppState.keyerFwVersion);
-    Ask(kKeyerRevisionQuery, sizeof kKeyerRevisionQuery, &AppState.keyerFwRevision);
-    if (AppState.keyerFwVersion < 30) {
-        PlatformSetControlText(window, kPortLine, "Only supports ZQ3");
-        return -1;
-    }
-    if (AppState.keyerFwVersion >= 31 || AppState.keyerFwRevision >= 4)
-        AppState.keyerIcType = QueryKeyerIcType();
-    else
-        AppState.keyerIcType = kIcAmber;
-
-    char line[64];
-    FormatKeyerVersionLine(line, sizeof line, AppState.keyerIcType, AppState.keyerFwVersion,
-                           AppState.keyerFwRevision);
-    PlatformSetControlText(window, kPortLine, line);
-
-    // The variant, where the window has a line for it.
-    const char* name = KeyerIcName(AppState.keyerIcType);
-    if (name != nullptr) {
-        char variant[32];
-        std::snprintf(variant, sizeof variant, "ZQ IC: %s", name);
-        PlatformSetControlText(window, kHardwareLine, variant);
-    }
-    return AppState.keyerFwVersion;
+                         static_cast<int>(revision) - KeyerVariantOffset(icType));
 }

@@ -1,14 +1,32 @@
 // The keyer interface probe: is a ZQ3 keyer IC there, which firmware and
-// which variant, or only its loader.
+// which variant, or only its loader. The main window's OpenZQ3, the ZQ3
+// uploader's Update and the command line's probe all run it.
 #pragma once
+#include <cstddef>
 #include <cstdint>
 
-#include "core/platform.h"
+struct KeyerProbeResult {
+    char portLine[64];     // "ZQ3 Fail:No O/S", the version line, ...
+    char variantLine[32];  // "ZQ IC: JADE", or empty when no variant is known
+};
 
-// Writes its status lines into control 4061 of window. Returns -1 on
-// failure, 5 for an IC without its operating firmware, else the firmware
-// version (30 or more).
-int ProbeKeyer(WindowHandle window);
+// What a window shows while the probe waits for the IC.
+extern const char* const kKeyerProbeWaitingText;
+
+// Probes the IC on the keyer channel. When no keyer channel is open it lets
+// go of a synchronous port that is held and opens the channel on
+// AppState.comPort at 1200 baud; an open channel is used as it is. Returns
+// -1 on failure, 5 for an IC without its operating firmware, else the
+// firmware version (30 or more). Fills result's lines unless it is null.
+int ProbeKeyer(KeyerProbeResult* result);
+
+// The main window's result line for ProbeKeyer's return value: "ZQ3 IC Test
+// Passed", "Click FW Update" (recovery) or "ZQ3 Error, check com port".
+const char* KeyerProbeResultText(int probeResult);
 
 // Asks the IC type; the reply byte, or 0 when none came.
 uint8_t QueryKeyerIcType();
+
+// The probe's version line for an IC type; a defined line also for a type
+// outside 1-4. Returns what snprintf returns.
+int FormatKeyerVersionLine(char* line, size_t size, uint8_t icType, uint8_t version, uint8_t revision);

@@ -7,8 +7,11 @@
 #include <gtest/gtest.h>
 
 #include "core/app_state.h"
+#include "psoc/psoc_probe.h"
 #include "serial/frame.h"
 #include "serial/serial_port.h"
+#include "t62/t62_probe.h"
+#include "t62/t62_protocol.h"
 #include "sim_harness.h"
 
 namespace {
@@ -28,32 +31,40 @@ protected:
         SerialClose();
         RemoveSimDir(&sim);
     }
-    int32_t Identify(uint8_t* reply) {
-        const uint8_t identify[2] = {0x00, 0x01};
-        EXPECT_EQ(2, SerialWriteFrame(AppState.portHandle, identify, 2));
-        return SerialReadFrame(AppState.portHandle, reply, 16);
+    // The main window's T62 probe, after the port is open.
+    T62ProbeResult Identify() {
+        T62ProbeResult result;
+        T62ProbeIdentify(&result);
+        return result;
     }
 };
 
-TEST_F(SerialChannel, T62IdentifyRoundTrip) {
+TEST_F(SerialChannel, T62ProbeRoundTrip) {
     Start({"--device", "t62", "--t62-hw-rev", "2", "--t62-loader", "3.7"});
-    ASSERT_EQ(0, SerialOpen(4, 115200, 1500));
+    ASSERT_EQ(0, T62ProbeOpen(4));
     EXPECT_EQ(1, AppState.portOpen);
-    uint8_t reply[17];
-    ASSERT_EQ(5, Identify(reply));
-    EXPECT_EQ(2, reply[1]);
-    EXPECT_EQ(7, reply[2]);
-    EXPECT_EQ(3, reply[3]);
+    T62ProbeResult result = Identify();
+    ASSERT_EQ(kT62ProbeConnected, result.outcome);
+    EXPECT_EQ(5, result.replyCount);
+    char port[64], hw[64];
+    FormatT62ProbeLines(&result, port, sizeof port, hw, sizeof hw);
+    EXPECT_STREQ("F/W Loader v3.7 Connected", port);
+    EXPECT_STREQ("T62 H/W Revision B", hw);
     EXPECT_TRUE(WaitForTranscript(sim, "H>D 115200 55 55 00 01 ff 04", 1000));
 }
 
 TEST_F(SerialChannel, SilentDeviceTimesOutAfterTheReadTimeout) {
     Start({"--device", "t62", "--fault", "silent:any:1"});
-    ASSERT_EQ(0, SerialOpen(4, 115200, 1500));
-    uint8_t reply[17];
+    ASSERT_EQ(0, T62ProbeOpen(4));
     auto start = std::chrono::steady_clock::now();
-    EXPECT_EQ(kFrameTimeout, Identify(reply));
+    T62ProbeResult result = Identify();
     int64_t ms = MsSince(start);
+    EXPECT_EQ(kT62ProbeNotResponding, result.outcome);
+    EXPECT_EQ(kFrameTimeout, result.replyCount);
+    char port[64], hw[64];
+    FormatT62ProbeLines(&result, port, sizeof port, hw, sizeof hw);
+    EXPECT_STREQ("T62 is not responding: -2", port);
+    EXPECT_STREQ("", hw);
     EXPECT_GE(ms, 1450);
     EXPECT_LT(ms, 2500);
 }
@@ -61,20 +72,19 @@ TEST_F(SerialChannel, SilentDeviceTimesOutAfterTheReadTimeout) {
 TEST_F(SerialChannel, WrongSpeedGetsNoAnswer) {
     Start({"--device", "t62"});
     ASSERT_EQ(0, SerialOpen(4, 19200, 300));
-    uint8_t reply[17];
-    EXPECT_EQ(kFrameTimeout, Identify(reply));
+    EXPECT_EQ(kFrameTimeout, Identify().replyCount);
 }
 
-TEST_F(SerialChannel, PsocIdentifyIsRawBytes) {
+TEST_F(SerialChannel, PsocProbeIsRawBytes) {
     Start({"--device", "t62,psoc", "--psoc-version", "9"});
-    ASSERT_EQ(0, SerialOpen(4, 19200, 1500));
-    uint8_t cc = 0xCC, reply[2] = {0, 0};
-    uint32_t n = 0;
-    ASSERT_EQ(1, PortWrite(AppState.portHandle, &cc, 1, &n));
-    ASSERT_EQ(1, PortRead(AppState.portHandle, reply, 2, &n));
-    EXPECT_EQ(2u, n);
-    EXPECT_EQ('3', reply[0]);
-    EXPECT_EQ('9', reply[1]);
+    ASSERT_EQ(0, PsocProbeOpen(4));
+    PsocProbeResult result;
+    PsocProbeIdentify(&result);
+    ASSERT_EQ(kPsocProbeConnected, result.outcome);
+    char line[64];
+    FormatPsocProbeLine(&result, line, sizeof line);
+    EXPECT_STREQ("PSoC Boot Loader ver 9", line);
+    EXPECT_TRUE(WaitForTranscript(sim, "H>D 19200 cc", 1000));
 }
 
 TEST_F(SerialChannel, MissingPortFailsToOpen) {
@@ -111,14 +121,14 @@ TEST_F(SerialChannel, PortHeldByAnotherProcessFailsToOpen) {
 TEST_F(SerialChannel, OpenDiscardsWhatArrivedBefore) {
     Start({"--device", "t62"});
     ASSERT_EQ(0, SerialOpen(4, 115200, 300));
-    uint8_t reply[17];
+    uint8_t reply[kT62IdentifyLimit + 1];
     const uint8_t identify[2] = {0x00, 0x01};
     ASSERT_EQ(2, SerialWriteFrame(AppState.portHandle, identify, 2));
     ASSERT_TRUE(WaitForTranscript(sim, "D>H", 1000));
     SerialClose();
     // The unread reply is purged by the next open, so nothing is waiting.
     ASSERT_EQ(0, SerialOpen(4, 115200, 300));
-    EXPECT_EQ(kFrameTimeout, SerialReadFrame(AppState.portHandle, reply, 16));
+    EXPECT_EQ(kFrameTimeout, SerialReadFrame(AppState.portHandle, reply, kT62IdentifyLimit));
 }
 
 }  // namespace

@@ -7,7 +7,6 @@
 #include <cstring>
 
 #include "core/app_state.h"
-#include "core/platform_posix.h"
 #include "scripted_peer.h"
 #include "zq3/keyer_channel.h"
 #include "zq3/keyer_commands.h"
@@ -17,7 +16,6 @@
 namespace {
 
 const int kPort = 9;
-WindowHandle const kWindow = reinterpret_cast<WindowHandle>(0x1006);
 
 struct Keyer {
     bool loader = false;       // only the loader runs
@@ -81,7 +79,6 @@ protected:
         AppState.keyerIcType = 0;
         AppState.keyerFwVersion = 0;
         AppState.keyerFwRevision = 0;
-        PosixClearControlTexts();
         for (int i = 0; i < kKeyerRecordCount; ++i) {
             image[i].address[0] = static_cast<uint8_t>((8 * i) >> 8);
             image[i].address[1] = static_cast<uint8_t>(8 * i);
@@ -98,17 +95,16 @@ protected:
         StopPeer(&peer);
         AppState.keyerImage = nullptr;
     }
-    std::string Line() {
-        const char* text = PosixControlText(kWindow, 4061);
-        return text ? text : "";
-    }
+    KeyerProbeResult lines;
+    int Probe() { return ProbeKeyer(&lines); }
+    std::string Line() { return lines.portLine; }
 };
 
 TEST_F(KeyerTest, ProbeReadsVersionRevisionAndType) {
-    EXPECT_EQ(31, ProbeKeyer(kWindow));
+    EXPECT_EQ(31, Probe());
     EXPECT_EQ(kIcJade, AppState.keyerIcType);
     EXPECT_EQ("ZQ F/W revision 31.03", Line());
-    EXPECT_STREQ("ZQ IC: JADE", PosixControlText(kWindow, 4059));
+    EXPECT_STREQ("ZQ IC: JADE", lines.variantLine);
     EXPECT_EQ(1, AppState.portOpen);
     EXPECT_NE(nullptr, AppState.keyerHandle);
 }
@@ -116,7 +112,7 @@ TEST_F(KeyerTest, ProbeReadsVersionRevisionAndType) {
 TEST_F(KeyerTest, ProbeOfVersion30BelowRevision4AsksNoType) {
     keyer.version = 30;
     keyer.revision = 2;
-    EXPECT_EQ(30, ProbeKeyer(kWindow));
+    EXPECT_EQ(30, Probe());
     EXPECT_EQ(kIcAmber, AppState.keyerIcType);
     EXPECT_EQ("ZQ3 F/W ver 30.02", Line());
     for (const Bytes& c : keyer.commands) EXPECT_NE((Bytes{0x00, 0x18}), c);
@@ -125,24 +121,24 @@ TEST_F(KeyerTest, ProbeOfVersion30BelowRevision4AsksNoType) {
 TEST_F(KeyerTest, ProbeRefusalsAndRecovery) {
     keyer.version = 29;
     AppState.keyerIcType = 2;
-    EXPECT_EQ(-1, ProbeKeyer(kWindow));
+    EXPECT_EQ(-1, Probe());
     EXPECT_EQ("Only supports ZQ3", Line());
     EXPECT_EQ(2, AppState.keyerIcType);
 
     keyer.loader = true;  // the channel stays open: the next probe talks on it
-    EXPECT_EQ(5, ProbeKeyer(kWindow));
+    EXPECT_EQ(5, Probe());
     EXPECT_EQ("ZQ3 Fail:No O/S", Line());
     EXPECT_EQ(kIcNoOs, AppState.keyerIcType);
     EXPECT_EQ((Bytes{0x00, 0x04, 0x55}), keyer.commands.back());
 
     keyer.echoInLoader = 0x00;
-    EXPECT_EQ(-1, ProbeKeyer(kWindow));
+    EXPECT_EQ(-1, Probe());
     EXPECT_EQ("ZQ3 Fail:echo mismatch", Line());
 }
 
 TEST_F(KeyerTest, ProbeWithUnknownTypeShowsADefinedLine) {
     keyer.icType = -1;  // the type query goes unanswered
-    EXPECT_EQ(31, ProbeKeyer(kWindow));
+    EXPECT_EQ(31, Probe());
     EXPECT_EQ(0, AppState.keyerIcType);
     EXPECT_EQ("Unknown ZQ IC type 0, F/W ver 31", Line());
 
@@ -152,20 +148,20 @@ TEST_F(KeyerTest, ProbeWithUnknownTypeShowsADefinedLine) {
     ASSERT_EQ(1, write(peer.master, &late, 1));
     usleep(50000);
     keyer.icType = kIcJade;
-    EXPECT_EQ(31, ProbeKeyer(kWindow));
+    EXPECT_EQ(31, Probe());
     EXPECT_EQ(kIcJade, AppState.keyerIcType);
     EXPECT_EQ("ZQ F/W revision 31.03", Line());
 }
 
 TEST_F(KeyerTest, ProbeOfAMissingPortSaysSo) {
     AppState.comPort = 33;
-    EXPECT_EQ(-1, ProbeKeyer(kWindow));
+    EXPECT_EQ(-1, Probe());
     EXPECT_EQ("ZQ Fail:comm open", Line());
     EXPECT_EQ(0, AppState.portOpen);
 }
 
 TEST_F(KeyerTest, UploadSendsSlots4To955ThenSlots0To3) {
-    ASSERT_EQ(31, ProbeKeyer(kWindow));
+    ASSERT_EQ(31, Probe());
     AppState.uploadResult = 0;
     KeyerUploadWorker();
     EXPECT_EQ(kKeyerSuccess, AppState.uploadResult.load());
@@ -217,7 +213,7 @@ TEST_F(KeyerTest, LoaderRepliesEndTheRun) {
 }
 
 TEST_F(KeyerTest, OperatingFirmwareStillAnsweringAfterHandOverFails) {
-    ASSERT_EQ(31, ProbeKeyer(kWindow));
+    ASSERT_EQ(31, Probe());
     keyer.echoInLoader = 0x55;
     KeyerUploadWorker();
     EXPECT_EQ(kKeyerNoLoader, AppState.uploadResult.load());

@@ -1,0 +1,62 @@
+#!/usr/bin/env bash
+# Checks that dependencies run one way: the front ends (app/, cli/) over the
+# targets (t62/, psoc/, zq3/) over serial/ and image/ over core/. A file may
+# include from its own folder and from lower layers only; the targets do not
+# include one another; Windows headers appear in the core only in its
+# *_win32 platform files. Prints every breach and fails if there is one.
+set -u
+root=${1:-$(cd "$(dirname "$0")/.." && pwd)}
+cd "$root" || exit 2
+
+layer() {
+  case $1 in
+    core) echo 0 ;;
+    serial | image) echo 1 ;;
+    t62 | psoc | zq3) echo 2 ;;
+    app | cli) echo 3 ;;
+    *) echo "" ;;
+  esac
+}
+
+core_dirs=(core serial image t62 psoc zq3)
+breaches=0
+for dir in "${core_dirs[@]}" app cli; do
+  [ -d "$dir" ] || continue
+  mine=$(layer "$dir")
+  for file in "$dir"/*.cpp "$dir"/*.h; do
+    [ -e "$file" ] || continue
+    while IFS= read -r used; do
+      [ "$used" = "$dir" ] && continue
+      if [ "$used" = res ]; then  # the Windows program's resources
+        [ "$dir" = app ] && continue
+        echo "$file includes res/: only the Windows program's windows use the resources"
+        breaches=$((breaches + 1))
+        continue
+      fi
+      theirs=$(layer "$used")
+      [ -n "$theirs" ] || continue
+      if [ "$theirs" -ge "$mine" ]; then
+        echo "$file includes $used/: against the direction of the dependencies"
+        breaches=$((breaches + 1))
+      fi
+    done < <(sed -n 's/^[[:space:]]*#[[:space:]]*include[[:space:]]*"\([a-z0-9_]*\)\/.*/\1/p' "$file" | sort -u)
+  done
+done
+
+for dir in "${core_dirs[@]}"; do
+  for file in "$dir"/*.cpp "$dir"/*.h; do
+    [ -e "$file" ] || continue
+    stem=$(basename "$file"); stem=${stem%.*}
+    case $stem in *_win32) continue ;; esac
+    if grep -n -i -E '^[[:space:]]*#[[:space:]]*include[[:space:]]*<(windows|winbase|commctrl|commdlg|winuser)\.h>' "$file"; then
+      echo "$file: a Windows header outside a *_win32 platform file"
+      breaches=$((breaches + 1))
+    fi
+  done
+done
+
+if [ "$breaches" -gt 0 ]; then
+  echo "layering: $breaches breach(es)"
+  exit 1
+fi
+echo "layering: dependencies run one way"
