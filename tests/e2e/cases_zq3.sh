@@ -213,6 +213,31 @@ EOF
   zq3_memory_is "$ZQ3_EXPECT"
 }
 
+# Recovery after another probe: the user probes the T62 (not there) between
+# the ZQ3 probe that found no O/S and the update. That probe took the port
+# for the synchronous channel; the update's probe must open the keyer channel
+# again rather than report the IC lost.
+test_zq3_recovery_after_t62_probe() {
+  zq3_sim --keyer-variant none || return 1
+  zq3_image jade --version 31 --variant 103 || return 1
+  app_start
+  drive <<EOF || return 1
+window "$MAIN_TITLE" 20000
+click $IDC_OPEN_ZQ3 30000
+expect-text $IDC_RESULT_LINE "Click FW Update"
+click $IDC_OPEN_T62 10000
+expect-text $IDC_PORT_LINE "T62 is not responding: -2"
+expect-enabled $IDC_ZQ3_UPDATE 1
+press $IDC_ZQ3_UPDATE
+window "$ZQ3_TITLE"
+$(zq3_load "ZQ JADE Version: 31.03 Loaded, $ZQ3_RECORDS Records")
+click $IDC_KEYER_START 15000
+expect-text $IDC_STATUS_LINE "Programming ZQ3 in Recovery mode...."
+wait-text $IDC_STATUS_LINE "$ZQ3_DONE" 60000
+EOF
+  zq3_memory_is "$ZQ3_EXPECT"
+}
+
 # Update refused: a JADE image for a TOPAZ IC after the re-probe, then,
 # once a later load has failed, for want of records. Nothing but the two
 # probes goes out, and the dialog stays ready.
@@ -406,6 +431,7 @@ ALL_TESTS+=(
   zq3_probe_waits_4_s
   zq3_update_topaz
   zq3_update_recovery
+  zq3_recovery_after_t62_probe
   zq3_update_refused
   zq3_checksum_error
   zq3_zero_reply
