@@ -19,7 +19,11 @@ size_t PutEscaped(uint8_t* out, size_t at, uint8_t b) {
 }
 
 // One one-byte read: 1 with the byte, kFrameReadFailed or kFrameTimeout.
-int ReadByte(PortHandle port, uint8_t* b) {
+// *left is the number of bytes this frame may still take; none left is
+// given up as a timeout.
+int ReadByte(PortHandle port, uint8_t* b, size_t* left) {
+    if (*left == 0) return kFrameTimeout;
+    --*left;
     uint32_t got = 0;
     if (!PortRead(port, b, 1, &got)) return kFrameReadFailed;
     if (got == 0) return kFrameTimeout;
@@ -53,11 +57,12 @@ int32_t SerialWriteFrame(PortHandle port, const uint8_t* payload, uint16_t count
 int32_t SerialReadFrame(PortHandle port, uint8_t* buffer, uint16_t limit) {
     int need = 2;
     int skipped = 0;
+    size_t left = FrameReadBound(limit);
     for (;;) {
         // Hunt for the start pair.
         while (need > 0) {
             uint8_t b;
-            int r = ReadByte(port, &b);
+            int r = ReadByte(port, &b, &left);
             if (r < 0) return r;
             if (b == kStart) {
                 --need;
@@ -73,7 +78,7 @@ int32_t SerialReadFrame(PortHandle port, uint8_t* buffer, uint16_t limit) {
         int32_t index = 0;
         for (;;) {
             uint8_t b;
-            int r = ReadByte(port, &b);
+            int r = ReadByte(port, &b, &left);
             if (r < 0) return r;
             if (b == kEnd) {
                 if (sum != 0) return kFrameChecksum;
@@ -84,7 +89,7 @@ int32_t SerialReadFrame(PortHandle port, uint8_t* buffer, uint16_t limit) {
                 break;
             }
             if (b == kEscape) {
-                r = ReadByte(port, &b);
+                r = ReadByte(port, &b, &left);
                 if (r < 0) return r;
             }
             if (index > limit) return kFrameTooLong;

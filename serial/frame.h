@@ -22,6 +22,13 @@ enum { kFrameHuntLimit = 1024 };
 // Largest frame for a payload of count bytes: every byte escaped.
 inline size_t FrameCapacity(size_t count) { return 2 * count + 5; }
 
+// Most bytes one SerialReadFrame call with this limit reads before it gives
+// up with kFrameTimeout, as if the peer had been silent: the hunt limit and
+// then the longest good frame the limit allows (limit payload bytes and the
+// checksum, all escaped). A peer that never stops sending, whatever it
+// sends, cannot hold the reader longer than this many bytes take.
+inline size_t FrameReadBound(uint16_t limit) { return kFrameHuntLimit + FrameCapacity(limit); }
+
 // Builds the frame for payload into frame (FrameCapacity(count) bytes);
 // returns its length.
 size_t BuildFrame(const uint8_t* payload, uint16_t count, uint8_t* frame);

@@ -1,5 +1,6 @@
 // The frame codec against the loader's wire examples, through a real pipe.
 #include <fcntl.h>
+#include <sys/ioctl.h>
 #include <unistd.h>
 
 #include <chrono>
@@ -145,6 +146,31 @@ TEST(FrameRead, EndlessNoiseWithoutStartPairIsBounded) {
     auto start = std::chrono::steady_clock::now();
     EXPECT_EQ(kFrameTimeout, p.Read(buffer, 16));
     EXPECT_LT(std::chrono::steady_clock::now() - start, std::chrono::milliseconds(1000));
+}
+
+// A peer that never stops sending: a stream of start bytes, of frame
+// starts that never end, or of escapes. Whatever it sends, the reader gives
+// up as on silence once it has read its bound, long before the stream ends.
+TEST(FrameRead, EndlessStreamIsGivenUpAfterTheBound) {
+    const Bytes patterns[] = {{0x55}, {0x55, 0x55, 0x01, 0x02, 0x03}, {0x05}};
+    for (uint16_t limit : {uint16_t{16}, uint16_t{261}}) {
+        for (const Bytes& pattern : patterns) {
+            Bytes stream;
+            while (stream.size() < 4 * FrameReadBound(limit)) stream.insert(stream.end(), pattern.begin(), pattern.end());
+            PipePort p(stream, 2000);
+            uint8_t buffer[262];
+            auto start = std::chrono::steady_clock::now();
+            EXPECT_EQ(kFrameTimeout, p.Read(buffer, limit));
+            auto ms = std::chrono::duration_cast<std::chrono::milliseconds>(std::chrono::steady_clock::now() - start);
+            EXPECT_LT(ms.count(), 1000);
+            // Bytes the reader took: those gone from the pipe, less those
+            // its read-ahead still holds.
+            int queued = 0;
+            ASSERT_EQ(0, ioctl(p.fds[0], FIONREAD, &queued));
+            size_t taken = stream.size() - queued - (p.port.readAhead.end - p.port.readAhead.next);
+            EXPECT_LE(taken, FrameReadBound(limit)) << "limit " << limit << ", pattern of " << pattern.size();
+        }
+    }
 }
 
 TEST(FrameRead, FailedReadGivesMinusOne) {
