@@ -6,6 +6,7 @@
 #include <vector>
 
 #include "tools/devsim/faults.h"
+#include "tools/devsim/flood.h"
 #include "tools/devsim/keyer_device.h"
 #include "tools/devsim/psoc_device.h"
 #include "tools/devsim/pty_line.h"
@@ -16,6 +17,7 @@ struct Sim {
     PtyLine line;
     Transcript transcript;
     FaultTable faults;
+    Flood flood;
     bool enabled[kDeviceCount] = {false, false, false};
     std::string memoryPath;  // empty: no memory files
     T62Device t62;
@@ -31,7 +33,8 @@ int DeviceAtBaud(const Sim* sim, uint32_t baud);
 
 // Sends a device's reply (empty: the command has none) as the faults say:
 // noise first, then the reply unless it is lost or the device is silent;
-// a reply fault sends its one byte instead.
+// a reply fault sends its one byte instead, a flood fault starts the flood
+// instead. A device that floods the line sends no reply.
 void SendReply(Sim* sim, int device, const FaultEffects& fx, const std::vector<uint8_t>& reply);
 
 // Writes the device's memory file (FILE, or FILE.<device> when several

@@ -1,5 +1,7 @@
 #include "tools/devsim/faults.h"
 
+#include "tools/devsim/flood.h"
+
 #include <cerrno>
 #include <climits>
 #include <cstdlib>
@@ -15,6 +17,8 @@ struct TypeName {
     const char* name;
     FaultType type;
     bool needsArg;
+    bool mayTakeArg = false;  // an argument that may be left out
+    int flood = 0;            // kFaultFlood: the FloodKind
 };
 
 const TypeName kTypes[] = {
@@ -22,6 +26,9 @@ const TypeName kTypes[] = {
     {"long", kFaultLong, false},   {"diff", kFaultDiff, false},     {"short", kFaultShort, true},
     {"reply", kFaultReply, true},  {"silent", kFaultSilent, false}, {"noise", kFaultNoise, true},
     {"late", kFaultLate, true},
+    {"flood-55", kFaultFlood, false, true, kFloodStartBytes},
+    {"flood-start", kFaultFlood, false, true, kFloodFrameStarts},
+    {"flood-escape", kFaultFlood, false, true, kFloodEscapes},
 };
 
 std::vector<std::string> Split(const std::string& text, char sep) {
@@ -100,12 +107,13 @@ bool ParseFault(const char* text, FaultRule* rule, std::string* error) {
         *error = "unknown fault type '" + parts[0] + "'";
         return false;
     }
-    if (type->needsArg != (parts.size() == 4)) {
+    if (type->needsArg != (parts.size() == 4) && !type->mayTakeArg) {
         *error = type->needsArg ? "this fault needs an argument" : "this fault takes no argument";
         return false;
     }
     rule->text = text;
     rule->type = type->type;
+    rule->flood = type->flood;
     rule->device = -1;
     rule->kind = parts[1];
     size_t dot = parts[1].find('.');
@@ -172,6 +180,10 @@ FaultEffects FaultsForCommand(FaultTable* table, Transcript* transcript, int dev
             case kFaultSilent: table->silent[device] = true; break;
             case kFaultNoise: fx.noiseCount += rule.arg; break;
             case kFaultLate: fx.lateMs += rule.arg; break;
+            case kFaultFlood:
+                fx.floodKind = rule.flood;
+                fx.floodMs = rule.arg;
+                break;
         }
     }
     return fx;

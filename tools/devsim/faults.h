@@ -23,6 +23,7 @@ enum FaultType {
     kFaultSilent,   // from this command on the device sends nothing
     kFaultNoise,    // ARG noise bytes before the reply
     kFaultLate,     // the reply goes out ARG ms late
+    kFaultFlood,    // instead of the reply, a pattern over and over (ARG ms, or until stopped)
 };
 
 struct FaultRule {
@@ -33,6 +34,7 @@ struct FaultRule {
     uint32_t first;
     uint32_t last;     // UINT32_MAX: no end
     int arg;
+    int flood;         // kFaultFlood: the FloodKind
 };
 
 // What the faults say about one command.
@@ -46,6 +48,8 @@ struct FaultEffects {
     int replyByte = -1;
     int noiseCount = 0;
     int lateMs = 0;
+    int floodKind = -1;  // a FloodKind, or -1: no flood
+    int floodMs = 0;     // 0: until the simulator stops
 };
 
 struct FaultTable {

@@ -31,7 +31,12 @@ void Dispatch(Sim* sim, uint8_t byte, uint32_t baud, int64_t atNs) {
 }
 
 // When a device next has something to settle on its own (0: nothing).
-int64_t NextDeadlineNs(const Sim* sim) { return sim->enabled[kDevicePsoc] ? PsocDeadline(&sim->psoc) : 0; }
+int64_t NextDeadlineNs(const Sim* sim) {
+    int64_t psoc = sim->enabled[kDevicePsoc] ? PsocDeadline(&sim->psoc) : 0;
+    int64_t flood = FloodDeadline(sim);
+    if (psoc == 0 || (flood != 0 && flood < psoc)) return flood;
+    return psoc;
+}
 
 }  // namespace
 
@@ -61,10 +66,18 @@ void SendReply(Sim* sim, int device, const FaultEffects& fx, const std::vector<u
         SleepUntil(MonotonicNs() + fx.lateMs * 1000000LL);
         TranscriptNote(&sim->transcript, "%s replies %d ms late", DeviceName(device), fx.lateMs);
     }
+    if (Flooding(sim, device) && fx.floodKind < 0) {
+        TranscriptNote(&sim->transcript, "%s reply lost in the flood", DeviceName(device));
+        return;
+    }
     uint32_t baud = DeviceBaud(sim, device);
     if (fx.noiseCount > 0) {
         std::vector<uint8_t> noise = NoiseBytes(fx.noiseCount);
         LineSend(&sim->line, baud, noise.data(), noise.size());
+    }
+    if (fx.floodKind >= 0) {
+        FloodStart(sim, device, fx.floodKind, fx.floodMs);
+        return;
     }
     if (fx.drop) return;
     if (fx.replyByte >= 0) {
@@ -145,7 +158,9 @@ int Serve(Sim* sim) {
             usleep(10000);
         }
         if (sim->enabled[kDevicePsoc]) PsocTick(sim, MonotonicNs());
+        FloodTick(sim, MonotonicNs());
     }
+    FloodStop(sim);
     TranscriptNote(&sim->transcript, "stop");
     for (int d = 0; d < kDeviceCount; ++d) DumpMemory(sim, d);
     return 0;
