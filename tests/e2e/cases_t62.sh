@@ -306,7 +306,44 @@ EOF
     erase:0x3800 erase:0x4000 erase:0x4800 erase:0x5000 write:0x1800:0x4000 erase:0 write:0:0x400
 }
 
+# A T62 line that never stops sending once asked to identify: 55 bytes,
+# frame starts that never end, escape bytes. Each time the probe gives up as
+# on a silent T62, but sooner than a silent T62's read timeout (1500 ms),
+# and the window answers at once: Set Com opens, and a PSoC probe on the
+# same port (at 19200, where the flood is not heard) finds the boot loader.
+test_t62_probe_flooded_line() {
+  local kind ms
+  for kind in 55 start escape; do
+    sim_start 4 --device t62,psoc --fault flood-$kind:t62.identify:1 || return 1
+    app_start
+    drive <<EOF || return 1
+window "$MAIN_TITLE" 20000
+click $IDC_OPEN_T62 10000
+elapsed
+EOF
+    ms=$DRIVE_OUT
+    e2e_log "flood-$kind: the T62 probe gave up after $ms ms"
+    [ "$ms" -lt 1400 ] || { e2e_fail "flood-$kind: the probe took $ms ms, as long as a silent T62"; return 1; }
+    drive <<EOF || return 1
+window "$MAIN_TITLE"
+$(main_state "T62 is not responding: -2" "" "" "com:4" 1 1 1 0 0 0)
+press $IDC_SET_COM
+window "Comm Port Setup"
+click $IDC_PORT_EXIT
+closed
+window "$MAIN_TITLE"
+click $IDC_OPEN_PSOC
+expect-text $IDC_PORT_LINE "PSoC Boot Loader ver 7"
+EOF
+    grep -q " note flood $kind from t62 at 115200 baud until stopped\$" "$E2E_WORK/com4.transcript" ||
+      { e2e_fail "flood-$kind: the simulator did not flood the line"; return 1; }
+    app_stop
+    sims_stop
+  done
+}
+
 ALL_TESTS+=(
+  t62_probe_flooded_line
   t62_update
   t62_update_refused
   t62_write_failure

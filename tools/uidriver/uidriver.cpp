@@ -30,6 +30,7 @@
 //   expect-list ID ITEMS SEL      ITEMS: entries joined by commas ("" none);
 //                                 SEL: index of the selected entry or -1
 //   expect-elapsed MIN MAX        time the last click took, in [MIN, MAX]
+//   elapsed                       print the time the last click took
 //   open-file PATH [TIMEOUT]      in the system "Open" dialog: type PATH as
 //                                 the file name and press its OK
 //   open-cancel [TIMEOUT]         press the "Open" dialog's Cancel
@@ -504,6 +505,10 @@ int RunLine(const std::string& line) {
     if (c == "list") return CmdList(w, 0);
     if (c == "expect-list") return CmdList(w, 1);
     if (c == "expect-elapsed") return CmdExpectElapsed(w);
+    if (c == "elapsed") {
+        std::printf("%lu\n", static_cast<unsigned long>(lastClickMs));
+        return 1;
+    }
     if (c == "open-file") return CmdOpenDialog(w, 1);
     if (c == "open-cancel") return CmdOpenDialog(w, 0);
     if (c == "controls") return CmdControls(w);
