@@ -27,10 +27,11 @@ int RegisterMainClass(HINSTANCE instance) {
 int WINAPI WinMain(HINSTANCE instance, HINSTANCE, LPSTR, int) {
     AppState.instance = instance;
 
-    // The uploader dialogs hold progress bars.
+    // The themed common controls of the manifest: the uploaders' progress
+    // bars, and the buttons, statics and combo box of every dialog.
     INITCOMMONCONTROLSEX controls;
     controls.dwSize = sizeof controls;
-    controls.dwICC = ICC_PROGRESS_CLASS;
+    controls.dwICC = ICC_PROGRESS_CLASS | ICC_STANDARD_CLASSES;
     InitCommonControlsEx(&controls);
 
     if (!RegisterMainClass(instance)) return 0;
