@@ -44,8 +44,13 @@
 // Waits default to 5000 ms. The first failing command prints
 // "uidriver: line N: ..." and ends the run with exit code 1; a script that
 // cannot be read ends it with 2.
+//
+// Scripts, titles and texts are UTF-8, whatever the code page of the
+// driver or of the program it drives: texts cross to the program's windows
+// in UTF-16.
 #include <windows.h>
 #include <commctrl.h>
+#include <shellapi.h>
 
 #include <cstdio>
 #include <cstdlib>
@@ -69,6 +74,26 @@ std::string failure;
 int Fail(const std::string& why) {
     failure = why;
     return 0;
+}
+
+// ---- UTF-8 and UTF-16 ----
+
+std::wstring Wide(const std::string& text) {
+    int n = MultiByteToWideChar(CP_UTF8, 0, text.c_str(), -1, nullptr, 0);
+    if (n <= 0) return std::wstring();
+    std::wstring wide(static_cast<size_t>(n), L'\0');
+    MultiByteToWideChar(CP_UTF8, 0, text.c_str(), -1, &wide[0], n);
+    wide.resize(static_cast<size_t>(n - 1));
+    return wide;
+}
+
+std::string Utf8(const wchar_t* text) {
+    int n = WideCharToMultiByte(CP_UTF8, 0, text, -1, nullptr, 0, nullptr, nullptr);
+    if (n <= 0) return std::string();
+    std::string utf8(static_cast<size_t>(n), '\0');
+    WideCharToMultiByte(CP_UTF8, 0, text, -1, &utf8[0], n, nullptr, nullptr);
+    utf8.resize(static_cast<size_t>(n - 1));
+    return utf8;
 }
 
 // ---- Script lines ----
@@ -105,7 +130,7 @@ int ToInt(const std::string& word, int* value) {
 
 // ---- Windows of the program ----
 
-HWND FindTopWindow(const std::string& title) { return FindWindowA(nullptr, title.c_str()); }
+HWND FindTopWindow(const std::string& title) { return FindWindowW(nullptr, Wide(title).c_str()); }
 
 int NeedWindow() {
     if (current == nullptr || !IsWindow(current)) return Fail("no current window (use: window TITLE)");
@@ -122,14 +147,23 @@ int Control(int id, HWND* control) {
 // A control's text through WM_GETTEXT, so that the program's own thread
 // answers; 0 while that thread is busy past the query time.
 int ReadText(HWND control, std::string* text) {
-    char buffer[1024];
+    wchar_t buffer[4096];
+    const DWORD_PTR size = sizeof buffer / sizeof buffer[0];
     DWORD_PTR copied = 0;
-    if (!SendMessageTimeoutA(control, WM_GETTEXT, sizeof buffer, reinterpret_cast<LPARAM>(buffer), SMTO_NORMAL,
-                             kQueryMs, &copied))
+    if (!SendMessageTimeoutW(control, WM_GETTEXT, size, reinterpret_cast<LPARAM>(buffer), SMTO_NORMAL, kQueryMs,
+                             &copied))
         return 0;
-    buffer[copied < sizeof buffer ? copied : sizeof buffer - 1] = '\0';
-    *text = buffer;
+    buffer[copied < size ? copied : size - 1] = L'\0';
+    *text = Utf8(buffer);
     return 1;
+}
+
+// Replaces a control's text (UTF-8), handled by the program's thread.
+int WriteText(HWND control, const std::string& text) {
+    std::wstring wide = Wide(text);
+    DWORD_PTR r = 0;
+    return SendMessageTimeoutW(control, WM_SETTEXT, 0, reinterpret_cast<LPARAM>(wide.c_str()), SMTO_NORMAL,
+                               kClickWaitMs, &r) != 0;
 }
 
 int Query(HWND control, UINT message, WPARAM wParam, LPARAM lParam, LRESULT* result) {
@@ -147,14 +181,12 @@ int ReadList(HWND combo, std::string* items, int* selection) {
         // Asked in UTF-16: the ANSI form does not come back converted
         // from another process.
         wchar_t wide[256] = {0};
-        char buffer[512] = {0};
         DWORD_PTR r = 0;
         if (!SendMessageTimeoutW(combo, CB_GETLBTEXTLEN, i, 0, SMTO_NORMAL, kQueryMs, &r) || r >= 256) return 0;
         if (!SendMessageTimeoutW(combo, CB_GETLBTEXT, i, reinterpret_cast<LPARAM>(wide), SMTO_NORMAL, kQueryMs, &r))
             return 0;
-        WideCharToMultiByte(CP_ACP, 0, wide, -1, buffer, sizeof buffer, nullptr, nullptr);
         if (i > 0) *items += ",";
-        *items += buffer;
+        *items += Utf8(wide);
     }
     *selection = static_cast<int>(sel);
     return 1;
@@ -243,9 +275,9 @@ int CmdMessage(const std::vector<std::string>& w) {
         }))
         return Fail("no message \"" + w[1] + "\" within " + std::to_string(ms) + " ms");
     current = search.found;
-    char title[256] = {0};
-    GetWindowTextA(current, title, sizeof title);
-    currentTitle = title;
+    wchar_t title[256] = {0};
+    GetWindowTextW(current, title, 256);
+    currentTitle = Utf8(title);
     return 1;
 }
 
@@ -330,10 +362,7 @@ int CmdSetText(const std::vector<std::string>& w) {
     if (w.size() < 3 || !ToInt(w[1], &id)) return Fail("usage: set-text ID TEXT");
     HWND control;
     if (!Control(id, &control)) return 0;
-    DWORD_PTR r = 0;
-    if (!SendMessageTimeoutA(control, WM_SETTEXT, 0, reinterpret_cast<LPARAM>(w[2].c_str()), SMTO_NORMAL,
-                             kClickWaitMs, &r))
-        return Fail("could not set the text of " + w[1]);
+    if (!WriteText(control, w[2])) return Fail("could not set the text of " + w[1]);
     return 1;
 }
 
@@ -452,10 +481,7 @@ int CmdOpenDialog(const std::vector<std::string>& w, int choose) {
         HWND name = GetDlgItem(dialog, kOpenFileNameCombo);
         if (name == nullptr) name = GetDlgItem(dialog, kOpenFileNameEdit);
         if (name == nullptr) return Fail("the \"Open\" dialog has no file name field");
-        DWORD_PTR r = 0;
-        if (!SendMessageTimeoutA(name, WM_SETTEXT, 0, reinterpret_cast<LPARAM>(w[1].c_str()), SMTO_NORMAL,
-                                 kClickWaitMs, &r))
-            return Fail("could not type the file name");
+        if (!WriteText(name, w[1])) return Fail("could not type the file name");
     }
     int id = choose ? IDOK : IDCANCEL;
     if (!PostMessageA(dialog, WM_COMMAND, MAKEWPARAM(id, BN_CLICKED),
@@ -532,11 +558,17 @@ int RunLine(const std::string& line) {
 
 }  // namespace
 
-int main(int argc, char** argv) {
+int main() {
+    // The arguments in UTF-16, as the system has them: the ANSI ones lose
+    // every character outside the code page.
     std::vector<std::string> lines;
-    if (argc > 1) {
-        for (int i = 1; i < argc; i++) lines.push_back(argv[i]);
-    } else {
+    int argc = 0;
+    wchar_t** argv = CommandLineToArgvW(GetCommandLineW(), &argc);
+    if (argv != nullptr) {
+        for (int i = 1; i < argc; i++) lines.push_back(Utf8(argv[i]));
+        LocalFree(argv);
+    }
+    if (lines.empty()) {
         char buffer[4096];
         while (std::fgets(buffer, sizeof buffer, stdin) != nullptr) {
             size_t n = std::strlen(buffer);
