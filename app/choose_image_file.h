@@ -3,6 +3,11 @@
 
 enum { kImageKindBin = 0, kImageKindHex = 1 };
 
+// Size of a path buffer for ChooseImageFile: the longest path the system's
+// ...A file calls open (MAX_PATH, 260 UTF-16 units with the terminator) in
+// UTF-8, the program's code page, at up to 3 bytes a unit.
+enum { kImagePathSize = 260 * 3 };
+
 // Shows the "Open" dialog for a HEX image (kind 1) or a BIN image (any other
 // kind), owned by the calling thread's active window. Before the dialog,
 // path receives the initial name ("*.hex" or "*.bin"); when the user picks
@@ -10,3 +15,7 @@ enum { kImageKindBin = 0, kImageKindHex = 1 };
 // On cancel (or when the dialog fails) the result is 0 and path still holds
 // the initial name. size is the size of path in bytes.
 int ChooseImageFile(char* path, int size, int kind);
+
+// After a result of 0: 1 when the dialog refused the chosen name because it
+// did not fit in path, 0 after a cancel or another failure.
+int ChosenImagePathTooLong();

@@ -54,5 +54,11 @@ int ChooseImageFile(char* path, int size, int kind) {
 
     request.lpstrFilter = filters;
     request.Flags = OFN_FILEMUSTEXIST;
-    return GetOpenFileNameA(&request);
+    if (GetOpenFileNameA(&request)) return 1;
+    // A name too long for the buffer leaves its needed size in the buffer's
+    // first bytes: put the initial name back.
+    CopyName(path, size, kind == kImageKindHex ? "*.hex" : "*.bin");
+    return 0;
 }
+
+int ChosenImagePathTooLong() { return CommDlgExtendedError() == FNERR_BUFFERTOOSMALL; }

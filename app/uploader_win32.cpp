@@ -64,7 +64,11 @@ void UploaderShowAddress(HWND dialog, int32_t address) {
 }
 
 int UploaderChooseFile(HWND dialog, char* path, int size, int kind) {
-    if (!ChooseImageFile(path, size, kind)) return 0;
+    if (!ChooseImageFile(path, size, kind)) {
+        // Said, not dropped as if cancelled: the user did pick that file.
+        if (ChosenImagePathTooLong()) SetDlgItemTextA(dialog, IDC_STATUS_LINE, "Error: File Path Too Long !");
+        return 0;
+    }
     SetDlgItemTextA(dialog, IDC_STATUS_LINE, "Opening File");
     SetDlgItemTextA(dialog, IDC_FILE_PATH, path);
     return 1;
@@ -89,7 +93,7 @@ void HexUploaderOpen(HWND dialog, const HexUploader& uploader, UploaderRun* run)
 void HexUploaderLoad(HWND dialog, const HexUploader& uploader, UploaderRun* run) {
     // Escape sends the Load command too: never reload under a running worker.
     if (run->busy || AppState.hexImage == nullptr) return;
-    char path[128];
+    char path[kImagePathSize];
     if (!UploaderChooseFile(dialog, path, sizeof path, kImageKindHex)) return;
     AppState.hexImageLength = LoadHexImage(path, uploader.imageKind);
     if (AppState.hexImageLength <= 0) {

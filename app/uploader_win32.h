@@ -39,7 +39,9 @@ void UploaderSetPosition(HWND dialog, int32_t position);
 void UploaderShowAddress(HWND dialog, int32_t address);
 
 // The path chooser and loader step shared by all: 1 when a file was chosen
-// (its path is then in path and shown), 0 when the user cancelled.
+// (its path is then in path and shown), 0 when the user cancelled, or when
+// the chooser refused a path too long for path (which the status line says).
+// path holds kImagePathSize bytes.
 int UploaderChooseFile(HWND dialog, char* path, int size, int kind);
 
 // The T62 and PSoC uploaders differ only in these; everything else about

@@ -2,6 +2,7 @@
 
 #include <cstdlib>
 
+#include "app/choose_image_file.h"
 #include "app/uploader_win32.h"
 #include "core/app_state.h"
 #include "image/keyer_image.h"
@@ -25,8 +26,8 @@ void Open(HWND dialog) {
 
 void Load(HWND dialog) {
     if (run.busy || AppState.keyerImage == nullptr) return;
-    char path[128];
-    if (!UploaderChooseFile(dialog, path, sizeof path, 0)) return;
+    char path[kImagePathSize];
+    if (!UploaderChooseFile(dialog, path, sizeof path, kImageKindBin)) return;
     AppState.keyerRecordCount = LoadKeyerImage(path);
     if (AppState.keyerRecordCount < 1) {
         SetDlgItemTextA(dialog, IDC_STATUS_LINE, "File Error");

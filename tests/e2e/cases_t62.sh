@@ -132,6 +132,30 @@ EOF
   host_sent_only "H>D 115200 55 55 00 01 ff 04"
 }
 
+# Files where users keep them: under a path of 170 characters (nested
+# folders, as synced drives make them) and under a folder named in Cyrillic
+# letters. Each loads, and the path line shows its path as it is.
+test_t62_load_long_and_cyrillic_paths() {
+  local long="Cloud Drive - Example Organisation/Documents/Firmware/Keyer T62 PIC"
+  long+="/Release 2024-11 with the new loader and fixed vectors/t62_updates"
+  local cyrillic="Прошивки/t62"
+  mkdir -p "$E2E_WORK/images/$(dirname "$long")" "$E2E_WORK/images/$(dirname "$cyrillic")"
+  hex_image "$long" 0:1024 0x1800:256 || return 1
+  hex_image "$cyrillic" 0:1024 0x1800:512 || return 1
+  local long_path
+  long_path=$(image_path "$long")
+  expect_eq "length of the long path" "${#long_path}" 170 || return 1
+  sim_start 4 --device t62 || return 1
+  app_start
+  drive <<EOF || return 1
+$(t62_open_uploader)
+$(t62_load "$long")
+wait-text $IDC_STATUS_LINE "T62 Image Loaded, 1280 Bytes"
+$(t62_load "$cyrillic")
+wait-text $IDC_STATUS_LINE "T62 Image Loaded, 1536 Bytes"
+EOF
+}
+
 # Both attempts at the second application row go unanswered: the run stops
 # with one row programmed, and the vector rows are still installed. The
 # next run, from a fresh load, programs the whole image.
@@ -346,6 +370,7 @@ ALL_TESTS+=(
   t62_probe_flooded_line
   t62_update
   t62_update_refused
+  t62_load_long_and_cyrillic_paths
   t62_write_failure
   t62_verify_and_erase_failures
   t62_fallback_failure

@@ -274,7 +274,8 @@ EOF
 }
 
 # The uploaders' file chooser: HEX and BIN set-ups, a chosen file, a name
-# that does not exist, and cancel.
+# too long for the buffer (refused, and said so: not taken for a cancel), a
+# name that does not exist, and cancel.
 test_file_chooser() {
   local dir=$E2E_WORK/images
   mkdir -p "$dir" && echo ":00000001FF" >"$dir/app.hex"
@@ -288,7 +289,12 @@ open-file "$winpath"
 closed
 EOF
   app_wait_exit || return 1
-  expect_eq "chooser result" "$(tr -d '\r' <"$E2E_WORK/app.out")" "result=1 path=$winpath" || return 1
+  expect_eq "chooser result" "$(tr -d '\r' <"$E2E_WORK/app.out")" "result=1 too-long=0 path=$winpath" || return 1
+
+  app_start "$E2E_CHOOSER" hex $((${#winpath} - 4))
+  drive "window \"Open\" 20000" "open-file \"$winpath\"" closed || return 1
+  app_wait_exit || return 1
+  expect_eq "chooser result" "$(tr -d '\r' <"$E2E_WORK/app.out")" "result=0 too-long=1 path=*.hex" || return 1
 
   app_start "$E2E_CHOOSER" bin
   drive <<EOF || return 1
@@ -303,7 +309,7 @@ open-cancel
 gone "Open"
 EOF
   app_wait_exit || return 1
-  expect_eq "chooser result" "$(tr -d '\r' <"$E2E_WORK/app.out")" "result=0 path=*.bin"
+  expect_eq "chooser result" "$(tr -d '\r' <"$E2E_WORK/app.out")" "result=0 too-long=0 path=*.bin"
 }
 
 ALL_TESTS=(
