@@ -83,6 +83,13 @@ e2e_setup() {
   if [ ! -f "$WINEPREFIX/system.reg" ]; then
     "$E2E_WINE" wineboot -i >"$E2E_WORK/wineboot.log" 2>&1 || { e2e_log "wineboot failed"; return 1; }
   fi
+  # Wine's own fonts (fonts-wine), which this Wine does not look for in its
+  # data folder: linked into the prefix's Fonts folder, where Windows keeps
+  # them, they draw the caption buttons and the dialogs' Tahoma as on Windows.
+  local font
+  for font in /usr/share/wine/fonts/*; do
+    [ -e "$font" ] && ln -sf "$font" "$WINEPREFIX/drive_c/windows/Fonts/"
+  done
   # One server for the whole run, and one idle Windows process that keeps
   # the prefix's system processes up, so that a program starts in a moment.
   "$E2E_WINESERVER" -k >/dev/null 2>&1
