@@ -11,16 +11,22 @@
 #include "serial/frame.h"
 #include "serial/port_posix.h"
 #include "serial/serial_port.h"
+#include "tools/devsim/t62_frame.h"
 
 namespace {
 
 typedef std::vector<uint8_t> Bytes;
 
+// The frame as the program builds it.
 Bytes Frame(const Bytes& payload) {
     Bytes out(FrameCapacity(payload.size()));
     out.resize(BuildFrame(payload.data(), static_cast<uint16_t>(payload.size()), out.data()));
     return out;
 }
+
+// The frame as the simulated loader builds it, with an encoder of its own:
+// a fault the program's reader shared with its writer would not round-trip.
+Bytes DeviceFrame(const Bytes& payload) { return BuildFrame(payload, false); }
 
 // A pipe whose read end is wrapped as a port, fed with the given bytes.
 struct PipePort {
@@ -54,7 +60,7 @@ TEST(FrameWrite, WireExamples) {
 
 TEST(FrameWrite, AllEscapedPayloadFitsCapacityAndWritesOneFrame) {
     Bytes payload(261, 0x55);
-    Bytes frame = Frame(payload);
+    Bytes frame = DeviceFrame(payload);
     EXPECT_EQ(2u + 2 * 261 + 1 + 1, frame.size());  // the checksum 0x57 needs no escape
     int fds[2];
     ASSERT_EQ(0, pipe2(fds, O_NONBLOCK));
@@ -78,14 +84,14 @@ TEST(FrameRead, RoundTripsEveryByteValue) {
     Bytes payload;
     for (int i = 0; i < 256; ++i) payload.push_back(static_cast<uint8_t>(i));
     payload.resize(261, 0x05);
-    PipePort p(Frame(payload));
+    PipePort p(DeviceFrame(payload));
     uint8_t buffer[262];
     ASSERT_EQ(262, p.Read(buffer, 261));
     EXPECT_EQ(payload, Bytes(buffer, buffer + 261));
 }
 
 TEST(FrameRead, EmptyPayloadStoresTheChecksumOnly) {
-    PipePort p(Frame({}));
+    PipePort p(DeviceFrame({}));
     uint8_t buffer[17] = {0xEE};
     EXPECT_EQ(1, p.Read(buffer, 16));
     EXPECT_EQ(0x00, buffer[0]);
@@ -115,14 +121,14 @@ TEST(FrameRead, ChecksumErrorIsReported) {
 
 TEST(FrameRead, LimitAcceptsLimitPlusOneBytesAndRefusesMore) {
     Bytes sixteen(16, 0x11);
-    PipePort ok(Frame(sixteen));  // 16 payload bytes + checksum = 17 body bytes
+    PipePort ok(DeviceFrame(sixteen));  // 16 payload bytes + checksum = 17 body bytes
     uint8_t buffer[17];
     EXPECT_EQ(17, ok.Read(buffer, 16));
 
     Bytes seventeen(17, 0x11);
     uint8_t guarded[18 + 8];
     std::fill(guarded, guarded + sizeof guarded, 0xEE);
-    PipePort tooLong(Frame(seventeen));
+    PipePort tooLong(DeviceFrame(seventeen));
     EXPECT_EQ(kFrameTooLong, tooLong.Read(guarded, 16));
     for (size_t i = 17; i < sizeof guarded; ++i) EXPECT_EQ(0xEE, guarded[i]) << "byte " << i;
 }
