@@ -6,6 +6,7 @@
 
 #include "core/app_state.h"
 #include "scripted_peer.h"
+#include "serial/frame.h"
 #include "serial/serial_port.h"
 #include "t62/t62_protocol.h"
 #include "t62/t62_worker.h"
@@ -59,6 +60,10 @@ struct Loader {
             case 0x03:
                 if (failErase) return {};
                 return T62Reply({0x03, 0x01});
+            case 0x08:
+                // Answered here, so that a host that read after its reset
+                // would take this reply off the line.
+                return T62Reply({0x08, 0x00});
         }
         return {};
     }
@@ -149,7 +154,12 @@ TEST_F(T62Protocol, FallbackRowJumpsToTheLoader) {
 
 TEST_F(T62Protocol, ResetGoesOutOnceAndReadsNothing) {
     EXPECT_EQ(1, T62Reset());
-    for (int i = 0; i < 50 && Requests().empty(); ++i) PlatformSleep(10);
+    // The device's answer is still there for the next read.
+    uint8_t reply[17];
+    int32_t n = kFrameTimeout;
+    for (int i = 0; i < 30 && n == kFrameTimeout; ++i) n = SerialReadFrame(AppState.portHandle, reply, 16);
+    ASSERT_EQ(3, n) << "the reset took its answer off the line";
+    EXPECT_EQ(0x08, reply[0]);
     auto requests = Requests();
     ASSERT_EQ(1u, requests.size());
     EXPECT_EQ((Bytes{0x08, 0x00, 0xF8}), requests[0]);
@@ -187,6 +197,15 @@ TEST_F(T62Protocol, WriteFailureInSecondRowStillInstallsVectors) {
     EXPECT_EQ(Bytes(image.begin(), image.begin() + 256), loader.rows[0]);
 }
 
+TEST_F(T62Protocol, FailedVectorInstallAfterAGoodRunIsReported) {
+    AppState.hexImageLength = 256;  // one erase unit
+    loader.skipWrites = 1 + 8;      // the fallback row and the unit's eight rows
+    loader.failWrites = 2;          // both attempts of the first vector row
+    T62UploadWorker();
+    EXPECT_EQ(8 * 256, AppState.progressBytes.load());
+    EXPECT_STREQ("Error: Vector Install !", T62StatusMessage(AppState.uploadResult));
+}
+
 TEST_F(T62Protocol, FailedFallbackErasesAndWritesNothingElse) {
     // Progress as a previous run left it.
     AppState.progressBytes = 24 * 256;
@@ -221,10 +240,23 @@ TEST_F(T62Protocol, FullSizeImageStaysInsideTheBuffer) {
 }
 
 TEST(T62Messages, EveryCodeHasItsText) {
-    EXPECT_STREQ("Programing Completed Successfully", T62StatusMessage(129));
-    EXPECT_STREQ("Error: Fallback Error !", T62StatusMessage(131));
-    EXPECT_STREQ("Error: Sync Fail !", T62StatusMessage(135));
-    EXPECT_STREQ("Error: Sync Fail !", T62StatusMessage(1));
+    const struct {
+        int32_t code;
+        const char* text;
+    } table[] = {
+        {129, "Programing Completed Successfully"},
+        {130, "Error: Flash Write !"},
+        {131, "Error: Fallback Error !"},
+        {132, "Error: Flash Verify !"},
+        {133, "Error: Flash Erase !"},
+        {134, "Error: Vector Install !"},
+        // Any other code.
+        {128, "Error: Sync Fail !"},
+        {135, "Error: Sync Fail !"},
+        {1, "Error: Sync Fail !"},
+        {-1, "Error: Sync Fail !"},
+    };
+    for (const auto& row : table) EXPECT_STREQ(row.text, T62StatusMessage(row.code)) << row.code;
 }
 
 }  // namespace
