@@ -1,11 +1,19 @@
 // The PSoC boot loader exchanges and the programming run against a boot
-// loader played by the test over a real pty.
+// loader played by the test over a real pty (over a socket pair where the
+// line has to break one way only).
 #include <gtest/gtest.h>
+#include <poll.h>
+#include <sys/socket.h>
+#include <unistd.h>
+
+#include <csignal>
+#include <thread>
 
 #include "core/app_state.h"
 #include "psoc/psoc_protocol.h"
 #include "psoc/psoc_worker.h"
 #include "scripted_peer.h"
+#include "serial/port_posix.h"
 #include "serial/serial_port.h"
 
 namespace {
@@ -113,17 +121,91 @@ TEST_F(PsocProtocol, FinishReplyDecidesTheOutcome) {
 
 TEST_F(PsocProtocol, ResetIsOneFramedPacket) {
     EXPECT_EQ(2, PsocReset());
-    for (int i = 0; i < 50 && PeerRequests(&peer).empty(); ++i) PlatformSleep(10);
+    for (int i = 0; i < 500 && PeerRequests(&peer).empty(); ++i) PlatformSleep(10);
     auto requests = PeerRequests(&peer);
     ASSERT_EQ(1u, requests.size());
     EXPECT_EQ((Bytes{0x55, 0x55, 0x08, 0x00, 0xF8, 0x04}), requests[0]);
 }
 
-TEST(PsocMessages, OutcomeTexts) {
-    EXPECT_STREQ("PSoC Programing Completed Successfully, Press Encoder to restart.", PsocOutcomeMessage(129));
-    EXPECT_STREQ("Error: Sync Error !", PsocOutcomeMessage(135));
-    EXPECT_STREQ("Error: Flash Read !", PsocOutcomeMessage(136));
-    EXPECT_STREQ("Error: Sync Fail !", PsocOutcomeMessage(131));
+// The boot loader on one end of a socket pair whose line breaks once the last
+// block has been echoed. A pseudo-terminal cannot break one way only, and
+// its hang-up would race the host between that echo and the finish byte.
+enum LineBreak {
+    kHostWriteFails,  // the device stops taking bytes before it echoes block 215
+    kHostReadFails,   // the device goes away with the finish byte unread
+};
+
+int32_t RunOverBreakingLine(LineBreak how) {
+    int fds[2];
+    if (socketpair(AF_UNIX, SOCK_STREAM | SOCK_NONBLOCK, 0, fds) != 0) return -1;
+    std::thread device([&] {
+        BootLoader loader;
+        uint8_t request[67];
+        for (int block = 0; block < 216; ++block) {
+            uint32_t got = 0;
+            if (!PosixReadFor(fds[1], request, sizeof request, 10000, &got) || got != sizeof request) return;
+            Bytes echo = loader.Handle(Bytes(request, request + sizeof request));
+            if (block == 215 && how == kHostWriteFails) {
+                shutdown(fds[1], SHUT_RD);
+                echo.push_back(kPsocFinishReply);  // a good reply waiting does not make up for it
+            }
+            uint32_t written = 0;
+            PosixWriteAll(fds[1], echo.data(), static_cast<uint32_t>(echo.size()), 10000, &written);
+        }
+        if (how == kHostReadFails) {
+            pollfd p = {fds[1], POLLIN, 0};
+            poll(&p, 1, 10000);
+            close(fds[1]);  // with the byte unread: the host's read fails
+            fds[1] = -1;
+        }
+    });
+    std::vector<uint8_t> image(kImageBufferSize, 0xFF);
+    AppState.hexImage = image.data();
+    PosixPort port{fds[0], 2000};
+    AppState.portHandle = &port;
+    // A write to a socket whose far end takes nothing raises SIGPIPE.
+    void (*previous)(int) = signal(SIGPIPE, SIG_IGN);
+    PsocProgramWorker();
+    signal(SIGPIPE, previous);
+    device.join();
+    AppState.portHandle = nullptr;
+    AppState.hexImage = nullptr;
+    close(fds[0]);
+    if (fds[1] >= 0) close(fds[1]);
+    return AppState.uploadResult;
+}
+
+TEST(PsocFinish, FailedWriteOrReadOfTheFinishIsReported) {
+    int32_t outcome = RunOverBreakingLine(kHostWriteFails);
+    EXPECT_EQ(130, outcome);
+    EXPECT_STREQ("Error: Flash Write !", PsocOutcomeMessage(outcome));
+    EXPECT_EQ(0x3600, AppState.progressBytes.load());
+
+    outcome = RunOverBreakingLine(kHostReadFails);
+    EXPECT_EQ(136, outcome);
+    EXPECT_STREQ("Error: Flash Read !", PsocOutcomeMessage(outcome));
+    EXPECT_EQ(0x3600, AppState.progressBytes.load());
+}
+
+TEST(PsocMessages, EveryOutcomeHasItsText) {
+    const struct {
+        int32_t code;
+        const char* text;
+    } table[] = {
+        {129, "PSoC Programing Completed Successfully, Press Encoder to restart."},
+        {130, "Error: Flash Write !"},
+        {132, "Error: Flash Verify !"},
+        {133, "Error: Flash Erase !"},
+        {135, "Error: Sync Error !"},
+        {136, "Error: Flash Read !"},
+        // Any other code.
+        {131, "Error: Sync Fail !"},
+        {134, "Error: Sync Fail !"},
+        {128, "Error: Sync Fail !"},
+        {137, "Error: Sync Fail !"},
+        {1, "Error: Sync Fail !"},
+    };
+    for (const auto& row : table) EXPECT_STREQ(row.text, PsocOutcomeMessage(row.code)) << row.code;
 }
 
 }  // namespace
