@@ -4,6 +4,7 @@
 #include <time.h>
 #include <unistd.h>
 
+#include <cstdio>
 #include <string>
 #include <vector>
 
@@ -432,20 +433,21 @@ TEST_F(DevsimTest, KeyerWithoutOperatingFirmwareAndItsFaults) {
 // A late reply comes after its delay, and what the host sent meanwhile is
 // taken afterwards, in order.
 TEST_F(DevsimTest, LateReplyKeepsTheLineWaiting) {
-    Start({"--device", "keyer", "--keyer-variant", "topaz", "--fault", "late:version:1:400"}, 1200);
+    // 1 s late: the test has 750 ms of it to send its next command on time.
+    Start({"--device", "keyer", "--keyer-variant", "topaz", "--fault", "late:version:1:1000"}, 1200);
     int64_t start = NowMs();
     ASSERT_TRUE(WriteLine(fd, {0x00, 0x09}));
     EXPECT_TRUE(ReadLine(fd, 1, 250).empty());
     ASSERT_TRUE(WriteLine(fd, {0x00, 0x17}));
     EXPECT_EQ((Bytes{31, 53}), ReadLine(fd, 2, kReplyMs));
-    EXPECT_GE(NowMs() - start, 400);
+    EXPECT_GE(NowMs() - start, 1000);
     EXPECT_EQ((Bytes{31}), Exchange({0x00, 0x09}, 1, kQuietMs)) << "only the first version reply is late";
     Stop();
-    EXPECT_NE(std::string::npos, ReadTextFile(sim.transcript).find("note keyer replies 400 ms late"));
+    EXPECT_NE(std::string::npos, ReadTextFile(sim.transcript).find("note keyer replies 1000 ms late"));
 }
 
 TEST_F(DevsimTest, PacedLineTakesWireTime) {
-    Start({"--device", "psoc,keyer", "--paced", "--fault", "noise:echo:1:20"}, 19200);
+    Start({"--device", "psoc,keyer", "--paced", "--fault", "noise:echo:1:200"}, 19200);
     Bytes data(64, 0x3C);
     int64_t start = NowMs();
     Bytes echo = Exchange(PsocBlock(1, data), 66);
@@ -455,17 +457,25 @@ TEST_F(DevsimTest, PacedLineTakesWireTime) {
     EXPECT_GE(elapsed, 65);
     EXPECT_LT(elapsed, 1000);
 
-    // 20 noise bytes at 1200 baud take about 167 ms; a host that leaves
-    // 1200 half way hears no more of them, nor the reply.
+    // 200 noise bytes at 1200 baud take about 1.7 s; a host that leaves
+    // 1200 once the first has come hears no more than were sent by then,
+    // nor the reply: what it heard and what the device did not send make up
+    // the burst.
     ASSERT_TRUE(SetLineBaud(fd, 1200));
     ASSERT_TRUE(WriteLine(fd, {0x00, 0x04, 0x55}));
-    usleep(100000);
+    Bytes heard = ReadLine(fd, 1, kReplyMs);
+    ASSERT_EQ(1u, heard.size()) << "the burst did not begin";
     ASSERT_TRUE(SetLineBaud(fd, 9600));
-    Bytes heard = ReadLine(fd, 21, 400);
-    EXPECT_GT(heard.size(), 0u);
-    EXPECT_LT(heard.size(), 20u);
+    ASSERT_TRUE(WaitForTranscript(sim, "note not sent:", 5000));
+    Bytes rest = ReadLine(fd, 201, kQuietMs);
+    heard.insert(heard.end(), rest.begin(), rest.end());
+    std::string transcript = ReadTextFile(sim.transcript);
+    size_t note = transcript.find("note not sent: ");
+    unsigned long unsent = 0;
+    ASSERT_EQ(1, std::sscanf(transcript.c_str() + note, "note not sent: %lu bytes", &unsent));
+    EXPECT_EQ(200u, heard.size() + unsent) << transcript;
+    for (uint8_t b : heard) EXPECT_NE(0x55, b) << "the reply was heard";
     Stop();
-    EXPECT_NE(std::string::npos, ReadTextFile(sim.transcript).find("note not sent:"));
 }
 
 TEST_F(DevsimTest, RefusesABadCommandLine) {
