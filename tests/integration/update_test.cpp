@@ -204,4 +204,13 @@ TEST_F(Update, KeyerNackStopsTheRun) {
     EXPECT_EQ(52, AppState.keyerProgress.load());
 }
 
+TEST_F(Update, KeyerLoaderFallingSilentMidUploadTimesOut) {
+    // As above, but from the 505th frame (slot 500) on the loader says nothing.
+    Start({"--device", "keyer", "--keyer-variant", "amber", "--fault", "silent:record:505"});
+    ASSERT_EQ(31, ProbeKeyer(nullptr));
+    KeyerUploadWorker();
+    EXPECT_STREQ("Error: VIDUD Timeout !", KeyerStatusMessage(AppState.uploadResult));
+    EXPECT_EQ(52, AppState.keyerProgress.load());
+}
+
 }  // namespace
