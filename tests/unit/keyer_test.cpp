@@ -2,6 +2,7 @@
 // over a real pty; the variant check and the dialog's texts.
 #include <gtest/gtest.h>
 
+#include <sys/ioctl.h>
 #include <unistd.h>
 
 #include <cstring>
@@ -146,7 +147,12 @@ TEST_F(KeyerTest, ProbeWithUnknownTypeShowsADefinedLine) {
     // channel, must not read it as the echo.
     const uint8_t late = kIcRuby;
     ASSERT_EQ(1, write(peer.master, &late, 1));
-    usleep(50000);
+    int queued = 0;  // until it waits at the terminal, as a late byte does
+    for (int i = 0; i < 500 && queued < 1; ++i) {
+        ASSERT_EQ(0, ioctl(peer.slave, FIONREAD, &queued));
+        if (queued < 1) usleep(10000);
+    }
+    ASSERT_EQ(1, queued);
     keyer.icType = kIcJade;
     EXPECT_EQ(31, Probe());
     EXPECT_EQ(kIcJade, AppState.keyerIcType);
@@ -228,6 +234,27 @@ TEST(KeyerUploadTexts, CheckFollowsTheBandsFromTheTop) {
     EXPECT_EQ(nullptr, KeyerVariantCheck(kIcNoOs, 120));
     EXPECT_STREQ("Error: Unknown Keyer IC Version !", KeyerVariantCheck(0, 10));
     EXPECT_STREQ("Error: Unknown Keyer IC Version !", KeyerVariantCheck(6, 10));
+}
+
+TEST(KeyerUploadTexts, EveryStatusHasItsText) {
+    const struct {
+        int32_t code;
+        const char* text;
+    } table[] = {
+        {136, "ZQ3 Programing Completed Successfully, Press Encoder to restart."},
+        {128, "Error: SOF Error !"},
+        {129, "Error: Checksum !"},
+        {130, "Error: Flash Verify !"},
+        {132, "Error: VIDUD Timeout !"},
+        {137, "Error: VIDUD Sync !"},
+        {138, "Error: Restart failed !"},
+        {139, "Error: Restart failed !"},
+        // Any other code: another reply byte to a record.
+        {0x41, "Error: Restart failed !"},
+        {131, "Error: Restart failed !"},
+        {kKeyerZeroReply, "Error: Restart failed !"},
+    };
+    for (const auto& row : table) EXPECT_STREQ(row.text, KeyerStatusMessage(row.code)) << row.code;
 }
 
 TEST(KeyerUploadTexts, LoadLinePerBand) {
