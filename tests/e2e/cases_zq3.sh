@@ -239,8 +239,8 @@ EOF
 }
 
 # Update refused: a JADE image for a TOPAZ IC after the re-probe, then,
-# once a later load has failed, for want of records. Nothing but the two
-# probes goes out, and the dialog stays ready.
+# once a later load has failed, for want of records, then for the JADE image
+# again. Nothing but the probes goes out, and the dialog stays ready.
 test_zq3_update_refused() {
   zq3_sim --keyer-variant topaz || return 1
   zq3_image jade --version 31 --variant 120 || return 1
@@ -263,10 +263,18 @@ expect-enabled $IDC_KEYER_START 1
 click $IDC_KEYER_START 15000
 expect-text $IDC_STATUS_LINE "Error: Zero Length File !"
 expect-enabled $IDC_LOAD 1
-sleep 500
+$(zq3_load "ZQ JADE Version: 31.20 Loaded, $ZQ3_RECORDS Records")
+click $IDC_KEYER_START 15000
+expect-text $IDC_STATUS_LINE "Error: Attempting to program a TOPAZ ZQ with a JADE image !"
 EOF
-  local probe="1200 00 04 55|1200 00 09|1200 00 17|1200 00 18|"
-  expect_eq "the line after the refusals" "$(zq3_host_bytes | tr '\n' '|')" "$probe$probe"
+  # The last Update's probe is a known exchange after the refusals: anything
+  # they sent would be on the line before it.
+  local probe="1200 00 04 55|1200 00 09|1200 00 17|1200 00 18|" i
+  for i in $(seq 100); do
+    [ "$(zq3_host_bytes | tr '\n' '|')" = "$probe$probe$probe" ] && break
+    sleep 0.05
+  done
+  expect_eq "the line after the refusals" "$(zq3_host_bytes | tr '\n' '|')" "$probe$probe$probe"
 }
 
 # The loader's checksum error for slot 500 (the 505th frame, after phase
@@ -375,28 +383,46 @@ zq3_wait_note() {
   e2e_fail "the simulator did not note '$1'"
 }
 
-# The probe's reads wait 4 s: a reply after 3 s is taken; without one the
-# pending read is cancelled at once, not left to the port's own 4.5 s
-# time-out.
+# The probe's reads wait 4 s: a reply after 3 s is taken as it comes;
+# without one the pending read is cancelled at once, not left to the port's
+# own 4.5 s time-out. Each duration is bounded from the side its property is
+# about, so that a busy machine, which only makes things slower, cannot fail
+# it: the wait ends no sooner than 4 s; a read left to the port's time-out
+# could not end before 4.6 s (the open's 100 ms sleep, then 4500 ms), so the
+# probe that gave up must take less; and the reply after 3 s is measured on
+# the simulator's clock, up to the host's next command.
 test_zq3_probe_waits_4_s() {
+  local ms
   zq3_sim --keyer-variant topaz --fault late:echo:1:6000 --fault late:version:1:3000 || return 1
   app_start
   drive <<EOF || return 1
 window "$MAIN_TITLE" 20000
 click $IDC_OPEN_ZQ3 30000
-expect-elapsed 3900 4400
 expect-text $IDC_PORT_LINE "ZQ3 Fail:no response"
 expect-text $IDC_RESULT_LINE "ZQ3 Error, check com port"
 expect-enabled $IDC_OPEN_ZQ3 1
+elapsed
 EOF
+  ms=$DRIVE_OUT
+  e2e_log "zq3 probe without an answer: gave up after $ms ms"
+  [ "$ms" -ge 3900 ] || { e2e_fail "the probe gave up after $ms ms, before its 4 s"; return 1; }
+  [ "$ms" -lt 4580 ] || { e2e_fail "the probe took $ms ms: its read waited for the port's own time-out"; return 1; }
   zq3_wait_note "keyer replies 6000 ms late" || return 1
-  drive <<EOF
+  drive <<EOF || return 1
 window "$MAIN_TITLE"
 click $IDC_OPEN_ZQ3 30000
-expect-elapsed 3000 3900
+expect-elapsed 3000 30000
 expect-text $IDC_PORT_LINE "ZQ F/W revision 31.03"
 expect-text $IDC_RESULT_LINE "ZQ3 IC Test Passed"
 EOF
+  # From the version (31, 3 s late) to the host's next command, the
+  # revision query: at once, not at the end of the read's 4 s.
+  ms=$(awk '$2 == "D>H" && $3 == 1200 && $4 == "1f" && NF == 4 { at = $1 }
+            at != "" && $2 == "H>D" && $3 == 1200 && $4 == "00" && $5 == "17" { print int(($1 - at) / 1000); exit }' \
+    "$E2E_WORK/com4.transcript")
+  e2e_log "zq3 probe: the revision query followed the late version after ${ms:-?} ms"
+  [ -n "$ms" ] && [ "$ms" -lt 500 ] ||
+    e2e_fail "the revision query followed the late version after ${ms:-no} ms"
 }
 
 # The re-probe gives up on a slow echo reply ("ZQ not connected"); the reply
