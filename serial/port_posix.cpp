@@ -1,20 +1,38 @@
 #include <fcntl.h>
+#include <grp.h>
 #include <poll.h>
 #include <sys/file.h>
+#include <sys/ioctl.h>
+#include <sys/stat.h>
 #include <termios.h>
 #include <unistd.h>
 
+#include <atomic>
 #include <cerrno>
 #include <chrono>
 #include <cstdio>
 #include <cstdlib>
+#include <cstring>
 
+#include "core/line_log.h"
+#include "serial/port_fault.h"
 #include "serial/port_posix.h"
 #include "serial/serial_port.h"
 
 namespace {
 
 char deviceDir[512];
+
+// The descriptors open for exclusive use, for SerialAbandonPorts.
+const int kMaxOpen = 8;
+std::atomic<int> openDevices[kMaxOpen] = {{-1}, {-1}, {-1}, {-1}, {-1}, {-1}, {-1}, {-1}};
+
+void Remember(int fd, int old) {
+    for (std::atomic<int>& slot : openDevices) {
+        int expected = old;
+        if (slot.compare_exchange_strong(expected, fd)) return;
+    }
+}
 
 int64_t NowMs() {
     using namespace std::chrono;
@@ -36,6 +54,54 @@ speed_t SpeedFor(uint32_t baud) {
     }
 }
 
+// Who may open path besides its owner: the name of its group when the
+// group may read and write it.
+void AccessGroup(const char* path, char* name, size_t size) {
+    name[0] = '\0';
+    struct stat st;
+    if (stat(path, &st) != 0 || (st.st_mode & (S_IRGRP | S_IWGRP)) != (S_IRGRP | S_IWGRP)) return;
+    const group* g = getgrgid(st.st_gid);
+    if (g != nullptr && g->gr_name != nullptr)
+        std::snprintf(name, size, "%s", g->gr_name);
+    else
+        std::snprintf(name, size, "%u", static_cast<unsigned>(st.st_gid));
+}
+
+void NoteOpenFailure(const char* path, int error) {
+    switch (error) {
+        case ENOENT:
+        case ENXIO:
+        case ENODEV:
+        case EIO:  // a node whose hardware is not there
+            SetPortFault(kPortMissing, std::strerror(error));
+            return;
+        case EACCES:
+        case EPERM: {
+            char name[64];
+            AccessGroup(path, name, sizeof name);
+            SetPortFault(kPortDenied, name);
+            return;
+        }
+        case EBUSY:
+        case EWOULDBLOCK:
+            SetPortFault(kPortBusy, std::strerror(error));
+            return;
+        case EISDIR:
+        case ENOTDIR:
+            SetPortFault(kPortNotSerial, std::strerror(error));
+            return;
+    }
+    SetPortFault(kPortFailed, std::strerror(error));
+}
+
+// A descriptor that failed in a transfer: the device has gone (unplugged,
+// or the other side of a pseudo-terminal closed).
+int Gone(int error) {
+    SetPortFault(kPortGone, error ? std::strerror(error) : "hung up");
+    LineLogNote("port error: %s", LastPortFault().detail);
+    return 0;
+}
+
 }  // namespace
 
 void SerialSetDeviceDir(const char* dir) { std::snprintf(deviceDir, sizeof deviceDir, "%s", dir ? dir : ""); }
@@ -46,16 +112,44 @@ const char* SerialDeviceDir() {
     return (env && env[0]) ? env : "/tmp/ridorez-com";
 }
 
-int PosixOpenComPort(int32_t port) {
-    char path[600];
-    std::snprintf(path, sizeof path, "%s/com%d", SerialDeviceDir(), static_cast<int>(port));
+int PosixOpenDevice(const char* path) {
+    ClearPortFault();
+    // Non-blocking, so that the open does not wait for a carrier; the reads
+    // and writes wait with poll().
     int fd = open(path, O_RDWR | O_NOCTTY | O_NONBLOCK | O_CLOEXEC);
-    if (fd < 0) return -1;
+    if (fd < 0) {
+        NoteOpenFailure(path, errno);
+        return -1;
+    }
     if (flock(fd, LOCK_EX | LOCK_NB) != 0) {
+        NoteOpenFailure(path, errno);
         close(fd);
         return -1;
     }
+    // Fails on what is no terminal; the channel's tcgetattr then says so.
+    ioctl(fd, TIOCEXCL);
+    Remember(fd, -1);
     return fd;
+}
+
+void PosixCloseDevice(int fd) {
+    Remember(-1, fd);
+    ioctl(fd, TIOCNXCL);
+    close(fd);
+}
+
+void SerialAbandonPorts() {
+    for (std::atomic<int>& slot : openDevices) {
+        int fd = slot.load();
+        if (fd >= 0) ioctl(fd, TIOCNXCL);
+    }
+}
+
+void PosixNoteNotSerial() {
+    if (errno == ENOTTY || errno == EINVAL)
+        SetPortFault(kPortNotSerial, std::strerror(errno));
+    else
+        SetPortFault(kPortFailed, std::strerror(errno));
 }
 
 int PosixSetLine(int fd, uint32_t baud) {
@@ -74,6 +168,13 @@ int PosixSetLine(int fd, uint32_t baud) {
     return tcsetattr(fd, TCSANOW, &tio) == 0 ? 1 : 0;
 }
 
+void PosixSetModemLines(int fd, int dtr, int rts) {
+    int on = (dtr ? TIOCM_DTR : 0) | (rts ? TIOCM_RTS : 0);
+    int off = (dtr ? 0 : TIOCM_DTR) | (rts ? 0 : TIOCM_RTS);
+    if (on) ioctl(fd, TIOCMBIS, &on);
+    if (off) ioctl(fd, TIOCMBIC, &off);
+}
+
 int PosixReadFor(int fd, uint8_t* buffer, uint32_t count, uint32_t timeoutMs, uint32_t* got) {
     *got = 0;
     int64_t deadline = NowMs() + timeoutMs;
@@ -83,13 +184,21 @@ int PosixReadFor(int fd, uint8_t* buffer, uint32_t count, uint32_t timeoutMs, ui
             *got += static_cast<uint32_t>(n);
             continue;
         }
-        if (n < 0 && errno != EAGAIN && errno != EWOULDBLOCK && errno != EINTR) return 0;
+        if (n < 0 && errno != EAGAIN && errno != EWOULDBLOCK && errno != EINTR) return Gone(errno);
         int64_t left = deadline - NowMs();
         if (left <= 0) break;
         pollfd p = {fd, POLLIN, 0};
         int r = poll(&p, 1, static_cast<int>(left));
-        if (r < 0 && errno != EINTR) return 0;
-        if (r > 0 && (p.revents & (POLLERR | POLLNVAL))) return 0;
+        if (r < 0 && errno != EINTR) return Gone(errno);
+        // A hang-up with nothing left to read: the read above found nothing.
+        if (r > 0 && (p.revents & (POLLERR | POLLNVAL | POLLHUP))) {
+            n = read(fd, buffer + *got, count - *got);
+            if (n > 0) {
+                *got += static_cast<uint32_t>(n);
+                continue;
+            }
+            return Gone(n < 0 ? errno : 0);
+        }
     }
     return 1;
 }
@@ -103,7 +212,7 @@ int PosixWriteAll(int fd, const uint8_t* bytes, uint32_t count, uint32_t timeout
             *written += static_cast<uint32_t>(n);
             continue;
         }
-        if (n < 0 && errno != EAGAIN && errno != EWOULDBLOCK && errno != EINTR) return 0;
+        if (n < 0 && errno != EAGAIN && errno != EWOULDBLOCK && errno != EINTR) return Gone(errno);
         int left = -1;
         if (timeoutMs) {
             int64_t l = deadline - NowMs();
@@ -111,7 +220,9 @@ int PosixWriteAll(int fd, const uint8_t* bytes, uint32_t count, uint32_t timeout
             left = static_cast<int>(l);
         }
         pollfd p = {fd, POLLOUT, 0};
-        if (poll(&p, 1, left) < 0 && errno != EINTR) return 0;
+        int r = poll(&p, 1, left);
+        if (r < 0 && errno != EINTR) return Gone(errno);
+        if (r > 0 && (p.revents & (POLLERR | POLLNVAL | POLLHUP))) return Gone(0);
     }
     return 1;
 }

@@ -22,8 +22,19 @@ enum {
 // began. On success AppState.portHandle holds the port and portOpen is 1.
 int32_t SerialOpen(int32_t port, uint32_t baud, uint32_t readTimeoutMs);
 
+// The same for a device named by its path (/dev/ttyUSB0, \\.\COM12): SerialOpen
+// opens SerialComDevice(port) with it. The reason behind a failure to open
+// is in LastPortFault() (port_fault.h).
+int32_t SerialOpenDevice(const char* device, uint32_t baud, uint32_t readTimeoutMs);
+
 // Releases AppState.portHandle if one is held. Leaves portOpen as it is.
 void SerialClose();
+
+// For a program that ends without closing its ports (interrupted in the
+// middle of a run): gives up the exclusive hold on every port open on
+// either channel, so that the next program can open them. Safe to call
+// from a signal handler.
+void SerialAbandonPorts();
 
 // One read: waits until count bytes arrived or the port's read timeout passed
 // since the call began. Returns 1 when the call succeeded (*got may be less
@@ -65,6 +76,14 @@ ReadAhead* PortReadAheadOf(PortHandle port);
 
 // The Windows device name of COM<port>: "COM%d" below 10, "\\.\COM%d" from 10.
 void SerialDeviceName(int32_t port, char* name, size_t size);
+
+// The device that COM<port> is on this platform: the Windows device name on
+// Windows, SerialDeviceDir()/com<port> elsewhere.
+void SerialComDevice(int32_t port, char* device, size_t size);
+
+// The device of a port as a user names it: COM<n> (any case) is the device
+// of COM<n>, as SerialComDevice gives it; any other name is the device's own.
+void SerialPortDevice(const char* name, char* device, size_t size);
 
 // POSIX only: the folder whose com<n> entries are the devices of COM<n>
 // (the same layout as a Wine prefix's dosdevices folder). Also taken from

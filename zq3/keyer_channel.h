@@ -16,9 +16,17 @@ enum { kKeyerWriteWaitMs = 2000, kKeyerReadWaitMs = 4000 };
 // The port's own read timeout, behind the channel's waits.
 enum { kKeyerPortReadTimeoutMs = 4500 };
 
+// The channel's speed from its open on.
+enum { kKeyerBaud = 1200 };
+
 // Opens COM<port> at 1200 baud 8N1, DTR asserted. The handle is kept (and
 // portOpen set) as soon as the open succeeds, also when a later step fails.
 int KeyerOpen(int32_t port);
+
+// The same for a device named by its path; KeyerOpen opens
+// SerialComDevice(port) with it. The reason behind a failure to open is in
+// LastPortFault() (serial/port_fault.h).
+int KeyerOpenDevice(const char* device);
 
 // 1 when all count bytes went out within the wait, else 0. Every command
 // is one write; when a read has given up since the last one, whatever came

@@ -7,7 +7,9 @@
 #include <unistd.h>
 
 #include "core/app_state.h"
+#include "core/line_log.h"
 #include "serial/port_posix.h"
+#include "serial/serial_port.h"
 #include "zq3/keyer_channel.h"
 
 namespace {
@@ -16,16 +18,28 @@ bool readGaveUp = false;  // a reply may still come late for the last read
 }  // namespace
 
 int KeyerOpen(int32_t port) {
-    int fd = PosixOpenComPort(port);
+    char device[600];
+    SerialComDevice(port, device, sizeof device);
+    return KeyerOpenDevice(device);
+}
+
+int KeyerOpenDevice(const char* device) {
+    int fd = PosixOpenDevice(device);
     if (fd < 0) return kKeyerOpenFailed;
-    AppState.keyerHandle = new PosixPort{fd, kKeyerPortReadTimeoutMs};
+    AppState.keyerHandle = new PosixPort{fd, kKeyerPortReadTimeoutMs, kKeyerBaud};
     AppState.portOpen = 1;
     readGaveUp = false;
     termios tio;
-    if (tcgetattr(fd, &tio) != 0) return kKeyerGetStateFailed;
-    if (!PosixSetLine(fd, 1200)) return kKeyerSetStateFailed;
+    if (tcgetattr(fd, &tio) != 0) {
+        PosixNoteNotSerial();
+        return kKeyerGetStateFailed;
+    }
+    if (!PosixSetLine(fd, kKeyerBaud)) return kKeyerSetStateFailed;
+    // As the Windows line set-up of this channel: DTR asserted, RTS off.
+    PosixSetModemLines(fd, 1, 0);
     PlatformSleep(100);
     if (tcflush(fd, TCIFLUSH) != 0) return kKeyerPurgeFailed;
+    LineLogNote("open %s %d", device, static_cast<int>(kKeyerBaud));
     return 0;
 }
 
@@ -37,7 +51,9 @@ int KeyerWrite(const uint8_t* bytes, uint32_t count) {
         readGaveUp = false;
     }
     uint32_t written = 0;
-    return PosixWriteAll(port->fd, bytes, count, kKeyerWriteWaitMs, &written) && written == count;
+    int ok = PosixWriteAll(port->fd, bytes, count, kKeyerWriteWaitMs, &written) && written == count;
+    LineLogBytes(kLineToDevice, port->baud, bytes, written);
+    return ok;
 }
 
 int KeyerRead(uint8_t* buffer, uint32_t count) {
@@ -45,20 +61,28 @@ int KeyerRead(uint8_t* buffer, uint32_t count) {
     if (port == nullptr) return 0;
     uint32_t got = 0;
     int result = PosixReadFor(port->fd, buffer, count, kKeyerReadWaitMs, &got) && got == count;
-    if (!result) readGaveUp = true;
+    LineLogBytes(kLineFromDevice, port->baud, buffer, got);
+    if (!result) {
+        readGaveUp = true;
+        LineLogNote("timeout: %lu of %lu bytes in %d ms", static_cast<unsigned long>(got),
+                    static_cast<unsigned long>(count), static_cast<int>(kKeyerReadWaitMs));
+    }
     return result;
 }
 
 int KeyerSetSpeed(uint32_t baud) {
     PosixPort* port = Port();
     if (port == nullptr) return 0;
-    return PosixSetLine(port->fd, baud);
+    int ok = PosixSetLine(port->fd, baud);
+    if (ok) port->baud = baud;
+    LineLogNote("speed %lu%s", static_cast<unsigned long>(baud), ok ? "" : " failed");
+    return ok;
 }
 
 void KeyerClose() {
     PosixPort* port = Port();
     if (port != nullptr) {
-        close(port->fd);
+        PosixCloseDevice(port->fd);
         delete port;
     }
     AppState.keyerHandle = nullptr;
