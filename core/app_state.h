@@ -56,6 +56,12 @@ struct AppStateRecord {
     // All three uploaders: 0 while no result waits, else the worker's code.
     std::atomic<int32_t> uploadResult;
 
+    // T62 read-back (the command line's verify): what differed.
+    int32_t readBackRowsDiffering;
+    int32_t readBackFirstDifference;  // target address of the first word that differs; -1 none
+    uint8_t readBackDeviceWord[3];    // its significant bytes on the device
+    uint8_t readBackImageWord[3];     // and in the image
+
     // Keyer channel and probe.
     PortHandle keyerHandle;
     uint8_t keyerIcType;
@@ -70,6 +76,7 @@ struct AppStateRecord {
     int32_t keyerImageVariant;
     int32_t keyerUpdateAllowed;
     std::atomic<int32_t> keyerProgress;
+    std::atomic<int32_t> keyerRecordsSent;  // record frames the IC's loader accepted in this run
 };
 
 extern AppStateRecord AppState;

@@ -3,6 +3,7 @@
 #include <cstring>
 
 #include "core/app_state.h"
+#include "core/line_log.h"
 #include "serial/frame.h"
 #include "serial/serial_port.h"
 
@@ -42,6 +43,8 @@ int32_t Exchange(const uint8_t* request, uint16_t length, uint8_t* reply, uint16
         if (replyBytes) PortExpect(AppState.portHandle, replyBytes);
         int32_t n = SerialReadFrame(AppState.portHandle, reply, limit);
         if (n != kFrameTimeout && n != kFrameChecksum) return n;
+        LineLogNote("t62 command %02x: %s, attempt %d of %d", request[0],
+                    n == kFrameTimeout ? "no reply" : "checksum error", attempt + 1, attempts);
     }
     return kT62NoValidReply;
 }
@@ -71,18 +74,29 @@ int32_t T62ReadRow(int32_t address, uint8_t* reply) {
     return n >= 0 ? n - 1 : n;
 }
 
+int32_t T62ReadRowBytes(int32_t address, uint8_t* row) {
+    int32_t n = T62ReadRow(address, AppState.rxBuffer);
+    if (n < 0) return n;
+    if (n < kFullRowReply) return 0;
+    std::memcpy(row, AppState.rxBuffer + kHeaderBytes, kT62RowBytes);
+    return 1;
+}
+
 int T62VerifyRow(int32_t address) {
     // A row that cannot be read back in full has not been verified, and an
     // unverified row must not pass as a good one: it counts as a difference.
     int32_t n = T62ReadRow(address, AppState.rxBuffer);
     if (n < kFullRowReply) return 1;
-    const uint8_t* readBack = AppState.rxBuffer + kHeaderBytes;
-    const uint8_t* written = AppState.txBuffer + kHeaderBytes;
+    return T62RowDifference(AppState.rxBuffer + kHeaderBytes, AppState.txBuffer + kHeaderBytes) >= 0;
+}
+
+int T62RowDifference(const uint8_t* readBack, const uint8_t* expected) {
     for (int i = 0; i < kT62RowBytes; i += 4) {
         // The fourth byte of each word is a pad byte the device need not keep.
-        if (std::memcmp(readBack + i, written + i, 3) != 0) return 1;
+        for (int j = 0; j < 3; ++j)
+            if (readBack[i + j] != expected[i + j]) return i + j;
     }
-    return 0;
+    return -1;
 }
 
 int T62Reset() {

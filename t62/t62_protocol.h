@@ -26,7 +26,15 @@ int32_t T62Transact(const uint8_t* request, uint16_t length, uint8_t* reply, uin
 int T62EraseBlock(int32_t address);   // 1 if a valid reply came, else 0
 int T62WriteRow(int32_t address);     // the row from hexImage at 2 * address
 int32_t T62ReadRow(int32_t address, uint8_t* reply);  // reply bytes without checksum, or < 0
+// Reads the row at address through rxBuffer and puts its 256 image bytes in
+// row. Returns 1, 0 when the reply was shorter than a row, or the negative
+// code of T62ReadRow.
+int32_t T62ReadRowBytes(int32_t address, uint8_t* row);
 int T62VerifyRow(int32_t address);    // 1 if the row read back differs from the row last written
+// Compares a row read back with the row expected (256 image bytes each), as
+// the verify does: the pad byte of each word is not compared. Returns the
+// offset of the first byte that differs, or -1.
+int T62RowDifference(const uint8_t* readBack, const uint8_t* expected);
 int T62Reset();                       // always 1
 int T62InstallFallback();             // 1 on success
 int T62InstallVectors();              // 1 on success
