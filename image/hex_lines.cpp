@@ -1,7 +1,14 @@
 #include "image/hex_lines.h"
 
+namespace {
+int32_t lineNumber = 0;  // of the line ReadHexLine read last
+}  // namespace
+
+int32_t HexLineNumber() { return lineNumber; }
+
 int32_t OpenHexFile(const char* path, FILE** file) {
     *file = nullptr;
+    lineNumber = 0;
     if (path == nullptr || path[0] == '\0') return kHexEmptyPath;
     *file = std::fopen(path, "r");
     if (*file == nullptr) return kHexOpenFailed;
@@ -10,6 +17,7 @@ int32_t OpenHexFile(const char* path, FILE** file) {
 
 int32_t ReadHexLine(FILE* file, char* line) {
     int length = 0;
+    ++lineNumber;
     for (;;) {
         int c = std::getc(file);
         if (c == EOF) {

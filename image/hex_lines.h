@@ -30,3 +30,7 @@ int32_t ReadHexLine(FILE* file, char* line);
 //                      extended linear address record without its two bytes
 //   kHexBadRecordType  any other record type
 int32_t NextHexRecord(FILE* file, HexRecord* record);
+
+// The number of the line ReadHexLine read last since OpenHexFile, the first
+// line being 1: after a load that failed, the line that made it fail.
+int32_t HexLineNumber();
