@@ -19,3 +19,8 @@ void T62UploadWorker();
 
 // The message the dialog shows for a status code.
 const char* T62StatusMessage(int32_t code);
+
+// The uploader's lines before a run: after a load (with the byte count),
+// and while the worker runs.
+const char* const kT62LoadedFormat = "T62 Image Loaded, %d Bytes";
+const char* const kT62RunningText = "Programming T62 PIC....";

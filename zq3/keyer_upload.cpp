@@ -25,8 +25,18 @@ int Band(int32_t code) {
     return KeyerVariantBand(code) - kIcAmber;
 }
 
+// Sends one record frame; 1 when the IC's loader accepted it, else 0 with
+// *reply the byte that refused it.
+int SendAccepted(uint8_t command, int slot, uint8_t* reply) {
+    *reply = SendKeyerRecord(command, slot);
+    if (*reply != kKeyerRecordAccepted) return 0;
+    AppState.keyerRecordsSent++;
+    return 1;
+}
+
 int32_t Run() {
     uint8_t reply = 0;
+    AppState.keyerRecordsSent = 0;
     if (AppState.keyerIcType != kIcNoOs) KeyerWrite(kKeyerHandOver, sizeof kKeyerHandOver);
     KeyerWrite(kKeyerEchoTest, sizeof kKeyerEchoTest);
     if (!KeyerRead(&reply, 1)) return kKeyerTimeout;
@@ -37,19 +47,16 @@ int32_t Run() {
     if (!KeyerSetSpeed(9600)) return kKeyerSpeedFailed;
 
     if (AppState.keyerImage[kKeyerPhase1Marker].data[0] != 0xFF) {
-        for (int slot : kPhase1Slots) {
-            reply = SendKeyerRecord(kKeyerRecordCommand, slot);
-            if (reply != kKeyerRecordAccepted) return RecordFailure(reply);
-        }
+        for (int slot : kPhase1Slots)
+            if (!SendAccepted(kKeyerRecordCommand, slot, &reply)) return RecordFailure(reply);
     }
     for (int slot = 4; slot <= kKeyerLastSlot; ++slot) {
         AppState.keyerProgress = slot * 100 / kProgressSlots;
-        reply = SendKeyerRecord(kKeyerRecordCommand, slot);
-        if (reply != kKeyerRecordAccepted) return RecordFailure(reply);
+        if (!SendAccepted(kKeyerRecordCommand, slot, &reply)) return RecordFailure(reply);
     }
     for (int slot = 0; slot <= 3; ++slot) {
-        reply = SendKeyerRecord(slot == 3 ? kKeyerLastRecordCommand : kKeyerRecordCommand, slot);
-        if (reply != kKeyerRecordAccepted) return RecordFailure(reply);
+        uint8_t command = slot == 3 ? kKeyerLastRecordCommand : kKeyerRecordCommand;
+        if (!SendAccepted(command, slot, &reply)) return RecordFailure(reply);
     }
 
     KeyerWrite(&kKeyerEndOfUpload, 1);
@@ -80,6 +87,13 @@ uint8_t SendKeyerRecord(uint8_t command, int slot) {
 }
 
 void KeyerUploadWorker() { AppState.uploadResult = Run(); }
+
+int32_t KeyerUploadFrames(const KeyerRecord* image) {
+    const int32_t phase1 = sizeof kPhase1Slots / sizeof kPhase1Slots[0];
+    int32_t frames = (kKeyerLastSlot - 4 + 1) + 4;  // phases 2 and 3
+    if (image[kKeyerPhase1Marker].data[0] != 0xFF) frames += phase1;
+    return frames;
+}
 
 const char* KeyerVariantCheck(uint8_t icType, int32_t variantCode) {
     static const char* const kRefusals[4][4] = {

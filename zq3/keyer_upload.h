@@ -4,6 +4,8 @@
 #include <cstddef>
 #include <cstdint>
 
+#include "core/app_state.h"
+
 // KeyerUploadWorker status codes (AppState.uploadResult).
 enum {
     kKeyerSofError = 0x80,
@@ -26,7 +28,12 @@ enum { kKeyerLastSlot = 955, kKeyerPhase1Marker = 1012 };
 uint8_t SendKeyerRecord(uint8_t command, int slot);
 
 // The whole upload; stores the status in uploadResult as its last action.
+// Counts the frames accepted in keyerRecordsSent as it goes.
 void KeyerUploadWorker();
+
+// The record frames an upload of image sends: 956, or 964 with the first
+// phase.
+int32_t KeyerUploadFrames(const KeyerRecord* image);
 
 // Null when an IC of icType may take an image of variantCode, else the text
 // that refuses it.
@@ -36,3 +43,8 @@ const char* KeyerVariantCheck(uint8_t icType, int32_t variantCode);
 int FormatKeyerLoadLine(char* line, size_t size, int32_t version, int32_t variantCode, int32_t records);
 
 const char* KeyerStatusMessage(int32_t code);
+
+// The uploader's line while the worker runs, for an IC with its operating
+// firmware and for one without (recovery mode).
+const char* const kKeyerRunningText = "Programming ZQ3 IC....";
+const char* const kKeyerRecoveryText = "Programming ZQ3 in Recovery mode....";
