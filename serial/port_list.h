@@ -1,0 +1,17 @@
+// The serial ports present on this machine, for a front end to list.
+// port_list_posix.cpp finds them on Linux and macOS, port_list_win32.cpp on
+// Windows.
+#pragma once
+
+struct SerialPortEntry {
+    char name[256];   // the port as a user names it: a device path, or COMn
+    char about[256];  // what the system knows of it ("" when nothing)
+};
+
+// Fills entries with up to max ports, in the order a user looks for them:
+// Linux: the /dev/serial/by-id names with their devices, then ttyUSB*,
+// ttyACM* and the ttyS* that have a UART behind them; macOS: /dev/cu.*;
+// Windows: COM1 to COM256 where they exist. Also the COMn entries of the
+// folder of COM ports, where one is in use (serial_port.h). Returns the
+// number of entries filled.
+int ListSerialPorts(SerialPortEntry* entries, int max);

@@ -1,0 +1,185 @@
+#include <dirent.h>
+#include <fcntl.h>
+#include <limits.h>
+#include <sys/ioctl.h>
+#include <sys/stat.h>
+#include <unistd.h>
+#if defined(__linux__)
+#include <linux/serial.h>
+#endif
+
+#include <algorithm>
+#include <cstdio>
+#include <cstdlib>
+#include <cstring>
+#include <string>
+#include <vector>
+
+#include "serial/port_list.h"
+#include "serial/serial_port.h"
+
+namespace {
+
+// Names in dir that start with prefix, in natural order (ttyUSB2 before
+// ttyUSB10).
+std::vector<std::string> Names(const char* dir, const char* prefix) {
+    std::vector<std::string> names;
+    DIR* d = opendir(dir);
+    if (d == nullptr) return names;
+    size_t n = std::strlen(prefix);
+    while (dirent* e = readdir(d))
+        if (std::strncmp(e->d_name, prefix, n) == 0 && e->d_name[n] != '\0') names.push_back(e->d_name);
+    closedir(d);
+    std::sort(names.begin(), names.end(), [](const std::string& a, const std::string& b) {
+        return a.size() != b.size() ? a.size() < b.size() : a < b;
+    });
+    return names;
+}
+
+std::string ReadLine(const std::string& path) {
+    char text[256] = "";
+    FILE* f = std::fopen(path.c_str(), "r");
+    if (f == nullptr) return "";
+    if (std::fgets(text, sizeof text, f) == nullptr) text[0] = '\0';
+    std::fclose(f);
+    std::string line = text;
+    while (!line.empty() && (line.back() == '\n' || line.back() == ' ')) line.pop_back();
+    return line;
+}
+
+std::string RealPath(const std::string& path) {
+    char real[PATH_MAX];
+    return realpath(path.c_str(), real) ? std::string(real) : std::string();
+}
+
+void Add(std::vector<SerialPortEntry>* list, const std::string& name, const std::string& about) {
+    SerialPortEntry e;
+    std::snprintf(e.name, sizeof e.name, "%s", name.c_str());
+    std::snprintf(e.about, sizeof e.about, "%s", about.c_str());
+    list->push_back(e);
+}
+
+// A character device that can be opened as a serial port exists behind path.
+bool IsCharDevice(const std::string& path) {
+    struct stat st;
+    return stat(path.c_str(), &st) == 0 && S_ISCHR(st.st_mode);
+}
+
+#if defined(__linux__)
+
+// What sysfs tells of a tty: its driver, and for a USB adapter its maker,
+// product and serial number.
+std::string AboutTty(const std::string& tty) {
+    std::string device = RealPath("/sys/class/tty/" + tty + "/device");
+    if (device.empty()) return "";
+    std::string about;
+    std::string driver = RealPath(device + "/driver");
+    if (!driver.empty()) about = driver.substr(driver.rfind('/') + 1);
+    // The USB device is a folder or two above the interface.
+    std::string dir = device;
+    for (int up = 0; up < 3 && dir.size() > 1; ++up) {
+        std::string product = ReadLine(dir + "/product");
+        if (!product.empty()) {
+            std::string maker = ReadLine(dir + "/manufacturer");
+            std::string serial = ReadLine(dir + "/serial");
+            about += (about.empty() ? "" : ", ") + (maker.empty() ? "" : maker + " ") + product;
+            if (!serial.empty()) about += " (serial " + serial + ")";
+            break;
+        }
+        dir = dir.substr(0, dir.rfind('/'));
+    }
+    return about;
+}
+
+const char* UartName(int type) {
+    switch (type) {
+        case 1: return "8250";
+        case 2: return "16450";
+        case 3: return "16550";
+        case 4: return "16550A";
+        case 6: return "16650";
+        case 7: return "16650V2";
+        case 8: return "16750";
+        case 10: return "16C950";
+        case 11: return "16654";
+        case 12: return "16850";
+        default: return nullptr;
+    }
+}
+
+// The UART type of a ttyS port, 0 when there is none behind it (the kernel
+// makes ttyS nodes for ports that may not exist): from sysfs, or from the
+// port itself.
+int UartType(const std::string& tty) {
+    std::string type = ReadLine("/sys/class/tty/" + tty + "/type");
+    if (!type.empty()) return std::atoi(type.c_str());
+    int fd = open(("/dev/" + tty).c_str(), O_RDWR | O_NOCTTY | O_NONBLOCK | O_CLOEXEC);
+    if (fd < 0) return 0;
+    serial_struct info;
+    int result = ioctl(fd, TIOCGSERIAL, &info) == 0 ? info.type : 0;
+    close(fd);
+    return result;
+}
+
+void ListLinux(std::vector<SerialPortEntry>* list) {
+    const char* byId = "/dev/serial/by-id";
+    for (const std::string& name : Names(byId, "")) {
+        if (name[0] == '.') continue;
+        std::string path = std::string(byId) + "/" + name;
+        std::string device = RealPath(path);
+        if (!device.empty()) Add(list, path, device);
+    }
+    for (const char* prefix : {"ttyUSB", "ttyACM"})
+        for (const std::string& tty : Names("/dev", prefix))
+            if (IsCharDevice("/dev/" + tty)) Add(list, "/dev/" + tty, AboutTty(tty));
+    for (const std::string& tty : Names("/dev", "ttyS")) {
+        int type = IsCharDevice("/dev/" + tty) ? UartType(tty) : 0;
+        if (type == 0) continue;
+        const char* uart = UartName(type);
+        std::string about = uart ? uart : "UART type " + std::to_string(type);
+        std::string port = ReadLine("/sys/class/tty/" + tty + "/port");
+        if (!port.empty() && port != "0x0") about += " at " + port;
+        Add(list, "/dev/" + tty, about);
+    }
+}
+
+#endif
+
+#if defined(__APPLE__)
+void ListMac(std::vector<SerialPortEntry>* list) {
+    for (const std::string& name : Names("/dev", "cu."))
+        if (IsCharDevice("/dev/" + name)) Add(list, "/dev/" + name, "");
+}
+#endif
+
+// The COMn links of the folder of COM ports, whose device is there.
+void ListComFolder(std::vector<SerialPortEntry>* list) {
+    std::string dir = SerialDeviceDir();
+    for (const std::string& name : Names(dir.c_str(), "com")) {
+        const char* digits = name.c_str() + 3;
+        if (std::strspn(digits, "0123456789") != std::strlen(digits)) continue;
+        std::string path = dir + "/" + name;
+        std::string device = RealPath(path);
+        if (device.empty() || !IsCharDevice(device)) continue;
+        Add(list, "COM" + std::string(digits), path + " -> " + device);
+    }
+}
+
+}  // namespace
+
+int ListSerialPorts(SerialPortEntry* entries, int max) {
+    std::vector<SerialPortEntry> list;
+#if defined(__linux__)
+    ListLinux(&list);
+#endif
+#if defined(__APPLE__)
+    ListMac(&list);
+#endif
+    ListComFolder(&list);
+    int n = 0;
+    for (const SerialPortEntry& e : list) {
+        if (n == max) break;
+        entries[n++] = e;
+    }
+    return n;
+}
