@@ -20,7 +20,7 @@ enum PortProblem {
 struct PortFault {
     int32_t problem;   // a PortProblem
     char detail[128];  // kPortDenied: the group that has access ("" when none
-                       // but its owner); otherwise the system's text
+                       // but its owner and root's group); otherwise the system's text
 };
 
 void ClearPortFault();

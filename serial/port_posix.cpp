@@ -55,11 +55,12 @@ speed_t SpeedFor(uint32_t baud) {
 }
 
 // Who may open path besides its owner: the name of its group when the
-// group may read and write it.
+// group may read and write it and is not root's own.
 void AccessGroup(const char* path, char* name, size_t size) {
     name[0] = '\0';
     struct stat st;
     if (stat(path, &st) != 0 || (st.st_mode & (S_IRGRP | S_IWGRP)) != (S_IRGRP | S_IWGRP)) return;
+    if (st.st_gid == 0) return;
     const group* g = getgrgid(st.st_gid);
     if (g != nullptr && g->gr_name != nullptr)
         std::snprintf(name, size, "%s", g->gr_name);
