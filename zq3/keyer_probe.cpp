@@ -12,16 +12,6 @@ namespace {
 
 enum { kFirstZq3Version = 30 };
 
-const char* OpenFailureText(int code) {
-    switch (code) {
-        case kKeyerOpenFailed: return "ZQ Fail:comm open";
-        case kKeyerGetStateFailed: return "ZQ Fail:get comm state";
-        case kKeyerSetStateFailed: return "ZQ Fail:set comm state";
-        case kKeyerPurgeFailed: return "ZQ Fail:comm purge";
-        default: return "Comm Fail:unknown error";
-    }
-}
-
 // Sends a host command and reads its one-byte reply into *reply.
 // Returns 1 when the reply came.
 int Ask(const uint8_t* command, uint32_t length, uint8_t* reply) {
@@ -38,7 +28,7 @@ int Probe(KeyerProbeResult* r) {
         if (AppState.portHandle != nullptr) SerialClose();
         int code = KeyerOpen(AppState.comPort);
         if (code != 0) {
-            SetLine(r->portLine, sizeof r->portLine, OpenFailureText(code));
+            SetLine(r->portLine, sizeof r->portLine, KeyerOpenFailureText(code));
             return -1;
         }
     }
@@ -80,6 +70,16 @@ int Probe(KeyerProbeResult* r) {
 }  // namespace
 
 const char* const kKeyerProbeWaitingText = "Testing ZQ Interface    ";
+
+const char* KeyerOpenFailureText(int code) {
+    switch (code) {
+        case kKeyerOpenFailed: return "ZQ Fail:comm open";
+        case kKeyerGetStateFailed: return "ZQ Fail:get comm state";
+        case kKeyerSetStateFailed: return "ZQ Fail:set comm state";
+        case kKeyerPurgeFailed: return "ZQ Fail:comm purge";
+        default: return "Comm Fail:unknown error";
+    }
+}
 
 int ProbeKeyer(KeyerProbeResult* result) {
     KeyerProbeResult unused;

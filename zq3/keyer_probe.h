@@ -20,6 +20,11 @@ extern const char* const kKeyerProbeWaitingText;
 // firmware version (30 or more). Fills result's lines unless it is null.
 int ProbeKeyer(KeyerProbeResult* result);
 
+// The port line for a KeyerOpen failure code ("ZQ Fail:comm open", ...), as
+// the probe shows it when its own open fails; for a front end that opens
+// the channel itself before it probes.
+const char* KeyerOpenFailureText(int code);
+
 // The main window's result line for ProbeKeyer's return value: "ZQ3 IC Test
 // Passed", "Click FW Update" (recovery) or "ZQ3 Error, check com port".
 const char* KeyerProbeResultText(int probeResult);
