@@ -1,0 +1,129 @@
+#include "cli/command_line.h"
+
+#include <CLI/CLI.hpp>
+
+#include <cstdio>
+
+#include "cli/exit_codes.h"
+
+const char* const kCliVersion = "1.1";
+
+namespace {
+
+const char* const kAbout =
+    "ridorez: updates the firmware of a T62 (its PIC), of its PSoC or of a ZQ3 keyer IC over a serial port, "
+    "as the T62 Firmware Update Utility does.";
+
+const char* const kSynopsis =
+    "Usage:\n"
+    "  ridorez ports\n"
+    "  ridorez probe  TARGET --port PORT\n"
+    "  ridorez update TARGET FILE --port PORT [--log FILE] [--quiet] [--json]\n"
+    "  ridorez verify t62 FILE --port PORT [--log FILE] [--json]\n"
+    "  ridorez backup t62 FILE --port PORT [--log FILE]\n"
+    "  ridorez COMMAND --help\n"
+    "\n";
+
+const char* const kFooter =
+    "TARGET is t62, psoc or zq3. PORT is a device (/dev/ttyUSB0, /dev/cu.usbserial-A5, \\\\.\\COM12) or COMn "
+    "(see `ridorez ports`).\n"
+    "\n"
+    "Exit codes:\n"
+    "  0    done (verify: no difference)\n"
+    "  2    usage: the command line is wrong\n"
+    "  3    the file cannot be loaded (or written), or is for another ZQ3 variant\n"
+    "  4    the port cannot be opened (missing, busy, permission), or was lost during the run\n"
+    "  5    no device answered, or another device did\n"
+    "  6    the update (or read-back) failed, with its message\n"
+    "  7    verify found a difference\n"
+    "  130  interrupted (Ctrl-C)";
+
+void AddTarget(CLI::App* command, CliOptions* options, bool t62Only) {
+    CLI::Option* target = command->add_option("TARGET", options->target, t62Only ? "t62" : "t62, psoc or zq3");
+    target->required();
+    if (t62Only)
+        target->check(CLI::IsMember({"t62"}));
+    else
+        target->check(CLI::IsMember({"t62", "psoc", "zq3"}));
+}
+
+void AddPort(CLI::App* command, CliOptions* options) {
+    command->add_option("--port", options->port, "the serial port: a device, or COMn")->required()->type_name("PORT");
+}
+
+void AddLog(CLI::App* command, CliOptions* options) {
+    command->add_option("--log", options->log,
+                        "write every chunk each way, with its time and line speed, and the events of the run "
+                        "to this file (for a bug report)")
+        ->type_name("FILE");
+}
+
+}  // namespace
+
+int ParseCommandLine(int argc, char** argv, CliOptions* options) {
+    CLI::App app{kAbout, "ridorez"};
+    app.footer(kFooter);
+    app.set_version_flag("--version", std::string("ridorez ") + kCliVersion);
+    app.require_subcommand(1);
+
+    app.add_subcommand("ports", "list the serial ports present, one a line");
+
+    CLI::App* probe = app.add_subcommand("probe", "check that the target answers, and show its versions");
+    AddTarget(probe, options, false);
+    AddPort(probe, options);
+
+    CLI::App* update = app.add_subcommand("update", "program FILE into the target (probe, load, update, verify)");
+    AddTarget(update, options, false);
+    update->add_option("FILE", options->file, "the image: Intel HEX (t62, psoc), ZQ3 image (zq3)")
+        ->required()
+        ->type_name("");
+    AddPort(update, options);
+    AddLog(update, options);
+    update->add_flag("--quiet", options->quiet, "print only the final message and errors");
+    update->add_flag("--json", options->json, "print one JSON object at the end (other texts go to standard error)");
+
+    CLI::App* verify = app.add_subcommand(
+        "verify", "compare the T62 with what an update of FILE programs (changes nothing on the device)");
+    AddTarget(verify, options, true);
+    verify->add_option("FILE", options->file, "the Intel HEX image")->required()->type_name("");
+    AddPort(verify, options);
+    AddLog(verify, options);
+    verify->add_flag("--json", options->json, "print one JSON object at the end (other texts go to standard error)");
+
+    CLI::App* backup = app.add_subcommand(
+        "backup", "read the T62's whole program memory into FILE, as Intel HEX that `update t62` programs back");
+    AddTarget(backup, options, true);
+    backup->add_option("FILE", options->file, "the Intel HEX file to write")->required()->type_name("");
+    AddPort(backup, options);
+    AddLog(backup, options);
+
+    // The whole synopsis above the main help; each command's help has the
+    // footer alone, which it took when it was made.
+    app.footer(std::string(kSynopsis) + kFooter);
+
+    try {
+        app.parse(argc, argv);
+    } catch (const CLI::ParseError& e) {
+        // Help and version end with code 0; CLI11's own codes for a wrong
+        // command line (105 for a bad argument) are not ours.
+        if (e.get_exit_code() == 0) {
+            app.exit(e);
+            return kExitDone;
+        }
+        std::string command;
+        if (!app.get_subcommands().empty()) command = app.get_subcommands().front()->get_name() + " ";
+        std::fprintf(stderr, "ridorez: %s\nSee `ridorez %s--help`.\n", e.what(), command.c_str());
+        return kExitUsage;
+    }
+    options->command = app.get_subcommands().front()->get_name();
+    return -1;
+}
+
+std::string CommandLineText(int argc, char** argv) {
+    std::string text;
+    for (int i = 0; i < argc; ++i) {
+        if (i) text += ' ';
+        text += argv[i];
+    }
+    return text;
+}

@@ -1,0 +1,38 @@
+// The little the command line needs of the console, one implementation per
+// platform (console_posix.cpp, console_win32.cpp): whether an output is a
+// terminal and how wide it is, and Ctrl-C.
+//
+// Ctrl-C comes in two ways. While nothing runs that must not be cut short
+// (a probe, a load, a read-back), it ends the program at once with exit code
+// 130, after printing the text given to ConsoleSetInterruptText. While an
+// update runs, ConsoleHoldInterrupts(1): Ctrl-C is only counted, and the
+// waiting thread wakes up to deal with it.
+#pragma once
+#include <cstdint>
+#include <cstdio>
+
+// Installs the Ctrl-C handling (and, on POSIX, keeps a closed pipe on the
+// output from killing the program in the middle of an update).
+void ConsoleCatchInterrupts();
+
+// What an interrupt that ends the program at once prints, to standard error
+// and to standard output. Kept by pointer: both must stay valid.
+void ConsoleSetInterruptText(const char* errorText, const char* outputText);
+
+// 1: count interrupts and wake ConsoleWait; 0: end the program at once.
+void ConsoleHoldInterrupts(int hold);
+
+// Interrupts counted while held.
+int ConsoleInterrupts();
+
+// Sleeps for ms, or less when an interrupt comes.
+void ConsoleWait(uint32_t ms);
+
+// Ends the program at once with code, without waiting for anything (a worker
+// thread that still runs is abandoned), after flushing the standard streams.
+[[noreturn]] void ConsoleExitNow(int code);
+
+int ConsoleIsTerminal(FILE* stream);
+
+// Columns of the terminal behind stream (80 when unknown).
+int ConsoleColumns(FILE* stream);

@@ -1,0 +1,14 @@
+// The exit codes of ridorez, which scripts rely on (listed in --help and
+// the README).
+#pragma once
+
+enum CliExit {
+    kExitDone = 0,           // done (verify: no difference)
+    kExitUsage = 2,          // the command line is wrong
+    kExitFile = 3,           // the file cannot be loaded or written, or is for another variant
+    kExitPort = 4,           // the port cannot be opened (missing, busy, permission), or was lost
+    kExitNoDevice = 5,       // no device answered, or another device did
+    kExitFailed = 6,         // the device refused or failed the run (with its message)
+    kExitDiffers = 7,        // verify found a difference
+    kExitInterrupted = 130,  // interrupted (Ctrl-C)
+};

@@ -1,0 +1,70 @@
+// ridorez: the updater on the command line, a second front end on the core
+// that the Windows program runs on.
+#include <cstdio>
+#include <string>
+
+#include "cli/command_line.h"
+#include "cli/commands.h"
+#include "cli/console.h"
+#include "cli/exit_codes.h"
+#include "cli/output.h"
+#include "cli/progress.h"
+#include "core/line_log.h"
+
+namespace {
+
+// The JSON object of a run that an interrupt ends at once: kept for the
+// handler, which cannot build it.
+std::string interruptJson;
+
+int Dispatch(const CliOptions& options, CliReport* report) {
+    if (options.command == "ports") return RunPorts();
+    if (options.command == "probe") return RunProbe(options, report);
+    if (options.command == "update") return RunUpdate(options, report);
+    if (options.command == "verify") return RunVerify(options, report);
+    return RunBackup(options, report);
+}
+
+}  // namespace
+
+int main(int argc, char** argv) {
+    CliOptions options;
+    int parsed = ParseCommandLine(argc, argv, &options);
+    if (parsed >= 0) return parsed;
+    double started = CliClock();
+    OutputSetup(options.quiet, options.json);
+
+    CliReport report;
+    report.target = options.target;
+    report.port = options.port;
+    report.file = options.file;
+    interruptJson.clear();
+    if (options.json) {
+        CliReport interrupted = report;
+        interrupted.message = "interrupted";
+        interrupted.exit = kExitInterrupted;
+        // Printed by the handler, which has no clock: the time is left open.
+        interruptJson = JsonReport(interrupted, -1) + "\n";
+    }
+    ConsoleSetInterruptText("\nridorez: interrupted\n", interruptJson.c_str());
+    ConsoleCatchInterrupts();
+
+    if (!options.log.empty()) {
+        if (!LineLogOpen(options.log.c_str())) {
+            Complain("ridorez: %s: the log cannot be written", options.log.c_str());
+            return kExitFile;
+        }
+        LineLogNote("ridorez %s: %s", kCliVersion, CommandLineText(argc, argv).c_str());
+    }
+    int code = Dispatch(options, &report);
+    report.exit = code;
+    if (options.json) {
+        std::printf("%s\n", JsonReport(report, CliClock() - started).c_str());
+        std::fflush(stdout);
+    }
+    LineLogNote("exit code %d", code);
+    // A worker abandoned by Ctrl-C may still run: end without waiting.
+    if (code == kExitInterrupted) ConsoleExitNow(code);
+    LineLogClose();
+    return code;
+}

@@ -1,0 +1,68 @@
+#include "cli/messages.h"
+
+#include <cstdio>
+#include <cstring>
+
+#include "image/hex_image.h"
+#include "image/hex_lines.h"
+#include "serial/port_fault.h"
+#include "serial/serial_port.h"
+
+namespace {
+
+// Lines in file, the last one counted also without its line break.
+int32_t CountLines(const std::string& file) {
+    FILE* f = std::fopen(file.c_str(), "r");
+    if (f == nullptr) return -1;
+    int32_t lines = 0;
+    int c, last = '\n';
+    while ((c = std::getc(f)) != EOF) {
+        if (c == '\n') ++lines;
+        last = c;
+    }
+    std::fclose(f);
+    return last == '\n' ? lines : lines + 1;
+}
+
+}  // namespace
+
+std::string PortFaultText(const std::string& port) {
+    const PortFault& fault = LastPortFault();
+    char device[600];
+    SerialPortDevice(port.c_str(), device, sizeof device);
+    std::string head = "ridorez: " + port + (port == device ? "" : " (" + std::string(device) + ")") + ": ";
+    switch (fault.problem) {
+        case kPortMissing: return head + "no such port (`ridorez ports` lists those present)";
+        case kPortDenied:
+            if (fault.detail[0] == '\0') return head + "permission denied: only its owner may open it";
+            return head + "permission denied: the group " + fault.detail +
+                   " may use it; add your user to that group and log in again";
+        case kPortBusy: return head + "busy: another program has it open";
+        case kPortNotSerial: return head + "not a serial port";
+        case kPortGone: return head + "the port stopped working (unplugged?): " + fault.detail;
+        case kPortFailed: return head + fault.detail;
+        default: return "";
+    }
+}
+
+std::string LoadFailureText(int32_t result, const std::string& file, const char* emptyMeaning, int openError) {
+    int32_t line = HexLineNumber();
+    char where[64];
+    std::snprintf(where, sizeof where, ", line %d: ", static_cast<int>(line));
+    std::string head = "ridorez: " + file;
+    switch (result) {
+        case 0: return head + ": " + emptyMeaning;
+        case kHexEmptyPath: return "ridorez: no file named";
+        case kHexOpenFailed: return head + ": cannot be opened: " + std::strerror(openError);
+        case kHexUnexpectedEnd: return head + where + "the file ends (or cannot be read) before its end-of-file record";
+        case kHexBadLine:
+            // The line after the last one: the end-of-file record is missing.
+            if (line > CountLines(file)) return head + ": the file ends before its end-of-file record";
+            return head + where + "not an Intel HEX record (a character that does not belong, a line too "
+                                  "short for its byte count, or a wrong checksum)";
+        case kHexBadRecordType:
+            return head + where + "a record type the loader does not take (only 00, 01, 02 and 04)";
+        case kHexNoBuffer: return "ridorez: no memory for the image";
+        default: return head + ": cannot be loaded";
+    }
+}

@@ -1,0 +1,119 @@
+#include "cli/probe_step.h"
+
+#include "cli/commands.h"
+#include "cli/exit_codes.h"
+#include "cli/messages.h"
+#include "cli/output.h"
+#include "core/app_state.h"
+#include "psoc/psoc_probe.h"
+#include "serial/port_fault.h"
+#include "serial/serial_texts.h"
+#include "serial/serial_port.h"
+#include "t62/t62_probe.h"
+#include "zq3/keyer_channel.h"
+#include "zq3/keyer_probe.h"
+
+namespace {
+
+int OpenFailed(const char* text, const std::string& port) {
+    Complain("%s", text);
+    std::string why = PortFaultText(port);
+    if (!why.empty()) Complain("%s", why.c_str());
+    return kExitPort;
+}
+
+int SerialOpenFailed(int32_t code, const std::string& port) {
+    char buffer[64];
+    return OpenFailed(SerialOpenFailureText(code, buffer, sizeof buffer), port);
+}
+
+int NoAnswer(const std::string& port, const char* expected) {
+    if (LastPortFault().problem == kPortGone) return PortOr(port, kExitNoDevice);
+    Complain("ridorez: %s: %s", port.c_str(), expected);
+    return kExitNoDevice;
+}
+
+int ProbeT62(const std::string& port, const std::string& device) {
+    int32_t opened = SerialOpenDevice(device.c_str(), kT62ProbeBaud, kT62ProbeReadTimeoutMs);
+    if (opened != 0) return SerialOpenFailed(opened, port);
+    T62ProbeResult result;
+    T62ProbeIdentify(&result);
+    char portLine[64], hardwareLine[64];
+    FormatT62ProbeLines(&result, portLine, sizeof portLine, hardwareLine, sizeof hardwareLine);
+    if (result.outcome == kT62ProbeConnected) {
+        Say("%s", portLine);
+        Say("%s", hardwareLine);
+        return kExitDone;
+    }
+    Complain("%s", portLine);
+    return NoAnswer(port, "no T62 firmware loader answered at 115200 baud");
+}
+
+int ProbePsoc(const std::string& port, const std::string& device) {
+    int32_t opened = SerialOpenDevice(device.c_str(), kPsocProbeBaud, kPsocProbeReadTimeoutMs);
+    if (opened != 0) return SerialOpenFailed(opened, port);
+    PsocProbeResult result;
+    PsocProbeIdentify(&result);
+    char line[64];
+    FormatPsocProbeLine(&result, line, sizeof line);
+    if (result.outcome == kPsocProbeConnected) {
+        Say("%s", line);
+        return kExitDone;
+    }
+    Complain("%s", line);
+    if (result.outcome == kPsocProbeNotBootLoader)
+        return NoAnswer(port, "a device answered at 19200 baud, but not as the PSoC boot loader");
+    return NoAnswer(port, "no PSoC boot loader answered at 19200 baud");
+}
+
+int ProbeZq3(const std::string& port, const std::string& device) {
+    int opened = KeyerOpenDevice(device.c_str());
+    if (opened != 0) {
+        KeyerClose();
+        return OpenFailed(KeyerOpenFailureText(opened), port);
+    }
+    KeyerProbeResult result;
+    int found = ProbeKeyer(&result);
+    if (found < 0) {
+        Complain("%s", result.portLine);
+        Complain("%s", KeyerProbeResultText(found));
+        return NoAnswer(port, "no ZQ3 keyer IC answered at 1200 baud");
+    }
+    Say("%s", result.portLine);
+    if (found == kIcNoOs) {
+        Say("The IC answers without its operating firmware: the update runs in recovery mode.");
+        return kExitDone;
+    }
+    if (result.variantLine[0]) Say("%s", result.variantLine);
+    Say("%s", KeyerProbeResultText(found));
+    return kExitDone;
+}
+
+}  // namespace
+
+int ProbeStep(const std::string& target, const std::string& port, const std::string& device) {
+    if (target == "t62") return ProbeT62(port, device);
+    if (target == "psoc") return ProbePsoc(port, device);
+    return ProbeZq3(port, device);
+}
+
+void CloseTargetPort(const std::string& target) {
+    if (target == "zq3")
+        KeyerClose();
+    else
+        SerialClose();
+}
+
+int PortOr(const std::string& port, int failure) {
+    if (LastPortFault().problem != kPortGone) return failure;
+    Complain("%s", PortFaultText(port).c_str());
+    return kExitPort;
+}
+
+int RunProbe(const CliOptions& options, CliReport*) {
+    char device[600];
+    SerialPortDevice(options.port.c_str(), device, sizeof device);
+    int code = ProbeStep(options.target, options.port, device);
+    CloseTargetPort(options.target);
+    return code;
+}

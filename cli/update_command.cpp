@@ -1,0 +1,143 @@
+// ridorez update: the probe, the load, the uploader's worker and its final
+// message, for each target as its uploader dialog runs them.
+#include <cerrno>
+#include <cstdio>
+
+#include "cli/commands.h"
+#include "cli/exit_codes.h"
+#include "cli/messages.h"
+#include "cli/probe_step.h"
+#include "cli/worker_run.h"
+#include "core/app_state.h"
+#include "image/hex_image.h"
+#include "image/keyer_image.h"
+#include "psoc/psoc_protocol.h"
+#include "psoc/psoc_worker.h"
+#include "serial/serial_port.h"
+#include "t62/t62_protocol.h"
+#include "t62/t62_readback.h"
+#include "t62/t62_worker.h"
+#include "zq3/keyer_upload.h"
+
+namespace {
+
+// A unit's time on the line, for the time left before a rate is measured:
+// a T62 row written and read back at 115200 baud, a PSoC block and its echo
+// at 19200, a keyer record and its reply at 9600.
+const double kT62RowSeconds = 0.05;
+const double kPsocBlockSeconds = 0.07;
+const double kKeyerRecordSeconds = 0.03;
+
+std::string Advice(const CliOptions& options, const char* device, const char* loader) {
+    return "The " + std::string(device) + " is not fully programmed, but its " + loader +
+           " still answers: run `ridorez update " + options.target + " " + options.file + " --port " +
+           options.port + "` again.";
+}
+
+int LoadFailed(int32_t result, const std::string& file, const char* emptyMeaning, int error, CliReport* report) {
+    Complain("File Error");
+    Complain("%s", LoadFailureText(result, file, emptyMeaning, error).c_str());
+    report->message = "File Error";
+    return kExitFile;
+}
+
+// The end of a run: the final message, and the exit code for it.
+int Finish(const CliOptions& options, int32_t status, int32_t success, const char* message, CliReport* report) {
+    report->result = status;
+    if (status == -1) {
+        report->message = "abandoned";
+        return kExitInterrupted;
+    }
+    if (status == 0) {
+        report->message = "Error: Cannot start the update !";
+        Complain("%s", report->message.c_str());
+        return kExitFailed;
+    }
+    report->message = message;
+    if (status == success) {
+        SayFinal("%s", message);
+        return kExitDone;
+    }
+    Complain("%s", message);
+    return PortOr(options.port, kExitFailed);
+}
+
+int UpdateHex(const CliOptions& options, const char* device, CliReport* report) {
+    const bool t62 = options.target == "t62";
+    AppState.hexImage = HexImageStore();
+    AppState.hexImageLength = LoadHexImage(options.file.c_str(), t62 ? T62Image : PSoCImage);
+    int error = errno;
+    if (AppState.hexImageLength <= 0)
+        return LoadFailed(AppState.hexImageLength, options.file,
+                          t62 ? "no data" : "no data below 0x3600, where the PSoC's image ends", error, report);
+    report->bytes = AppState.hexImageLength;
+    Say(t62 ? kT62LoadedFormat : kPsocLoadedFormat, static_cast<int>(AppState.hexImageLength));
+
+    int probed = ProbeStep(options.target, options.port, device);
+    if (probed != kExitDone) return probed;
+
+    WorkerRun run;
+    if (t62) {
+        Say("%s", kT62RunningText);
+        run = {T62UploadWorker, "rows", T62ApplicationRows(AppState.hexImageLength), kT62RowBytes, 0,
+               kT62RowSeconds, 1, "T62", Advice(options, "T62", "firmware loader")};
+    } else {
+        Say("%s", kPsocRunningText);
+        run = {PsocProgramWorker, "blocks", kPsocImageEnd / kPsocBlockBytes, kPsocBlockBytes, 0,
+               kPsocBlockSeconds, 1, "PSoC", Advice(options, "PSoC", "boot loader")};
+    }
+    int32_t status = RunWorker(run);
+    int code = t62 ? Finish(options, status, kT62Success, T62StatusMessage(status), report)
+                   : Finish(options, status, kPsocSuccess, PsocOutcomeMessage(status), report);
+    if (code != kExitInterrupted) SerialClose();
+    return code;
+}
+
+int UpdateZq3(const CliOptions& options, const char* device, CliReport* report) {
+    AppState.keyerImage = KeyerImageStore();
+    AppState.keyerRecordCount = LoadKeyerImage(options.file.c_str());
+    int error = errno;
+    if (AppState.keyerRecordCount < 1)
+        return LoadFailed(AppState.keyerRecordCount, options.file, "no records", error, report);
+    ReadKeyerImageVersion(AppState.keyerImage, &AppState.keyerImageVersion, &AppState.keyerImageVariant);
+    char line[128];
+    FormatKeyerLoadLine(line, sizeof line, AppState.keyerImageVersion, AppState.keyerImageVariant,
+                        AppState.keyerRecordCount);
+    Say("%s", line);
+    int32_t frames = KeyerUploadFrames(AppState.keyerImage);
+    report->bytes = 16LL * frames;
+
+    int probed = ProbeStep(options.target, options.port, device);
+    if (probed != kExitDone) {
+        CloseTargetPort(options.target);
+        return probed;
+    }
+    const char* refusal = KeyerVariantCheck(AppState.keyerIcType, AppState.keyerImageVariant);
+    if (refusal != nullptr) {
+        Complain("%s", refusal);
+        report->message = refusal;
+        CloseTargetPort(options.target);
+        return kExitFile;
+    }
+    AppState.keyerUpdateAllowed = 1;
+    AppState.keyerProgress = 0;
+    Say("%s", AppState.keyerIcType == kIcNoOs ? kKeyerRecoveryText : kKeyerRunningText);
+    std::string advice =
+        "The ZQ3 IC may be left without its operating firmware: `ridorez probe zq3 --port " + options.port +
+        "` then shows \"ZQ3 Fail:No O/S\", and `ridorez update zq3 " + options.file + " --port " + options.port +
+        "` runs in recovery mode.";
+    WorkerRun run = {KeyerUploadWorker, "records", frames, 16, 1, kKeyerRecordSeconds, 1, "ZQ3 IC", advice};
+    int32_t status = RunWorker(run);
+    int code = Finish(options, status, kKeyerSuccess, KeyerStatusMessage(status), report);
+    if (code != kExitInterrupted) CloseTargetPort(options.target);
+    return code;
+}
+
+}  // namespace
+
+int RunUpdate(const CliOptions& options, CliReport* report) {
+    char device[600];
+    SerialPortDevice(options.port.c_str(), device, sizeof device);
+    if (options.target == "zq3") return UpdateZq3(options, device, report);
+    return UpdateHex(options, device, report);
+}

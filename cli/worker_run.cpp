@@ -1,0 +1,73 @@
+#include "cli/worker_run.h"
+
+#include <vector>
+
+#include "cli/console.h"
+#include "cli/progress.h"
+#include "core/app_state.h"
+#include "core/line_log.h"
+#include "core/platform.h"
+
+namespace {
+
+// The dialogs' timer period.
+const uint32_t kTickMs = 100;
+
+int32_t UnitsDone(const WorkerRun& run) {
+    if (run.keyerRecords) return AppState.keyerRecordsSent;
+    return AppState.progressBytes / run.unitBytes;
+}
+
+}  // namespace
+
+uint8_t* HexImageStore() {
+    static std::vector<uint8_t> store(kImageBufferSize);
+    return store.data();
+}
+
+KeyerRecord* KeyerImageStore() {
+    static std::vector<KeyerRecord> store(kKeyerRecordCount);
+    return store.data();
+}
+
+int32_t RunWorker(const WorkerRun& run) {
+    AppState.uploadResult = 0;
+    ConsoleHoldInterrupts(1);
+    if (!PlatformStartThread(run.worker)) {
+        ConsoleHoldInterrupts(0);
+        return 0;
+    }
+    Progress progress;
+    ProgressBegin(&progress, run.unit, run.total, run.unitBytes, run.secondsPerUnit);
+    int warned = 0;
+    for (;;) {
+        ConsoleWait(kTickMs);
+        int32_t status = AppState.uploadResult;
+        int32_t done = UnitsDone(run);
+        if (status != 0) {
+            ProgressEnd(&progress, done);
+            ConsoleHoldInterrupts(0);
+            return status;
+        }
+        ProgressShow(&progress, done);
+        int interrupts = ConsoleInterrupts();
+        if (interrupts == 0) continue;
+        if (!run.update || interrupts >= 2) {
+            ProgressEnd(&progress, done);
+            if (run.update)
+                Complain("ridorez: update abandoned. %s", run.advice.c_str());
+            else
+                Complain("ridorez: interrupted; nothing on the %s was changed.", run.device.c_str());
+            LineLogNote("%s by the user", run.update ? "abandoned" : "interrupted");
+            return -1;
+        }
+        if (!warned) {
+            warned = 1;
+            Complain("ridorez: the %s update cannot be stopped safely: it would leave the %s half programmed.",
+                     run.device.c_str(), run.device.c_str());
+            Complain("ridorez: it still runs for about %s. Press Ctrl-C again to abandon it anyway.",
+                     DescribeDuration(ProgressSecondsLeft(&progress)).c_str());
+            LineLogNote("Ctrl-C: the update goes on");
+        }
+    }
+}
