@@ -18,22 +18,6 @@
 
 namespace {
 
-// A HEX file of count pseudo-random bytes from address 0, 16 per line.
-std::string RandomImageFile(size_t count, uint32_t seed) {
-    std::string text;
-    uint32_t x = seed;
-    for (size_t at = 0; at < count; at += 16) {
-        if (at % 0x10000 == 0) text += HexLine(0x04, 0, {0x00, static_cast<uint8_t>(at >> 16)});
-        std::vector<uint8_t> line;
-        for (size_t i = at; i < count && i < at + 16; ++i) {
-            x = x * 1103515245u + 12345u;
-            line.push_back(static_cast<uint8_t>(x >> 16));
-        }
-        text += DataLine(static_cast<uint16_t>(at), line);
-    }
-    return WriteTempFile(text + ":00000001FF\n");
-}
-
 class Update : public ::testing::Test {
 protected:
     SimProcess sim;

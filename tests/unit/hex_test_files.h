@@ -53,6 +53,22 @@ inline std::string DataLine(uint16_t address, const std::vector<uint8_t>& data) 
     return HexLine(0x00, address, data);
 }
 
+// A HEX file of count pseudo-random bytes from address 0, 16 per line.
+inline std::string RandomImageFile(size_t count, uint32_t seed) {
+    std::string text;
+    uint32_t x = seed;
+    for (size_t at = 0; at < count; at += 16) {
+        if (at % 0x10000 == 0) text += HexLine(0x04, 0, {0x00, static_cast<uint8_t>(at >> 16)});
+        std::vector<uint8_t> line;
+        for (size_t i = at; i < count && i < at + 16; ++i) {
+            x = x * 1103515245u + 12345u;
+            line.push_back(static_cast<uint8_t>(x >> 16));
+        }
+        text += DataLine(static_cast<uint16_t>(at), line);
+    }
+    return WriteTempFile(text + ":00000001FF\n");
+}
+
 // Counting bytes 0, 1, 2 ... from first.
 inline std::vector<uint8_t> Counting(size_t count, uint8_t first = 0) {
     std::vector<uint8_t> bytes(count);

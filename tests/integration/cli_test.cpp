@@ -1,0 +1,347 @@
+// ridorez, the command line, as a script or a user runs it: each command
+// against the simulator, its exit code and what it prints when its output
+// is not a terminal.
+#include <gtest/gtest.h>
+
+#include <fcntl.h>
+#include <signal.h>
+#include <sys/stat.h>
+#include <sys/wait.h>
+#include <time.h>
+#include <unistd.h>
+
+#include <cstdlib>
+#include <regex>
+#include <string>
+#include <vector>
+
+#include "../unit/hex_test_files.h"
+#include "image/hex_image.h"
+#include "sim_harness.h"
+
+#ifndef RIDOREZ_PATH
+#error "RIDOREZ_PATH must name the command line's binary"
+#endif
+
+namespace {
+
+int64_t NowMs() {
+    timespec ts;
+    clock_gettime(CLOCK_MONOTONIC, &ts);
+    return static_cast<int64_t>(ts.tv_sec) * 1000 + ts.tv_nsec / 1000000;
+}
+
+struct Cli {
+    pid_t pid = -1;
+    std::string out, err;  // files of its standard output and error
+    int exit = -1;
+};
+
+// Starts ridorez with args, its standard output and error into files named
+// after tag in dir; RIDOREZ_COM_DIR is comDir when one is given.
+Cli StartCli(const std::vector<std::string>& args, const std::string& dir, const std::string& tag,
+             const std::string& comDir = "") {
+    Cli cli;
+    cli.out = dir + "/" + tag + ".out";
+    cli.err = dir + "/" + tag + ".err";
+    std::vector<std::string> all = {RIDOREZ_PATH};
+    all.insert(all.end(), args.begin(), args.end());
+    std::vector<char*> argv;
+    for (std::string& a : all) argv.push_back(&a[0]);
+    argv.push_back(nullptr);
+    cli.pid = fork();
+    if (cli.pid == 0) {
+        int out = open(cli.out.c_str(), O_WRONLY | O_CREAT | O_TRUNC, 0644);
+        int err = open(cli.err.c_str(), O_WRONLY | O_CREAT | O_TRUNC, 0644);
+        dup2(out, 1);
+        dup2(err, 2);
+        if (comDir.empty())
+            unsetenv("RIDOREZ_COM_DIR");
+        else
+            setenv("RIDOREZ_COM_DIR", comDir.c_str(), 1);
+        execv(argv[0], argv.data());
+        _exit(127);
+    }
+    return cli;
+}
+
+// Waits for ridorez to end; false (and it is killed) when it runs longer
+// than timeoutMs.
+bool WaitCli(Cli* cli, int timeoutMs) {
+    int64_t deadline = NowMs() + timeoutMs;
+    for (;;) {
+        int status = 0;
+        if (waitpid(cli->pid, &status, WNOHANG) == cli->pid) {
+            cli->exit = WIFEXITED(status) ? WEXITSTATUS(status) : 128 + WTERMSIG(status);
+            return true;
+        }
+        if (NowMs() > deadline) {
+            kill(cli->pid, SIGKILL);
+            waitpid(cli->pid, &status, 0);
+            return false;
+        }
+        usleep(10000);
+    }
+}
+
+Cli RunCli(const std::vector<std::string>& args, const std::string& dir, const std::string& tag,
+           const std::string& comDir = "") {
+    Cli cli = StartCli(args, dir, tag, comDir);
+    EXPECT_TRUE(WaitCli(&cli, 120000)) << "ridorez did not end";
+    return cli;
+}
+
+bool Has(const std::string& text, const std::string& part) { return text.find(part) != std::string::npos; }
+
+// Waits until file holds text.
+bool WaitForText(const std::string& file, const std::string& text, int timeoutMs) {
+    int64_t deadline = NowMs() + timeoutMs;
+    while (NowMs() < deadline) {
+        if (Has(ReadTextFile(file), text)) return true;
+        usleep(10000);
+    }
+    return false;
+}
+
+// The significant bytes (three of each four) of [from, to) agree.
+bool SameWords(const std::vector<uint8_t>& a, const std::vector<uint8_t>& b, size_t from, size_t to) {
+    if (a.size() < to || b.size() < to) return false;
+    for (size_t i = from; i < to; ++i)
+        if (i % 4 != 3 && a[i] != b[i]) return false;
+    return true;
+}
+
+// What LoadHexImage makes of a file.
+std::vector<uint8_t> Loaded(const std::string& file) {
+    std::vector<uint8_t> image(kImageBufferSize);
+    AppState.hexImage = image.data();
+    LoadHexImage(file.c_str(), T62Image);
+    AppState.hexImage = nullptr;
+    return image;
+}
+
+class CliTest : public ::testing::Test {
+protected:
+    SimProcess sim, other;
+    void TearDown() override {
+        RemoveSimDir(&sim);
+        RemoveSimDir(&other);
+    }
+};
+
+TEST_F(CliTest, ProbeShowsWhatTheMainWindowShows) {
+    ASSERT_TRUE(StartSim(&sim, {"--device", "t62,psoc,keyer", "--keyer-variant", "jade"}));
+    Cli t62 = RunCli({"probe", "t62", "--port", sim.link}, sim.dir, "t62");
+    EXPECT_EQ(0, t62.exit);
+    EXPECT_EQ("F/W Loader v2.5 Connected\nT62 H/W Revision A\n", ReadTextFile(t62.out));
+    // COMn is the link in RIDOREZ_COM_DIR, as for the Windows program's tests.
+    Cli psoc = RunCli({"probe", "psoc", "--port", "COM4"}, sim.dir, "psoc", sim.dir);
+    EXPECT_EQ(0, psoc.exit);
+    EXPECT_EQ("PSoC Boot Loader ver 7\n", ReadTextFile(psoc.out));
+    Cli zq3 = RunCli({"probe", "zq3", "--port", sim.link}, sim.dir, "zq3");
+    EXPECT_EQ(0, zq3.exit);
+    EXPECT_EQ("ZQ F/W revision 31.03\nZQ IC: JADE\nZQ3 IC Test Passed\n", ReadTextFile(zq3.out));
+}
+
+TEST_F(CliTest, ProbeOfASilentDeviceOrAMissingPort) {
+    ASSERT_TRUE(StartSim(&sim, {"--device", "t62", "--fault", "silent:any:1"}));
+    Cli silent = RunCli({"probe", "t62", "--port", sim.link}, sim.dir, "silent");
+    EXPECT_EQ(5, silent.exit);
+    EXPECT_TRUE(Has(ReadTextFile(silent.err), "T62 is not responding: -2\n")) << ReadTextFile(silent.err);
+    Cli missing = RunCli({"probe", "t62", "--port", sim.dir + "/nothing"}, sim.dir, "missing");
+    EXPECT_EQ(4, missing.exit);
+    EXPECT_EQ("Comm port open error\nridorez: " + sim.dir + "/nothing: no such port (`ridorez ports` lists those present)\n",
+              ReadTextFile(missing.err));
+}
+
+TEST_F(CliTest, UpdateThroughAPipe) {
+    std::string file = RandomImageFile(0x1800 + 5000, 5);
+    ASSERT_TRUE(StartSim(&sim, {"--device", "t62", "--paced", "--t62-fill", "0x3c"}));
+    std::string log = sim.dir + "/line.log";
+    Cli cli = RunCli({"update", "t62", file, "--port", sim.link, "--log", log}, sim.dir, "update");
+    EXPECT_EQ(0, cli.exit) << ReadTextFile(cli.err);
+    std::string out = ReadTextFile(cli.out);
+    // The dialogs' lines, a progress line at each tenth that a 100 ms look
+    // finds passed (in 2.5 s on the paced line, most of them), the final
+    // message.
+    std::regex expected(
+        "T62 Image Loaded, 11144 Bytes\nF/W Loader v2.5 Connected\nT62 H/W Revision A\nProgramming T62 PIC....\n"
+        "( [1-9][0-9]%  [0-9]+/48 rows  .* elapsed\n){5,9}100%  48/48 rows  .* elapsed\n"
+        "Programing Completed Successfully\n");
+    EXPECT_TRUE(std::regex_match(out, expected)) << out;
+    EXPECT_EQ("", ReadTextFile(cli.err));
+    StopSim(&sim);
+    EXPECT_TRUE(SameWords(ReadBinaryFile(sim.memory), Loaded(file), 0x1800, 0x1800 + 48 * 256));
+    // The log holds the line both ways, as the simulator's transcript has it
+    // (the device's bytes in the chunks they came in).
+    std::string text = ReadTextFile(log);
+    EXPECT_TRUE(Has(text, " note open " + sim.link + " 115200\n")) << text.substr(0, 400);
+    EXPECT_TRUE(Has(text, " H>D 115200 55 55 00 01 ff 04\n"));
+    EXPECT_TRUE(std::regex_search(text, std::regex("\n[0-9]+ D>H 115200 55( [0-9a-f]{2})*\n")));
+    EXPECT_TRUE(Has(text, "note exit code 0\n"));
+}
+
+TEST_F(CliTest, UpdateOfPsocAndZq3WithJson) {
+    ASSERT_TRUE(StartSim(&sim, {"--device", "psoc,keyer"}));
+    std::string psoc = RandomImageFile(0x3600, 9);
+    Cli cli = RunCli({"update", "psoc", psoc, "--port", sim.link, "--json"}, sim.dir, "psoc");
+    EXPECT_EQ(0, cli.exit);
+    std::string json = ReadTextFile(cli.out);
+    std::regex object("\\{\"target\":\"psoc\",\"port\":\"[^\"]+\",\"file\":\"[^\"]+\",\"bytes\":13824,\"result\":129,"
+                      "\"message\":\"PSoC Programing Completed Successfully, Press Encoder to restart.\","
+                      "\"seconds\":[0-9]+\\.[0-9]{3},\"exit\":0\\}\n");
+    EXPECT_TRUE(std::regex_match(json, object)) << json;
+    // The ZQ3: 1016 records of an AMBER image, version 31, revision 3.
+    std::string text;
+    for (int slot = 0; slot < 1016; ++slot) {
+        std::vector<uint8_t> data = Counting(16, static_cast<uint8_t>(slot));
+        if (slot == 0) data[6] = 31, data[7] = 3;
+        text += DataLine(static_cast<uint16_t>(slot * 16), data);
+    }
+    std::string zq3 = WriteTempFile(text + kEndLine, ".bin");
+    cli = RunCli({"update", "zq3", zq3, "--port", sim.link, "--quiet"}, sim.dir, "zq3");
+    EXPECT_EQ(0, cli.exit) << ReadTextFile(cli.err);
+    EXPECT_EQ("ZQ3 Programing Completed Successfully, Press Encoder to restart.\n", ReadTextFile(cli.out));
+}
+
+TEST_F(CliTest, UpdateRefusesAFileThatDoesNotLoadAndSaysWhere) {
+    ASSERT_TRUE(StartSim(&sim, {"--device", "t62"}));
+    std::string file = WriteTempFile(DataLine(0, Counting(16)) + ":10001000ZZ\n" + kEndLine);
+    Cli cli = RunCli({"update", "t62", file, "--port", sim.link}, sim.dir, "update");
+    EXPECT_EQ(3, cli.exit);
+    EXPECT_TRUE(Has(ReadTextFile(cli.err), "File Error\nridorez: " + file + ", line 2: not an Intel HEX record"))
+        << ReadTextFile(cli.err);
+    // Nothing went to the device.
+    EXPECT_FALSE(Has(ReadTextFile(sim.transcript), "H>D"));
+}
+
+TEST_F(CliTest, UpdateThatTheDeviceFails) {
+    ASSERT_TRUE(StartSim(&sim, {"--device", "t62", "--fault", "diff:read:2"}));
+    Cli cli = RunCli({"update", "t62", RandomImageFile(3000, 3), "--port", sim.link}, sim.dir, "update");
+    EXPECT_EQ(6, cli.exit);
+    EXPECT_EQ("Error: Flash Verify !\n", ReadTextFile(cli.err));
+}
+
+// A bench with two adapters: two updates at once, each on its own port; a
+// third program on a port in use is told that it is busy.
+TEST_F(CliTest, TwoUpdatesAtOnceOnTwoPorts) {
+    ASSERT_TRUE(StartSim(&sim, {"--device", "t62", "--paced"}));
+    ASSERT_TRUE(StartSim(&other, {"--device", "t62", "--paced"}));
+    std::string a = RandomImageFile(6000, 1), b = RandomImageFile(6000, 2);
+    Cli first = StartCli({"update", "t62", a, "--port", sim.link}, sim.dir, "a");
+    Cli second = StartCli({"update", "t62", b, "--port", other.link}, other.dir, "b");
+    ASSERT_TRUE(WaitForText(first.out, "Programming T62 PIC", 10000));
+    Cli third = RunCli({"probe", "t62", "--port", sim.link}, sim.dir, "c");
+    EXPECT_EQ(4, third.exit);
+    EXPECT_TRUE(Has(ReadTextFile(third.err), ": busy: another program has it open")) << ReadTextFile(third.err);
+    ASSERT_TRUE(WaitCli(&first, 60000));
+    ASSERT_TRUE(WaitCli(&second, 60000));
+    EXPECT_EQ(0, first.exit) << ReadTextFile(first.err);
+    EXPECT_EQ(0, second.exit) << ReadTextFile(second.err);
+    StopSim(&sim);
+    StopSim(&other);
+    EXPECT_TRUE(SameWords(ReadBinaryFile(sim.memory), Loaded(a), 0x1800, 0x1800 + 24 * 256));
+    EXPECT_TRUE(SameWords(ReadBinaryFile(other.memory), Loaded(b), 0x1800, 0x1800 + 24 * 256));
+}
+
+// The first Ctrl-C does not stop the update; the second abandons it at once.
+TEST_F(CliTest, CtrlCTwiceAbandonsTheUpdate) {
+    ASSERT_TRUE(StartSim(&sim, {"--device", "t62", "--paced"}));
+    Cli cli = StartCli({"update", "t62", RandomImageFile(64 * 1024, 4), "--port", sim.link}, sim.dir, "update");
+    ASSERT_TRUE(WaitForText(cli.out, " 10%  ", 30000));
+    kill(cli.pid, SIGINT);
+    ASSERT_TRUE(WaitForText(cli.err, "Press Ctrl-C again to abandon it anyway.", 2000));
+    size_t written = ReadTextFile(sim.transcript).size();
+    usleep(500000);
+    EXPECT_GT(ReadTextFile(sim.transcript).size(), written) << "the update stopped at the first Ctrl-C";
+    int64_t sent = NowMs();
+    kill(cli.pid, SIGINT);
+    ASSERT_TRUE(WaitCli(&cli, 5000));
+    EXPECT_LT(NowMs() - sent, 1000);
+    EXPECT_EQ(130, cli.exit);
+    std::string err = ReadTextFile(cli.err);
+    EXPECT_TRUE(Has(err, "cannot be stopped safely")) << err;
+    EXPECT_TRUE(Has(err, "update abandoned. The T62 is not fully programmed")) << err;
+}
+
+// The device goes away in the middle of a run: the run ends with the port's
+// error, at once.
+TEST_F(CliTest, PortGoneInTheMiddleOfAnUpdate) {
+    ASSERT_TRUE(StartSim(&sim, {"--device", "t62", "--paced"}));
+    Cli cli = StartCli({"update", "t62", RandomImageFile(64 * 1024, 6), "--port", sim.link}, sim.dir, "update");
+    ASSERT_TRUE(WaitForText(cli.out, " 10%  ", 30000));
+    StopSim(&sim);
+    int64_t gone = NowMs();
+    ASSERT_TRUE(WaitCli(&cli, 10000));
+    EXPECT_LT(NowMs() - gone, 3000);
+    EXPECT_EQ(4, cli.exit);
+    EXPECT_TRUE(Has(ReadTextFile(cli.err), ": the port stopped working (unplugged?)")) << ReadTextFile(cli.err);
+}
+
+TEST_F(CliTest, VerifyAfterAnUpdateAndAgainstAnotherDevice) {
+    std::string file = RandomImageFile(0x1800 + 3000, 8);
+    ASSERT_TRUE(StartSim(&sim, {"--device", "t62"}));
+    ASSERT_EQ(0, RunCli({"update", "t62", file, "--port", sim.link}, sim.dir, "update").exit);
+    Cli same = RunCli({"verify", "t62", file, "--port", sim.link}, sim.dir, "same");
+    EXPECT_EQ(0, same.exit) << ReadTextFile(same.err);
+    EXPECT_TRUE(Has(ReadTextFile(same.out), "Verify OK: the 44 rows are as in the image\n")) << ReadTextFile(same.out);
+
+    // A T62 that holds something else: every row differs, from the first
+    // application row.
+    ASSERT_TRUE(StartSim(&other, {"--device", "t62", "--t62-fill", "0x3c"}));
+    Cli differs = RunCli({"verify", "t62", file, "--port", other.link, "--json"}, other.dir, "differs");
+    EXPECT_EQ(7, differs.exit);
+    EXPECT_TRUE(Has(ReadTextFile(differs.err), "Verify: 44 of 44 rows differ; the first difference is at 00c00"))
+        << ReadTextFile(differs.err);
+    EXPECT_TRUE(Has(ReadTextFile(differs.out), "\"rows_differing\":44,\"first_difference\":3072,"));
+    StopSim(&other);
+    EXPECT_FALSE(Has(ReadTextFile(other.transcript), "note write")) << "verify wrote to the device";
+}
+
+// A backup programmed into another T62 makes it hold what the first holds.
+TEST_F(CliTest, BackupProgramsBackAndNeedsAWritableFile) {
+    ASSERT_TRUE(StartSim(&sim, {"--device", "t62", "--t62-fill", "0x5a"}));
+    ASSERT_EQ(0, RunCli({"update", "t62", RandomImageFile(0x1800 + 9000, 12), "--port", sim.link}, sim.dir, "u").exit);
+    std::string backup = sim.dir + "/backup.hex";
+    Cli cli = RunCli({"backup", "t62", backup, "--port", sim.link}, sim.dir, "backup");
+    EXPECT_EQ(0, cli.exit) << ReadTextFile(cli.err);
+    StopSim(&sim);
+    std::vector<uint8_t> original = ReadBinaryFile(sim.memory);
+    EXPECT_TRUE(SameWords(Loaded(backup), original, 0, kImageBufferSize));
+
+    ASSERT_TRUE(StartSim(&other, {"--device", "t62", "--t62-fill", "0x11"}));
+    cli = RunCli({"update", "t62", backup, "--port", other.link}, other.dir, "restore");
+    EXPECT_EQ(0, cli.exit) << ReadTextFile(cli.err);
+    EXPECT_TRUE(Has(ReadTextFile(cli.out), "T62 Image Loaded, 262144 Bytes\n"));
+    Cli unwritable = RunCli({"backup", "t62", other.dir + "/no/such/folder.hex", "--port", other.link}, other.dir, "no");
+    EXPECT_EQ(3, unwritable.exit);
+    StopSim(&other);
+    // The vector rows and the application rows; the loader's rows between
+    // them are not programmed.
+    std::vector<uint8_t> restored = ReadBinaryFile(other.memory);
+    EXPECT_TRUE(SameWords(restored, original, 0, 0x400));
+    EXPECT_TRUE(SameWords(restored, original, 0x1800, kImageBufferSize));
+}
+
+TEST_F(CliTest, PortsListsThePortsThatAreThere) {
+    ASSERT_TRUE(StartSim(&sim, {"--device", "t62"}));
+    // A COM link whose device has gone is no port.
+    ASSERT_EQ(0, symlink((sim.dir + "/gone").c_str(), (sim.dir + "/com5").c_str()));
+    Cli cli = RunCli({"ports"}, sim.dir, "ports", sim.dir);
+    EXPECT_EQ(0, cli.exit);
+    std::string out = ReadTextFile(cli.out);
+    EXPECT_TRUE(std::regex_search(out, std::regex("\nCOM4 +" + sim.dir + "/com4 -> /dev/pts/[0-9]+\n"))) << out;
+    EXPECT_FALSE(Has(out, "COM5"));
+}
+
+TEST_F(CliTest, UsageErrorsAndHelp) {
+    std::string dir = ::testing::TempDir();
+    Cli wrong = RunCli({"update", "t63", "x.hex", "--port", "COM4"}, dir, "wrong");
+    EXPECT_EQ(2, wrong.exit);
+    EXPECT_TRUE(Has(ReadTextFile(wrong.err), "t63")) << ReadTextFile(wrong.err);
+    Cli help = RunCli({"--help"}, dir, "help");
+    EXPECT_EQ(0, help.exit);
+    EXPECT_TRUE(Has(ReadTextFile(help.out), "  7    verify found a difference\n"));
+}
+
+}  // namespace
