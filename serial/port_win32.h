@@ -23,3 +23,9 @@ enum Win32Line {
 // Changes dcb, as GetCommState reported it, to the channel's settings at baud;
 // every field the channel does not set keeps its value.
 void Win32SetUpLine(DCB* dcb, uint32_t baud, Win32Line line);
+
+// Notes in LastPortFault() why an open of a port failed, from GetLastError().
+void Win32NoteOpenFailure(DWORD error);
+
+// Notes that a port failed in a transfer (the device has gone), and logs it.
+void Win32NoteGone(DWORD error);

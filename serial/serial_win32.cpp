@@ -1,6 +1,8 @@
 #include <windows.h>
 
 #include "core/app_state.h"
+#include "core/line_log.h"
+#include "serial/port_fault.h"
 #include "serial/serial_port.h"
 #include "serial/port_win32.h"
 
@@ -17,17 +19,28 @@ int32_t FailAndClose(HANDLE port, int32_t code) {
 }  // namespace
 
 int32_t SerialOpen(int32_t port, uint32_t baud, uint32_t readTimeoutMs) {
-    AppState.portHandle = nullptr;
     char name[16];
     SerialDeviceName(port, name, sizeof name);
-    HANDLE h = CreateFileA(name, GENERIC_READ | GENERIC_WRITE, 0, nullptr, OPEN_EXISTING,
+    return SerialOpenDevice(name, baud, readTimeoutMs);
+}
+
+int32_t SerialOpenDevice(const char* device, uint32_t baud, uint32_t readTimeoutMs) {
+    AppState.portHandle = nullptr;
+    ClearPortFault();
+    HANDLE h = CreateFileA(device, GENERIC_READ | GENERIC_WRITE, 0, nullptr, OPEN_EXISTING,
                            FILE_ATTRIBUTE_NORMAL, nullptr);
-    if (h == INVALID_HANDLE_VALUE) return kSerialOpenFailed;
+    if (h == INVALID_HANDLE_VALUE) {
+        Win32NoteOpenFailure(GetLastError());
+        return kSerialOpenFailed;
+    }
 
     DCB dcb;
     ZeroMemory(&dcb, sizeof dcb);
     dcb.DCBlength = sizeof dcb;
-    if (!GetCommState(h, &dcb)) return FailAndClose(h, kSerialGetStateFailed);
+    if (!GetCommState(h, &dcb)) {
+        SetPortFault(kPortNotSerial, "");
+        return FailAndClose(h, kSerialGetStateFailed);
+    }
     Win32SetUpLine(&dcb, baud, kWin32SyncLine);
     if (!SetCommState(h, &dcb)) return FailAndClose(h, kSerialSetStateFailed);
 
@@ -46,6 +59,7 @@ int32_t SerialOpen(int32_t port, uint32_t baud, uint32_t readTimeoutMs) {
     }
     AppState.portHandle = new Win32Port{h, baud};
     AppState.portOpen = 1;
+    LineLogNote("open %s %lu", device, static_cast<unsigned long>(baud));
     return 0;
 }
 
@@ -61,7 +75,11 @@ int PortSystemRead(PortHandle port, uint8_t* buffer, uint32_t count, uint32_t* g
     DWORD n = 0;
     if (port == nullptr) return 0;
     BOOL ok = ReadFile(Port(port)->handle, buffer, count, &n, nullptr);
+    if (!ok) Win32NoteGone(GetLastError());
     *got = n;
+    LineLogBytes(kLineFromDevice, Port(port)->baud, buffer, n);
+    if (ok && n < count)
+        LineLogNote("timeout: %lu of %lu bytes", static_cast<unsigned long>(n), static_cast<unsigned long>(count));
     return ok ? 1 : 0;
 }
 
@@ -69,7 +87,9 @@ int PortSystemWrite(PortHandle port, const uint8_t* bytes, uint32_t count, uint3
     DWORD n = 0;
     if (port == nullptr) return 0;
     BOOL ok = WriteFile(Port(port)->handle, bytes, count, &n, nullptr);
+    if (!ok) Win32NoteGone(GetLastError());
     *written = n;
+    LineLogBytes(kLineToDevice, Port(port)->baud, bytes, n);
     return ok ? 1 : 0;
 }
 
@@ -88,6 +108,9 @@ uint32_t PortQueuedBytes(PortHandle port) {
 }
 
 ReadAhead* PortReadAheadOf(PortHandle port) { return port == nullptr ? nullptr : &Port(port)->readAhead; }
+
+// Windows lets go of every handle when the program ends.
+void SerialAbandonPorts() {}
 
 void SerialSetDeviceDir(const char*) {}
 const char* SerialDeviceDir() { return ""; }

@@ -7,6 +7,8 @@
 #include <windows.h>
 
 #include "core/app_state.h"
+#include "core/line_log.h"
+#include "serial/port_fault.h"
 #include "serial/serial_port.h"
 #include "serial/port_win32.h"
 #include "zq3/keyer_channel.h"
@@ -36,13 +38,22 @@ int Transfer(bool reading, void* buffer, DWORD count, DWORD waitMs) {
         result = done == count;
     } else if (GetLastError() == ERROR_IO_PENDING) {
         if (WaitForSingleObject(ov.hEvent, waitMs) == WAIT_OBJECT_0) {
-            result = GetOverlappedResult(port, &ov, &done, FALSE) && done == count;
+            if (GetOverlappedResult(port, &ov, &done, FALSE))
+                result = done == count;
+            else
+                Win32NoteGone(GetLastError());
         } else {
             CancelIoEx(port, &ov);
             GetOverlappedResult(port, &ov, &done, TRUE);
         }
+    } else {
+        Win32NoteGone(GetLastError());
     }
     CloseHandle(ov.hEvent);
+    LineLogBytes(reading ? kLineFromDevice : kLineToDevice, keyerDcb.BaudRate, static_cast<uint8_t*>(buffer), done);
+    if (reading && !result)
+        LineLogNote("timeout: %lu of %lu bytes in %lu ms", static_cast<unsigned long>(done),
+                    static_cast<unsigned long>(count), static_cast<unsigned long>(waitMs));
     return result;
 }
 
@@ -51,17 +62,28 @@ int Transfer(bool reading, void* buffer, DWORD count, DWORD waitMs) {
 int KeyerOpen(int32_t port) {
     char name[16];
     SerialDeviceName(port, name, sizeof name);
-    HANDLE h = CreateFileA(name, GENERIC_READ | GENERIC_WRITE, 0, nullptr, OPEN_EXISTING,
+    return KeyerOpenDevice(name);
+}
+
+int KeyerOpenDevice(const char* device) {
+    ClearPortFault();
+    HANDLE h = CreateFileA(device, GENERIC_READ | GENERIC_WRITE, 0, nullptr, OPEN_EXISTING,
                            FILE_ATTRIBUTE_NORMAL | FILE_FLAG_OVERLAPPED, nullptr);
-    if (h == INVALID_HANDLE_VALUE) return kKeyerOpenFailed;
+    if (h == INVALID_HANDLE_VALUE) {
+        Win32NoteOpenFailure(GetLastError());
+        return kKeyerOpenFailed;
+    }
     AppState.keyerHandle = h;
     AppState.portOpen = 1;
     readGaveUp = false;
 
     ZeroMemory(&keyerDcb, sizeof keyerDcb);
     keyerDcb.DCBlength = sizeof keyerDcb;
-    if (!GetCommState(h, &keyerDcb)) return kKeyerGetStateFailed;
-    Win32SetUpLine(&keyerDcb, 1200, kWin32KeyerLine);
+    if (!GetCommState(h, &keyerDcb)) {
+        SetPortFault(kPortNotSerial, "");
+        return kKeyerGetStateFailed;
+    }
+    Win32SetUpLine(&keyerDcb, kKeyerBaud, kWin32KeyerLine);
     if (!SetCommState(h, &keyerDcb)) return kKeyerSetStateFailed;
 
     keyerTimeouts.ReadIntervalTimeout = 0;
@@ -73,6 +95,7 @@ int KeyerOpen(int32_t port) {
 
     Sleep(100);
     if (!PurgeComm(h, PURGE_RXCLEAR)) return kKeyerPurgeFailed;
+    LineLogNote("open %s %d", device, static_cast<int>(kKeyerBaud));
     return 0;
 }
 
@@ -94,7 +117,9 @@ int KeyerSetSpeed(uint32_t baud) {
     HANDLE port = Handle();
     if (port == nullptr) return 0;
     keyerDcb.BaudRate = baud;
-    return SetCommState(port, &keyerDcb) ? 1 : 0;
+    int ok = SetCommState(port, &keyerDcb) ? 1 : 0;
+    LineLogNote("speed %lu%s", static_cast<unsigned long>(baud), ok ? "" : " failed");
+    return ok;
 }
 
 void KeyerClose() {
