@@ -6,29 +6,12 @@
 #include "app/port_setup.h"
 #include "core/app_state.h"
 #include "res/resource.h"
+#include "serial/port_list.h"
 #include "serial/serial_port.h"
 
 namespace {
 
 enum { kHighestPort = 36 };
-
-// A port exists when it opens, or when the open fails because the port is
-// busy or not ready rather than missing.
-int PortExists(const char* name) {
-    HANDLE h = CreateFileA(name, GENERIC_READ | GENERIC_WRITE, 0, nullptr, OPEN_EXISTING, 0, nullptr);
-    if (h != INVALID_HANDLE_VALUE) {
-        CloseHandle(h);
-        return 1;
-    }
-    switch (GetLastError()) {
-        case ERROR_ACCESS_DENIED:        // 5: held by someone (also by us)
-        case ERROR_GEN_FAILURE:          // 31: device not functioning
-        case ERROR_SHARING_VIOLATION:    // 32
-        case ERROR_SEM_TIMEOUT:          // 121
-            return 1;
-    }
-    return 0;
-}
 
 void AddPort(HWND dialog, int32_t port) {
     AppState.portList[AppState.portListCount] = port;
@@ -45,7 +28,7 @@ void FillPortList(HWND dialog) {
     AppState.portListCount = 0;
     for (int32_t port = 1; port <= kHighestPort; port++) {
         SerialDeviceName(port, AppState.portNameBuffer, sizeof AppState.portNameBuffer);
-        if (PortExists(AppState.portNameBuffer)) AddPort(dialog, port);
+        if (SerialPortPresent(AppState.portNameBuffer)) AddPort(dialog, port);
     }
     SendDlgItemMessageA(dialog, IDC_PORT_LIST, CB_SETCURSEL, static_cast<WPARAM>(AppState.portListSelection), 0);
 }

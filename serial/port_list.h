@@ -15,3 +15,8 @@ struct SerialPortEntry {
 // folder of COM ports, where one is in use (serial_port.h). Returns the
 // number of entries filled.
 int ListSerialPorts(SerialPortEntry* entries, int max);
+
+// Windows: whether the port device (the name CreateFileA takes) exists: it
+// opens, or its open fails because it is busy or not ready rather than
+// missing. The port dialog lists the ports for which this holds.
+int SerialPortPresent(const char* device);
