@@ -10,7 +10,7 @@ namespace {
 
 // The template has no reset button, so the dialog offers none.
 const HexUploader kPsocUploader = {
-    PSoCImage, &AppState.psocImageLoaded, "PSoC Image Loaded, %d Bytes", "Programming PSoC....",
+    PSoCImage, &AppState.psocImageLoaded, kPsocLoadedFormat, kPsocRunningText,
     IDC_PSOC_START, 0, PsocProgramWorker,
 };
 

@@ -9,7 +9,7 @@
 namespace {
 
 const HexUploader kT62Uploader = {
-    T62Image, &AppState.t62ImageLoaded, "T62 Image Loaded, %d Bytes", "Programming T62 PIC....",
+    T62Image, &AppState.t62ImageLoaded, kT62LoadedFormat, kT62RunningText,
     IDC_T62_START, IDC_T62_RESTART, T62UploadWorker,
 };
 

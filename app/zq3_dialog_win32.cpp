@@ -70,8 +70,7 @@ void Update(HWND dialog) {
     AppState.keyerProgress = 0;
     AppState.uploadResult = 0;
     SetDlgItemTextA(dialog, IDC_STATUS_LINE,
-                    AppState.keyerIcType == kIcNoOs ? "Programming ZQ3 in Recovery mode...."
-                                                    : "Programming ZQ3 IC....");
+                    AppState.keyerIcType == kIcNoOs ? kKeyerRecoveryText : kKeyerRunningText);
     if (!UploaderStart(dialog, &run, KeyerUploadWorker)) {
         Enable(dialog, IDC_LOAD, TRUE);
         Enable(dialog, IDC_KEYER_START, TRUE);
