@@ -4,6 +4,7 @@
 
 #include <cstdio>
 
+#include "cli/console.h"
 #include "cli/exit_codes.h"
 
 const char* const kCliVersion = "1.1";
@@ -14,29 +15,35 @@ const char* const kAbout =
     "ridorez: updates the firmware of a T62 (its PIC), of its PSoC or of a ZQ3 keyer IC over a serial port, "
     "as the T62 Firmware Update Utility does.";
 
-const char* const kSynopsis =
-    "Usage:\n"
-    "  ridorez ports\n"
-    "  ridorez probe  TARGET --port PORT\n"
-    "  ridorez update TARGET FILE --port PORT [--log FILE] [--quiet] [--json]\n"
-    "  ridorez verify t62 FILE --port PORT [--log FILE] [--json]\n"
-    "  ridorez backup t62 FILE --port PORT [--log FILE]\n"
-    "  ridorez COMMAND --help\n"
-    "\n";
+// The forms of the command line, with the program's name.
+std::string Synopsis() {
+    std::string n = kCliName;
+    return "Usage:\n"
+           "  " + n + " ports\n"
+           "  " + n + " probe  TARGET --port PORT\n"
+           "  " + n + " update TARGET FILE --port PORT [--log FILE] [--quiet] [--json]\n"
+           "  " + n + " verify t62 FILE --port PORT [--log FILE] [--json]\n"
+           "  " + n + " backup t62 FILE --port PORT [--log FILE]\n"
+           "  " + n + " COMMAND --help\n\n";
+}
 
-const char* const kFooter =
-    "TARGET is t62, psoc or zq3. PORT is a device (/dev/ttyUSB0, /dev/cu.usbserial-A5, \\\\.\\COM12) or COMn "
-    "(see `ridorez ports`).\n"
-    "\n"
-    "Exit codes:\n"
-    "  0    done (verify: no difference)\n"
-    "  2    usage: the command line is wrong\n"
-    "  3    the file cannot be loaded (or written), or is for another ZQ3 variant\n"
-    "  4    the port cannot be opened (missing, busy, permission), or was lost during the run\n"
-    "  5    no device answered, or another device did\n"
-    "  6    the update (or read-back) failed, with its message\n"
-    "  7    verify found a difference\n"
-    "  130  interrupted (Ctrl-C)";
+std::string Footer() {
+    return std::string(
+               "TARGET is t62, psoc or zq3. PORT is a device (/dev/ttyUSB0, /dev/cu.usbserial-A5, \\\\.\\COM12) "
+               "or COMn (see `") +
+           kCliName +
+           " ports`).\n"
+           "\n"
+           "Exit codes:\n"
+           "  0    done (verify: no difference)\n"
+           "  2    usage: the command line is wrong\n"
+           "  3    the file cannot be loaded (or written), or is for another ZQ3 variant\n"
+           "  4    the port cannot be opened (missing, busy, permission), or was lost during the run\n"
+           "  5    no device answered, or another device did\n"
+           "  6    the update (or read-back) failed, with its message\n"
+           "  7    verify found a difference\n"
+           "  130  interrupted (Ctrl-C)";
+}
 
 void AddTarget(CLI::App* command, CliOptions* options, bool t62Only) {
     CLI::Option* target = command->add_option("TARGET", options->target, t62Only ? "t62" : "t62, psoc or zq3");
@@ -61,9 +68,9 @@ void AddLog(CLI::App* command, CliOptions* options) {
 }  // namespace
 
 int ParseCommandLine(int argc, char** argv, CliOptions* options) {
-    CLI::App app{kAbout, "ridorez"};
-    app.footer(kFooter);
-    app.set_version_flag("--version", std::string("ridorez ") + kCliVersion);
+    CLI::App app{kAbout, kCliName};
+    app.footer(Footer());
+    app.set_version_flag("--version", std::string(kCliName) + " " + kCliVersion);
     app.require_subcommand(1);
 
     app.add_subcommand("ports", "list the serial ports present, one a line");
@@ -99,7 +106,7 @@ int ParseCommandLine(int argc, char** argv, CliOptions* options) {
 
     // The whole synopsis above the main help; each command's help has the
     // footer alone, which it took when it was made.
-    app.footer(std::string(kSynopsis) + kFooter);
+    app.footer(Synopsis() + Footer());
 
     try {
         app.parse(argc, argv);
@@ -112,7 +119,7 @@ int ParseCommandLine(int argc, char** argv, CliOptions* options) {
         }
         std::string command;
         if (!app.get_subcommands().empty()) command = app.get_subcommands().front()->get_name() + " ";
-        std::fprintf(stderr, "ridorez: %s\nSee `ridorez %s--help`.\n", e.what(), command.c_str());
+        std::fprintf(stderr, "%s: %s\nSee `%s %s--help`.\n", kCliName, e.what(), kCliName, command.c_str());
         return kExitUsage;
     }
     options->command = app.get_subcommands().front()->get_name();

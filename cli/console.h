@@ -11,6 +11,10 @@
 #include <cstdint>
 #include <cstdio>
 
+// The program's name as its user calls it: ridorez, and ridorez-cli on
+// Windows, where RIdorez.exe is the dialog program.
+extern const char* const kCliName;
+
 // Installs the Ctrl-C handling (and, on POSIX, keeps a closed pipe on the
 // output from killing the program in the middle of an update).
 void ConsoleCatchInterrupts();

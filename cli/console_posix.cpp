@@ -12,6 +12,8 @@
 #include "cli/console.h"
 #include "serial/serial_port.h"
 
+const char* const kCliName = "ridorez";
+
 namespace {
 
 std::atomic<int> held{0};

@@ -7,6 +7,8 @@
 
 #include "cli/console.h"
 
+const char* const kCliName = "ridorez-cli";
+
 namespace {
 
 std::atomic<int> held{0};

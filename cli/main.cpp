@@ -54,7 +54,7 @@ int main(int argc, char** argv) {
             Complain("ridorez: %s: the log cannot be written", options.log.c_str());
             return kExitFile;
         }
-        LineLogNote("ridorez %s: %s", kCliVersion, CommandLineText(argc, argv).c_str());
+        LineLogNote("%s %s: %s", kCliName, kCliVersion, CommandLineText(argc, argv).c_str());
     }
     int code = Dispatch(options, &report);
     report.exit = code;

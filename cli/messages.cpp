@@ -3,6 +3,7 @@
 #include <cstdio>
 #include <cstring>
 
+#include "cli/console.h"
 #include "image/hex_image.h"
 #include "image/hex_lines.h"
 #include "serial/port_fault.h"
@@ -32,7 +33,7 @@ std::string PortFaultText(const std::string& port) {
     SerialPortDevice(port.c_str(), device, sizeof device);
     std::string head = "ridorez: " + port + (port == device ? "" : " (" + std::string(device) + ")") + ": ";
     switch (fault.problem) {
-        case kPortMissing: return head + "no such port (`ridorez ports` lists those present)";
+        case kPortMissing: return head + "no such port (`" + kCliName + " ports` lists those present)";
         case kPortDenied:
             if (fault.detail[0] == '\0') return head + "permission denied: only its owner may open it";
             return head + "permission denied: the group " + fault.detail +

@@ -4,6 +4,7 @@
 #include <cstdio>
 
 #include "cli/commands.h"
+#include "cli/console.h"
 #include "cli/exit_codes.h"
 #include "cli/messages.h"
 #include "cli/probe_step.h"
@@ -30,7 +31,7 @@ const double kKeyerRecordSeconds = 0.03;
 
 std::string Advice(const CliOptions& options, const char* device, const char* loader) {
     return "The " + std::string(device) + " is not fully programmed, but its " + loader +
-           " still answers: run `ridorez update " + options.target + " " + options.file + " --port " +
+           " still answers: run `" + kCliName + " update " + options.target + " " + options.file + " --port " +
            options.port + "` again.";
 }
 
@@ -123,8 +124,8 @@ int UpdateZq3(const CliOptions& options, const char* device, CliReport* report) 
     AppState.keyerProgress = 0;
     Say("%s", AppState.keyerIcType == kIcNoOs ? kKeyerRecoveryText : kKeyerRunningText);
     std::string advice =
-        "The ZQ3 IC may be left without its operating firmware: `ridorez probe zq3 --port " + options.port +
-        "` then shows \"ZQ3 Fail:No O/S\", and `ridorez update zq3 " + options.file + " --port " + options.port +
+        "The ZQ3 IC may be left without its operating firmware: `" + std::string(kCliName) + " probe zq3 --port " + options.port +
+        "` then shows \"ZQ3 Fail:No O/S\", and `" + kCliName + " update zq3 " + options.file + " --port " + options.port +
         "` runs in recovery mode.";
     WorkerRun run = {KeyerUploadWorker, "records", frames, 16, 1, kKeyerRecordSeconds, 1, "ZQ3 IC", advice};
     int32_t status = RunWorker(run);
