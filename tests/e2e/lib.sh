@@ -20,6 +20,7 @@ E2E_WIN_BUILD=${E2E_WIN_BUILD:-$E2E_ROOT/build/win}
 E2E_DEVSIM=$E2E_NATIVE_BUILD/tools/devsim/devsim
 E2E_PROGRAM=$E2E_WIN_BUILD/app/RIdorez.exe
 E2E_CHOOSER=$E2E_WIN_BUILD/tests/e2e/choose_image_file_check.exe
+E2E_CLI=$E2E_WIN_BUILD/cli/ridorez-cli.exe
 E2E_DRIVER=$E2E_WIN_BUILD/tools/uidriver/uidriver.exe
 E2E_ARTIFACTS=${E2E_ARTIFACTS:-$E2E_ROOT/build/e2e-artifacts}
 MAIN_TITLE="T62 Firmware Update Utility 1.1"
@@ -49,7 +50,7 @@ e2e_build() {
     { [ -f "$E2E_WIN_BUILD/CMakeCache.txt" ] ||
         cmake -S . -B "$E2E_WIN_BUILD" -DCMAKE_TOOLCHAIN_FILE=cmake/mingw-w64-x86_64.cmake \
           -DCMAKE_BUILD_TYPE=Release >/dev/null; } &&
-    cmake --build "$E2E_WIN_BUILD" -j2 --target RIdorez uidriver choose_image_file_check >/dev/null)
+    cmake --build "$E2E_WIN_BUILD" -j2 --target RIdorez ridorez-cli uidriver choose_image_file_check >/dev/null)
 }
 
 # A private X server on a free display, unless E2E_DISPLAY names one.

@@ -1,0 +1,38 @@
+# End-to-end test of the command line's Windows console build,
+# ridorez-cli.exe, under Wine: the T62 probed and updated through COM4, as
+# a script on Windows would run it. Sourced by run.sh.
+. "$(dirname "${BASH_SOURCE[0]}")/uploads.sh"
+
+# cli_run ARGS...: ridorez-cli.exe with ARGS; its exit code in
+# APP_EXIT_CODE, its standard output (without the console's CRs) in CLI_OUT.
+cli_run() {
+  app_start "$E2E_CLI" "$@"
+  app_wait_exit 60 || return 1
+  CLI_OUT=$(tr -d '\r' <"$E2E_WORK/app.out")
+}
+
+test_cli_t62_probe_and_update() {
+  hex_image t62_5000 0:1024 0x1800:3976 || return 1
+  sim_start 4 --device t62 --t62-fill 0x3c || return 1
+  cli_run probe t62 --port COM4 || return 1
+  expect_eq "probe's exit code" "$APP_EXIT_CODE" 0 || return 1
+  expect_eq "probe's lines" "$CLI_OUT" "F/W Loader v2.5 Connected
+T62 H/W Revision A" || return 1
+
+  cli_run update t62 "$(image_path t62_5000)" --port COM4 || return 1
+  expect_eq "update's exit code" "$APP_EXIT_CODE" 0 || return 1
+  expect_eq "update's first and last lines" "$(printf '%s\n' "$CLI_OUT" | sed -n '1,4p;$p')" \
+    "T62 Image Loaded, 5000 Bytes
+F/W Loader v2.5 Connected
+T62 H/W Revision A
+Programming T62 PIC....
+Programing Completed Successfully" || return 1
+  printf '%s\n' "$CLI_OUT" | grep -q '^100%  24/24 rows ' || { e2e_fail "no progress line at 100 %: $CLI_OUT"; return 1; }
+  sims_stop
+  t62_memory_is t62_5000 0x3c erase:0 fallback erase:0x1800 erase:0x2000 erase:0x2800 \
+    write:0x1800:0x1800 erase:0 write:0:0x400
+}
+
+ALL_TESTS+=(
+  cli_t62_probe_and_update
+)
