@@ -11,6 +11,9 @@
 # checked against what the simulated device took, and the return), saving a
 # screenshot of every step in build/demo-screens/.
 #
+# Either way it then updates the simulated T62 once more from the command
+# line, with the native ridorez.
+#
 # On a fresh Debian machine it first installs what is missing and builds.
 set -uo pipefail
 cd "$(dirname "$0")/.."
@@ -34,6 +37,27 @@ sim_start 4 --device t62,psoc,keyer || { echo "demo: $E2E_REASON"; exit 1; }
 echo "demo: simulated T62, PSoC and ZQ3 keyer on COM4"
 app_start
 
+# ---- The command line: a T62 update by ridorez on the same COM4 ----
+
+# demo_cli: lists the ports, updates the simulated T62 with another image
+# from the command line (the native build, which takes COM4 from the Wine
+# prefix's dosdevices folder) and checks it with ridorez's verify.
+demo_cli() {
+  local ridorez=$root/build/native/cli/ridorez image=$E2E_WORK/images/t62-cli.hex
+  hex_image t62-cli 0:1024 0x1800:8000 || { echo "demo: no T62 image: $E2E_REASON"; return 1; }
+  mkdir -p "$E2E_ARTIFACTS"
+  export RIDOREZ_COM_DIR=$WINEPREFIX/dosdevices
+  echo "demo: the same from the command line (RIDOREZ_COM_DIR=$RIDOREZ_COM_DIR):"
+  echo "\$ ridorez ports"
+  "$ridorez" ports
+  echo "\$ ridorez update t62 $image --port COM4 --log $E2E_ARTIFACTS/ridorez-line.log"
+  "$ridorez" update t62 "$image" --port COM4 --log "$E2E_ARTIFACTS/ridorez-line.log" ||
+    { echo "demo: failed: ridorez update ended with $?"; return 1; }
+  echo "\$ ridorez verify t62 $image --port COM4"
+  "$ridorez" verify t62 "$image" --port COM4 || { echo "demo: failed: ridorez verify ended with $?"; return 1; }
+  echo "demo: the line as ridorez logged it: $E2E_ARTIFACTS/ridorez-line.log"
+}
+
 # The simulator's record of every byte on the line, kept beside the shots.
 keep_transcript() {
   sims_stop
@@ -46,6 +70,7 @@ if [ "$headless" -eq 0 ]; then
   echo "demo: RIdorez.exe is open on $DISPLAY; probe COM4 with OpenT62, OpenPSoC or OpenZQ3. Close it to end the demo."
   wait "$E2E_APP_PID"
   E2E_APP_PID=""
+  demo_cli
   keep_transcript
   exit 0
 fi
@@ -178,6 +203,7 @@ demo_psoc
 demo_zq3
 run_step "leave the program" "$main_window" "press $IDC_EXIT" 'closed'
 app_wait_exit || { echo "demo: the program did not end"; exit 1; }
+demo_cli || exit 1
 keep_transcript
 
 echo "demo: done; screenshots of each step:"
