@@ -13,6 +13,7 @@
 #include <cstdio>
 #include <cstdlib>
 #include <cstring>
+#include <thread>
 
 #include "core/line_log.h"
 #include "serial/port_fault.h"
@@ -93,6 +94,15 @@ void NoteOpenFailure(const char* path, int error) {
             return;
     }
     SetPortFault(kPortFailed, std::strerror(error));
+}
+
+// Sleeps for as long as count bytes take on the line at baud, but not past
+// deadline.
+void AwaitLine(uint32_t count, uint32_t baud, int64_t deadline) {
+    int64_t us = static_cast<int64_t>(count) * 10 * 1000000 / baud;
+    int64_t left = (deadline - NowMs()) * 1000;
+    if (us > left) us = left;
+    if (us > 0) std::this_thread::sleep_for(std::chrono::microseconds(us));
 }
 
 // A descriptor that failed in a transfer: the device has gone (unplugged,
@@ -176,13 +186,17 @@ void PosixSetModemLines(int fd, int dtr, int rts) {
     if (off) ioctl(fd, TIOCMBIC, &off);
 }
 
-int PosixReadFor(int fd, uint8_t* buffer, uint32_t count, uint32_t timeoutMs, uint32_t* got) {
+int PosixReadFor(int fd, uint8_t* buffer, uint32_t count, uint32_t timeoutMs, uint32_t baud, uint32_t* got) {
     *got = 0;
     int64_t deadline = NowMs() + timeoutMs;
     while (*got < count) {
         ssize_t n = read(fd, buffer + *got, count - *got);
         if (n > 0) {
             *got += static_cast<uint32_t>(n);
+            // A reply is on its way, and the rest of it cannot come sooner
+            // than the line carries it; a pseudo-terminal at the line's pace
+            // would otherwise wake us for each of its bytes.
+            if (baud != 0 && *got < count) AwaitLine(count - *got, baud, deadline);
             continue;
         }
         if (n < 0 && errno != EAGAIN && errno != EWOULDBLOCK && errno != EINTR) return Gone(errno);

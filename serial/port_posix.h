@@ -38,8 +38,10 @@ void PosixSetModemLines(int fd, int dtr, int rts);
 
 // Reads until count bytes arrived or timeoutMs passed since the call began.
 // Returns 1 unless the descriptor failed (the device gone: noted in
-// LastPortFault()); *got is what arrived.
-int PosixReadFor(int fd, uint8_t* buffer, uint32_t count, uint32_t timeoutMs, uint32_t* got);
+// LastPortFault()); *got is what arrived. With the line's baud (0: not
+// known), once some bytes have come it waits for as long as the rest take on
+// the line before it looks again, rather than being woken for every byte.
+int PosixReadFor(int fd, uint8_t* buffer, uint32_t count, uint32_t timeoutMs, uint32_t baud, uint32_t* got);
 
 // Writes all bytes, waiting at most timeoutMs (0: no limit). Returns 1 when
 // every byte was written; a failure of the device is noted as for reads.

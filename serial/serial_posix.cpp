@@ -53,7 +53,7 @@ int PortSystemRead(PortHandle handle, uint8_t* buffer, uint32_t count, uint32_t*
     PosixPort* port = static_cast<PosixPort*>(handle);
     *got = 0;
     if (port == nullptr) return 0;
-    int ok = PosixReadFor(port->fd, buffer, count, port->readTimeoutMs, got);
+    int ok = PosixReadFor(port->fd, buffer, count, port->readTimeoutMs, port->baud, got);
     LineLogBytes(kLineFromDevice, port->baud, buffer, *got);
     if (ok && *got < count)
         LineLogNote("timeout: %lu of %lu bytes in %lu ms", static_cast<unsigned long>(*got),

@@ -60,7 +60,7 @@ int KeyerRead(uint8_t* buffer, uint32_t count) {
     PosixPort* port = Port();
     if (port == nullptr) return 0;
     uint32_t got = 0;
-    int result = PosixReadFor(port->fd, buffer, count, kKeyerReadWaitMs, &got) && got == count;
+    int result = PosixReadFor(port->fd, buffer, count, kKeyerReadWaitMs, port->baud, &got) && got == count;
     LineLogBytes(kLineFromDevice, port->baud, buffer, got);
     if (!result) {
         readGaveUp = true;

@@ -143,7 +143,7 @@ int32_t RunOverBreakingLine(LineBreak how) {
         uint8_t request[67];
         for (int block = 0; block < 216; ++block) {
             uint32_t got = 0;
-            if (!PosixReadFor(fds[1], request, sizeof request, 10000, &got) || got != sizeof request) return;
+            if (!PosixReadFor(fds[1], request, sizeof request, 10000, 0, &got) || got != sizeof request) return;
             Bytes echo = loader.Handle(Bytes(request, request + sizeof request));
             if (block == 215 && how == kHostWriteFails) {
                 shutdown(fds[1], SHUT_RD);
