@@ -9,7 +9,10 @@
 #   scripts/bench.sh [CASE...]     CASE: t62-<bytes>, psoc, zq3, idle, and
 #                                  native-t62-<bytes>, native-psoc, native-zq3:
 #                                  the same updates by the core built natively
-#                                  (tests/bench/native_update), without Wine
+#                                  (tests/bench/native_update), without Wine;
+#                                  cli-t62-<bytes>: the same T62 update by the
+#                                  command line (ridorez, native), set beside
+#                                  the Windows program's t62-<bytes>
 #
 # Settings (environment):
 #   BENCH_T62_SIZES  T62 image sizes in bytes (default 2, 16, 64, 128 and
@@ -44,7 +47,7 @@ cases=("$@")
 if [ ${#cases[@]} -eq 0 ]; then
   cases=(idle)
   for s in $sizes; do cases+=("t62-$s"); done
-  cases+=(psoc zq3 native-t62-65536 native-psoc native-zq3)
+  cases+=(psoc zq3 native-t62-65536 native-psoc native-zq3 cli-t62-65536)
 fi
 
 # The timed part, in one driver run: "bench-start" just before the click on
@@ -146,6 +149,26 @@ bench_native() {
   python3 "$helper" run "$name" "$target" "$baud" "$bytes" "$out/$name.transcript" "$out/$name.stamps" "$out/$name.json"
 }
 
+# bench_cli NAME BYTES IMAGE: the T62 update by the command line, as a
+# script runs it (its output a pipe). Its own lines mark the run: the
+# running line just before the worker starts, the final message once the
+# worker is done. bash's time gives the whole process's CPU time.
+bench_cli() {
+  local name=$1 bytes=$2 image=$3
+  # shellcheck disable=SC2086 # BENCH_DEVSIM is a list of options
+  sim_start 4 --device t62 --paced --clock-note --late-note ${BENCH_DEVSIM---catch-up} || return 1
+  python3 "$helper" stamp "$out/$name.stamps" "$WINEPREFIX" bash -c '
+    TIMEFORMAT="%U %S"
+    { time RIDOREZ_COM_DIR=$1 "$2" update t62 "$3" --port COM4 2>/dev/null; } 2>"$4" |
+      sed -u -e "s/^Programming T62 PIC[.]*\$/bench-start/" -e "s/^Programing Completed Successfully\$/bench-final/"
+    exit "${PIPESTATUS[0]}"' _ "$WINEPREFIX/dosdevices" "$E2E_NATIVE_BUILD/cli/ridorez" "$image" "$out/$name.cpu" \
+    >"$E2E_WORK/cli.out" 2>&1 || { E2E_REASON="ridorez: $(tail -n3 "$E2E_WORK/cli.out")"; return 1; }
+  sims_stop
+  cp "$E2E_WORK/com4.transcript" "$out/$name.transcript"
+  python3 "$helper" run "$name" t62 115200 "$bytes" "$out/$name.transcript" "$out/$name.stamps" "$out/$name.json" \
+    "$out/$name.cpu"
+}
+
 run_case() {  # run_case CASE RUN
   local c=$1 r=$2
   case $c in
@@ -153,6 +176,9 @@ run_case() {  # run_case CASE RUN
     t62-*) bench_update "t62-$(printf '%06d' "${c#t62-}")-$r" t62 115200 "${c#t62-}" "$E2E_WORK/images/t62-${c#t62-}.hex" ;;
     psoc) bench_update "psoc-$r" psoc 19200 13824 "$E2E_WORK/images/psoc.hex" ;;
     zq3) bench_update "zq3-$r" zq3 9600 1016 "$E2E_WORK/images/zq3.bin" ;;
+    cli-t62-*)
+      local n=${c#cli-t62-}
+      bench_cli "cli-t62-$(printf '%06d' "$n")-$r" "$n" "$E2E_WORK/images/t62-$n.hex" ;;
     native-t62-*)
       local n=${c#native-t62-}
       bench_native "native-t62-$(printf '%06d' "$n")-$r" t62 115200 "$n" "$E2E_WORK/images/t62-$n.hex" ;;
@@ -165,11 +191,11 @@ run_case() {  # run_case CASE RUN
 main() {
   rm -rf "$out"
   mkdir -p "$out"
-  { e2e_build && cmake --build "$E2E_NATIVE_BUILD" -j2 --target native_update >/dev/null; } ||
+  { e2e_build && cmake --build "$E2E_NATIVE_BUILD" -j2 --target native_update ridorez >/dev/null; } ||
     { echo "bench: the programs did not build"; return 1; }
   e2e_setup || { echo "bench: no Wine prefix or display: ${E2E_REASON:-}"; return 1; }
   local t62sizes=()
-  for c in "${cases[@]}"; do case $c in t62-* | native-t62-*) t62sizes+=("${c##*t62-}") ;; esac; done
+  for c in "${cases[@]}"; do case $c in t62-* | native-t62-* | cli-t62-*) t62sizes+=("${c##*t62-}") ;; esac; done
   python3 "$helper" images "$E2E_WORK/images" "${t62sizes[@]}" || return 1
   echo "bench: load at the start: $(cut -d' ' -f1-3 /proc/loadavg)"
   echo "devsim --paced ${BENCH_DEVSIM---catch-up}" >"$out/simulator.txt"

@@ -223,6 +223,9 @@ TRAILING_PAUSE_US = {"t62": 0.0, "psoc": 0.0, "zq3": 600e3}
 # PSoC's block 0, the ZQ3's echo test of the probe that Update makes.
 FIRST_REQUEST = {"t62": ["55", "55", "03", "01"], "psoc": ["55", "00"], "zq3": ["00", "04", "55"]}
 
+# How long before its mark a command line run may have started (cli-*).
+CLI_LEAD_US = 50e3
+
 FINAL_TEXT = {
     "t62": "Programing Completed Successfully",
     "psoc": "PSoC Programing Completed Successfully, Press Encoder to restart.",
@@ -238,6 +241,14 @@ def analyse_run(name, target, baud, image_bytes, transcript, stamps):
     press = marks["bench-start"] - mono0
     final = marks["bench-final"] - mono0
     run = [c for c in chunks if c[0] >= press]
+    # The command line marks its run with the line it prints as it starts
+    # the worker: the run's first request may reach the line before the
+    # mark reaches us.
+    lead = [c for c in chunks if press - CLI_LEAD_US <= c[0] < press] if name.startswith("cli-") else []
+    for i, c in enumerate(lead):
+        if " ".join(c[4][:len(FIRST_REQUEST[target])]) == " ".join(FIRST_REQUEST[target]):
+            run = lead[i:] + run
+            break
     if not run:
         raise SystemExit("bench: %s: no bytes after the press" % name)
     if " ".join(run[0][4][:len(FIRST_REQUEST[target])]) != " ".join(FIRST_REQUEST[target]):
@@ -438,7 +449,7 @@ def report(directory):
     for r in idle:
         out.append("%s: %.2f + %.2f s CPU (program + server) in %.1f s, %.2f %% of the time." % (
             idle_text.get(r["name"], r["name"]), r["cpu_program_s"], r["cpu_server_s"], r["run_s"], r["cpu_pct"]))
-    t62 = sorted((r for r in runs if r["target"] == "t62" and not r["name"].startswith("native-")),
+    t62 = sorted((r for r in runs if r["target"] == "t62" and r["name"].startswith("t62-")),
                  key=lambda r: r["image_bytes"])
     if len({r["image_bytes"] for r in t62}) >= 2:
         xs = [r["image_bytes"] / 1024 for r in t62]
@@ -448,10 +459,46 @@ def report(directory):
                 "written: %.2f ms per row + %.3f s (R^2 %.5f)." % (slope, intercept, r2, rslope * 1e3,
                                                                   rintercept, rr2)]
         plot(directory, t62, slope, intercept)
+    out += command_line_section(runs)
     text = "\n".join(out) + "\n"
     with open(os.path.join(directory, "bench.md"), "w") as f:
         f.write(text)
     sys.stdout.write(text)
+
+
+def command_line_section(runs):
+    """The command line's T62 update (cli-t62-N) against the Windows
+    program's (t62-N) on the same paced simulator: time from the start of
+    the update to its final message, and the command line's CPU time."""
+    lines = []
+    for cli in sorted({r["image_bytes"] for r in runs if r["name"].startswith("cli-")}):
+        mine = [r for r in runs if r["name"].startswith("cli-") and r["image_bytes"] == cli]
+        theirs = [r for r in runs if r["name"].startswith("t62-") and r["image_bytes"] == cli]
+        if not mine:
+            continue
+        if not lines:
+            lines = ["", "## The command line against the Windows program (T62, paced simulator)", "",
+                     "Targets: update time within 1.02 of the Windows program's; CPU time at most 2 % of "
+                     "the run.", "",
+                     "| image | ridorez update s (runs) | RIdorez.exe press to final s (runs) | ratio "
+                     "| ridorez CPU s, whole process | CPU % of the run |", "|---|---|---|---|---|---|"]
+        t_mine = statistics.median(r["run_s"] for r in mine)
+        cpu = statistics.median(r.get("cpu_whole_s", r["cpu_program_s"]) for r in mine)
+        if theirs:
+            t_theirs = statistics.median(r["run_s"] for r in theirs)
+            ratio = "%.3f" % (t_mine / t_theirs)
+            theirs_text = "%.3f (%s)" % (t_theirs, ", ".join("%.3f" % r["run_s"] for r in theirs))
+        else:
+            ratio, theirs_text = "-", "-"
+        lines.append("| %s | %.3f (%s) | %s | %s | %.3f | %.2f |" % (
+            image_text(mine[0]), t_mine, ", ".join("%.3f" % r["run_s"] for r in mine), theirs_text, ratio,
+            cpu, 100.0 * cpu / t_mine))
+    if lines:
+        lines += ["", "*ridorez update*: from its running line (\"Programming T62 PIC....\", printed as it "
+                  "starts the worker) to its final message, both read from its output in a pipe. *press to "
+                  "final*: as in the table above. *CPU*: user + system time of the whole ridorez process "
+                  "(bash's time), load and probe included. Medians of the runs."]
+    return lines
 
 
 def plot(directory, t62, slope, intercept):
@@ -496,6 +543,12 @@ def main(argv):
     elif cmd == "run":
         name, target, baud, image_bytes, transcript, stamps, out = argv[2:9]
         result = analyse_run(name, target, int(baud), int(image_bytes), transcript, stamps)
+        if len(argv) > 9:
+            # The whole process's CPU time ("user system" seconds, bash's time).
+            with open(argv[9]) as f:
+                user, system = (float(x) for x in f.read().split()[:2])
+            result["cpu_whole_s"] = user + system
+            result["cpu_whole_pct"] = 100.0 * (user + system) / result["run_s"]
         with open(out, "w") as f:
             json.dump(result, f, indent=1)
         print("bench: %s: line %.3f s, limit %.3f s, ratio %.3f (program %.3f), press to final %.3f s, "
