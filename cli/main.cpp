@@ -10,6 +10,8 @@
 #include "cli/output.h"
 #include "cli/progress.h"
 #include "core/line_log.h"
+#include "serial/serial_port.h"
+#include "zq3/keyer_channel.h"
 
 namespace {
 
@@ -65,6 +67,11 @@ int main(int argc, char** argv) {
     LineLogNote("exit code %d", code);
     // A worker abandoned by Ctrl-C may still run: end without waiting.
     if (code == kExitInterrupted) ConsoleExitNow(code);
+    // Whichever channel a command left open (a probe that found nothing
+    // leaves its port open, as in the main window) goes back to the system
+    // the proper way.
+    SerialClose();
+    KeyerClose();
     LineLogClose();
     return code;
 }

@@ -97,13 +97,6 @@ int ProbeStep(const std::string& target, const std::string& port, const std::str
     return ProbeZq3(port, device);
 }
 
-void CloseTargetPort(const std::string& target) {
-    if (target == "zq3")
-        KeyerClose();
-    else
-        SerialClose();
-}
-
 int PortOr(const std::string& port, int failure) {
     if (LastPortFault().problem != kPortGone) return failure;
     Complain("%s", PortFaultText(port).c_str());
@@ -113,7 +106,5 @@ int PortOr(const std::string& port, int failure) {
 int RunProbe(const CliOptions& options, CliReport*) {
     char device[600];
     SerialPortDevice(options.port.c_str(), device, sizeof device);
-    int code = ProbeStep(options.target, options.port, device);
-    CloseTargetPort(options.target);
-    return code;
+    return ProbeStep(options.target, options.port, device);
 }

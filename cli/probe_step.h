@@ -1,7 +1,7 @@
 // The probe that starts every command on a device: the main window's probe
-// of the target, on the port given, with the main window's texts. On
-// success the target's channel stays open for the run that follows, as the
-// main window leaves it for the uploader.
+// of the target, on the port given, with the main window's texts. The
+// target's channel stays open for the run that follows, as the main window
+// leaves it for the uploader; the program closes it at its end.
 #pragma once
 #include <string>
 
@@ -10,9 +10,6 @@
 // ZQ3 also when only its loader answers: the update then runs in recovery
 // mode), else the exit code, after saying why.
 int ProbeStep(const std::string& target, const std::string& port, const std::string& device);
-
-// Closes the channel the probe of target opened.
-void CloseTargetPort(const std::string& target);
 
 // After a run that ended with a failure: kExitPort with the port's fault
 // said when the port stopped working, else failure.

@@ -38,7 +38,6 @@ int ReadBackEnded(int32_t status, const CliOptions& options, CliReport* report) 
                       static_cast<unsigned>(AppState.currentAddress));
     report->message = text;
     Complain("%s", text);
-    SerialClose();
     return PortOr(options.port, kExitFailed);
 }
 
@@ -60,16 +59,12 @@ int RunVerify(const CliOptions& options, CliReport* report) {
     Say(kT62LoadedFormat, static_cast<int>(AppState.hexImageLength));
 
     int probed = ProbeStep("t62", options.port, device);
-    if (probed != kExitDone) {
-        SerialClose();
-        return probed;
-    }
+    if (probed != kExitDone) return probed;
     int32_t rows = T62CompareRows(AppState.hexImageLength);
     Say("Reading back the %d rows an update of this image programs....", static_cast<int>(rows));
     WorkerRun run = {T62CompareWorker, "rows", rows, kT62RowBytes, 0, kReadRowSeconds, 0, "T62", ""};
     int32_t status = RunWorker(run);
     if (status != kT62ReadBackDone && status != kT62ReadBackDiffers) return ReadBackEnded(status, options, report);
-    SerialClose();
 
     report->result = status;
     report->compared = true;
@@ -110,17 +105,13 @@ int RunBackup(const CliOptions& options, CliReport* report) {
     std::remove(part.c_str());
 
     int probed = ProbeStep("t62", options.port, device);
-    if (probed != kExitDone) {
-        SerialClose();
-        return probed;
-    }
+    if (probed != kExitDone) return probed;
     AppState.hexImage = HexImageStore();
     const int32_t rows = kT62MemoryEnd / kT62RowAddresses;
     Say("Reading the T62's program memory, %d rows....", static_cast<int>(rows));
     WorkerRun run = {T62ReadAllWorker, "rows", rows, kT62RowBytes, 0, kReadRowSeconds, 0, "T62", ""};
     int32_t status = RunWorker(run);
     if (status != kT62ReadBackDone) return ReadBackEnded(status, options, report);
-    SerialClose();
 
     report->result = status;
     report->bytes = kImageBufferSize;

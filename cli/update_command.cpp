@@ -88,10 +88,8 @@ int UpdateHex(const CliOptions& options, const char* device, CliReport* report) 
                kPsocBlockSeconds, 1, "PSoC", Advice(options, "PSoC", "boot loader")};
     }
     int32_t status = RunWorker(run);
-    int code = t62 ? Finish(options, status, kT62Success, T62StatusMessage(status), report)
-                   : Finish(options, status, kPsocSuccess, PsocOutcomeMessage(status), report);
-    if (code != kExitInterrupted) SerialClose();
-    return code;
+    return t62 ? Finish(options, status, kT62Success, T62StatusMessage(status), report)
+               : Finish(options, status, kPsocSuccess, PsocOutcomeMessage(status), report);
 }
 
 int UpdateZq3(const CliOptions& options, const char* device, CliReport* report) {
@@ -109,16 +107,15 @@ int UpdateZq3(const CliOptions& options, const char* device, CliReport* report) 
     report->bytes = 16LL * frames;
 
     int probed = ProbeStep(options.target, options.port, device);
-    if (probed != kExitDone) {
-        CloseTargetPort(options.target);
-        return probed;
-    }
+    if (probed != kExitDone) return probed;
     const char* refusal = KeyerVariantCheck(AppState.keyerIcType, AppState.keyerImageVariant);
     if (refusal != nullptr) {
         Complain("%s", refusal);
         report->message = refusal;
-        CloseTargetPort(options.target);
-        return kExitFile;
+        // An IC of no known type is not the device the image is for; an
+        // image for another variant is not the file for this IC.
+        bool knownIc = AppState.keyerIcType >= kIcAmber && AppState.keyerIcType <= kIcNoOs;
+        return knownIc ? kExitFile : kExitNoDevice;
     }
     AppState.keyerUpdateAllowed = 1;
     AppState.keyerProgress = 0;
@@ -129,9 +126,7 @@ int UpdateZq3(const CliOptions& options, const char* device, CliReport* report) 
         "` runs in recovery mode.";
     WorkerRun run = {KeyerUploadWorker, "records", frames, 16, 1, kKeyerRecordSeconds, 1, "ZQ3 IC", advice};
     int32_t status = RunWorker(run);
-    int code = Finish(options, status, kKeyerSuccess, KeyerStatusMessage(status), report);
-    if (code != kExitInterrupted) CloseTargetPort(options.target);
-    return code;
+    return Finish(options, status, kKeyerSuccess, KeyerStatusMessage(status), report);
 }
 
 }  // namespace
