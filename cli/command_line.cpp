@@ -7,7 +7,7 @@
 #include "cli/console.h"
 #include "cli/exit_codes.h"
 
-const char* const kCliVersion = "1.1";
+const char* const kCliVersion = RIDOREZ_VERSION;
 
 namespace {
 
