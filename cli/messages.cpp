@@ -4,6 +4,8 @@
 #include <cstring>
 
 #include "cli/console.h"
+#include "cli/exit_codes.h"
+#include "cli/output.h"
 #include "image/hex_image.h"
 #include "image/hex_lines.h"
 #include "serial/port_fault.h"
@@ -31,7 +33,7 @@ std::string PortFaultText(const std::string& port) {
     const PortFault& fault = LastPortFault();
     char device[600];
     SerialPortDevice(port.c_str(), device, sizeof device);
-    std::string head = "ridorez: " + port + (port == device ? "" : " (" + std::string(device) + ")") + ": ";
+    std::string head = port + (port == device ? "" : " (" + std::string(device) + ")") + ": ";
     switch (fault.problem) {
         case kPortMissing: return head + "no such port (`" + kCliName + " ports` lists those present)";
         case kPortDenied:
@@ -50,10 +52,10 @@ std::string LoadFailureText(int32_t result, const std::string& file, const char*
     int32_t line = HexLineNumber();
     char where[64];
     std::snprintf(where, sizeof where, ", line %d: ", static_cast<int>(line));
-    std::string head = "ridorez: " + file;
+    std::string head = file;
     switch (result) {
         case 0: return head + ": " + emptyMeaning;
-        case kHexEmptyPath: return "ridorez: no file named";
+        case kHexEmptyPath: return "no file named";
         case kHexOpenFailed: return head + ": cannot be opened: " + std::strerror(openError);
         case kHexUnexpectedEnd: return head + where + "the file ends (or cannot be read) before its end-of-file record";
         case kHexBadLine:
@@ -63,7 +65,15 @@ std::string LoadFailureText(int32_t result, const std::string& file, const char*
                                   "short for its byte count, or a wrong checksum)";
         case kHexBadRecordType:
             return head + where + "a record type the loader does not take (only 00, 01, 02 and 04)";
-        case kHexNoBuffer: return "ridorez: no memory for the image";
+        case kHexNoBuffer: return "no memory for the image";
         default: return head + ": cannot be loaded";
     }
+}
+
+int LoadFailed(int32_t result, const std::string& file, const char* emptyMeaning, int openError, CliReport* report) {
+    std::string why = LoadFailureText(result, file, emptyMeaning, openError);
+    Complain("File Error");
+    Complain("ridorez: %s", why.c_str());
+    report->message = "File Error: " + why;
+    return kExitFile;
 }

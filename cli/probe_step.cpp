@@ -15,69 +15,73 @@
 
 namespace {
 
-int OpenFailed(const char* text, const std::string& port) {
+int OpenFailed(const char* text, const std::string& port, CliReport* report) {
     Complain("%s", text);
+    report->message = text;
     std::string why = PortFaultText(port);
-    if (!why.empty()) Complain("%s", why.c_str());
+    if (!why.empty()) {
+        Complain("ridorez: %s", why.c_str());
+        report->message += ": " + why;
+    }
     return kExitPort;
 }
 
-int SerialOpenFailed(int32_t code, const std::string& port) {
+int SerialOpenFailed(int32_t code, const std::string& port, CliReport* report) {
     char buffer[64];
-    return OpenFailed(SerialOpenFailureText(code, buffer, sizeof buffer), port);
+    return OpenFailed(SerialOpenFailureText(code, buffer, sizeof buffer), port, report);
 }
 
-int NoAnswer(const std::string& port, const char* expected) {
-    if (LastPortFault().problem == kPortGone) return PortOr(port, kExitNoDevice);
+// The probe's line says that the target did not answer.
+int NoAnswer(const char* line, const std::string& port, const char* expected, CliReport* report) {
+    Complain("%s", line);
+    report->message = line;
+    if (LastPortFault().problem == kPortGone) return PortOr(port, kExitNoDevice, report);
     Complain("ridorez: %s: %s", port.c_str(), expected);
     return kExitNoDevice;
 }
 
-int ProbeT62(const std::string& port, const std::string& device) {
+int ProbeT62(const std::string& port, const std::string& device, CliReport* report) {
     int32_t opened = SerialOpenDevice(device.c_str(), kT62ProbeBaud, kT62ProbeReadTimeoutMs);
-    if (opened != 0) return SerialOpenFailed(opened, port);
+    if (opened != 0) return SerialOpenFailed(opened, port, report);
     T62ProbeResult result;
     T62ProbeIdentify(&result);
     char portLine[64], hardwareLine[64];
     FormatT62ProbeLines(&result, portLine, sizeof portLine, hardwareLine, sizeof hardwareLine);
-    if (result.outcome == kT62ProbeConnected) {
-        Say("%s", portLine);
-        Say("%s", hardwareLine);
-        return kExitDone;
-    }
-    Complain("%s", portLine);
-    return NoAnswer(port, "no T62 firmware loader answered at 115200 baud");
+    if (result.outcome != kT62ProbeConnected)
+        return NoAnswer(portLine, port, "no T62 firmware loader answered at 115200 baud", report);
+    Say("%s", portLine);
+    Say("%s", hardwareLine);
+    return kExitDone;
 }
 
-int ProbePsoc(const std::string& port, const std::string& device) {
+int ProbePsoc(const std::string& port, const std::string& device, CliReport* report) {
     int32_t opened = SerialOpenDevice(device.c_str(), kPsocProbeBaud, kPsocProbeReadTimeoutMs);
-    if (opened != 0) return SerialOpenFailed(opened, port);
+    if (opened != 0) return SerialOpenFailed(opened, port, report);
     PsocProbeResult result;
     PsocProbeIdentify(&result);
     char line[64];
     FormatPsocProbeLine(&result, line, sizeof line);
-    if (result.outcome == kPsocProbeConnected) {
-        Say("%s", line);
-        return kExitDone;
-    }
-    Complain("%s", line);
     if (result.outcome == kPsocProbeNotBootLoader)
-        return NoAnswer(port, "a device answered at 19200 baud, but not as the PSoC boot loader");
-    return NoAnswer(port, "no PSoC boot loader answered at 19200 baud");
+        return NoAnswer(line, port, "a device answered at 19200 baud, but not as the PSoC boot loader", report);
+    if (result.outcome != kPsocProbeConnected)
+        return NoAnswer(line, port, "no PSoC boot loader answered at 19200 baud", report);
+    Say("%s", line);
+    return kExitDone;
 }
 
-int ProbeZq3(const std::string& port, const std::string& device) {
+int ProbeZq3(const std::string& port, const std::string& device, CliReport* report) {
     int opened = KeyerOpenDevice(device.c_str());
     if (opened != 0) {
         KeyerClose();
-        return OpenFailed(KeyerOpenFailureText(opened), port);
+        return OpenFailed(KeyerOpenFailureText(opened), port, report);
     }
     KeyerProbeResult result;
     int found = ProbeKeyer(&result);
     if (found < 0) {
         Complain("%s", result.portLine);
-        Complain("%s", KeyerProbeResultText(found));
-        return NoAnswer(port, "no ZQ3 keyer IC answered at 1200 baud");
+        int code = NoAnswer(KeyerProbeResultText(found), port, "no ZQ3 keyer IC answered at 1200 baud", report);
+        report->message += std::string(" (") + result.portLine + ")";
+        return code;
     }
     Say("%s", result.portLine);
     if (found == kIcNoOs) {
@@ -91,20 +95,22 @@ int ProbeZq3(const std::string& port, const std::string& device) {
 
 }  // namespace
 
-int ProbeStep(const std::string& target, const std::string& port, const std::string& device) {
-    if (target == "t62") return ProbeT62(port, device);
-    if (target == "psoc") return ProbePsoc(port, device);
-    return ProbeZq3(port, device);
+int ProbeStep(const std::string& target, const std::string& port, const std::string& device, CliReport* report) {
+    if (target == "t62") return ProbeT62(port, device, report);
+    if (target == "psoc") return ProbePsoc(port, device, report);
+    return ProbeZq3(port, device, report);
 }
 
-int PortOr(const std::string& port, int failure) {
+int PortOr(const std::string& port, int failure, CliReport* report) {
     if (LastPortFault().problem != kPortGone) return failure;
-    Complain("%s", PortFaultText(port).c_str());
+    std::string why = PortFaultText(port);
+    Complain("ridorez: %s", why.c_str());
+    report->message += " (" + why + ")";
     return kExitPort;
 }
 
-int RunProbe(const CliOptions& options, CliReport*) {
+int RunProbe(const CliOptions& options, CliReport* report) {
     char device[600];
     SerialPortDevice(options.port.c_str(), device, sizeof device);
-    return ProbeStep(options.target, options.port, device);
+    return ProbeStep(options.target, options.port, device, report);
 }

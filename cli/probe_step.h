@@ -5,12 +5,14 @@
 #pragma once
 #include <string>
 
+#include "cli/output.h"
+
 // Probes target ("t62", "psoc", "zq3") on device (port as the user named
 // it, for the texts). Returns kExitDone when the target answered (for the
 // ZQ3 also when only its loader answers: the update then runs in recovery
-// mode), else the exit code, after saying why.
-int ProbeStep(const std::string& target, const std::string& port, const std::string& device);
+// mode), else the exit code, after saying why (also in report's message).
+int ProbeStep(const std::string& target, const std::string& port, const std::string& device, CliReport* report);
 
-// After a run that ended with a failure: kExitPort with the port's fault
-// said when the port stopped working, else failure.
-int PortOr(const std::string& port, int failure);
+// After a run that ended with a failure: kExitPort when the port stopped
+// working (said, and added to report's message), else failure.
+int PortOr(const std::string& port, int failure, CliReport* report);

@@ -38,7 +38,7 @@ int ReadBackEnded(int32_t status, const CliOptions& options, CliReport* report) 
                       static_cast<unsigned>(AppState.currentAddress));
     report->message = text;
     Complain("%s", text);
-    return PortOr(options.port, kExitFailed);
+    return PortOr(options.port, kExitFailed, report);
 }
 
 }  // namespace
@@ -49,16 +49,11 @@ int RunVerify(const CliOptions& options, CliReport* report) {
     AppState.hexImage = HexImageStore();
     AppState.hexImageLength = LoadHexImage(options.file.c_str(), T62Image);
     int error = errno;
-    if (AppState.hexImageLength <= 0) {
-        Complain("File Error");
-        Complain("%s", LoadFailureText(AppState.hexImageLength, options.file, "no data", error).c_str());
-        report->message = "File Error";
-        return kExitFile;
-    }
+    if (AppState.hexImageLength <= 0) return LoadFailed(AppState.hexImageLength, options.file, "no data", error, report);
     report->bytes = AppState.hexImageLength;
     Say(kT62LoadedFormat, static_cast<int>(AppState.hexImageLength));
 
-    int probed = ProbeStep("t62", options.port, device);
+    int probed = ProbeStep("t62", options.port, device, report);
     if (probed != kExitDone) return probed;
     int32_t rows = T62CompareRows(AppState.hexImageLength);
     Say("Reading back the %d rows an update of this image programs....", static_cast<int>(rows));
@@ -97,14 +92,14 @@ int RunBackup(const CliOptions& options, CliReport* report) {
     FILE* probe = std::fopen(part.c_str(), "w");
     if (probe == nullptr) {
         int error = errno;
-        report->message = "cannot be written";
-        Complain("ridorez: %s: cannot be written: %s", options.file.c_str(), std::strerror(error));
+        report->message = options.file + ": cannot be written: " + std::strerror(error);
+        Complain("ridorez: %s", report->message.c_str());
         return kExitFile;
     }
     std::fclose(probe);
     std::remove(part.c_str());
 
-    int probed = ProbeStep("t62", options.port, device);
+    int probed = ProbeStep("t62", options.port, device, report);
     if (probed != kExitDone) return probed;
     AppState.hexImage = HexImageStore();
     const int32_t rows = kT62MemoryEnd / kT62RowAddresses;
@@ -117,8 +112,8 @@ int RunBackup(const CliOptions& options, CliReport* report) {
     report->bytes = kImageBufferSize;
     if (!SaveHexImage(options.file.c_str(), AppState.hexImage, kImageBufferSize)) {
         int error = errno;
-        report->message = "cannot be written";
-        Complain("ridorez: %s: cannot be written: %s", options.file.c_str(), std::strerror(error));
+        report->message = options.file + ": cannot be written: " + std::strerror(error);
+        Complain("ridorez: %s", report->message.c_str());
         return kExitFile;
     }
     char text[256];

@@ -35,13 +35,6 @@ std::string Advice(const CliOptions& options, const char* device, const char* lo
            options.port + "` again.";
 }
 
-int LoadFailed(int32_t result, const std::string& file, const char* emptyMeaning, int error, CliReport* report) {
-    Complain("File Error");
-    Complain("%s", LoadFailureText(result, file, emptyMeaning, error).c_str());
-    report->message = "File Error";
-    return kExitFile;
-}
-
 // The end of a run: the final message, and the exit code for it.
 int Finish(const CliOptions& options, int32_t status, int32_t success, const char* message, CliReport* report) {
     report->result = status;
@@ -60,7 +53,7 @@ int Finish(const CliOptions& options, int32_t status, int32_t success, const cha
         return kExitDone;
     }
     Complain("%s", message);
-    return PortOr(options.port, kExitFailed);
+    return PortOr(options.port, kExitFailed, report);
 }
 
 int UpdateHex(const CliOptions& options, const char* device, CliReport* report) {
@@ -74,7 +67,7 @@ int UpdateHex(const CliOptions& options, const char* device, CliReport* report) 
     report->bytes = AppState.hexImageLength;
     Say(t62 ? kT62LoadedFormat : kPsocLoadedFormat, static_cast<int>(AppState.hexImageLength));
 
-    int probed = ProbeStep(options.target, options.port, device);
+    int probed = ProbeStep(options.target, options.port, device, report);
     if (probed != kExitDone) return probed;
 
     WorkerRun run;
@@ -106,7 +99,7 @@ int UpdateZq3(const CliOptions& options, const char* device, CliReport* report) 
     int32_t frames = KeyerUploadFrames(AppState.keyerImage);
     report->bytes = 16LL * frames;
 
-    int probed = ProbeStep(options.target, options.port, device);
+    int probed = ProbeStep(options.target, options.port, device, report);
     if (probed != kExitDone) return probed;
     const char* refusal = KeyerVariantCheck(AppState.keyerIcType, AppState.keyerImageVariant);
     if (refusal != nullptr) {
@@ -120,10 +113,10 @@ int UpdateZq3(const CliOptions& options, const char* device, CliReport* report) 
     AppState.keyerUpdateAllowed = 1;
     AppState.keyerProgress = 0;
     Say("%s", AppState.keyerIcType == kIcNoOs ? kKeyerRecoveryText : kKeyerRunningText);
-    std::string advice =
-        "The ZQ3 IC may be left without its operating firmware: `" + std::string(kCliName) + " probe zq3 --port " + options.port +
-        "` then shows \"ZQ3 Fail:No O/S\", and `" + kCliName + " update zq3 " + options.file + " --port " + options.port +
-        "` runs in recovery mode.";
+    std::string name = kCliName;
+    std::string advice = "The ZQ3 IC may be left without its operating firmware: `" + name + " probe zq3 --port " +
+                         options.port + "` then shows \"ZQ3 Fail:No O/S\", and `" + name + " update zq3 " +
+                         options.file + " --port " + options.port + "` runs in recovery mode.";
     WorkerRun run = {KeyerUploadWorker, "records", frames, 16, 1, kKeyerRecordSeconds, 1, "ZQ3 IC", advice};
     int32_t status = RunWorker(run);
     return Finish(options, status, kKeyerSuccess, KeyerStatusMessage(status), report);
