@@ -51,20 +51,21 @@ int main(int argc, char** argv) {
     ConsoleSetInterruptText("\nridorez: interrupted\n", interruptJson.c_str());
     ConsoleCatchInterrupts();
 
-    if (!options.log.empty()) {
-        if (!LineLogOpen(options.log.c_str())) {
-            Complain("ridorez: %s: the log cannot be written", options.log.c_str());
-            return kExitFile;
-        }
+    int code = kExitDone;
+    if (!options.log.empty() && !LineLogOpen(options.log.c_str())) {
+        report.message = options.log + ": the log cannot be written";
+        Complain("ridorez: %s", report.message.c_str());
+        code = kExitFile;
+    } else {
         LineLogNote("%s %s: %s", kCliName, kCliVersion, CommandLineText(argc, argv).c_str());
+        code = Dispatch(options, &report);
     }
-    int code = Dispatch(options, &report);
     report.exit = code;
     if (options.json) {
         std::printf("%s\n", JsonReport(report, CliClock() - started).c_str());
         std::fflush(stdout);
     }
-    LineLogNote("exit code %d", code);
+    LineLogNote("exit code %d%s%s", code, report.message.empty() ? "" : ": ", report.message.c_str());
     // A worker abandoned by Ctrl-C may still run: end without waiting.
     if (code == kExitInterrupted) ConsoleExitNow(code);
     // Whichever channel a command left open (a probe that found nothing

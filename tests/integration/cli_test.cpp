@@ -178,7 +178,7 @@ TEST_F(CliTest, UpdateThroughAPipe) {
     EXPECT_TRUE(Has(text, " note open " + sim.link + " 115200\n")) << text.substr(0, 400);
     EXPECT_TRUE(Has(text, " H>D 115200 55 55 00 01 ff 04\n"));
     EXPECT_TRUE(std::regex_search(text, std::regex("\n[0-9]+ D>H 115200 55( [0-9a-f]{2})*\n")));
-    EXPECT_TRUE(Has(text, "note exit code 0\n"));
+    EXPECT_TRUE(Has(text, " note exit code 0: Programing Completed Successfully\n"));
 }
 
 TEST_F(CliTest, UpdateOfPsocAndZq3WithJson) {
