@@ -15,9 +15,11 @@
 // Windows, where RIdorez.exe is the dialog program.
 extern const char* const kCliName;
 
-// Installs the Ctrl-C handling (and, on POSIX, keeps a closed pipe on the
-// output from killing the program in the middle of an update).
-void ConsoleCatchInterrupts();
+// Sets the console up: installs the Ctrl-C handling; on POSIX keeps a closed
+// pipe on the output from killing the program in the middle of an update; on
+// Windows has the console show output as UTF-8, the code page the program's
+// manifest gives its ...A calls, so that a path is printed as it is.
+void ConsoleSetUp();
 
 // What an interrupt that ends the program at once prints, to standard error
 // and to standard output. Kept by pointer: both must stay valid.

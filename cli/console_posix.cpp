@@ -42,7 +42,7 @@ void OnInterrupt(int) {
 
 }  // namespace
 
-void ConsoleCatchInterrupts() {
+void ConsoleSetUp() {
     int fds[2];
     if (pipe(fds) == 0) {
         wakeRead = fds[0];

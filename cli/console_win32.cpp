@@ -37,7 +37,8 @@ BOOL WINAPI OnControl(DWORD event) {
 
 }  // namespace
 
-void ConsoleCatchInterrupts() {
+void ConsoleSetUp() {
+    SetConsoleOutputCP(CP_UTF8);
     wake = CreateEventA(nullptr, FALSE, FALSE, nullptr);
     SetConsoleCtrlHandler(OnControl, TRUE);
 }

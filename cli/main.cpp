@@ -49,7 +49,7 @@ int main(int argc, char** argv) {
         interruptJson = JsonReport(interrupted, -1) + "\n";
     }
     ConsoleSetInterruptText("\nridorez: interrupted\n", interruptJson.c_str());
-    ConsoleCatchInterrupts();
+    ConsoleSetUp();
 
     int code = kExitDone;
     if (!options.log.empty() && !LineLogOpen(options.log.c_str())) {

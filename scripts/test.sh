@@ -26,7 +26,7 @@ bash scripts/setup.sh || exit 1
 step "build (native and Windows)" bash scripts/build.sh || true
 
 step "native tests" ctest --test-dir build/native --output-on-failure -j"$jobs"
-step "resources of RIdorez.exe" ctest --test-dir build/win --output-on-failure
+step "resources of RIdorez.exe and ridorez-cli.exe" ctest --test-dir build/win --output-on-failure
 
 sanitized() {
   CC=clang CXX=clang++ cmake -S . -B build/asan -DCMAKE_BUILD_TYPE=Debug -DRIDOREZ_SANITIZE=ON >/dev/null &&

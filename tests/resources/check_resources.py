@@ -5,9 +5,12 @@ DPI awareness, no elevation, UTF-8 code page, the supported systems), the
 version details with the build's version, and the icon in every size the
 shell asks for.
 
-Usage: check_resources.py EXE VERSION     (VERSION: the project's, e.g. 1.1.0)
+Usage: check_resources.py [--console] EXE VERSION   (VERSION: the project's, e.g. 1.1.0)
+With --console, the console program: no windows, so neither the common
+controls, DPI awareness nor an icon are asked of it.
 Prints one line per finding and exits 1 if there is any.
 """
+import os
 import struct
 import sys
 import xml.etree.ElementTree as ET
@@ -102,7 +105,7 @@ def local(tag):
     return tag.rsplit('}', 1)[-1]
 
 
-def check_manifest(text, problems):
+def check_manifest(text, problems, windows):
     try:
         root = ET.fromstring(text)
     except ET.ParseError as e:
@@ -113,20 +116,11 @@ def check_manifest(text, problems):
     def having(name):
         return [e for e in elements if local(e.tag) == name]
 
-    controls = [e for e in having('assemblyIdentity')
-                if e.get('name') == 'Microsoft.Windows.Common-Controls' and e.get('version', '').startswith('6.')
-                and e.get('publicKeyToken') == '6595b64144ccf1df']
-    if not controls:
-        problems.append('manifest: no dependency on the Common Controls 6')
+    if windows:
+        check_window_settings(having, problems)
     levels = [e.get('level') for e in having('requestedExecutionLevel')]
     if levels != ['asInvoker']:
         problems.append('manifest: execution level %s, expected asInvoker' % (levels or 'missing'))
-    awareness = [e.text.strip() for e in having('dpiAwareness') if e.text]
-    if not awareness or awareness[0].split(',')[0].strip().lower() != 'permonitorv2':
-        problems.append('manifest: dpiAwareness %s, expected PerMonitorV2 first' % (awareness or 'missing'))
-    aware = [e.text.strip().lower() for e in having('dpiAware') if e.text]
-    if aware != ['true']:
-        problems.append('manifest: dpiAware %s, expected true for older systems' % (aware or 'missing'))
     pages = [e.text.strip() for e in having('activeCodePage') if e.text]
     if pages != ['UTF-8']:
         problems.append('manifest: activeCodePage %s, expected UTF-8' % (pages or 'missing'))
@@ -136,13 +130,28 @@ def check_manifest(text, problems):
             problems.append('manifest: %s is not among the supported systems' % name)
 
 
-def check_version(data, version, problems):
+def check_window_settings(having, problems):
+    """What a program with windows needs: themed controls, DPI awareness."""
+    controls = [e for e in having('assemblyIdentity')
+                if e.get('name') == 'Microsoft.Windows.Common-Controls' and e.get('version', '').startswith('6.')
+                and e.get('publicKeyToken') == '6595b64144ccf1df']
+    if not controls:
+        problems.append('manifest: no dependency on the Common Controls 6')
+    awareness = [e.text.strip() for e in having('dpiAwareness') if e.text]
+    if not awareness or awareness[0].split(',')[0].strip().lower() != 'permonitorv2':
+        problems.append('manifest: dpiAwareness %s, expected PerMonitorV2 first' % (awareness or 'missing'))
+    aware = [e.text.strip().lower() for e in having('dpiAware') if e.text]
+    if aware != ['true']:
+        problems.append('manifest: dpiAware %s, expected true for older systems' % (aware or 'missing'))
+
+
+def check_version(data, version, file_name, problems):
     fixed, strings = version_strings(data)
     numbers = tuple(int(n) for n in version.split('.')) + (0,) * (4 - len(version.split('.')))
     if fixed != numbers:
         problems.append('version: fixed file version %s, expected %s' % (fixed, numbers))
     for key, expected in (('FileVersion', version), ('ProductVersion', version), ('ProductName', 'RIdorez'),
-                          ('OriginalFilename', 'RIdorez.exe')):
+                          ('OriginalFilename', file_name)):
         if strings.get(key) != expected:
             problems.append('version: %s is %r, expected %r' % (key, strings.get(key), expected))
     if not strings.get('FileDescription'):
@@ -169,26 +178,33 @@ def check_icon(resources, problems):
 
 
 def main():
-    if len(sys.argv) != 3:
+    args = sys.argv[1:]
+    windows = True
+    if args and args[0] == '--console':
+        windows = False
+        args = args[1:]
+    if len(args) != 2:
         print(__doc__.strip().split('\n\n')[1])
         return 2
-    with open(sys.argv[1], 'rb') as f:
+    exe, version = args
+    with open(exe, 'rb') as f:
         resources = read_resources(f.read())
     problems = []
     manifest = resources.get((RT_MANIFEST, 1))
     if manifest is None:
         problems.append('manifest: no RT_MANIFEST resource 1')
     else:
-        check_manifest(manifest, problems)
+        check_manifest(manifest, problems, windows)
     if (RT_VERSION, 1) not in resources:
         problems.append('version: no version resource')
     else:
-        check_version(resources[(RT_VERSION, 1)], sys.argv[2], problems)
-    check_icon(resources, problems)
+        check_version(resources[(RT_VERSION, 1)], version, os.path.basename(exe), problems)
+    if windows:
+        check_icon(resources, problems)
     for p in problems:
         print(p)
     if not problems:
-        print('resources: manifest, version %s and icon as expected' % sys.argv[2])
+        print('resources of %s: manifest and version %s as expected' % (os.path.basename(exe), version))
     return 1 if problems else 0
 
 
