@@ -4,36 +4,32 @@
 #include <sys/ioctl.h>
 #include <unistd.h>
 
-#include <atomic>
 #include <cerrno>
 #include <cstdlib>
 #include <cstring>
 
 #include "cli/console.h"
+#include "cli/console_interrupts.h"
 #include "serial/serial_port.h"
 
 const char* const kCliName = "ridorez";
 
 namespace {
 
-std::atomic<int> held{0};
-std::atomic<int> interrupts{0};
-std::atomic<const char*> errorText{""};
-std::atomic<const char*> outputText{""};
 int wakeRead = -1, wakeWrite = -1;  // the handler wakes ConsoleWait through this pipe
 
 void OnInterrupt(int) {
     int saved = errno;
-    if (!held.load()) {
-        const char* text = errorText.load();
+    if (!consoleInterrupts.held.load()) {
+        const char* text = consoleInterrupts.errorText.load();
         ssize_t ignored = write(STDERR_FILENO, text, std::strlen(text));
-        text = outputText.load();
+        text = consoleInterrupts.outputText.load();
         ignored = write(STDOUT_FILENO, text, std::strlen(text));
         (void)ignored;
         SerialAbandonPorts();
         _exit(130);
     }
-    interrupts.fetch_add(1);
+    consoleInterrupts.count.fetch_add(1);
     char byte = 1;
     ssize_t ignored = write(wakeWrite, &byte, 1);
     (void)ignored;
@@ -61,15 +57,6 @@ void ConsoleSetUp() {
     // update halfway: writes to it fail instead.
     signal(SIGPIPE, SIG_IGN);
 }
-
-void ConsoleSetInterruptText(const char* error, const char* output) {
-    errorText.store(error);
-    outputText.store(output);
-}
-
-void ConsoleHoldInterrupts(int hold) { held.store(hold); }
-
-int ConsoleInterrupts() { return interrupts.load(); }
 
 void ConsoleWait(uint32_t ms) {
     if (wakeRead < 0) {

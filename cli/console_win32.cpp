@@ -1,20 +1,16 @@
 #include <windows.h>
 #include <io.h>
 
-#include <atomic>
 #include <cstdlib>
 #include <cstring>
 
 #include "cli/console.h"
+#include "cli/console_interrupts.h"
 
 const char* const kCliName = "ridorez-cli";
 
 namespace {
 
-std::atomic<int> held{0};
-std::atomic<int> interrupts{0};
-std::atomic<const char*> errorText{""};
-std::atomic<const char*> outputText{""};
 HANDLE wake = nullptr;  // set by the handler, waited on by ConsoleWait
 
 void Put(DWORD which, const char* text) {
@@ -25,12 +21,12 @@ void Put(DWORD which, const char* text) {
 // Runs on a thread of its own that the system starts for each Ctrl-C.
 BOOL WINAPI OnControl(DWORD event) {
     if (event != CTRL_C_EVENT && event != CTRL_BREAK_EVENT) return FALSE;
-    if (!held.load()) {
-        Put(STD_ERROR_HANDLE, errorText.load());
-        Put(STD_OUTPUT_HANDLE, outputText.load());
+    if (!consoleInterrupts.held.load()) {
+        Put(STD_ERROR_HANDLE, consoleInterrupts.errorText.load());
+        Put(STD_OUTPUT_HANDLE, consoleInterrupts.outputText.load());
         ExitProcess(130);
     }
-    interrupts.fetch_add(1);
+    consoleInterrupts.count.fetch_add(1);
     if (wake != nullptr) SetEvent(wake);
     return TRUE;
 }
@@ -42,15 +38,6 @@ void ConsoleSetUp() {
     wake = CreateEventA(nullptr, FALSE, FALSE, nullptr);
     SetConsoleCtrlHandler(OnControl, TRUE);
 }
-
-void ConsoleSetInterruptText(const char* error, const char* output) {
-    errorText.store(error);
-    outputText.store(output);
-}
-
-void ConsoleHoldInterrupts(int hold) { held.store(hold); }
-
-int ConsoleInterrupts() { return interrupts.load(); }
 
 void ConsoleWait(uint32_t ms) {
     if (wake == nullptr)

@@ -1,0 +1,15 @@
+// The portable side of the console: what Ctrl-C does, as the platform's
+// handler finds it.
+#include "cli/console.h"
+#include "cli/console_interrupts.h"
+
+ConsoleInterruptState consoleInterrupts;
+
+void ConsoleSetInterruptText(const char* error, const char* output) {
+    consoleInterrupts.errorText.store(error);
+    consoleInterrupts.outputText.store(output);
+}
+
+void ConsoleHoldInterrupts(int hold) { consoleInterrupts.held.store(hold); }
+
+int ConsoleInterrupts() { return consoleInterrupts.count.load(); }
