@@ -478,6 +478,52 @@ TEST_F(DevsimTest, PacedLineTakesWireTime) {
     Stop();
 }
 
+// A power loss takes the command with it and leaves the device deaf for its
+// time; then the T62 answers again with its memory as it was, and a keyer
+// whose upload had begun comes back at 1200 in its loader, without O/S.
+TEST_F(DevsimTest, PowerLossKeepsMemoryAndRestartsInTheLoader) {
+    Start({"--device", "t62,keyer", "--fault", "power:t62.any:3:400", "--fault", "power:keyer.record:2:400"},
+          115200);
+    Bytes row = Pattern(0x31);
+    ASSERT_TRUE(Ask(EraseRequest(0xC00)).sumOk);
+    ASSERT_TRUE(Ask(WriteRowRequest(0xC00, row)).sumOk);
+    EXPECT_FALSE(Ask(EraseRequest(0xC00), kQuietMs).complete) << "the command that met the power loss";
+    EXPECT_FALSE(Ask({0x00, 0x01}, kQuietMs).complete) << "deaf while the power is off";
+    ASSERT_TRUE(WaitForTranscript(sim, "note power on t62", kReplyMs));
+    EXPECT_EQ(Programmed(Bytes(256, 0xFF), row), RowOf(Ask(ReadRowRequest(0xC00))));
+
+    ASSERT_TRUE(SetLineBaud(fd, 1200));
+    EXPECT_EQ((Bytes{0x55}), Exchange({0x00, 0x04, 0x55}, 1)) << "the O/S runs";
+    EXPECT_TRUE(Exchange({0x00, 0x10, 0x9B, 0x35}, 1, kQuietMs).empty());
+    ASSERT_TRUE(SetLineBaud(fd, 9600));
+    EXPECT_EQ((Bytes{0x3C}), Exchange(KeyerRecord(0x1B, 0x0020, 0x10), 1));
+    EXPECT_TRUE(Exchange(KeyerRecord(0x1B, 0x0028, 0x20), 1, kQuietMs).empty());
+    ASSERT_TRUE(WaitForTranscript(sim, "note power on keyer: loader at 1200", kReplyMs));
+    EXPECT_TRUE(Exchange({0x00, 0x04, 0x55}, 1, kQuietMs).empty()) << "back at 1200, not 9600";
+    ASSERT_TRUE(SetLineBaud(fd, 1200));
+    EXPECT_EQ((Bytes{0xAA}), Exchange({0x00, 0x04, 0x55}, 1)) << "its loader, no O/S";
+    Stop();
+    EXPECT_EQ("1b 0020 101112131415161718191a1b1c1d1e1f 9600\n", ReadTextFile(sim.memory + ".keyer"));
+}
+
+// Unplugged, the line goes away with its link; a new one comes at the same
+// place, where the device answers as before.
+TEST_F(DevsimTest, UnplugLinksANewLineAtTheSamePlace) {
+    Start({"--device", "t62", "--fault", "unplug:identify:2:300"}, 115200);
+    ASSERT_TRUE(Ask({0x00, 0x01}).sumOk);
+    EXPECT_FALSE(Ask({0x00, 0x01}, kQuietMs).complete);
+    struct stat st;
+    EXPECT_NE(0, lstat(sim.link.c_str(), &st)) << "the link stayed";
+    EXPECT_FALSE(WriteLine(fd, Frame({0x00, 0x01}))) << "the old line still takes bytes";
+    ASSERT_TRUE(WaitForTranscript(sim, "note plugged in again", kReplyMs));
+    close(fd);
+    fd = OpenLine(sim.link, 115200);
+    ASSERT_GE(fd, 0);
+    EXPECT_TRUE(Ask({0x00, 0x01}).sumOk);
+    Stop();
+    EXPECT_NE(std::string::npos, ReadTextFile(sim.transcript).find("note commands t62: any 3 identify 3"));
+}
+
 TEST_F(DevsimTest, RefusesABadCommandLine) {
     EXPECT_FALSE(StartSim(&sim, {"--device", "t62,modem"}));
     RemoveSimDir(&sim);

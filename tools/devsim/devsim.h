@@ -23,6 +23,9 @@ struct Sim {
     T62Device t62;
     PsocDevice psoc;
     KeyerDevice keyer;
+    int64_t powerBackNs[kDeviceCount] = {0, 0, 0};  // a device without power gets it back then (0: on)
+    int64_t lineBackNs = 0;                          // the line is unplugged until then (0: plugged in)
+    std::string linkPath;                            // where an unplugged line is linked again
 };
 
 // The speed a device is listening and talking at right now.
@@ -41,7 +44,9 @@ void SendReply(Sim* sim, int device, const FaultEffects& fx, const std::vector<u
 // devices share the line).
 void DumpMemory(Sim* sim, int device);
 
-// Holds SIGTERM, SIGINT and SIGHUP back until Serve waits for the line.
+// Holds SIGTERM, SIGINT and SIGHUP (stop), SIGUSR1 (power-cycle every
+// device) and SIGUSR2 (write the memory files now) back until Serve waits
+// for the line.
 void InstallStopSignals();
 
 // Serves the line until SIGTERM, SIGINT or SIGHUP. Returns the exit code.

@@ -29,6 +29,7 @@ const TypeName kTypes[] = {
     {"flood-55", kFaultFlood, false, true, kFloodStartBytes},
     {"flood-start", kFaultFlood, false, true, kFloodFrameStarts},
     {"flood-escape", kFaultFlood, false, true, kFloodEscapes},
+    {"power", kFaultPower, true},  {"unplug", kFaultUnplug, true},
 };
 
 std::vector<std::string> Split(const std::string& text, char sep) {
@@ -183,6 +184,16 @@ FaultEffects FaultsForCommand(FaultTable* table, Transcript* transcript, int dev
             case kFaultFlood:
                 fx.floodKind = rule.flood;
                 fx.floodMs = rule.arg;
+                break;
+            // The command is lost with the power or the line: not carried out.
+            case kFaultPower:
+                fx.ignore = true;
+                table->outage.powerMs = rule.arg;
+                table->outage.powerDevice = device;
+                break;
+            case kFaultUnplug:
+                fx.ignore = true;
+                table->outage.unplugMs = rule.arg;
                 break;
         }
     }

@@ -24,6 +24,8 @@ enum FaultType {
     kFaultNoise,    // ARG noise bytes before the reply
     kFaultLate,     // the reply goes out ARG ms late
     kFaultFlood,    // instead of the reply, a pattern over and over (ARG ms, or until stopped)
+    kFaultPower,    // the device loses power for ARG ms (outage.h)
+    kFaultUnplug,   // the line goes away for ARG ms (outage.h)
 };
 
 struct FaultRule {
@@ -52,10 +54,19 @@ struct FaultEffects {
     int floodMs = 0;     // 0: until the simulator stops
 };
 
+// A power loss or an unplugged line that a command has set off; carried
+// out once the byte in hand has been dispatched (outage.h).
+struct PendingOutage {
+    int powerMs = -1;   // >= 0: device powerDevice loses power for so long
+    int powerDevice = -1;
+    int unplugMs = -1;  // >= 0: the line goes away for so long
+};
+
 struct FaultTable {
     std::vector<FaultRule> rules;
     std::map<std::string, uint32_t> counts[kDeviceCount];
     bool silent[kDeviceCount] = {false, false, false};
+    PendingOutage outage;
 };
 
 // Whether kind (or "any") is a command kind of device.

@@ -83,6 +83,8 @@ void Record(Sim* sim) {
         std::memcpy(log.data, &frame[3], sizeof log.data);
         log.baud = dev->baud;
         dev->records.push_back(log);
+        // The O/S is gone from the first frame written until the last one.
+        dev->osErased = frame[0] != 0x2E;
         if (frame[0] == 0x2E) dev->lastSeen = true;
     }
     if (fx.corrupt) reply ^= 0xFF;
@@ -125,8 +127,15 @@ int KeyerVariantFromName(const std::string& name) {
 }
 
 void KeyerInit(KeyerDevice* dev) {
-    dev->loader = dev->variant == kKeyerNone;
+    dev->loader = dev->variant == kKeyerNone || dev->osErased;
     dev->baud = 1200;
+}
+
+void KeyerPowerOn(KeyerDevice* dev) {
+    dev->loader = dev->variant == kKeyerNone || dev->osErased;
+    dev->baud = 1200;
+    dev->lastSeen = false;
+    dev->pending.clear();
 }
 
 void KeyerFeed(Sim* sim, uint8_t byte) {

@@ -37,6 +37,7 @@ struct KeyerDevice {
     bool loader = false;   // the loader runs (no O/S, or after the hand-over)
     uint32_t baud = 1200;  // the speed the IC is at
     bool lastSeen = false; // the last frame (0x2E) has been taken
+    bool osErased = false; // a record was written, the last one (0x2E) not yet
     std::vector<uint8_t> pending;
     std::vector<KeyerRecordLog> records;
 };
@@ -44,5 +45,9 @@ struct KeyerDevice {
 // Parses amber|topaz|jade|ruby|none; -1 when unknown.
 int KeyerVariantFromName(const std::string& name);
 void KeyerInit(KeyerDevice* dev);
+// Starts afresh after a power loss, at 1200 baud: in its loader when the O/S
+// is gone (an IC without one, or an upload begun and not ended), else with
+// its O/S. The record log is kept.
+void KeyerPowerOn(KeyerDevice* dev);
 void KeyerFeed(Sim* sim, uint8_t byte);
 bool KeyerDump(const KeyerDevice* dev, const char* path);

@@ -18,7 +18,7 @@ const char kUsage[] =
     "              [--catch-up] [--clock-note] [--late-note]\n"
     "              [--memory FILE] [--fault TYPE:CMD:N[:ARG]]...\n"
     "              [--t62-hw-rev N] [--t62-loader MAJOR.MINOR] [--t62-fill BYTE]\n"
-    "              [--psoc-version CHAR] [--psoc-fill BYTE]\n"
+    "              [--t62-baud N] [--psoc-version CHAR] [--psoc-fill BYTE] [--psoc-baud N]\n"
     "              [--keyer-variant amber|topaz|jade|ruby|none] [--keyer-version N]\n"
     "              [--keyer-revision N] [--keyer-ictype N]\n";
 
@@ -61,6 +61,15 @@ bool ParseDevices(Sim* sim, const char* list) {
         if (found < 0) return Fail("unknown device '" + name + "'");
         sim->enabled[found] = true;
     }
+    return true;
+}
+
+bool ParseBaud(const char* text, uint32_t* baud) {
+    errno = 0;
+    char* end = nullptr;
+    long v = std::strtol(text, &end, 10);
+    if (errno || end == text || *end || v < 50 || v > 4000000) return Fail(std::string("bad speed '") + text + "'");
+    *baud = static_cast<uint32_t>(v);
     return true;
 }
 
@@ -130,6 +139,10 @@ bool ParseArguments(int argc, char** argv, Sim* sim, Options* opt) {
         } else if (name == "--t62-fill") {
             if (!isByte) return Fail("bad fill byte");
             opt->t62Fill = byte;
+        } else if (name == "--t62-baud") {
+            if (!ParseBaud(value, &sim->t62.baud)) return false;
+        } else if (name == "--psoc-baud") {
+            if (!ParseBaud(value, &sim->psoc.baud)) return false;
         } else if (name == "--psoc-version") {
             if (std::strlen(value) != 1) return Fail("the PSoC version is one character");
             sim->psoc.version = value[0];

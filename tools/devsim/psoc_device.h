@@ -28,6 +28,7 @@ const int64_t kPsocResetQuietNs = 20 * 1000000LL;
 const int64_t kPsocBlockGapNs = 50 * 1000000LL;
 
 struct PsocDevice {
+    uint32_t baud = 19200;  // the boot loader's line speed
     char version = '7';
     std::vector<uint8_t> memory;
     std::vector<uint8_t> pending;  // a block (or the reset) being gathered

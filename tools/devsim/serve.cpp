@@ -8,19 +8,23 @@
 #include <cstdio>
 
 #include "tools/devsim/devsim.h"
+#include "tools/devsim/outage.h"
 
 namespace {
 
 volatile sig_atomic_t stopRequested = 0;
+volatile sig_atomic_t powerCycleRequested = 0;
+volatile sig_atomic_t dumpRequested = 0;
 sigset_t waitMask;  // the signal mask while waiting for the line
 
 void OnStopSignal(int) { stopRequested = 1; }
+void OnPowerCycleSignal(int) { powerCycleRequested = 1; }
+void OnDumpSignal(int) { dumpRequested = 1; }
 
-const uint32_t kT62Baud = 115200;
-const uint32_t kPsocBaud = 19200;
 
 void Dispatch(Sim* sim, uint8_t byte, uint32_t baud, int64_t atNs) {
     int device = DeviceAtBaud(sim, baud);
+    if (device >= 0 && DeviceOff(sim, device, atNs)) device = -1;
     TranscriptReceived(&sim->transcript, atNs, device < 0 ? "drop" : "H>D", baud, byte);
     switch (device) {
         case kDeviceT62: T62Feed(sim, byte); break;
@@ -32,18 +36,32 @@ void Dispatch(Sim* sim, uint8_t byte, uint32_t baud, int64_t atNs) {
 
 // When a device next has something to settle on its own (0: nothing).
 int64_t NextDeadlineNs(const Sim* sim) {
-    int64_t psoc = sim->enabled[kDevicePsoc] ? PsocDeadline(&sim->psoc) : 0;
-    int64_t flood = FloodDeadline(sim);
-    if (psoc == 0 || (flood != 0 && flood < psoc)) return flood;
-    return psoc;
+    int64_t next = sim->enabled[kDevicePsoc] ? PsocDeadline(&sim->psoc) : 0;
+    for (int64_t at : {FloodDeadline(sim), PowerDeadline(sim), sim->lineBackNs}) {
+        if (at != 0 && (next == 0 || at < next)) next = at;
+    }
+    return next;
+}
+
+// The number of commands each device took, by kind: what a sweep of
+// faults over every command of a run needs to know.
+void NoteCommandCounts(Sim* sim) {
+    for (int d = 0; d < kDeviceCount; ++d) {
+        if (!sim->enabled[d]) continue;
+        std::string counts;
+        for (const auto& kind : sim->faults.counts[d]) {
+            counts += " " + kind.first + " " + std::to_string(kind.second);
+        }
+        TranscriptNote(&sim->transcript, "commands %s:%s", DeviceName(d), counts.empty() ? " none" : counts.c_str());
+    }
 }
 
 }  // namespace
 
 uint32_t DeviceBaud(const Sim* sim, int device) {
     switch (device) {
-        case kDeviceT62: return kT62Baud;
-        case kDevicePsoc: return kPsocBaud;
+        case kDeviceT62: return sim->t62.baud;
+        case kDevicePsoc: return sim->psoc.baud;
         case kDeviceKeyer: return sim->keyer.baud;
         default: return 0;
     }
@@ -112,20 +130,29 @@ void InstallStopSignals() {
     sigaddset(&stopSignals, SIGTERM);
     sigaddset(&stopSignals, SIGINT);
     sigaddset(&stopSignals, SIGHUP);
+    sigaddset(&stopSignals, SIGUSR1);
+    sigaddset(&stopSignals, SIGUSR2);
     sigprocmask(SIG_BLOCK, &stopSignals, &waitMask);
     sigdelset(&waitMask, SIGTERM);
     sigdelset(&waitMask, SIGINT);
     sigdelset(&waitMask, SIGHUP);
+    sigdelset(&waitMask, SIGUSR1);
+    sigdelset(&waitMask, SIGUSR2);
     struct sigaction sa = {};
     sa.sa_handler = OnStopSignal;
     sigemptyset(&sa.sa_mask);
     sigaction(SIGTERM, &sa, nullptr);
     sigaction(SIGINT, &sa, nullptr);
     sigaction(SIGHUP, &sa, nullptr);
+    sa.sa_handler = OnPowerCycleSignal;
+    sigaction(SIGUSR1, &sa, nullptr);
+    sa.sa_handler = OnDumpSignal;
+    sigaction(SIGUSR2, &sa, nullptr);
 }
 
 int Serve(Sim* sim) {
     uint8_t chunk[4096];
+    int code = 0;
     while (!stopRequested) {
         int64_t deadline = NextDeadlineNs(sim);
         timespec wait = {1, 0};
@@ -135,8 +162,10 @@ int Serve(Sim* sim) {
             wait.tv_sec = static_cast<time_t>(left / 1000000000);
             wait.tv_nsec = static_cast<long>(left % 1000000000);
         }
+        // An unplugged line has nothing to wait for but its time.
+        bool plugged = sim->lineBackNs == 0;
         pollfd p = {sim->line.master, POLLIN, 0};
-        int ready = ppoll(&p, 1, &wait, &waitMask);
+        int ready = ppoll(plugged ? &p : nullptr, plugged ? 1 : 0, &wait, &waitMask);
         if (ready < 0 && errno != EINTR) {
             std::perror("devsim: ppoll");
             break;
@@ -150,6 +179,7 @@ int Serve(Sim* sim) {
                 for (ssize_t i = 0; i < n; ++i) {
                     int64_t at = LineTakeByte(&sim->line, readNs, baud);
                     Dispatch(sim, chunk[i], baud, at);
+                    if (TakePendingOutage(sim)) break;
                 }
                 TranscriptFlush(&sim->transcript);
             }
@@ -159,9 +189,34 @@ int Serve(Sim* sim) {
         }
         if (sim->enabled[kDevicePsoc]) PsocTick(sim, MonotonicNs());
         FloodTick(sim, MonotonicNs());
+        TakePendingOutage(sim);  // set off by a command PsocTick settled
+        if (powerCycleRequested) {
+            powerCycleRequested = 0;
+            for (int d = 0; d < kDeviceCount; ++d) {
+                if (sim->enabled[d]) PowerLoss(sim, d, 0);
+            }
+        }
+        if (dumpRequested) {
+            dumpRequested = 0;
+            const KeyerDevice* k = &sim->keyer;
+            if (sim->enabled[kDeviceKeyer] && !k->loader) TranscriptNote(&sim->transcript, "keyer state: O/S at %u", k->baud);
+            if (sim->enabled[kDeviceKeyer] && k->loader) {
+                TranscriptNote(&sim->transcript, "keyer state: loader at %u, O/S %s", k->baud,
+                               k->osErased || k->variant == kKeyerNone ? "gone" : "whole");
+            }
+            for (int d = 0; d < kDeviceCount; ++d) DumpMemory(sim, d);
+            TranscriptNote(&sim->transcript, "memory written");
+        }
+        PowerTick(sim, MonotonicNs());
+        if (sim->lineBackNs != 0 && !ReplugLine(sim, MonotonicNs())) {
+            std::fprintf(stderr, "devsim: cannot link the line again\n");
+            code = 1;
+            break;
+        }
     }
     FloodStop(sim);
+    NoteCommandCounts(sim);
     TranscriptNote(&sim->transcript, "stop");
     for (int d = 0; d < kDeviceCount; ++d) DumpMemory(sim, d);
-    return 0;
+    return code;
 }

@@ -20,6 +20,7 @@ enum {
 };
 
 struct T62Device {
+    uint32_t baud = 115200;  // the loader's line speed
     uint8_t hwRevision = 1;
     uint8_t loaderMajor = 2;
     uint8_t loaderMinor = 5;
