@@ -31,6 +31,11 @@
 //                                 SEL: index of the selected entry or -1
 //   expect-elapsed MIN MAX        time the last click took, in [MIN, MAX]
 //   elapsed                       print the time the last click took
+//   wait-any TIMEOUT COND...      wait until one of the conditions holds and
+//                                 print its number (1 for the first):
+//                                 enabled:ID:0|1, text:ID:TEXT,
+//                                 not-text:ID:TEXT, message:TEXT
+//                                 (a message box found becomes current)
 //   open-file PATH [TIMEOUT]      in the system "Open" dialog: type PATH as
 //                                 the file name and press its OK
 //   open-cancel [TIMEOUT]         press the "Open" dialog's Cancel
@@ -264,20 +269,77 @@ BOOL CALLBACK SearchTopWindow(HWND window, LPARAM param) {
     return reinterpret_cast<MessageSearch*>(param)->found == nullptr;
 }
 
+HWND FindMessage(const std::string& text) {
+    MessageSearch search = {&text, nullptr};
+    EnumWindows(SearchTopWindow, reinterpret_cast<LPARAM>(&search));
+    return search.found;
+}
+
+void MakeCurrent(HWND window) {
+    current = window;
+    wchar_t title[256] = {0};
+    GetWindowTextW(current, title, 256);
+    currentTitle = Utf8(title);
+}
+
 int CmdMessage(const std::vector<std::string>& w) {
     int ms;
     if (w.size() < 2) return Fail("usage: message TEXT [TIMEOUT]");
     if (!WaitArg(w, 2, &ms)) return 0;
-    MessageSearch search = {&w[1], nullptr};
-    if (!WaitFor(ms, [&] {
-            EnumWindows(SearchTopWindow, reinterpret_cast<LPARAM>(&search));
-            return search.found != nullptr;
-        }))
+    HWND found = nullptr;
+    if (!WaitFor(ms, [&] { return (found = FindMessage(w[1])) != nullptr; }))
         return Fail("no message \"" + w[1] + "\" within " + std::to_string(ms) + " ms");
-    current = search.found;
-    wchar_t title[256] = {0};
-    GetWindowTextW(current, title, 256);
-    currentTitle = Utf8(title);
+    MakeCurrent(found);
+    return 1;
+}
+
+// One condition of wait-any: whether it holds now; 0 with a reason in
+// failure when it cannot be read.
+int Holds(const std::string& condition, int* holds) {
+    size_t colon = condition.find(':');
+    std::string kind = condition.substr(0, colon);
+    std::string rest = colon == std::string::npos ? "" : condition.substr(colon + 1);
+    if (kind == "message") {
+        HWND found = FindMessage(rest);
+        if (found != nullptr) MakeCurrent(found);
+        *holds = found != nullptr;
+        return 1;
+    }
+    size_t second = rest.find(':');
+    int id;
+    if ((kind != "enabled" && kind != "text" && kind != "not-text") || second == std::string::npos || !ToInt(rest.substr(0, second), &id))
+        return Fail("bad condition '" + condition + "'");
+    std::string value = rest.substr(second + 1);
+    HWND control;
+    if (!Control(id, &control)) return 0;
+    if (kind == "enabled") {
+        *holds = (IsWindowEnabled(control) ? "1" : "0") == value;
+        return 1;
+    }
+    std::string text;
+    *holds = ReadText(control, &text) && (text == value) == (kind == "text");
+    return 1;
+}
+
+int CmdWaitAny(const std::vector<std::string>& w) {
+    int ms;
+    if (w.size() < 3 || !ToInt(w[1], &ms)) return Fail("usage: wait-any TIMEOUT CONDITION...");
+    size_t matched = 0;
+    int ok = 1;
+    WaitFor(ms, [&] {
+        for (size_t i = 2; i < w.size() && ok; i++) {
+            int holds = 0;
+            ok = Holds(w[i], &holds);
+            if (ok && holds) {
+                matched = i - 1;
+                return true;
+            }
+        }
+        return !ok;
+    });
+    if (!ok) return 0;
+    if (matched == 0) return Fail("none of the conditions held within " + w[1] + " ms");
+    std::printf("%zu\n", matched);
     return 1;
 }
 
@@ -531,6 +593,7 @@ int RunLine(const std::string& line) {
     if (c == "list") return CmdList(w, 0);
     if (c == "expect-list") return CmdList(w, 1);
     if (c == "expect-elapsed") return CmdExpectElapsed(w);
+    if (c == "wait-any") return CmdWaitAny(w);
     if (c == "elapsed") {
         std::printf("%lu\n", static_cast<unsigned long>(lastClickMs));
         return 1;
