@@ -25,12 +25,6 @@
 
 namespace {
 
-int64_t NowMs() {
-    timespec ts;
-    clock_gettime(CLOCK_MONOTONIC, &ts);
-    return static_cast<int64_t>(ts.tv_sec) * 1000 + ts.tv_nsec / 1000000;
-}
-
 struct Cli {
     pid_t pid = -1;
     std::string out, err;  // files of its standard output and error

@@ -133,12 +133,6 @@ Bytes PsocBlock(uint8_t number, const Bytes& data) {
     return b;
 }
 
-int64_t NowMs() {
-    timespec ts;
-    clock_gettime(CLOCK_MONOTONIC, &ts);
-    return static_cast<int64_t>(ts.tv_sec) * 1000 + ts.tv_nsec / 1000000;
-}
-
 class DevsimTest : public ::testing::Test {
 protected:
     void Start(const std::vector<std::string>& args, uint32_t baud) {

@@ -20,13 +20,13 @@
 #error "DEVSIM_PATH must name the simulator binary"
 #endif
 
-namespace {
-
 int64_t NowMs() {
     timespec ts;
     clock_gettime(CLOCK_MONOTONIC, &ts);
     return static_cast<int64_t>(ts.tv_sec) * 1000 + ts.tv_nsec / 1000000;
 }
+
+namespace {
 
 void SleepMs(int ms) { usleep(static_cast<useconds_t>(ms) * 1000); }
 

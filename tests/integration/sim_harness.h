@@ -48,5 +48,8 @@ std::vector<uint8_t> ReadLine(int fd, size_t count, int timeoutMs);
 std::string ReadTextFile(const std::string& path);
 std::vector<uint8_t> ReadBinaryFile(const std::string& path);
 
+// Milliseconds on the monotonic clock.
+int64_t NowMs();
+
 // Waits until the transcript holds text. Returns whether it appeared.
 bool WaitForTranscript(const SimProcess& sim, const std::string& text, int timeoutMs);
