@@ -4,6 +4,7 @@
 
 #include <cerrno>
 
+#include "tools/devsim/device_state.h"
 #include "tools/devsim/devsim.h"
 
 namespace {

@@ -1,10 +1,10 @@
 #include "tools/devsim/keyer_device.h"
 
-#include <cstdio>
 #include <cstring>
 
+#include "tools/devsim/device_state.h"
 #include "tools/devsim/devsim.h"
-#include "tools/devsim/memory_file.h"
+#include "tools/devsim/reply.h"
 
 namespace {
 
@@ -166,16 +166,4 @@ void KeyerFeed(Sim* sim, uint8_t byte) {
     } else if (p.size() == kRecordBytes) {
         Record(sim);
     }
-}
-
-bool KeyerDump(const KeyerDevice* dev, const char* path) {
-    std::string text;
-    char line[96];
-    for (const KeyerRecordLog& r : dev->records) {
-        int n = std::snprintf(line, sizeof line, "%02x %04x ", r.command, r.address);
-        for (uint8_t b : r.data) n += std::snprintf(line + n, sizeof line - n, "%02x", b);
-        std::snprintf(line + n, sizeof line - n, " %u\n", r.baud);
-        text += line;
-    }
-    return WriteMemoryFile(path, text.data(), text.size());
 }

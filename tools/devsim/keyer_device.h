@@ -50,4 +50,3 @@ void KeyerInit(KeyerDevice* dev);
 // its O/S. The record log is kept.
 void KeyerPowerOn(KeyerDevice* dev);
 void KeyerFeed(Sim* sim, uint8_t byte);
-bool KeyerDump(const KeyerDevice* dev, const char* path);

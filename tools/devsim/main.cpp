@@ -10,6 +10,7 @@
 #include <string>
 
 #include "tools/devsim/devsim.h"
+#include "tools/devsim/serve.h"
 
 namespace {
 
@@ -86,85 +87,127 @@ bool ParseLoaderVersion(Sim* sim, const char* text) {
     return true;
 }
 
-bool ParseArguments(int argc, char** argv, Sim* sim, Options* opt) {
-    for (int i = 1; i < argc; ++i) {
-        std::string name = argv[i];
-        if (name == "--help" || name == "-h") {
-            std::fputs(kUsage, stdout);
-            std::exit(0);
-        }
-        if (name == "--paced") {
-            opt->paced = true;
-            continue;
-        }
-        if (name == "--clock-note") {
-            opt->clockNote = true;
-            continue;
-        }
-        if (name == "--late-note") {
-            opt->lateNote = true;
-            continue;
-        }
-        if (name == "--catch-up") {
-            opt->catchUp = true;
-            opt->paced = true;
-            continue;
-        }
-        if (i + 1 >= argc) return Fail(name + " needs a value");
-        const char* value = argv[++i];
-        int byte = 0;
-        bool isByte = ParseByte(value, &byte);
-        if (name == "--link") {
-            opt->link = value;
-        } else if (name == "--device") {
-            if (!ParseDevices(sim, value)) return false;
-        } else if (name == "--paced-burst") {
-            if (!isByte || byte < 1) return Fail("bad burst size");
-            opt->paced = true;
-            opt->burst = byte;
-        } else if (name == "--transcript") {
-            opt->transcript = value;
-        } else if (name == "--memory") {
-            sim->memoryPath = value;
-        } else if (name == "--fault") {
-            FaultRule rule;
-            std::string error;
-            if (!ParseFault(value, &rule, &error)) return Fail(std::string("--fault ") + value + ": " + error);
-            sim->faults.rules.push_back(rule);
-        } else if (name == "--t62-hw-rev") {
-            if (!isByte) return Fail("bad hardware revision");
-            sim->t62.hwRevision = static_cast<uint8_t>(byte);
-        } else if (name == "--t62-loader") {
-            if (!ParseLoaderVersion(sim, value)) return false;
-        } else if (name == "--t62-fill") {
-            if (!isByte) return Fail("bad fill byte");
-            opt->t62Fill = byte;
-        } else if (name == "--t62-baud") {
-            if (!ParseBaud(value, &sim->t62.baud)) return false;
-        } else if (name == "--psoc-baud") {
-            if (!ParseBaud(value, &sim->psoc.baud)) return false;
-        } else if (name == "--psoc-version") {
-            if (std::strlen(value) != 1) return Fail("the PSoC version is one character");
-            sim->psoc.version = value[0];
-        } else if (name == "--psoc-fill") {
-            if (!isByte) return Fail("bad fill byte");
-            opt->psocFill = byte;
-        } else if (name == "--keyer-variant") {
-            sim->keyer.variant = KeyerVariantFromName(value);
-            if (sim->keyer.variant < 0) return Fail(std::string("unknown keyer variant '") + value + "'");
-        } else if (name == "--keyer-version") {
-            if (!isByte) return Fail("bad keyer version");
-            sim->keyer.version = static_cast<uint8_t>(byte);
-        } else if (name == "--keyer-revision") {
-            if (!isByte) return Fail("bad keyer revision");
-            sim->keyer.revision = static_cast<uint8_t>(byte);
-        } else if (name == "--keyer-ictype") {
-            if (!isByte) return Fail("bad keyer IC type");
-            sim->keyer.icTypeOverride = byte;
-        } else {
-            return Fail("unknown option " + name);
-        }
+// What an option's value did: taken, refused (the message is out), or the
+// option is not one this group knows.
+enum OptionResult { kOptionTaken, kOptionBad, kOptionNotMine };
+
+OptionResult Took(bool ok) { return ok ? kOptionTaken : kOptionBad; }
+
+// The options without a value. Returns false when name is not one of them.
+bool TakeSwitch(const std::string& name, Options* opt) {
+    if (name == "--help" || name == "-h") {
+        std::fputs(kUsage, stdout);
+        std::exit(0);
     }
+    if (name == "--paced") {
+        opt->paced = true;
+    } else if (name == "--clock-note") {
+        opt->clockNote = true;
+    } else if (name == "--late-note") {
+        opt->lateNote = true;
+    } else if (name == "--catch-up") {
+        opt->catchUp = true;
+        opt->paced = true;
+    } else {
+        return false;
+    }
+    return true;
+}
+
+// The line, the transcript, the memory files and the faults.
+OptionResult ParseRunOption(const std::string& name, const char* value, Sim* sim, Options* opt) {
+    int byte = 0;
+    if (name == "--link") {
+        opt->link = value;
+    } else if (name == "--device") {
+        return Took(ParseDevices(sim, value));
+    } else if (name == "--paced-burst") {
+        if (!ParseByte(value, &byte) || byte < 1) return Took(Fail("bad burst size"));
+        opt->paced = true;
+        opt->burst = byte;
+    } else if (name == "--transcript") {
+        opt->transcript = value;
+    } else if (name == "--memory") {
+        sim->memoryPath = value;
+    } else if (name == "--fault") {
+        FaultRule rule;
+        std::string error;
+        if (!ParseFault(value, &rule, &error)) return Took(Fail(std::string("--fault ") + value + ": " + error));
+        sim->faults.rules.push_back(rule);
+    } else {
+        return kOptionNotMine;
+    }
+    return kOptionTaken;
+}
+
+OptionResult ParseT62Option(const std::string& name, const char* value, Sim* sim, Options* opt) {
+    int byte = 0;
+    bool isByte = ParseByte(value, &byte);
+    if (name == "--t62-hw-rev") {
+        if (!isByte) return Took(Fail("bad hardware revision"));
+        sim->t62.hwRevision = static_cast<uint8_t>(byte);
+    } else if (name == "--t62-loader") {
+        return Took(ParseLoaderVersion(sim, value));
+    } else if (name == "--t62-fill") {
+        if (!isByte) return Took(Fail("bad fill byte"));
+        opt->t62Fill = byte;
+    } else if (name == "--t62-baud") {
+        return Took(ParseBaud(value, &sim->t62.baud));
+    } else {
+        return kOptionNotMine;
+    }
+    return kOptionTaken;
+}
+
+OptionResult ParsePsocOption(const std::string& name, const char* value, Sim* sim, Options* opt) {
+    int byte = 0;
+    if (name == "--psoc-baud") {
+        return Took(ParseBaud(value, &sim->psoc.baud));
+    } else if (name == "--psoc-version") {
+        if (std::strlen(value) != 1) return Took(Fail("the PSoC version is one character"));
+        sim->psoc.version = value[0];
+    } else if (name == "--psoc-fill") {
+        if (!ParseByte(value, &byte)) return Took(Fail("bad fill byte"));
+        opt->psocFill = byte;
+    } else {
+        return kOptionNotMine;
+    }
+    return kOptionTaken;
+}
+
+OptionResult ParseKeyerOption(const std::string& name, const char* value, Sim* sim) {
+    int byte = 0;
+    bool isByte = ParseByte(value, &byte);
+    if (name == "--keyer-variant") {
+        sim->keyer.variant = KeyerVariantFromName(value);
+        if (sim->keyer.variant < 0) return Took(Fail(std::string("unknown keyer variant '") + value + "'"));
+    } else if (name == "--keyer-version") {
+        if (!isByte) return Took(Fail("bad keyer version"));
+        sim->keyer.version = static_cast<uint8_t>(byte);
+    } else if (name == "--keyer-revision") {
+        if (!isByte) return Took(Fail("bad keyer revision"));
+        sim->keyer.revision = static_cast<uint8_t>(byte);
+    } else if (name == "--keyer-ictype") {
+        if (!isByte) return Took(Fail("bad keyer IC type"));
+        sim->keyer.icTypeOverride = byte;
+    } else {
+        return kOptionNotMine;
+    }
+    return kOptionTaken;
+}
+
+// An option that takes a value, offered to each group in turn.
+OptionResult ParseValueOption(const std::string& name, const char* value, Sim* sim, Options* opt) {
+    OptionResult r = ParseRunOption(name, value, sim, opt);
+    if (r == kOptionNotMine) r = ParseT62Option(name, value, sim, opt);
+    if (r == kOptionNotMine) r = ParsePsocOption(name, value, sim, opt);
+    if (r == kOptionNotMine) r = ParseKeyerOption(name, value, sim);
+    return r;
+}
+
+// What must hold once every option is read: a link, a device, and a device
+// for each fault to act on.
+bool CheckArguments(const Sim* sim, const Options* opt) {
     if (!opt->link) return Fail("--link is required");
     if (!sim->enabled[kDeviceT62] && !sim->enabled[kDevicePsoc] && !sim->enabled[kDeviceKeyer]) {
         return Fail("--device is required");
@@ -177,6 +220,18 @@ bool ParseArguments(int argc, char** argv, Sim* sim, Options* opt) {
         if (!applies) return Fail("--fault " + rule.text + ": no listed device has that command");
     }
     return true;
+}
+
+bool ParseArguments(int argc, char** argv, Sim* sim, Options* opt) {
+    for (int i = 1; i < argc; ++i) {
+        std::string name = argv[i];
+        if (TakeSwitch(name, opt)) continue;
+        if (i + 1 >= argc) return Fail(name + " needs a value");
+        OptionResult r = ParseValueOption(name, argv[++i], sim, opt);
+        if (r == kOptionBad) return false;
+        if (r == kOptionNotMine) return Fail("unknown option " + name);
+    }
+    return CheckArguments(sim, opt);
 }
 
 // Where the transcript's time 0 lies on the system's monotonic and wall

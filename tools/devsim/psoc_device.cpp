@@ -2,8 +2,9 @@
 
 #include <cstring>
 
+#include "tools/devsim/device_state.h"
 #include "tools/devsim/devsim.h"
-#include "tools/devsim/memory_file.h"
+#include "tools/devsim/reply.h"
 
 namespace {
 
@@ -107,5 +108,3 @@ void PsocFeed(Sim* sim, uint8_t byte, int64_t atNs) {
         }
     }
 }
-
-bool PsocDump(const PsocDevice* dev, const char* path) { return WriteMemoryFile(path, dev->memory.data(), dev->memory.size()); }

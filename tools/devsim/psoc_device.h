@@ -43,4 +43,3 @@ int64_t PsocDeadline(const PsocDevice* dev);
 // Settles what is pending once the line has been quiet long enough: the
 // reset is carried out, a partial block thrown away.
 void PsocTick(Sim* sim, int64_t nowNs);
-bool PsocDump(const PsocDevice* dev, const char* path);

@@ -1,5 +1,7 @@
 // The line's dispatcher: each byte from the host goes to the device that
 // listens at the speed the line is at, or nowhere.
+#include "tools/devsim/serve.h"
+
 #include <poll.h>
 #include <signal.h>
 #include <unistd.h>
@@ -7,6 +9,7 @@
 #include <cerrno>
 #include <cstdio>
 
+#include "tools/devsim/device_state.h"
 #include "tools/devsim/devsim.h"
 #include "tools/devsim/outage.h"
 
@@ -56,71 +59,76 @@ void NoteCommandCounts(Sim* sim) {
     }
 }
 
+// Waits until the host sends, a device has something to settle or a signal
+// comes in. Returns what ppoll returns; p tells whether the line is readable.
+int WaitForLine(const Sim* sim, pollfd* p) {
+    int64_t deadline = NextDeadlineNs(sim);
+    timespec wait = {1, 0};
+    if (deadline) {
+        int64_t left = deadline - MonotonicNs();
+        if (left < 0) left = 0;
+        wait.tv_sec = static_cast<time_t>(left / 1000000000);
+        wait.tv_nsec = static_cast<long>(left % 1000000000);
+    }
+    // An unplugged line has nothing to wait for but its time.
+    bool plugged = sim->lineBackNs == 0;
+    *p = {sim->line.master, POLLIN, 0};
+    return ppoll(plugged ? p : nullptr, plugged ? 1 : 0, &wait, &waitMask);
+}
+
+// Hands what the host sent to the devices, each byte at the time it took
+// on the wire. An outage one of them sets off loses the rest.
+void TakeHostBytes(Sim* sim) {
+    uint8_t chunk[4096];
+    ssize_t n = read(sim->line.master, chunk, sizeof chunk);
+    if (n <= 0) return;
+    // The bytes were sent at the speed the line has now.
+    int64_t readNs = MonotonicNs();
+    uint32_t baud = LineBaud(&sim->line);
+    for (ssize_t i = 0; i < n; ++i) {
+        int64_t at = LineTakeByte(&sim->line, readNs, baud);
+        Dispatch(sim, chunk[i], baud, at);
+        if (TakePendingOutage(sim)) break;
+    }
+    TranscriptFlush(&sim->transcript);
+}
+
+// What the devices settle on their own once their time is up.
+void SettleDevices(Sim* sim) {
+    if (sim->enabled[kDevicePsoc]) PsocTick(sim, MonotonicNs());
+    FloodTick(sim, MonotonicNs());
+    TakePendingOutage(sim);  // set off by a command PsocTick settled
+}
+
+void NoteKeyerState(Sim* sim) {
+    const KeyerDevice* k = &sim->keyer;
+    if (!sim->enabled[kDeviceKeyer]) return;
+    if (!k->loader) {
+        TranscriptNote(&sim->transcript, "keyer state: O/S at %u", k->baud);
+    } else {
+        TranscriptNote(&sim->transcript, "keyer state: loader at %u, O/S %s", k->baud,
+                       k->osErased || k->variant == kKeyerNone ? "gone" : "whole");
+    }
+}
+
+// Carries out a power cycle (SIGUSR1) or a memory dump (SIGUSR2) asked for
+// since the last round.
+void TakeSignalRequests(Sim* sim) {
+    if (powerCycleRequested) {
+        powerCycleRequested = 0;
+        for (int d = 0; d < kDeviceCount; ++d) {
+            if (sim->enabled[d]) PowerLoss(sim, d, 0);
+        }
+    }
+    if (dumpRequested) {
+        dumpRequested = 0;
+        NoteKeyerState(sim);
+        for (int d = 0; d < kDeviceCount; ++d) DumpMemory(sim, d);
+        TranscriptNote(&sim->transcript, "memory written");
+    }
+}
+
 }  // namespace
-
-uint32_t DeviceBaud(const Sim* sim, int device) {
-    switch (device) {
-        case kDeviceT62: return sim->t62.baud;
-        case kDevicePsoc: return sim->psoc.baud;
-        case kDeviceKeyer: return sim->keyer.baud;
-        default: return 0;
-    }
-}
-
-int DeviceAtBaud(const Sim* sim, uint32_t baud) {
-    for (int d = 0; d < kDeviceCount; ++d) {
-        if (sim->enabled[d] && DeviceBaud(sim, d) == baud) return d;
-    }
-    return -1;
-}
-
-void SendReply(Sim* sim, int device, const FaultEffects& fx, const std::vector<uint8_t>& reply) {
-    if (sim->faults.silent[device]) {
-        TranscriptNote(&sim->transcript, "%s is silent", DeviceName(device));
-        return;
-    }
-    if (fx.lateMs > 0) {
-        // A slow device: it takes nothing else from the line meanwhile.
-        SleepUntil(MonotonicNs() + fx.lateMs * 1000000LL);
-        TranscriptNote(&sim->transcript, "%s replies %d ms late", DeviceName(device), fx.lateMs);
-    }
-    if (Flooding(sim, device) && fx.floodKind < 0) {
-        TranscriptNote(&sim->transcript, "%s reply lost in the flood", DeviceName(device));
-        return;
-    }
-    uint32_t baud = DeviceBaud(sim, device);
-    if (fx.noiseCount > 0) {
-        std::vector<uint8_t> noise = NoiseBytes(fx.noiseCount);
-        LineSend(&sim->line, baud, noise.data(), noise.size());
-    }
-    if (fx.floodKind >= 0) {
-        FloodStart(sim, device, fx.floodKind, fx.floodMs);
-        return;
-    }
-    if (fx.drop) return;
-    if (fx.replyByte >= 0) {
-        uint8_t b = static_cast<uint8_t>(fx.replyByte);
-        LineSend(&sim->line, baud, &b, 1);
-        return;
-    }
-    LineSend(&sim->line, baud, reply.data(), reply.size());
-}
-
-void DumpMemory(Sim* sim, int device) {
-    if (sim->memoryPath.empty() || !sim->enabled[device]) return;
-    int listed = 0;
-    for (int d = 0; d < kDeviceCount; ++d) listed += sim->enabled[d] ? 1 : 0;
-    std::string path = sim->memoryPath;
-    if (listed > 1) path += std::string(".") + DeviceName(device);
-    bool ok = false;
-    switch (device) {
-        case kDeviceT62: ok = T62Dump(&sim->t62, path.c_str()); break;
-        case kDevicePsoc: ok = PsocDump(&sim->psoc, path.c_str()); break;
-        case kDeviceKeyer: ok = KeyerDump(&sim->keyer, path.c_str()); break;
-        default: break;
-    }
-    if (!ok) std::fprintf(stderr, "devsim: cannot write %s\n", path.c_str());
-}
 
 void InstallStopSignals() {
     // The stop signals stay blocked except while waiting for the line, so
@@ -151,62 +159,22 @@ void InstallStopSignals() {
 }
 
 int Serve(Sim* sim) {
-    uint8_t chunk[4096];
     int code = 0;
     while (!stopRequested) {
-        int64_t deadline = NextDeadlineNs(sim);
-        timespec wait = {1, 0};
-        if (deadline) {
-            int64_t left = deadline - MonotonicNs();
-            if (left < 0) left = 0;
-            wait.tv_sec = static_cast<time_t>(left / 1000000000);
-            wait.tv_nsec = static_cast<long>(left % 1000000000);
-        }
-        // An unplugged line has nothing to wait for but its time.
-        bool plugged = sim->lineBackNs == 0;
-        pollfd p = {sim->line.master, POLLIN, 0};
-        int ready = ppoll(plugged ? &p : nullptr, plugged ? 1 : 0, &wait, &waitMask);
+        pollfd p = {};
+        int ready = WaitForLine(sim, &p);
         if (ready < 0 && errno != EINTR) {
             std::perror("devsim: ppoll");
             break;
         }
         if (ready > 0 && (p.revents & POLLIN)) {
-            ssize_t n = read(sim->line.master, chunk, sizeof chunk);
-            if (n > 0) {
-                // The bytes were sent at the speed the line has now.
-                int64_t readNs = MonotonicNs();
-                uint32_t baud = LineBaud(&sim->line);
-                for (ssize_t i = 0; i < n; ++i) {
-                    int64_t at = LineTakeByte(&sim->line, readNs, baud);
-                    Dispatch(sim, chunk[i], baud, at);
-                    if (TakePendingOutage(sim)) break;
-                }
-                TranscriptFlush(&sim->transcript);
-            }
+            TakeHostBytes(sim);
         } else if (ready > 0) {
             // Nothing to read but an event: do not spin on it.
             usleep(10000);
         }
-        if (sim->enabled[kDevicePsoc]) PsocTick(sim, MonotonicNs());
-        FloodTick(sim, MonotonicNs());
-        TakePendingOutage(sim);  // set off by a command PsocTick settled
-        if (powerCycleRequested) {
-            powerCycleRequested = 0;
-            for (int d = 0; d < kDeviceCount; ++d) {
-                if (sim->enabled[d]) PowerLoss(sim, d, 0);
-            }
-        }
-        if (dumpRequested) {
-            dumpRequested = 0;
-            const KeyerDevice* k = &sim->keyer;
-            if (sim->enabled[kDeviceKeyer] && !k->loader) TranscriptNote(&sim->transcript, "keyer state: O/S at %u", k->baud);
-            if (sim->enabled[kDeviceKeyer] && k->loader) {
-                TranscriptNote(&sim->transcript, "keyer state: loader at %u, O/S %s", k->baud,
-                               k->osErased || k->variant == kKeyerNone ? "gone" : "whole");
-            }
-            for (int d = 0; d < kDeviceCount; ++d) DumpMemory(sim, d);
-            TranscriptNote(&sim->transcript, "memory written");
-        }
+        SettleDevices(sim);
+        TakeSignalRequests(sim);
         PowerTick(sim, MonotonicNs());
         if (sim->lineBackNs != 0 && !ReplugLine(sim, MonotonicNs())) {
             std::fprintf(stderr, "devsim: cannot link the line again\n");

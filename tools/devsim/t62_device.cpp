@@ -1,7 +1,8 @@
 #include "tools/devsim/t62_device.h"
 
+#include "tools/devsim/device_state.h"
 #include "tools/devsim/devsim.h"
-#include "tools/devsim/memory_file.h"
+#include "tools/devsim/reply.h"
 
 namespace {
 
@@ -124,5 +125,3 @@ void T62Feed(Sim* sim, uint8_t byte) {
         case kFrameIncomplete: break;
     }
 }
-
-bool T62Dump(const T62Device* dev, const char* path) { return WriteMemoryFile(path, dev->memory.data(), dev->memory.size()); }

@@ -31,4 +31,3 @@ struct T62Device {
 // Fills significant bytes with fill, pad bytes with 0.
 void T62Init(T62Device* dev, uint8_t fill);
 void T62Feed(Sim* sim, uint8_t byte);
-bool T62Dump(const T62Device* dev, const char* path);

@@ -1,0 +1,36 @@
+#include "tools/devsim/reply.h"
+
+#include "tools/devsim/device_state.h"
+#include "tools/devsim/devsim.h"
+
+void SendReply(Sim* sim, int device, const FaultEffects& fx, const std::vector<uint8_t>& reply) {
+    if (sim->faults.silent[device]) {
+        TranscriptNote(&sim->transcript, "%s is silent", DeviceName(device));
+        return;
+    }
+    if (fx.lateMs > 0) {
+        // A slow device: it takes nothing else from the line meanwhile.
+        SleepUntil(MonotonicNs() + fx.lateMs * 1000000LL);
+        TranscriptNote(&sim->transcript, "%s replies %d ms late", DeviceName(device), fx.lateMs);
+    }
+    if (Flooding(sim, device) && fx.floodKind < 0) {
+        TranscriptNote(&sim->transcript, "%s reply lost in the flood", DeviceName(device));
+        return;
+    }
+    uint32_t baud = DeviceBaud(sim, device);
+    if (fx.noiseCount > 0) {
+        std::vector<uint8_t> noise = NoiseBytes(fx.noiseCount);
+        LineSend(&sim->line, baud, noise.data(), noise.size());
+    }
+    if (fx.floodKind >= 0) {
+        FloodStart(sim, device, fx.floodKind, fx.floodMs);
+        return;
+    }
+    if (fx.drop) return;
+    if (fx.replyByte >= 0) {
+        uint8_t b = static_cast<uint8_t>(fx.replyByte);
+        LineSend(&sim->line, baud, &b, 1);
+        return;
+    }
+    LineSend(&sim->line, baud, reply.data(), reply.size());
+}
