@@ -4,8 +4,7 @@
 #include <cstdint>
 
 // An open serial port: a pointer to the serial layer's own record of it
-// (serial/port_win32.h, serial/port_posix.h). The keyer channel's handle is
-// the bare HANDLE on Windows.
+// (serial/port_win32.h, serial/port_posix.h), on either channel.
 typedef void* PortHandle;
 
 void PlatformSleep(uint32_t ms);

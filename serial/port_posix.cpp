@@ -17,6 +17,7 @@
 
 #include "core/line_log.h"
 #include "serial/port_fault.h"
+#include "serial/port_open.h"
 #include "serial/port_posix.h"
 #include "serial/serial_port.h"
 
@@ -28,12 +29,16 @@ char deviceDir[512];
 const int kMaxOpen = 8;
 std::atomic<int> openDevices[kMaxOpen] = {{-1}, {-1}, {-1}, {-1}, {-1}, {-1}, {-1}, {-1}};
 
-void Remember(int fd, int old) {
+// Puts to in the first slot that holds from.
+void ReplaceOpenDevice(int from, int to) {
     for (std::atomic<int>& slot : openDevices) {
-        int expected = old;
-        if (slot.compare_exchange_strong(expected, fd)) return;
+        int expected = from;
+        if (slot.compare_exchange_strong(expected, to)) return;
     }
 }
+
+void RememberOpenDevice(int fd) { ReplaceOpenDevice(-1, fd); }
+void ForgetOpenDevice(int fd) { ReplaceOpenDevice(fd, -1); }
 
 int64_t NowMs() {
     using namespace std::chrono;
@@ -139,12 +144,12 @@ int PosixOpenDevice(const char* path) {
     }
     // Fails on what is no terminal; the channel's tcgetattr then says so.
     ioctl(fd, TIOCEXCL);
-    Remember(fd, -1);
+    RememberOpenDevice(fd);
     return fd;
 }
 
 void PosixCloseDevice(int fd) {
-    Remember(-1, fd);
+    ForgetOpenDevice(fd);
     ioctl(fd, TIOCNXCL);
     close(fd);
 }
@@ -240,4 +245,38 @@ int PosixWriteAll(int fd, const uint8_t* bytes, uint32_t count, uint32_t timeout
         if (r > 0 && (p.revents & (POLLERR | POLLNVAL | POLLHUP))) return Gone(0);
     }
     return 1;
+}
+
+int32_t PortOpenLine(const char* device, const PortLine& line, PortHandle* port) {
+    *port = nullptr;
+    int fd = PosixOpenDevice(device);
+    if (fd < 0) return kSerialOpenFailed;
+    PosixPort* opened = new PosixPort{fd, line.readTimeoutMs, line.baud};
+    int32_t result = 0;
+    termios tio;
+    if (tcgetattr(fd, &tio) != 0) {
+        PosixNoteNotSerial();
+        result = kSerialGetStateFailed;
+    } else if (!PosixSetLine(fd, line.baud)) {
+        result = kSerialSetStateFailed;
+    } else {
+        // As the Windows line set-up: DTR on for the keyer, RTS off.
+        PosixSetModemLines(fd, line.keyer ? 1 : 0, 0);
+        PlatformSleep(100);
+        if (tcflush(fd, TCIFLUSH) != 0) result = kSerialPurgeFailed;
+    }
+    if (result != 0 && !line.keyer) {
+        PortCloseLine(opened);
+        return result;
+    }
+    *port = opened;
+    if (result == 0) LineLogNote("open %s %lu", device, static_cast<unsigned long>(line.baud));
+    return result;
+}
+
+void PortCloseLine(PortHandle handle) {
+    PosixPort* port = static_cast<PosixPort*>(handle);
+    if (port == nullptr) return;
+    PosixCloseDevice(port->fd);
+    delete port;
 }

@@ -4,6 +4,8 @@
 
 #include "core/line_log.h"
 #include "serial/port_fault.h"
+#include "serial/port_open.h"
+#include "serial/serial_port.h"
 
 namespace {
 
@@ -62,4 +64,67 @@ void Win32NoteGone(DWORD error) {
     SystemText(error, text, sizeof text);
     SetPortFault(kPortGone, text);
     LineLogNote("port error: %s", text);
+}
+
+namespace {
+
+// The line's time-outs. The synchronous line changes only the read limits
+// of what the port has; the keyer's sets them all (no write limit) and goes
+// on whatever the port says.
+int32_t SetUpTimeouts(HANDLE h, const PortLine& line) {
+    COMMTIMEOUTS timeouts;
+    ZeroMemory(&timeouts, sizeof timeouts);
+    if (!line.keyer && !GetCommTimeouts(h, &timeouts)) return kSerialGetTimeoutsFailed;
+    timeouts.ReadIntervalTimeout = 0;
+    timeouts.ReadTotalTimeoutMultiplier = 0;
+    timeouts.ReadTotalTimeoutConstant = line.readTimeoutMs;
+    if (!SetCommTimeouts(h, &timeouts) && !line.keyer) return kSerialSetTimeoutsFailed;
+    return 0;
+}
+
+}  // namespace
+
+int32_t PortOpenLine(const char* device, const PortLine& line, PortHandle* port) {
+    *port = nullptr;
+    ClearPortFault();
+    DWORD flags = FILE_ATTRIBUTE_NORMAL | (line.keyer ? FILE_FLAG_OVERLAPPED : 0);
+    HANDLE h = CreateFileA(device, GENERIC_READ | GENERIC_WRITE, 0, nullptr, OPEN_EXISTING, flags, nullptr);
+    if (h == INVALID_HANDLE_VALUE) {
+        Win32NoteOpenFailure(GetLastError());
+        return kSerialOpenFailed;
+    }
+    Win32Port* opened = new Win32Port{h, line.baud};
+    opened->dcb.DCBlength = sizeof opened->dcb;
+    int32_t result = 0;
+    if (!GetCommState(h, &opened->dcb)) {
+        SetPortFault(kPortNotSerial, "");
+        result = kSerialGetStateFailed;
+    } else {
+        Win32SetUpLine(&opened->dcb, line.baud, line.keyer ? kWin32KeyerLine : kWin32SyncLine);
+        if (!SetCommState(h, &opened->dcb)) result = kSerialSetStateFailed;
+    }
+    if (result == 0) result = SetUpTimeouts(h, line);
+    if (result != 0 && !line.keyer) {
+        ClearCommError(h, nullptr, nullptr);
+        PortCloseLine(opened);
+        return result;
+    }
+    if (result == 0) {
+        Sleep(100);
+        if (!PurgeComm(h, PURGE_RXCLEAR)) result = kSerialPurgeFailed;
+    }
+    if (result != 0 && !line.keyer) {
+        PortCloseLine(opened);
+        return result;
+    }
+    *port = opened;
+    if (result == 0) LineLogNote("open %s %lu", device, static_cast<unsigned long>(line.baud));
+    return result;
+}
+
+void PortCloseLine(PortHandle handle) {
+    Win32Port* port = static_cast<Win32Port*>(handle);
+    if (port == nullptr) return;
+    CloseHandle(port->handle);
+    delete port;
 }

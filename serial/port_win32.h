@@ -1,6 +1,7 @@
 // Shared pieces of the two Windows serial channels (synchronous and keyer):
-// the port record behind a synchronous PortHandle, and the one place where
-// each channel's line settings are made.
+// the port record behind a PortHandle, the port open of both channels
+// (serial/port_open.h), and the one place where each channel's line
+// settings are made.
 #pragma once
 #include <windows.h>
 
@@ -8,11 +9,13 @@
 
 #include "serial/read_ahead.h"
 
-// What a synchronous PortHandle points to on Windows.
+// What a PortHandle points to on Windows, on either channel.
 struct Win32Port {
     HANDLE handle;
-    uint32_t baud;
-    ReadAhead readAhead = ReadAhead();  // read_ahead.cpp
+    uint32_t baud;                      // the line speed set last, for the line log
+    ReadAhead readAhead = ReadAhead();  // the synchronous channel's (read_ahead.cpp)
+    DCB dcb = DCB();                    // the settings applied at open; the keyer's speed
+                                        // changes alter only their baud rate
 };
 
 enum Win32Line {

@@ -1,9 +1,9 @@
 #include <sys/ioctl.h>
-#include <termios.h>
 #include <unistd.h>
 
 #include "core/app_state.h"
 #include "core/line_log.h"
+#include "serial/port_open.h"
 #include "serial/port_posix.h"
 #include "serial/read_ahead.h"
 #include "serial/serial_port.h"
@@ -15,37 +15,15 @@ int32_t SerialOpen(int32_t port, uint32_t baud, uint32_t readTimeoutMs) {
 }
 
 int32_t SerialOpenDevice(const char* device, uint32_t baud, uint32_t readTimeoutMs) {
-    AppState.portHandle = nullptr;
-    int fd = PosixOpenDevice(device);
-    if (fd < 0) return kSerialOpenFailed;
-    termios tio;
-    if (tcgetattr(fd, &tio) != 0) {
-        PosixNoteNotSerial();
-        PosixCloseDevice(fd);
-        return kSerialGetStateFailed;
-    }
-    if (!PosixSetLine(fd, baud)) {
-        PosixCloseDevice(fd);
-        return kSerialSetStateFailed;
-    }
-    // As the Windows line set-up: DTR and RTS held off.
-    PosixSetModemLines(fd, 0, 0);
-    PlatformSleep(100);
-    if (tcflush(fd, TCIFLUSH) != 0) {
-        PosixCloseDevice(fd);
-        return kSerialPurgeFailed;
-    }
-    AppState.portHandle = new PosixPort{fd, readTimeoutMs, baud};
-    AppState.portOpen = 1;
-    LineLogNote("open %s %lu", device, static_cast<unsigned long>(baud));
-    return 0;
+    // A port still held would otherwise stay open, locked, behind the new one.
+    SerialClose();
+    int32_t result = PortOpenLine(device, PortLine{baud, readTimeoutMs, 0}, &AppState.portHandle);
+    if (result == 0) AppState.portOpen = 1;
+    return result;
 }
 
 void SerialClose() {
-    PosixPort* port = static_cast<PosixPort*>(AppState.portHandle);
-    if (port == nullptr) return;
-    PosixCloseDevice(port->fd);
-    delete port;
+    PortCloseLine(AppState.portHandle);
     AppState.portHandle = nullptr;
 }
 

@@ -3,18 +3,13 @@
 #include "core/app_state.h"
 #include "core/line_log.h"
 #include "serial/port_fault.h"
+#include "serial/port_open.h"
 #include "serial/serial_port.h"
 #include "serial/port_win32.h"
 
 namespace {
 
 Win32Port* Port(PortHandle port) { return static_cast<Win32Port*>(port); }
-
-int32_t FailAndClose(HANDLE port, int32_t code) {
-    ClearCommError(port, nullptr, nullptr);
-    CloseHandle(port);
-    return code;
-}
 
 }  // namespace
 
@@ -25,49 +20,16 @@ int32_t SerialOpen(int32_t port, uint32_t baud, uint32_t readTimeoutMs) {
 }
 
 int32_t SerialOpenDevice(const char* device, uint32_t baud, uint32_t readTimeoutMs) {
-    AppState.portHandle = nullptr;
-    ClearPortFault();
-    HANDLE h = CreateFileA(device, GENERIC_READ | GENERIC_WRITE, 0, nullptr, OPEN_EXISTING,
-                           FILE_ATTRIBUTE_NORMAL, nullptr);
-    if (h == INVALID_HANDLE_VALUE) {
-        Win32NoteOpenFailure(GetLastError());
-        return kSerialOpenFailed;
-    }
-
-    DCB dcb;
-    ZeroMemory(&dcb, sizeof dcb);
-    dcb.DCBlength = sizeof dcb;
-    if (!GetCommState(h, &dcb)) {
-        SetPortFault(kPortNotSerial, "");
-        return FailAndClose(h, kSerialGetStateFailed);
-    }
-    Win32SetUpLine(&dcb, baud, kWin32SyncLine);
-    if (!SetCommState(h, &dcb)) return FailAndClose(h, kSerialSetStateFailed);
-
-    COMMTIMEOUTS timeouts;
-    ZeroMemory(&timeouts, sizeof timeouts);
-    if (!GetCommTimeouts(h, &timeouts)) return FailAndClose(h, kSerialGetTimeoutsFailed);
-    timeouts.ReadIntervalTimeout = 0;
-    timeouts.ReadTotalTimeoutMultiplier = 0;
-    timeouts.ReadTotalTimeoutConstant = readTimeoutMs;
-    if (!SetCommTimeouts(h, &timeouts)) return FailAndClose(h, kSerialSetTimeoutsFailed);
-
-    Sleep(100);
-    if (!PurgeComm(h, PURGE_RXCLEAR)) {
-        CloseHandle(h);
-        return kSerialPurgeFailed;
-    }
-    AppState.portHandle = new Win32Port{h, baud};
-    AppState.portOpen = 1;
-    LineLogNote("open %s %lu", device, static_cast<unsigned long>(baud));
-    return 0;
+    // A port still held would otherwise stay open behind the new one, and
+    // the device would refuse the new open as busy.
+    SerialClose();
+    int32_t result = PortOpenLine(device, PortLine{baud, readTimeoutMs, 0}, &AppState.portHandle);
+    if (result == 0) AppState.portOpen = 1;
+    return result;
 }
 
 void SerialClose() {
-    Win32Port* port = Port(AppState.portHandle);
-    if (port == nullptr) return;
-    CloseHandle(port->handle);
-    delete port;
+    PortCloseLine(AppState.portHandle);
     AppState.portHandle = nullptr;
 }
 

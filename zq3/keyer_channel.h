@@ -3,12 +3,14 @@
 #pragma once
 #include <cstdint>
 
-// KeyerOpen results.
+#include "serial/serial_port.h"
+
+// KeyerOpen results: the steps of the port's open (serial/port_open.h).
 enum {
-    kKeyerOpenFailed = -4,
-    kKeyerGetStateFailed = -5,
-    kKeyerSetStateFailed = -6,
-    kKeyerPurgeFailed = -11,
+    kKeyerOpenFailed = kSerialOpenFailed,
+    kKeyerGetStateFailed = kSerialGetStateFailed,
+    kKeyerSetStateFailed = kSerialSetStateFailed,
+    kKeyerPurgeFailed = kSerialPurgeFailed,
 };
 
 enum { kKeyerWriteWaitMs = 2000, kKeyerReadWaitMs = 4000 };

@@ -8,6 +8,7 @@
 
 #include "core/app_state.h"
 #include "core/line_log.h"
+#include "serial/port_open.h"
 #include "serial/port_posix.h"
 #include "serial/serial_port.h"
 #include "zq3/keyer_channel.h"
@@ -24,23 +25,13 @@ int KeyerOpen(int32_t port) {
 }
 
 int KeyerOpenDevice(const char* device) {
-    int fd = PosixOpenDevice(device);
-    if (fd < 0) return kKeyerOpenFailed;
-    AppState.keyerHandle = new PosixPort{fd, kKeyerPortReadTimeoutMs, kKeyerBaud};
-    AppState.portOpen = 1;
+    // A port still held would otherwise stay open, locked, behind the new one.
+    PortCloseLine(AppState.keyerHandle);
+    AppState.keyerHandle = nullptr;
     readGaveUp = false;
-    termios tio;
-    if (tcgetattr(fd, &tio) != 0) {
-        PosixNoteNotSerial();
-        return kKeyerGetStateFailed;
-    }
-    if (!PosixSetLine(fd, kKeyerBaud)) return kKeyerSetStateFailed;
-    // As the Windows line set-up of this channel: DTR asserted, RTS off.
-    PosixSetModemLines(fd, 1, 0);
-    PlatformSleep(100);
-    if (tcflush(fd, TCIFLUSH) != 0) return kKeyerPurgeFailed;
-    LineLogNote("open %s %d", device, static_cast<int>(kKeyerBaud));
-    return 0;
+    int result = PortOpenLine(device, PortLine{kKeyerBaud, kKeyerPortReadTimeoutMs, 1}, &AppState.keyerHandle);
+    if (AppState.keyerHandle != nullptr) AppState.portOpen = 1;
+    return result;
 }
 
 int KeyerWrite(const uint8_t* bytes, uint32_t count) {
@@ -80,11 +71,7 @@ int KeyerSetSpeed(uint32_t baud) {
 }
 
 void KeyerClose() {
-    PosixPort* port = Port();
-    if (port != nullptr) {
-        PosixCloseDevice(port->fd);
-        delete port;
-    }
+    PortCloseLine(AppState.keyerHandle);
     AppState.keyerHandle = nullptr;
     AppState.portOpen = 0;
 }

@@ -9,17 +9,17 @@
 #include "core/app_state.h"
 #include "core/line_log.h"
 #include "serial/port_fault.h"
+#include "serial/port_open.h"
 #include "serial/serial_port.h"
 #include "serial/port_win32.h"
 #include "zq3/keyer_channel.h"
 
 namespace {
 
-DCB keyerDcb;
-COMMTIMEOUTS keyerTimeouts;
 bool readGaveUp = false;  // a reply may still come late for the last read
 
-HANDLE Handle() { return static_cast<HANDLE>(AppState.keyerHandle); }
+Win32Port* Port() { return static_cast<Win32Port*>(AppState.keyerHandle); }
+HANDLE Handle() { return Port() == nullptr ? nullptr : Port()->handle; }
 
 // One transfer: read when reading, else write.
 int Transfer(bool reading, void* buffer, DWORD count, DWORD waitMs) {
@@ -50,7 +50,7 @@ int Transfer(bool reading, void* buffer, DWORD count, DWORD waitMs) {
         Win32NoteGone(GetLastError());
     }
     CloseHandle(ov.hEvent);
-    LineLogBytes(reading ? kLineFromDevice : kLineToDevice, keyerDcb.BaudRate, static_cast<uint8_t*>(buffer), done);
+    LineLogBytes(reading ? kLineFromDevice : kLineToDevice, Port()->baud, static_cast<uint8_t*>(buffer), done);
     if (reading && !result)
         LineLogNote("timeout: %lu of %lu bytes in %lu ms", static_cast<unsigned long>(done),
                     static_cast<unsigned long>(count), static_cast<unsigned long>(waitMs));
@@ -66,37 +66,14 @@ int KeyerOpen(int32_t port) {
 }
 
 int KeyerOpenDevice(const char* device) {
-    ClearPortFault();
-    HANDLE h = CreateFileA(device, GENERIC_READ | GENERIC_WRITE, 0, nullptr, OPEN_EXISTING,
-                           FILE_ATTRIBUTE_NORMAL | FILE_FLAG_OVERLAPPED, nullptr);
-    if (h == INVALID_HANDLE_VALUE) {
-        Win32NoteOpenFailure(GetLastError());
-        return kKeyerOpenFailed;
-    }
-    AppState.keyerHandle = h;
-    AppState.portOpen = 1;
+    // A port still held would otherwise stay open behind the new one, and
+    // the device would refuse the new open as busy.
+    PortCloseLine(AppState.keyerHandle);
+    AppState.keyerHandle = nullptr;
     readGaveUp = false;
-
-    ZeroMemory(&keyerDcb, sizeof keyerDcb);
-    keyerDcb.DCBlength = sizeof keyerDcb;
-    if (!GetCommState(h, &keyerDcb)) {
-        SetPortFault(kPortNotSerial, "");
-        return kKeyerGetStateFailed;
-    }
-    Win32SetUpLine(&keyerDcb, kKeyerBaud, kWin32KeyerLine);
-    if (!SetCommState(h, &keyerDcb)) return kKeyerSetStateFailed;
-
-    keyerTimeouts.ReadIntervalTimeout = 0;
-    keyerTimeouts.ReadTotalTimeoutMultiplier = 0;
-    keyerTimeouts.ReadTotalTimeoutConstant = kKeyerPortReadTimeoutMs;
-    keyerTimeouts.WriteTotalTimeoutMultiplier = 0;
-    keyerTimeouts.WriteTotalTimeoutConstant = 0;
-    SetCommTimeouts(h, &keyerTimeouts);
-
-    Sleep(100);
-    if (!PurgeComm(h, PURGE_RXCLEAR)) return kKeyerPurgeFailed;
-    LineLogNote("open %s %d", device, static_cast<int>(kKeyerBaud));
-    return 0;
+    int result = PortOpenLine(device, PortLine{kKeyerBaud, kKeyerPortReadTimeoutMs, 1}, &AppState.keyerHandle);
+    if (AppState.keyerHandle != nullptr) AppState.portOpen = 1;
+    return result;
 }
 
 int KeyerWrite(const uint8_t* bytes, uint32_t count) {
@@ -114,16 +91,17 @@ int KeyerRead(uint8_t* buffer, uint32_t count) {
 }
 
 int KeyerSetSpeed(uint32_t baud) {
-    HANDLE port = Handle();
+    Win32Port* port = Port();
     if (port == nullptr) return 0;
-    keyerDcb.BaudRate = baud;
-    int ok = SetCommState(port, &keyerDcb) ? 1 : 0;
+    port->dcb.BaudRate = baud;
+    int ok = SetCommState(port->handle, &port->dcb) ? 1 : 0;
+    if (ok) port->baud = baud;
     LineLogNote("speed %lu%s", static_cast<unsigned long>(baud), ok ? "" : " failed");
     return ok;
 }
 
 void KeyerClose() {
-    if (Handle() != nullptr) CloseHandle(Handle());
+    PortCloseLine(AppState.keyerHandle);
     AppState.keyerHandle = nullptr;
     AppState.portOpen = 0;
 }

@@ -12,6 +12,7 @@
 #include "serial/serial_port.h"
 #include "t62/t62_probe.h"
 #include "t62/t62_protocol.h"
+#include "zq3/keyer_channel.h"
 #include "sim_harness.h"
 
 namespace {
@@ -129,6 +130,19 @@ TEST_F(SerialChannel, OpenDiscardsWhatArrivedBefore) {
     // The unread reply is purged by the next open, so nothing is waiting.
     ASSERT_EQ(0, SerialOpen(4, 115200, 300));
     EXPECT_EQ(kFrameTimeout, SerialReadFrame(AppState.portHandle, reply, kT62IdentifyLimit));
+}
+
+TEST_F(SerialChannel, OpeningAPortStillHeldClosesItFirst) {
+    Start({"--device", "t62"});
+    // Each channel opened twice without a close: the second open finds the
+    // device free, not held (and locked) by the first handle.
+    ASSERT_EQ(0, SerialOpen(4, 115200, 300));
+    EXPECT_EQ(0, SerialOpen(4, 115200, 300));
+    SerialClose();
+    ASSERT_EQ(0, KeyerOpen(4));
+    EXPECT_EQ(0, KeyerOpen(4));
+    KeyerClose();
+    EXPECT_EQ(0, SerialOpen(4, 115200, 300));
 }
 
 }  // namespace
