@@ -6,7 +6,7 @@
 #include "app/uploader_win32.h"
 #include "core/app_state.h"
 #include "image/keyer_image.h"
-#include "zq3/keyer_probe.h"
+#include "zq3/keyer_update_step.h"
 #include "zq3/keyer_upload.h"
 
 namespace {
@@ -43,34 +43,19 @@ void Load(HWND dialog) {
 
 void Update(HWND dialog) {
     if (run.busy) return;
-    AppState.keyerUpdateAllowed = 0;
     UploaderSetPosition(dialog, 0);
-    if (!AppState.keyerImageLoaded) {
-        SetDlgItemTextA(dialog, IDC_STATUS_LINE, "Error: Please Open a Programming File !");
+    KeyerUpdateStep step;
+    KeyerPrepareUpdate(&step);
+    // This dialog has no line for the probe's texts: a failed probe is told
+    // in a message box.
+    if (step.outcome == kKeyerUpdateNotConnected) {
+        MessageBoxA(nullptr, step.text, "Error", MB_ICONWARNING | MB_OK);
         return;
     }
-    if (AppState.keyerRecordCount < 1) {
-        SetDlgItemTextA(dialog, IDC_STATUS_LINE, "Error: Zero Length File !");
-        return;
-    }
-    // The probe finds the keyer channel the main window's probe left open,
-    // or opens it again when another probe has taken the port since.
-    if (ProbeKeyer(nullptr) < 0) {
-        MessageBoxA(nullptr, "ZQ not connected", "Error", MB_ICONWARNING | MB_OK);
-        return;
-    }
-    const char* refusal = KeyerVariantCheck(AppState.keyerIcType, AppState.keyerImageVariant);
-    if (refusal != nullptr) {
-        SetDlgItemTextA(dialog, IDC_STATUS_LINE, refusal);
-        return;
-    }
-    AppState.keyerUpdateAllowed = 1;
+    SetDlgItemTextA(dialog, IDC_STATUS_LINE, step.text);
+    if (step.outcome != kKeyerUpdateReady) return;
     Enable(dialog, IDC_LOAD, FALSE);
     Enable(dialog, IDC_KEYER_START, FALSE);
-    AppState.keyerProgress = 0;
-    AppState.uploadResult = 0;
-    SetDlgItemTextA(dialog, IDC_STATUS_LINE,
-                    AppState.keyerIcType == kIcNoOs ? kKeyerRecoveryText : kKeyerRunningText);
     if (!UploaderStart(dialog, &run, KeyerUploadWorker)) {
         Enable(dialog, IDC_LOAD, TRUE);
         Enable(dialog, IDC_KEYER_START, TRUE);

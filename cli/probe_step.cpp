@@ -70,13 +70,29 @@ int ProbePsoc(const std::string& port, const std::string& device, CliReport* rep
 }
 
 int ProbeZq3(const std::string& port, const std::string& device, CliReport* report) {
-    int opened = KeyerOpenDevice(device.c_str());
-    if (opened != 0) {
-        KeyerClose();
-        return OpenFailed(KeyerOpenFailureText(opened), port, report);
-    }
+    int opened = OpenZq3Channel(port, device, report);
+    if (opened != kExitDone) return opened;
     KeyerProbeResult result;
     int found = ProbeKeyer(&result);
+    return ReportZq3Probe(found, result, port, report);
+}
+
+}  // namespace
+
+int ProbeStep(const std::string& target, const std::string& port, const std::string& device, CliReport* report) {
+    if (target == "t62") return ProbeT62(port, device, report);
+    if (target == "psoc") return ProbePsoc(port, device, report);
+    return ProbeZq3(port, device, report);
+}
+
+int OpenZq3Channel(const std::string& port, const std::string& device, CliReport* report) {
+    int opened = KeyerOpenDevice(device.c_str());
+    if (opened == 0) return kExitDone;
+    KeyerClose();
+    return OpenFailed(KeyerOpenFailureText(opened), port, report);
+}
+
+int ReportZq3Probe(int found, const KeyerProbeResult& result, const std::string& port, CliReport* report) {
     if (found < 0) {
         Complain("%s", result.portLine);
         int code = NoAnswer(KeyerProbeResultText(found), port, "no ZQ3 keyer IC answered at 1200 baud", report);
@@ -91,14 +107,6 @@ int ProbeZq3(const std::string& port, const std::string& device, CliReport* repo
     if (result.variantLine[0]) Say("%s", result.variantLine);
     Say("%s", KeyerProbeResultText(found));
     return kExitDone;
-}
-
-}  // namespace
-
-int ProbeStep(const std::string& target, const std::string& port, const std::string& device, CliReport* report) {
-    if (target == "t62") return ProbeT62(port, device, report);
-    if (target == "psoc") return ProbePsoc(port, device, report);
-    return ProbeZq3(port, device, report);
 }
 
 int PortOr(const std::string& port, int failure, CliReport* report) {

@@ -18,6 +18,7 @@
 #include "t62/t62_protocol.h"
 #include "t62/t62_readback.h"
 #include "t62/t62_worker.h"
+#include "zq3/keyer_update_step.h"
 #include "zq3/keyer_upload.h"
 
 namespace {
@@ -99,20 +100,22 @@ int UpdateZq3(const CliOptions& options, const char* device, CliReport* report) 
     int32_t frames = KeyerUploadFrames(AppState.keyerImage);
     report->bytes = 16LL * frames;
 
-    int probed = ProbeStep(options.target, options.port, device, report);
+    int opened = OpenZq3Channel(options.port, device, report);
+    if (opened != kExitDone) return opened;
+    AppState.keyerImageLoaded = 1;
+    KeyerUpdateStep step;
+    KeyerPrepareUpdate(&step);
+    int probed = ReportZq3Probe(step.probeResult, step.probe, options.port, report);
     if (probed != kExitDone) return probed;
-    const char* refusal = KeyerVariantCheck(AppState.keyerIcType, AppState.keyerImageVariant);
-    if (refusal != nullptr) {
-        Complain("%s", refusal);
-        report->message = refusal;
+    if (step.outcome != kKeyerUpdateReady) {
+        Complain("%s", step.text);
+        report->message = step.text;
         // An IC of no known type is not the device the image is for; an
         // image for another variant is not the file for this IC.
         bool knownIc = AppState.keyerIcType >= kIcAmber && AppState.keyerIcType <= kIcNoOs;
         return knownIc ? kExitFile : kExitNoDevice;
     }
-    AppState.keyerUpdateAllowed = 1;
-    AppState.keyerProgress = 0;
-    Say("%s", AppState.keyerIcType == kIcNoOs ? kKeyerRecoveryText : kKeyerRunningText);
+    Say("%s", step.text);
     std::string name = kCliName;
     std::string advice = "The ZQ3 IC may be left without its operating firmware: `" + name + " probe zq3 --port " +
                          options.port + "` then shows \"ZQ3 Fail:No O/S\", and `" + name + " update zq3 " +

@@ -18,8 +18,9 @@ enum { kKeyerWriteWaitMs = 2000, kKeyerReadWaitMs = 4000 };
 // The port's own read timeout, behind the channel's waits.
 enum { kKeyerPortReadTimeoutMs = 4500 };
 
-// The channel's speed from its open on.
-enum { kKeyerBaud = 1200 };
+// The channel's speed from its open on, and the speed at which the IC's
+// loader takes the records.
+enum { kKeyerBaud = 1200, kKeyerRecordBaud = 9600 };
 
 // Opens COM<port> at 1200 baud 8N1, DTR asserted. The handle is kept (and
 // portOpen set) as soon as the open succeeds, also when a later step fails.

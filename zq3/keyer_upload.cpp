@@ -18,9 +18,10 @@ const int kPhase1Slots[] = {1012, 1013, 1014, 1015, 1000, 1001, 1002, 1003};
 // A reply to a record that ends the run, as a status code.
 int32_t RecordFailure(uint8_t reply) { return reply == 0 ? static_cast<int32_t>(kKeyerZeroReply) : reply; }
 
-// The variant an image's code is made for, as an index from 0 (AMBER) to 3
-// (RUBY); a code past the last band counts as RUBY's.
-int Band(int32_t code) {
+// The variant an image's code is made for, as a row or column of the
+// variant tables: 0 (AMBER) to 3 (RUBY); a code past the last band counts as
+// RUBY's.
+int VariantIndex(int32_t code) {
     if (code >= kKeyerVariantCodes) code = kKeyerVariantCodes - 1;
     return KeyerVariantBand(code) - kIcAmber;
 }
@@ -34,7 +35,8 @@ int SendAccepted(uint8_t command, int slot, uint8_t* reply) {
     return 1;
 }
 
-int32_t Run() {
+// The upload from the hand-over to the line back at 1200 baud; its status.
+int32_t UploadImage() {
     uint8_t reply = 0;
     AppState.keyerRecordsSent = 0;
     if (AppState.keyerIcType != kIcNoOs) KeyerWrite(kKeyerHandOver, sizeof kKeyerHandOver);
@@ -44,7 +46,7 @@ int32_t Run() {
 
     KeyerWrite(&kKeyerSpeedChange, 1);
     PlatformSleep(200);
-    if (!KeyerSetSpeed(9600)) return kKeyerSpeedFailed;
+    if (!KeyerSetSpeed(kKeyerRecordBaud)) return kKeyerSpeedFailed;
 
     if (AppState.keyerImage[kKeyerPhase1Marker].data[0] != 0xFF) {
         for (int slot : kPhase1Slots)
@@ -61,7 +63,7 @@ int32_t Run() {
 
     KeyerWrite(&kKeyerEndOfUpload, 1);
     PlatformSleep(500);
-    if (!KeyerSetSpeed(1200)) return kKeyerSpeedFailed;
+    if (!KeyerSetSpeed(kKeyerBaud)) return kKeyerSpeedFailed;
     PlatformSleep(100);
     return kKeyerSuccess;
 }
@@ -86,7 +88,7 @@ uint8_t SendKeyerRecord(uint8_t command, int slot) {
     return reply;
 }
 
-void KeyerUploadWorker() { AppState.uploadResult = Run(); }
+void KeyerUploadWorker() { AppState.uploadResult = UploadImage(); }
 
 int32_t KeyerUploadFrames(const KeyerRecord* image) {
     const int32_t phase1 = sizeof kPhase1Slots / sizeof kPhase1Slots[0];
@@ -112,7 +114,7 @@ const char* KeyerVariantCheck(uint8_t icType, int32_t variantCode) {
     };
     if (icType == kIcNoOs) return nullptr;
     if (icType < kIcAmber || icType > kIcRuby) return "Error: Unknown Keyer IC Version !";
-    return kRefusals[icType - 1][Band(variantCode)];
+    return kRefusals[icType - 1][VariantIndex(variantCode)];
 }
 
 int FormatKeyerLoadLine(char* line, size_t size, int32_t version, int32_t variantCode, int32_t records) {
@@ -125,7 +127,7 @@ int FormatKeyerLoadLine(char* line, size_t size, int32_t version, int32_t varian
         "ZQ JADE Version: %d.%02d Loaded, %d Records",
         "ZQ RUBY Version: %d.%02d Loaded, %d Records",
     };
-    int band = Band(variantCode);
+    int band = VariantIndex(variantCode);
     return std::snprintf(line, size, kFormats[band], static_cast<int>(version),
                          static_cast<int>(KeyerVariantRevision(variantCode)), static_cast<int>(records));
 }
