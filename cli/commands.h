@@ -10,3 +10,11 @@ int RunProbe(const CliOptions& options, CliReport* report);
 int RunUpdate(const CliOptions& options, CliReport* report);
 int RunVerify(const CliOptions& options, CliReport* report);
 int RunBackup(const CliOptions& options, CliReport* report);
+
+// The two halves of update and of verify t62, for a bench, which loads the
+// image once and runs the rest in a process per port: the load with its
+// line, then the probe and the run on the image the stores hold.
+int LoadForUpdate(const CliOptions& options, CliReport* report);
+int RunLoadedUpdate(const CliOptions& options, CliReport* report);
+int LoadForVerify(const CliOptions& options, CliReport* report);
+int RunLoadedVerify(const CliOptions& options, CliReport* report);

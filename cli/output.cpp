@@ -77,6 +77,12 @@ void Complain(const char* format, ...) {
 
 void OutputLineOpen(FILE* stream, int open) { openLine = open ? stream : nullptr; }
 
+std::string JsonString(const std::string& text) {
+    std::string out;
+    Escape(&out, text);
+    return out;
+}
+
 std::string JsonReport(const CliReport& report, double seconds) {
     std::string out = "{\"target\":";
     Escape(&out, report.target);

@@ -48,6 +48,9 @@ struct CliReport {
     long long firstDifference = -1;
 };
 
+// text as a JSON string, in its quotes.
+std::string JsonString(const std::string& text);
+
 // The JSON object of report, one line; seconds is the time the command
 // took (below 0: not known, null).
 std::string JsonReport(const CliReport& report, double seconds);

@@ -4,6 +4,7 @@
 #include "cli/exit_codes.h"
 #include "cli/messages.h"
 #include "cli/output.h"
+#include "cli/worker_events.h"
 #include "core/app_state.h"
 #include "psoc/psoc_probe.h"
 #include "serial/port_fault.h"
@@ -51,6 +52,7 @@ int ProbeT62(const std::string& port, const std::string& device, CliReport* repo
         return NoAnswer(portLine, port, "no T62 firmware loader answered at 115200 baud", report);
     Say("%s", portLine);
     Say("%s", hardwareLine);
+    WorkerEventText("versions", std::string(portLine) + "; " + hardwareLine);
     return kExitDone;
 }
 
@@ -66,6 +68,7 @@ int ProbePsoc(const std::string& port, const std::string& device, CliReport* rep
     if (result.outcome != kPsocProbeConnected)
         return NoAnswer(line, port, "no PSoC boot loader answered at 19200 baud", report);
     Say("%s", line);
+    WorkerEventText("versions", line);
     return kExitDone;
 }
 
@@ -80,12 +83,16 @@ int ProbeZq3(const std::string& port, const std::string& device, CliReport* repo
 }  // namespace
 
 int ProbeStep(const std::string& target, const std::string& port, const std::string& device, CliReport* report) {
+    // The ZQ3's phase begins with its channel (OpenZq3Channel), which an
+    // update opens without this step.
+    if (target != "zq3") WorkerEventPhase("probe");
     if (target == "t62") return ProbeT62(port, device, report);
     if (target == "psoc") return ProbePsoc(port, device, report);
     return ProbeZq3(port, device, report);
 }
 
 int OpenZq3Channel(const std::string& port, const std::string& device, CliReport* report) {
+    WorkerEventPhase("probe");
     int opened = KeyerOpenDevice(device.c_str());
     if (opened == 0) return kExitDone;
     KeyerClose();
@@ -100,6 +107,8 @@ int ReportZq3Probe(int found, const KeyerProbeResult& result, const std::string&
         return code;
     }
     Say("%s", result.portLine);
+    WorkerEventText("versions", std::string(result.portLine) +
+                                    (result.variantLine[0] ? std::string("; ") + result.variantLine : ""));
     if (found == kIcNoOs) {
         Say("The IC answers without its operating firmware: the update runs in recovery mode.");
         return kExitDone;

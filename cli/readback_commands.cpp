@@ -43,16 +43,19 @@ int ReadBackEnded(int32_t status, const CliOptions& options, CliReport* report) 
 
 }  // namespace
 
-int RunVerify(const CliOptions& options, CliReport* report) {
-    char device[600];
-    SerialPortDevice(options.port.c_str(), device, sizeof device);
+int LoadForVerify(const CliOptions& options, CliReport* report) {
     AppState.hexImage = HexImageStore();
     AppState.hexImageLength = LoadHexImage(options.file.c_str(), T62Image);
     int error = errno;
     if (AppState.hexImageLength <= 0) return LoadFailed(AppState.hexImageLength, options.file, "no data", error, report);
     report->bytes = AppState.hexImageLength;
     Say(kT62LoadedFormat, static_cast<int>(AppState.hexImageLength));
+    return kExitDone;
+}
 
+int RunLoadedVerify(const CliOptions& options, CliReport* report) {
+    char device[600];
+    SerialPortDevice(options.port.c_str(), device, sizeof device);
     int probed = ProbeStep("t62", options.port, device, report);
     if (probed != kExitDone) return probed;
     int32_t rows = T62CompareRows(AppState.hexImageLength);
@@ -82,6 +85,12 @@ int RunVerify(const CliOptions& options, CliReport* report) {
     report->message = text;
     Complain("%s", text);
     return kExitDiffers;
+}
+
+int RunVerify(const CliOptions& options, CliReport* report) {
+    int loaded = LoadForVerify(options, report);
+    if (loaded != kExitDone) return loaded;
+    return RunLoadedVerify(options, report);
 }
 
 int RunBackup(const CliOptions& options, CliReport* report) {

@@ -57,7 +57,7 @@ int Finish(const CliOptions& options, int32_t status, int32_t success, const cha
     return PortOr(options.port, kExitFailed, report);
 }
 
-int UpdateHex(const CliOptions& options, const char* device, CliReport* report) {
+int LoadHex(const CliOptions& options, CliReport* report) {
     const bool t62 = options.target == "t62";
     AppState.hexImage = HexImageStore();
     AppState.hexImageLength = LoadHexImage(options.file.c_str(), t62 ? T62Image : PSoCImage);
@@ -67,7 +67,11 @@ int UpdateHex(const CliOptions& options, const char* device, CliReport* report) 
                           t62 ? "no data" : "no data below 0x3600, where the PSoC's image ends", error, report);
     report->bytes = AppState.hexImageLength;
     Say(t62 ? kT62LoadedFormat : kPsocLoadedFormat, static_cast<int>(AppState.hexImageLength));
+    return kExitDone;
+}
 
+int UpdateHex(const CliOptions& options, const char* device, CliReport* report) {
+    const bool t62 = options.target == "t62";
     int probed = ProbeStep(options.target, options.port, device, report);
     if (probed != kExitDone) return probed;
 
@@ -86,7 +90,7 @@ int UpdateHex(const CliOptions& options, const char* device, CliReport* report) 
                : Finish(options, status, kPsocSuccess, PsocOutcomeMessage(status), report);
 }
 
-int UpdateZq3(const CliOptions& options, const char* device, CliReport* report) {
+int LoadZq3(const CliOptions& options, CliReport* report) {
     AppState.keyerImage = KeyerImageStore();
     AppState.keyerRecordCount = LoadKeyerImage(options.file.c_str());
     int error = errno;
@@ -97,9 +101,12 @@ int UpdateZq3(const CliOptions& options, const char* device, CliReport* report) 
     FormatKeyerLoadLine(line, sizeof line, AppState.keyerImageVersion, AppState.keyerImageVariant,
                         AppState.keyerRecordCount);
     Say("%s", line);
-    int32_t frames = KeyerUploadFrames(AppState.keyerImage);
-    report->bytes = 16LL * frames;
+    report->bytes = 16LL * KeyerUploadFrames(AppState.keyerImage);
+    return kExitDone;
+}
 
+int UpdateZq3(const CliOptions& options, const char* device, CliReport* report) {
+    int32_t frames = KeyerUploadFrames(AppState.keyerImage);
     int opened = OpenZq3Channel(options.port, device, report);
     if (opened != kExitDone) return opened;
     AppState.keyerImageLoaded = 1;
@@ -127,9 +134,19 @@ int UpdateZq3(const CliOptions& options, const char* device, CliReport* report) 
 
 }  // namespace
 
-int RunUpdate(const CliOptions& options, CliReport* report) {
+int LoadForUpdate(const CliOptions& options, CliReport* report) {
+    return options.target == "zq3" ? LoadZq3(options, report) : LoadHex(options, report);
+}
+
+int RunLoadedUpdate(const CliOptions& options, CliReport* report) {
     char device[600];
     SerialPortDevice(options.port.c_str(), device, sizeof device);
     if (options.target == "zq3") return UpdateZq3(options, device, report);
     return UpdateHex(options, device, report);
+}
+
+int RunUpdate(const CliOptions& options, CliReport* report) {
+    int loaded = LoadForUpdate(options, report);
+    if (loaded != kExitDone) return loaded;
+    return RunLoadedUpdate(options, report);
 }

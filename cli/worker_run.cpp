@@ -4,6 +4,7 @@
 
 #include "cli/console.h"
 #include "cli/progress.h"
+#include "cli/worker_events.h"
 #include "core/app_state.h"
 #include "core/line_log.h"
 #include "core/platform.h"
@@ -16,6 +17,12 @@ const uint32_t kTickMs = 100;
 int32_t UnitsDone(const WorkerRun& run) {
     if (run.keyerRecords) return AppState.keyerRecordsSent;
     return AppState.progressBytes / run.unitBytes;
+}
+
+int PercentDone(const WorkerRun& run, int32_t done) {
+    if (run.total <= 0) return 100;
+    if (done > run.total) done = run.total;
+    return static_cast<int>(static_cast<int64_t>(done) * 100 / run.total);
 }
 
 }  // namespace
@@ -39,11 +46,14 @@ int32_t RunWorker(const WorkerRun& run) {
     }
     Progress progress;
     ProgressBegin(&progress, run.unit, run.total, run.unitBytes, run.secondsPerUnit);
+    WorkerEventPhase(run.update ? "update" : "verify");
+    if (run.update) WorkerEventText("advice", run.advice);
     int warned = 0;
     for (;;) {
         ConsoleWait(kTickMs);
         int32_t status = AppState.uploadResult;
         int32_t done = UnitsDone(run);
+        WorkerEventPercent(PercentDone(run, done));
         if (status != 0) {
             ProgressEnd(&progress, done);
             ConsoleHoldInterrupts(0);

@@ -1,0 +1,27 @@
+// What a bench's worker process tells the process that started it and
+// watches it (bench.h): one line per event on its standard output, the
+// fields apart by tabs:
+//
+//   phase     probe | update | verify
+//   versions  the probe's lines, "; " between them
+//   advice    what to do after abandoning the update
+//   percent   0 to 100, at each change
+//   result    status code, exit code, bytes, message
+//
+// Nothing is written unless WorkerEventsOn(1): a command run alone says
+// nothing of it.
+#pragma once
+#include <string>
+#include <vector>
+
+#include "cli/output.h"
+
+void WorkerEventsOn(int on);
+
+void WorkerEventPhase(const char* phase);
+void WorkerEventText(const char* kind, const std::string& text);
+void WorkerEventPercent(int percent);
+void WorkerEventResult(const CliReport& report);
+
+// The fields of one event line, its kind first.
+std::vector<std::string> WorkerEventFields(const std::string& line);
