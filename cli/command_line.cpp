@@ -20,9 +20,9 @@ std::string Synopsis() {
     std::string n = kCliName;
     return "Usage:\n"
            "  " + n + " ports\n"
-           "  " + n + " probe  TARGET --port PORT\n"
-           "  " + n + " update TARGET FILE --port PORT [--log FILE] [--quiet] [--json]\n"
-           "  " + n + " verify t62 FILE --port PORT [--log FILE] [--json]\n"
+           "  " + n + " probe  TARGET PORTS [--log FILE] [--json]\n"
+           "  " + n + " update TARGET FILE PORTS [--log FILE] [--quiet] [--json]\n"
+           "  " + n + " verify t62 FILE PORTS [--log FILE] [--json]\n"
            "  " + n + " backup t62 FILE --port PORT [--log FILE]\n"
            "  " + n + " COMMAND --help\n\n";
 }
@@ -33,6 +33,9 @@ std::string Footer() {
                "or COMn (see `") +
            kCliName +
            " ports`).\n"
+           "PORTS is --port PORT, or a bench of boards at once: --port A --port B ..., or --ports FILE (one port a "
+           "line, # comments), each port in a process of its own, with a summary at the end; --log is then a "
+           "folder (one log per port), and --retry-failed runs the ports that failed once more at the end.\n"
            "\n"
            "Exit codes:\n"
            "  0    done (verify: no difference)\n"
@@ -58,10 +61,22 @@ void AddPort(CLI::App* command, CliOptions* options) {
     command->add_option("--port", options->port, "the serial port: a device, or COMn")->required()->type_name("PORT");
 }
 
+// The ports of a command that also runs as a bench.
+void AddPorts(CLI::App* command, CliOptions* options) {
+    command->add_option("--port", options->ports, "the serial port: a device, or COMn; again for each further board")
+        ->type_name("PORT")
+        ->allow_extra_args(false);
+    command->add_option("--ports", options->portsFile, "the ports of a bench, one a line (# comments)")
+        ->type_name("FILE");
+    command->add_flag("--retry-failed", options->retryFailed,
+                      "a bench: run the ports that failed once more at the end, and say which came back");
+    command->add_flag("--bench-worker", options->benchWorker)->group("");
+}
+
 void AddLog(CLI::App* command, CliOptions* options) {
     command->add_option("--log", options->log,
                         "write every chunk each way, with its time and line speed, and the events of the run "
-                        "to this file (for a bug report)")
+                        "to this file (for a bug report); a bench: one such log per port in this folder")
         ->type_name("FILE");
 }
 
@@ -77,14 +92,16 @@ int ParseCommandLine(int argc, char** argv, CliOptions* options) {
 
     CLI::App* probe = app.add_subcommand("probe", "check that the target answers, and show its versions");
     AddTarget(probe, options, false);
-    AddPort(probe, options);
+    AddPorts(probe, options);
+    AddLog(probe, options);
+    probe->add_flag("--json", options->json, "print one JSON object at the end (other texts go to standard error)");
 
     CLI::App* update = app.add_subcommand("update", "program FILE into the target (probe, load, update, verify)");
     AddTarget(update, options, false);
     update->add_option("FILE", options->file, "the image: Intel HEX (t62, psoc), ZQ3 image (zq3)")
         ->required()
         ->type_name("");
-    AddPort(update, options);
+    AddPorts(update, options);
     AddLog(update, options);
     update->add_flag("--quiet", options->quiet, "print only the final message and errors");
     update->add_flag("--json", options->json, "print one JSON object at the end (other texts go to standard error)");
@@ -93,7 +110,7 @@ int ParseCommandLine(int argc, char** argv, CliOptions* options) {
         "verify", "compare the T62 with what an update of FILE programs (changes nothing on the device)");
     AddTarget(verify, options, true);
     verify->add_option("FILE", options->file, "the Intel HEX image")->required()->type_name("");
-    AddPort(verify, options);
+    AddPorts(verify, options);
     AddLog(verify, options);
     verify->add_flag("--json", options->json, "print one JSON object at the end (other texts go to standard error)");
 
@@ -123,6 +140,14 @@ int ParseCommandLine(int argc, char** argv, CliOptions* options) {
         return kExitUsage;
     }
     options->command = app.get_subcommands().front()->get_name();
+    if (options->command != "backup" && options->command != "ports") {
+        if (options->ports.empty() && options->portsFile.empty()) {
+            std::fprintf(stderr, "%s: --port is required\nSee `%s %s --help`.\n", kCliName, kCliName,
+                         options->command.c_str());
+            return kExitUsage;
+        }
+        if (!options->ports.empty()) options->port = options->ports.front();
+    }
     return -1;
 }
 

@@ -1,19 +1,27 @@
 // The command line of ridorez, parsed with CLI11:
 //
 //   ridorez ports
-//   ridorez probe  TARGET --port PORT
-//   ridorez update TARGET FILE --port PORT [--log FILE] [--quiet] [--json]
-//   ridorez verify t62 FILE --port PORT [--log FILE] [--json]
+//   ridorez probe  TARGET PORTS [--log FILE] [--json]
+//   ridorez update TARGET FILE PORTS [--log FILE] [--quiet] [--json]
+//   ridorez verify t62 FILE PORTS [--log FILE] [--json]
 //   ridorez backup t62 FILE --port PORT [--log FILE]
 //   ridorez --help | --version
+//
+// PORTS is --port PORT, or several ports for a bench (bench.h): --port A
+// --port B ..., --ports FILE, and --retry-failed; --log is then a folder.
 #pragma once
 #include <string>
+#include <vector>
 
 struct CliOptions {
     std::string command;  // ports, probe, update, verify, backup
     std::string target;   // t62, psoc, zq3
     std::string file;
-    std::string port;
+    std::string port;                // the first of ports
+    std::vector<std::string> ports;  // --port, as often as given
+    std::string portsFile;           // --ports
+    bool retryFailed = false;
+    bool benchWorker = false;        // a bench's worker process (bench.h)
     std::string log;
     bool quiet = false;
     bool json = false;

@@ -3,12 +3,14 @@
 #include <cstdio>
 #include <string>
 
+#include "cli/bench.h"
 #include "cli/command_line.h"
 #include "cli/commands.h"
 #include "cli/console.h"
 #include "cli/exit_codes.h"
 #include "cli/output.h"
 #include "cli/progress.h"
+#include "cli/worker_events.h"
 #include "core/line_log.h"
 #include "serial/serial_port.h"
 #include "zq3/keyer_channel.h"
@@ -33,8 +35,10 @@ int main(int argc, char** argv) {
     CliOptions options;
     int parsed = ParseCommandLine(argc, argv, &options);
     if (parsed >= 0) return parsed;
+    if (BenchWanted(options)) return RunBench(options);
     double started = CliClock();
-    OutputSetup(options.quiet, options.json);
+    // A bench's worker says nothing but its events (worker_events.h).
+    OutputSetup(options.quiet || options.benchWorker, options.json || options.benchWorker);
 
     CliReport report;
     report.target = options.target;
@@ -58,10 +62,12 @@ int main(int argc, char** argv) {
         code = kExitFile;
     } else {
         LineLogNote("%s %s: %s", kCliName, kCliVersion, CommandLineText(argc, argv).c_str());
-        code = Dispatch(options, &report);
+        code = options.benchWorker ? RunBenchWorker(options, &report) : Dispatch(options, &report);
     }
     report.exit = code;
-    if (options.json) {
+    if (options.benchWorker) {
+        WorkerEventResult(report);
+    } else if (options.json) {
         std::printf("%s\n", JsonReport(report, CliClock() - started).c_str());
         std::fflush(stdout);
     }

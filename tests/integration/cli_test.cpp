@@ -11,6 +11,7 @@
 #include <unistd.h>
 
 #include <cstdlib>
+#include <filesystem>
 #include <regex>
 #include <string>
 #include <vector>
@@ -116,10 +117,11 @@ std::vector<uint8_t> Loaded(const std::string& file) {
 
 class CliTest : public ::testing::Test {
 protected:
-    SimProcess sim, other;
+    SimProcess sim, other, third;
     void TearDown() override {
         RemoveSimDir(&sim);
         RemoveSimDir(&other);
+        RemoveSimDir(&third);
     }
 };
 
@@ -236,6 +238,65 @@ TEST_F(CliTest, TwoUpdatesAtOnceOnTwoPorts) {
     StopSim(&other);
     EXPECT_TRUE(SameWords(ReadBinaryFile(sim.memory), Loaded(a), 0x1800, 0x1800 + 24 * 256));
     EXPECT_TRUE(SameWords(ReadBinaryFile(other.memory), Loaded(b), 0x1800, 0x1800 + 24 * 256));
+}
+
+// A bench of three boards in one command, the second failing in the middle
+// of its run: the other two are programmed, and the JSON lines (read by an
+// independent parser) end with each board's result and the summary.
+TEST_F(CliTest, BenchOfThreeBoardsWithOneFailing) {
+    ASSERT_TRUE(StartSim(&sim, {"--device", "t62"}));
+    ASSERT_TRUE(StartSim(&other, {"--device", "t62", "--fault", "diff:read:5"}));
+    ASSERT_TRUE(StartSim(&third, {"--device", "t62"}));
+    std::string file = RandomImageFile(0x1800 + 5000, 21);
+    std::string logs = sim.dir + "/logs";
+    Cli cli = RunCli({"update", "t62", file, "--port", sim.link, "--port", other.link, "--port", third.link, "--json",
+                      "--log", logs},
+                     sim.dir, "bench");
+    EXPECT_EQ(6, cli.exit) << ReadTextFile(cli.err);
+    // Each port's last percent and its result, in the order given, then
+    // the summary, which comes last.
+    std::string parse = WriteTempFile(
+        "import json, sys\n"
+        "objects = [json.loads(line) for line in open(sys.argv[1])]\n"
+        "for port in sys.argv[2:]:\n"
+        "    mine = [o for o in objects if o.get('port') == port]\n"
+        "    last = [o['percent'] for o in mine if 'percent' in o][-1]\n"
+        "    r = [o for o in mine if o.get('phase') == 'result'][0]\n"
+        "    print(last == 100, r['exit'], r['message'])\n"
+        "s = objects[-1]\n"
+        "print(s['summary'], s['done'], s['failed'] == [sys.argv[3]], s['exit'])\n",
+        ".py");
+    FILE* p = popen(("python3 " + parse + " " + cli.out + " " + sim.link + " " + other.link + " " + third.link +
+                     " 2>&1").c_str(),
+                    "r");
+    ASSERT_NE(nullptr, p);
+    std::string parsed;
+    char buffer[512];
+    while (std::fgets(buffer, sizeof buffer, p) != nullptr) parsed += buffer;
+    EXPECT_EQ(0, pclose(p)) << parsed;
+    EXPECT_EQ("True 0 Programing Completed Successfully\n"
+              "False 6 Error: Flash Verify !\n"
+              "True 0 Programing Completed Successfully\n"
+              "True 2 True 6\n",
+              parsed)
+        << ReadTextFile(cli.out);
+    // The summary table, on standard error beside the JSON.
+    EXPECT_TRUE(std::regex_search(ReadTextFile(cli.err),
+                                  std::regex(other.link + " +F/W Loader v2.5 Connected; T62 H/W Revision A +failed "
+                                                          "\\(exit 6\\) +Error: Flash Verify ! +[0-9]+\\.[0-9]\n")))
+        << ReadTextFile(cli.err);
+    StopSim(&sim);
+    StopSim(&third);
+    EXPECT_TRUE(SameWords(ReadBinaryFile(sim.memory), Loaded(file), 0x1800, 0x1800 + 48 * 256));
+    EXPECT_TRUE(SameWords(ReadBinaryFile(third.memory), Loaded(file), 0x1800, 0x1800 + 48 * 256));
+    // A line log for each port, the failing one's ending with its code.
+    int failing = 0, files = 0;
+    for (const auto& entry : std::filesystem::directory_iterator(logs)) {
+        ++files;
+        failing += Has(ReadTextFile(entry.path().string()), " note exit code 6: Error: Flash Verify !\n");
+    }
+    EXPECT_EQ(3, files);
+    EXPECT_EQ(1, failing);
 }
 
 // The first Ctrl-C does not stop the update; the second abandons it at once.

@@ -1,0 +1,261 @@
+// The bench's parent: the image loaded once, a worker process per port, all
+// of them followed every 100 ms, Ctrl-C for all at once, the failed ports
+// run once more on request, and the summary.
+#include <algorithm>
+#include <cstdlib>
+#include <filesystem>
+#include <system_error>
+
+#include "cli/bench.h"
+#include "cli/bench_display.h"
+#include "cli/bench_image.h"
+#include "cli/commands.h"
+#include "cli/console.h"
+#include "cli/exit_codes.h"
+#include "cli/progress.h"
+#include "cli/worker_events.h"
+
+namespace {
+
+// As the dialogs' timer.
+const uint32_t kTickMs = 100;
+
+// How long workers asked to abandon their runs get before they are ended.
+const double kStopSeconds = 2.0;
+
+std::vector<std::string> WorkerArgs(const CliOptions& options, const BenchBoard& b) {
+    std::vector<std::string> args = {options.command, options.target};
+    if (options.command != "probe") args.push_back(options.file);
+    args.insert(args.end(), {"--port", b.port, "--bench-worker"});
+    if (!b.log.empty()) args.insert(args.end(), {"--log", b.log});
+    return args;
+}
+
+void TakeEvent(BenchBoard* b, const std::string& line) {
+    std::vector<std::string> f = WorkerEventFields(line);
+    const std::string& kind = f[0];
+    if (kind == "phase" && f.size() >= 2) {
+        b->phase = f[1];
+        b->percent = 0;
+        b->shownTenth = 0;
+        BenchShowEvent(b, "phase");
+    } else if (kind == "versions" && f.size() >= 2) {
+        b->versions = f[1];
+        BenchShowEvent(b, "versions");
+    } else if (kind == "advice" && f.size() >= 2) {
+        b->advice = f[1];
+    } else if (kind == "percent" && f.size() >= 2) {
+        b->percent = std::atoi(f[1].c_str());
+        BenchShowEvent(b, "percent");
+    } else if (kind == "result" && f.size() >= 5) {
+        b->result = std::atoi(f[1].c_str());
+        b->bytes = std::atoll(f[3].c_str());
+        b->message = f[4];
+    }
+}
+
+void Drain(BenchBoard* b) {
+    BenchReadOutput(&b->process, &b->pending);
+    size_t end;
+    while ((end = b->pending.find('\n')) != std::string::npos) {
+        std::string line = b->pending.substr(0, end);
+        b->pending.erase(0, end + 1);
+        TakeEvent(b, line);
+    }
+}
+
+void Ended(BenchBoard* b, int code) {
+    b->exit = code;
+    if (b->message.empty() && code != kExitDone)
+        b->message = "the worker process ended without a result (exit " + std::to_string(code) + ")";
+    b->seconds = CliClock() - b->started;
+    b->phase = "end";
+    BenchShowEvent(b, "end");
+}
+
+// Takes what the board's worker said; 1 while it runs.
+int Follow(BenchBoard* b) {
+    if (b->phase == "end") return 0;
+    Drain(b);
+    int code = 0;
+    if (!BenchEnded(&b->process, &code)) return 1;
+    Drain(b);
+    Ended(b, code);
+    return 0;
+}
+
+void Start(const CliOptions& options, const std::string& image, BenchBoard* b) {
+    b->phase = "start";
+    b->percent = b->shownTenth = 0;
+    b->versions.clear();
+    b->advice.clear();
+    b->message.clear();
+    b->pending.clear();
+    b->started = CliClock();
+    if (!BenchStart(WorkerArgs(options, *b), image, &b->process)) {
+        b->message = "Error: Cannot start the worker process !";
+        Ended(b, kExitFailed);
+    }
+}
+
+// A message while the boards run: below their lines.
+void Tell(const char* text) {
+    BenchShowBreak();
+    Complain("%s: %s", kCliName, text);
+}
+
+// The longest time a board's update still takes, from its rate so far.
+std::string TimeLeft(const std::vector<BenchBoard>& boards) {
+    double left = 0;
+    for (const BenchBoard& b : boards) {
+        if (b.phase == "end" || b.percent <= 0) continue;
+        left = std::max(left, (CliClock() - b.started) * (100 - b.percent) / b.percent);
+    }
+    return left > 0 ? "about " + DescribeDuration(left) : "a while";
+}
+
+// The second Ctrl-C (a read-back's or a probe's first): every worker asked
+// to abandon its run, and what each board is left with.
+void Abandon(std::vector<BenchBoard>* boards) {
+    double asked = CliClock();
+    for (;;) {
+        int running = 0;
+        for (BenchBoard& b : *boards) {
+            if (!Follow(&b)) continue;
+            ++running;
+            if (CliClock() - asked < kStopSeconds) {
+                BenchStop(&b.process);
+            } else {
+                BenchKill(&b.process);
+                Ended(&b, kExitInterrupted);
+            }
+        }
+        BenchShowTick(*boards);
+        if (running == 0) break;
+        ConsoleWait(kTickMs);
+    }
+    BenchShowEnd(*boards);
+    for (BenchBoard& b : *boards) {
+        if (b.exit != kExitInterrupted) continue;
+        if (!b.advice.empty())
+            Complain("%s: %s: update abandoned. %s", kCliName, b.port.c_str(), b.advice.c_str());
+        else
+            Complain("%s: %s: interrupted; nothing on it was changed.", kCliName, b.port.c_str());
+    }
+}
+
+// Runs every board of boards at once until each has ended. Returns 1 when
+// Ctrl-C abandoned them.
+int RunRound(const CliOptions& options, const std::string& image, std::vector<BenchBoard>* boards) {
+    const bool update = options.command == "update";
+    for (BenchBoard& b : *boards) Start(options, image, &b);
+    BenchShowBegin(options, boards);
+    int warned = 0;
+    for (;;) {
+        ConsoleWait(kTickMs);
+        int running = 0;
+        for (BenchBoard& b : *boards) running += Follow(&b);
+        BenchShowTick(*boards);
+        if (running == 0) break;
+        int interrupts = ConsoleInterrupts();
+        if (interrupts == 0) continue;
+        if (!update || interrupts >= 2) {
+            Abandon(boards);
+            return 1;
+        }
+        if (!warned) {
+            warned = 1;
+            Tell("the updates cannot be stopped safely: they would leave the boards half programmed.");
+            Tell(("they still run for " + TimeLeft(*boards) +
+                  ". Press Ctrl-C again to abandon them all anyway.").c_str());
+        }
+    }
+    BenchShowEnd(*boards);
+    return 0;
+}
+
+int Failed(const BenchBoard& b) { return b.exit != kExitDone && b.exit != kExitDiffers; }
+
+std::string Names(const std::vector<BenchBoard>& boards, int (*pick)(const BenchBoard&)) {
+    std::string out;
+    for (const BenchBoard& b : boards)
+        if (pick(b)) out += (out.empty() ? "" : ", ") + b.port;
+    return out;
+}
+
+// --retry-failed: the failed boards once more, as the same command run
+// again on each, in a round of their own.
+void RetryFailed(const CliOptions& options, const std::string& image, std::vector<BenchBoard>* boards) {
+    std::vector<BenchBoard> again;
+    for (const BenchBoard& b : *boards)
+        if (Failed(b)) again.push_back(b);
+    if (again.empty()) return;
+    Say("Running the %d failed port%s once more: %s", static_cast<int>(again.size()), again.size() == 1 ? "" : "s",
+        Names(again, Failed).c_str());
+    for (BenchBoard& b : again) {
+        b.attempt = 2;
+        b.failedFirst = 1;
+        if (!b.log.empty()) b.log = b.log.substr(0, b.log.size() - 4) + ".retry.log";
+    }
+    RunRound(options, image, &again);
+    for (BenchBoard& b : again)
+        for (BenchBoard& mine : *boards)
+            if (mine.port == b.port) mine = b;
+    std::string back = Names(again, [](const BenchBoard& b) { return b.exit == kExitDone ? 1 : 0; });
+    std::string still = Names(again, Failed);
+    SayFinal("Came back on the second run: %s", back.empty() ? "none" : back.c_str());
+    if (!still.empty()) SayFinal("Still failing: %s", still.c_str());
+}
+
+int ExitOf(const std::vector<BenchBoard>& boards) {
+    int worst = kExitDone;
+    for (const BenchBoard& b : boards) worst = std::max(worst, b.exit);
+    return worst;
+}
+
+}  // namespace
+
+int RunBench(const CliOptions& options) {
+    double started = CliClock();
+    OutputSetup(options.quiet, options.json);
+    // Printed by the handler when Ctrl-C ends the load: no time, no boards.
+    static std::string interruptJson;
+    if (options.json)
+        interruptJson = "{\"summary\":true,\"command\":" + JsonString(options.command) +
+                        ",\"message\":\"interrupted\",\"seconds\":null,\"exit\":130}\n";
+    ConsoleSetInterruptText("\nridorez: interrupted\n", interruptJson.c_str());
+    ConsoleSetUp();
+
+    std::vector<std::string> ports;
+    int listed = BenchPortList(options, &ports);
+    if (listed != kExitDone) return listed;
+    std::vector<BenchBoard> boards(ports.size());
+    std::vector<std::string> taken;
+    for (size_t i = 0; i < ports.size(); ++i) {
+        boards[i].port = ports[i];
+        if (!options.log.empty()) boards[i].log = BenchLogName(options.log, ports[i], &taken);
+    }
+    std::string stop;
+    if (!options.log.empty()) {
+        std::error_code error;
+        std::filesystem::create_directories(options.log, error);
+        if (error) stop = options.log + ": the folder for the logs cannot be made: " + error.message();
+        if (!stop.empty()) Complain("%s: %s", kCliName, stop.c_str());
+    }
+    CliReport load;
+    int code = stop.empty() ? kExitDone : kExitFile;
+    if (code == kExitDone && options.command == "update") code = LoadForUpdate(options, &load);
+    if (code == kExitDone && options.command == "verify") code = LoadForVerify(options, &load);
+    if (code != kExitDone) {
+        BenchSummary(options, {}, code, CliClock() - started, stop.empty() ? load.message : stop);
+        return code;
+    }
+    std::string image = options.command == "probe" ? "" : PackLoadedImage(options.target);
+
+    ConsoleHoldInterrupts(1);
+    int interrupted = RunRound(options, image, &boards);
+    if (!interrupted && options.retryFailed) RetryFailed(options, image, &boards);
+    code = interrupted ? kExitInterrupted : ExitOf(boards);
+    BenchSummary(options, boards, code, CliClock() - started, "");
+    return code;
+}

@@ -1,0 +1,222 @@
+#include "cli/bench_display.h"
+
+#include <algorithm>
+#include <cstdio>
+
+#include "cli/console.h"
+#include "cli/exit_codes.h"
+#include "cli/output.h"
+#include "cli/progress.h"
+
+namespace {
+
+enum BenchView { kViewNone, kViewLines, kViewTerminal, kViewJson };
+
+struct Display {
+    BenchView view = kViewNone;
+    FILE* stream = nullptr;
+    int drawn = 0;         // lines drawn in place so far (0: none yet)
+    int changed = 0;       // something to redraw
+    double lastDraw = 0;
+    CliOptions options;
+};
+
+Display display;
+
+// A bar of width columns for percent.
+std::string Bar(int percent, int width) {
+    int filled = width * percent / 100;
+    return "[" + std::string(filled, '#') + std::string(width - filled, '.') + "]";
+}
+
+std::string BoardLine(const BenchBoard& b, size_t portWidth) {
+    std::string port = b.port + std::string(portWidth - std::min(portWidth, b.port.size()), ' ');
+    double elapsed = (b.phase == "end" ? b.seconds : CliClock() - b.started);
+    std::string time = FormatDuration(elapsed);
+    if (b.phase == "end") return port + "  " + BenchResultText(b) + "  " + time + "  " + b.message;
+    char percent[16];
+    std::snprintf(percent, sizeof percent, "%3d%%", b.percent);
+    std::string phase = b.phase == "start" ? "starting" : b.phase;
+    std::string line = port + "  " + Bar(b.percent, 20) + " " + percent + "  " + phase + "  " + time;
+    if (!b.versions.empty()) line += "  " + b.versions;
+    return line;
+}
+
+void Draw(const std::vector<BenchBoard>& boards) {
+    size_t width = 0;
+    for (const BenchBoard& b : boards) width = std::max(width, b.port.size());
+    int columns = ConsoleColumns(display.stream) - 1;
+    std::string text;
+    if (display.drawn > 0) text += "\r\x1b[" + std::to_string(display.drawn) + "A";
+    for (const BenchBoard& b : boards) {
+        std::string line = BoardLine(b, width);
+        if (columns > 0 && static_cast<int>(line.size()) > columns) line.resize(columns);
+        text += "\r" + line + "\x1b[K\n";
+    }
+    std::fputs(text.c_str(), display.stream);
+    std::fflush(display.stream);
+    display.drawn = static_cast<int>(boards.size());
+    display.changed = 0;
+    display.lastDraw = CliClock();
+}
+
+void JsonLine(const std::string& object) {
+    std::fputs((object + "\n").c_str(), stdout);
+    std::fflush(stdout);
+}
+
+// The port's result: the object a command run alone prints, with the
+// bench's fields after its target.
+std::string ResultObject(const BenchBoard& b) {
+    CliReport report;
+    report.target = display.options.target;
+    report.port = b.port;
+    report.file = display.options.file;
+    report.bytes = b.bytes;
+    report.result = b.result;
+    report.message = b.message;
+    report.exit = b.exit;
+    std::string object = JsonReport(report, b.seconds);
+    std::string extra = ",\"phase\":\"result\",\"versions\":" + JsonString(b.versions) +
+                        ",\"attempt\":" + std::to_string(b.attempt) + ",\"came_back\":" +
+                        (b.failedFirst && b.exit == kExitDone ? "true" : "false");
+    size_t at = object.find(",\"port\":");
+    return object.substr(0, at) + extra + object.substr(at);
+}
+
+std::string PortArray(const std::vector<BenchBoard>& boards, int cameBack) {
+    std::string out = "[";
+    for (const BenchBoard& b : boards) {
+        bool pick = cameBack ? (b.failedFirst && b.exit == kExitDone) : b.exit != kExitDone;
+        if (!pick) continue;
+        if (out.size() > 1) out += ",";
+        out += JsonString(b.port);
+    }
+    return out + "]";
+}
+
+void Table(FILE* s, const std::vector<BenchBoard>& boards, int done, int exit, double seconds) {
+    std::vector<std::vector<std::string>> rows = {{"port", "versions", "result", "message", "seconds"}};
+    for (const BenchBoard& b : boards) {
+        char time[32];
+        std::snprintf(time, sizeof time, "%.1f", b.seconds);
+        rows.push_back({b.port, b.versions.empty() ? "-" : b.versions, BenchResultText(b), b.message, time});
+    }
+    std::vector<size_t> width(5, 0);
+    for (const auto& row : rows)
+        for (size_t i = 0; i < row.size(); ++i) width[i] = std::max(width[i], row[i].size());
+    std::string table;
+    for (const auto& row : rows) {
+        std::string line;
+        for (size_t i = 0; i < row.size(); ++i) {
+            std::string cell = row[i];
+            // The seconds to the right, the rest to the left.
+            if (i == 4) cell = std::string(width[i] - cell.size(), ' ') + cell;
+            else if (i + 1 < row.size()) cell += std::string(width[i] - cell.size(), ' ');
+            line += (i ? "  " : "") + cell;
+        }
+        table += line + "\n";
+    }
+    char tail[128];
+    std::snprintf(tail, sizeof tail, "%d of %d boards done in %s; exit code %d\n", done,
+                  static_cast<int>(boards.size()), FormatDuration(seconds).c_str(), exit);
+    std::fputs(("\n" + table + tail).c_str(), s);
+    std::fflush(s);
+}
+
+}  // namespace
+
+void BenchShowBegin(const CliOptions& options, std::vector<BenchBoard>* boards) {
+    display = Display();
+    display.options = options;
+    if (options.json) {
+        display.view = kViewJson;
+    } else if (!OutputQuiet()) {
+        display.stream = RunStream();
+        display.view = ConsoleIsTerminal(display.stream) && BenchTerminalMoves(display.stream) ? kViewTerminal
+                                                                                            : kViewLines;
+    }
+    if (display.view == kViewTerminal) Draw(*boards);
+}
+
+void BenchShowEvent(BenchBoard* board, const char* kind) {
+    const BenchBoard& b = *board;
+    std::string what = kind;
+    switch (display.view) {
+        case kViewNone: return;
+        case kViewTerminal: display.changed = 1; return;
+        case kViewJson:
+            if (what == "end") {
+                JsonLine(ResultObject(b));
+            } else if (what == "versions") {
+                JsonLine("{\"port\":" + JsonString(b.port) + ",\"phase\":" + JsonString(b.phase) +
+                         ",\"versions\":" + JsonString(b.versions) + "}");
+            } else {
+                JsonLine("{\"port\":" + JsonString(b.port) + ",\"phase\":" + JsonString(b.phase) +
+                         ",\"percent\":" + std::to_string(b.percent) + "}");
+            }
+            return;
+        case kViewLines: break;
+    }
+    FILE* s = display.stream;
+    if (what == "versions") {
+        std::fprintf(s, "%s: %s\n", b.port.c_str(), b.versions.c_str());
+    } else if (what == "percent") {
+        // Each further tenth; the end has a line of its own.
+        if (b.percent / 10 <= b.shownTenth || b.percent >= 100) return;
+        board->shownTenth = b.percent / 10;
+        std::fprintf(s, "%s: %3d%%  %s elapsed\n", b.port.c_str(), b.percent,
+                     FormatDuration(CliClock() - b.started).c_str());
+    } else if (what == "end") {
+        std::fprintf(s, "%s: %s: %s\n", b.port.c_str(), BenchResultText(b).c_str(), b.message.c_str());
+    } else {
+        return;
+    }
+    std::fflush(s);
+}
+
+void BenchShowTick(const std::vector<BenchBoard>& boards) {
+    if (display.view != kViewTerminal) return;
+    if (display.changed || CliClock() - display.lastDraw >= 1.0) Draw(boards);
+}
+
+void BenchShowBreak() { display.drawn = 0; }
+
+void BenchShowEnd(const std::vector<BenchBoard>& boards) {
+    if (display.view == kViewTerminal) Draw(boards);
+    display.drawn = 0;
+}
+
+std::string BenchResultText(const BenchBoard& b) {
+    std::string word;
+    switch (b.exit) {
+        case kExitDone: return b.failedFirst ? "done on the retry" : "done";
+        case kExitFile: word = "file error"; break;
+        case kExitPort: word = "port error"; break;
+        case kExitNoDevice: word = "no device"; break;
+        case kExitFailed: word = "failed"; break;
+        case kExitDiffers: word = "differs"; break;
+        case kExitInterrupted: word = b.advice.empty() ? "interrupted" : "abandoned"; break;
+        default: word = "ended"; break;
+    }
+    return word + " (exit " + std::to_string(b.exit) + ")";
+}
+
+void BenchSummary(const CliOptions& options, const std::vector<BenchBoard>& boards, int exit, double seconds,
+                  const std::string& message) {
+    FILE* s = RunStream();
+    int done = 0;
+    for (const BenchBoard& b : boards) done += b.exit == kExitDone;
+    if (!boards.empty()) Table(s, boards, done, exit, seconds);
+    if (!options.json) return;
+    char numbers[128];
+    std::snprintf(numbers, sizeof numbers, ",\"ports\":%d,\"done\":%d", static_cast<int>(boards.size()), done);
+    std::string object = "{\"summary\":true,\"command\":" + JsonString(options.command) +
+                         ",\"target\":" + JsonString(options.target) + ",\"file\":" +
+                         (options.file.empty() ? "null" : JsonString(options.file)) + numbers +
+                         ",\"failed\":" + PortArray(boards, 0) + ",\"came_back\":" + PortArray(boards, 1) +
+                         ",\"message\":" + JsonString(message);
+    std::snprintf(numbers, sizeof numbers, ",\"seconds\":%.3f,\"exit\":%d}", seconds, exit);
+    JsonLine(object + numbers);
+}
+

@@ -1,0 +1,14 @@
+// The image a bench loaded once, handed to each worker process on its
+// standard input: the image store and the fields the load set, as the load
+// left them, so that the worker runs on what was checked.
+#pragma once
+#include <string>
+
+#include "cli/output.h"
+
+// After LoadForUpdate or LoadForVerify of target; empty for a probe.
+std::string PackLoadedImage(const std::string& target);
+
+// Puts packed into the stores and AppState (the bytes of the load into
+// report). Returns 1, or 0 when packed is not an image for target.
+int UnpackLoadedImage(const std::string& target, const std::string& packed, CliReport* report);
