@@ -1,0 +1,195 @@
+// The browser's side of the page's serial channels (port_web.cpp): the one
+// Web Serial port the user chose, opened at the speed a channel asks for,
+// with the bytes it receives queued for the channel's reads. A read waits
+// for its bytes or its time-out; a write for the browser to take its bytes.
+Module.webSerial = (function () {
+  var port = null;      // the chosen port, kept for the session
+  var isOpen = false;
+  var closing = false;
+  var broken = false;   // the port stopped while open (unplugged)
+  var reader = null;
+  var writer = null;
+  var pumping = null;   // the loop that queues what the port receives
+  var lines = { dtr: false, rts: false };
+  var line = 0;         // the number of the current open; each open a new one
+  var chunks = [];      // received and not yet read, oldest first
+  var first = 0;        // bytes of chunks[0] already read
+  var count = 0;        // bytes queued
+  var wake = null;      // the read waiting for bytes
+
+  function notify() {
+    var w = wake;
+    wake = null;
+    if (w) w();
+  }
+
+  async function pump() {
+    while (port.readable && !closing) {
+      reader = port.readable.getReader();
+      try {
+        for (;;) {
+          var got = await reader.read();
+          if (got.done) break;
+          if (got.value && got.value.length) {
+            chunks.push(got.value);
+            count += got.value.length;
+            notify();
+          }
+        }
+      } catch (e) {
+        // A line error (framing, overrun) loses what it hit; the port goes
+        // on with a new stream. A lost device leaves none.
+      } finally {
+        reader.releaseLock();
+        reader = null;
+      }
+    }
+    if (!closing) broken = true;
+    notify();
+  }
+
+  function take(ptr, n) {
+    var done = 0;
+    while (done < n) {
+      var chunk = chunks[0];
+      var k = Math.min(n - done, chunk.length - first);
+      HEAPU8.set(chunk.subarray(first, first + k), ptr + done);
+      done += k;
+      first += k;
+      if (first === chunk.length) {
+        chunks.shift();
+        first = 0;
+      }
+    }
+    count -= n;
+    return n;
+  }
+
+  function purge() {
+    chunks = [];
+    first = 0;
+    count = 0;
+  }
+
+  // Opens the port for a channel: the line's number (above 0), or -4 when
+  // no port was chosen or it did not open, or -6 when its DTR and RTS could
+  // not be set (it is closed again then).
+  async function open(baud, dtr, rts) {
+    if (port === null) return -4;
+    if (isOpen) await close(0, true);
+    try {
+      await port.open({ baudRate: baud, dataBits: 8, stopBits: 1, parity: 'none', flowControl: 'none' });
+    } catch (e) {
+      return -4;
+    }
+    isOpen = true;
+    broken = false;
+    lines = { dtr: dtr, rts: rts };
+    line += 1;
+    writer = port.writable.getWriter();
+    pumping = pump();
+    try {
+      await port.setSignals({ dataTerminalReady: dtr, requestToSend: rts });
+    } catch (e) {
+      await close(line, false);
+      return -6;
+    }
+    return line;
+  }
+
+  // Closes line n (0: whichever is open). A channel whose line another
+  // open has replaced closes nothing.
+  async function close(n, keepQueue) {
+    if (!isOpen || (n !== 0 && n !== line)) return;
+    closing = true;
+    if (reader) {
+      try { await reader.cancel(); } catch (e) { /* already gone */ }
+    }
+    await pumping;
+    try { writer.releaseLock(); } catch (e) { /* already released */ }
+    writer = null;
+    try { await port.close(); } catch (e) { /* the device has gone */ }
+    isOpen = false;
+    closing = false;
+    if (!keepQueue) purge();
+    notify();
+  }
+
+  function current(n) { return isOpen && !broken && n === line; }
+
+  async function read(l, ptr, n, timeoutMs) {
+    if (l !== line) return -1;
+    var deadline = timeoutMs ? performance.now() + timeoutMs : Infinity;
+    while (count < n && current(l)) {
+      var left = deadline - performance.now();
+      if (left <= 0) break;
+      await new Promise(function (resolve) {
+        var timer = left === Infinity ? null : setTimeout(resolve, left);
+        wake = function () {
+          if (timer !== null) clearTimeout(timer);
+          resolve();
+        };
+      });
+      wake = null;
+    }
+    if (count === 0 && !current(l)) return -1;
+    return take(ptr, Math.min(n, count));
+  }
+
+  async function write(l, ptr, n, timeoutMs) {
+    if (!current(l)) return -1;
+    // A copy: a write given up on must not read the caller's buffer later.
+    var data = HEAPU8.slice(ptr, ptr + n);
+    var sent = writer.write(data).then(function () { return n; }, function () { return -1; });
+    if (!timeoutMs) return await sent;
+    var timer = null;
+    var late = new Promise(function (resolve) { timer = setTimeout(function () { resolve(0); }, timeoutMs); });
+    var result = await Promise.race([sent, late]);
+    clearTimeout(timer);
+    return result;
+  }
+
+  // A new speed for line l: closed and opened again, under the same number.
+  async function setSpeed(l, baud) {
+    if (!current(l)) return 0;
+    await close(l, true);
+    var opened = await open(baud, lines.dtr, lines.rts);
+    if (opened > 0) line = l;
+    return opened > 0 ? 1 : 0;
+  }
+
+  // The port chooser, from a button press (the browser asks for one). A
+  // port chosen before is kept unless always; a cancelled chooser keeps it.
+  async function choose(always) {
+    if (!('serial' in navigator)) return 0;
+    if (port !== null && !always) return 1;
+    var chosen;
+    try {
+      chosen = await navigator.serial.requestPort();
+    } catch (e) {
+      return port !== null ? 1 : 0;
+    }
+    if (chosen !== port) {
+      await close(0, false);
+      port = chosen;
+    }
+    return 1;
+  }
+
+  // A port this page was given before, in this session or an earlier one.
+  async function restore() {
+    if (!('serial' in navigator) || port !== null) return;
+    try {
+      var ports = await navigator.serial.getPorts();
+      if (ports.length > 0 && port === null) port = ports[0];
+    } catch (e) { /* none */ }
+  }
+
+  return {
+    open: open, close: close, read: read, write: write, setSpeed: setSpeed,
+    queued: function (l) { return l === line ? count : 0; },
+    purge: function (l) { if (l === line) purge(); },
+    choose: choose, restore: restore,
+    chosen: function () { return port !== null; },
+  };
+})();

@@ -1,0 +1,56 @@
+// The keyer channel in the page, over the port the user chose. Transfers are
+// bounded by the same waits as on Windows; a read copies its bytes only when
+// it returns, so a byte that comes late stays queued, and the next command
+// drops it before it goes out.
+#include "core/app_state.h"
+#include "serial/port_open.h"
+#include "serial/port_web.h"
+#include "zq3/keyer_channel.h"
+
+namespace {
+WebPort* Port() { return static_cast<WebPort*>(AppState.keyerHandle); }
+bool readGaveUp = false;  // a reply may still come late for the last read
+}  // namespace
+
+int KeyerOpen(int32_t) { return KeyerOpenDevice(""); }
+
+int KeyerOpenDevice(const char* device) {
+    PortCloseLine(AppState.keyerHandle);
+    AppState.keyerHandle = nullptr;
+    readGaveUp = false;
+    int result = PortOpenLine(device, PortLine{kKeyerBaud, kKeyerPortReadTimeoutMs, 1}, &AppState.keyerHandle);
+    if (AppState.keyerHandle != nullptr) AppState.portOpen = 1;
+    return result;
+}
+
+int KeyerWrite(const uint8_t* bytes, uint32_t count) {
+    WebPort* port = Port();
+    if (port == nullptr) return 0;
+    if (readGaveUp) {
+        WebLinePurge(port->line);
+        readGaveUp = false;
+    }
+    uint32_t written = 0;
+    return WebLineWrite(port->line, bytes, count, kKeyerWriteWaitMs, &written) && written == count;
+}
+
+int KeyerRead(uint8_t* buffer, uint32_t count) {
+    WebPort* port = Port();
+    if (port == nullptr) return 0;
+    uint32_t got = 0;
+    int result = WebLineRead(port->line, buffer, count, kKeyerReadWaitMs, &got) && got == count;
+    if (!result) readGaveUp = true;
+    return result;
+}
+
+int KeyerSetSpeed(uint32_t baud) {
+    WebPort* port = Port();
+    if (port == nullptr) return 0;
+    return WebLineSetSpeed(port->line, baud);
+}
+
+void KeyerClose() {
+    PortCloseLine(AppState.keyerHandle);
+    AppState.keyerHandle = nullptr;
+    AppState.portOpen = 0;
+}
