@@ -1,0 +1,34 @@
+// The page's side of the windows: the main window and the three uploaders
+// are parts of index.html, their controls named by the dialog template and
+// control ids of the Windows program (res/resource.h). The front end shows
+// everything through these; page.js carries them out.
+#pragma once
+#include <cstdint>
+
+void PageSetText(int dialog, int control, const char* text);
+void PageEnable(int dialog, int control, int on);
+
+// The uploaders' progress bar (IDC_PROGRESS): its range 0 to upper, and
+// its position.
+void PageSetRange(int dialog, int32_t upper);
+void PageSetPosition(int dialog, int32_t position);
+
+// Shows an uploader over the main window, which takes no input meanwhile,
+// and takes it away again.
+void PageOpenDialog(int dialog);
+void PageCloseDialog(int dialog);
+
+// The dialog's 100 ms timer: page.js calls WebUploaderTick(dialog) on each.
+void PageStartTimer(int dialog);
+void PageStopTimer(int dialog);
+
+// A message box with an OK button, over everything else.
+void PageMessageBox(const char* text, const char* caption);
+
+// The browser's port chooser, which only a button press may ask for: when
+// no port was chosen yet, or always. 1 when a port is chosen, 0 when none is
+// (cancelled, or a browser without Web Serial). Suspends the caller.
+int PageChoosePort(int always);
+
+// The program has ended (Exit): the page says so.
+void PageEnd();
