@@ -4,7 +4,8 @@ set -euo pipefail
 
 packages=(cmake g++ make clang libclang-rt-14-dev libgtest-dev libgmock-dev libbenchmark-dev
           g++-mingw-w64-x86-64 binutils-mingw-w64-x86-64 mingw-w64-x86-64-dev
-          wine64 fonts-wine xvfb xauth imagemagick srecord python3 libcli11-dev)
+          wine64 fonts-wine xvfb xauth imagemagick srecord python3 libcli11-dev
+          emscripten chromium python3-websockets)
 missing=()
 for p in "${packages[@]}"; do
   dpkg-query -W -f='${Status}' "$p" 2>/dev/null | grep -q "install ok installed" || missing+=("$p")
@@ -15,4 +16,21 @@ if [ ${#missing[@]} -gt 0 ]; then
   [ "$(id -u)" -eq 0 ] || SUDO=sudo
   $SUDO apt-get update -q
   DEBIAN_FRONTEND=noninteractive $SUDO apt-get install -y --no-install-recommends "${missing[@]}"
+fi
+
+# The web page's tests drive Chromium with puppeteer-core (npm), kept in
+# build/web-tools. A machine with its own Node.js has npm already; Debian's
+# npm is for one without.
+cd "$(dirname "$0")/.."
+if ! command -v npm >/dev/null; then
+  SUDO=""
+  [ "$(id -u)" -eq 0 ] || SUDO=sudo
+  DEBIAN_FRONTEND=noninteractive $SUDO apt-get install -y --no-install-recommends npm
+fi
+tools=build/web-tools
+if ! cmp -s tests/web/package-lock.json "$tools/package-lock.json" || [ ! -d "$tools/node_modules/puppeteer-core" ]; then
+  echo "setup: installing the page tests' npm packages into $tools"
+  mkdir -p "$tools"
+  cp tests/web/package.json tests/web/package-lock.json "$tools/"
+  (cd "$tools" && npm ci --no-audit --no-fund --silent)
 fi

@@ -1,7 +1,7 @@
 #!/usr/bin/env bash
 # Every test: set-up, both builds, unit and integration tests, the same under
-# ASan+UBSan, the fuzzers for a bounded time, and the end-to-end tests of the
-# Windows program under Wine.
+# ASan+UBSan, the fuzzers for a bounded time, the end-to-end tests of the
+# Windows program under Wine, and those of the web page in headless Chromium.
 set -uo pipefail
 cd "$(dirname "$0")/.."
 root=$(pwd)
@@ -65,6 +65,12 @@ end_to_end() {
   tests/e2e/run.sh
 }
 step "end-to-end tests under Wine" end_to_end
+
+web_page() {
+  bash scripts/build_web.sh >build/web-build.log 2>&1 || { tail -40 build/web-build.log; return 1; }
+  tests/web/run.sh
+}
+step "the web page in headless Chromium" web_page
 
 echo
 for f in "${failures[@]}"; do echo "failed: $f"; done

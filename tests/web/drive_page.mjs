@@ -1,0 +1,195 @@
+// Drives the shipped page in headless Chromium, as its user would, from a
+// script of steps on standard input, one a line (the end-to-end tests' and
+// the benchmark's). Controls are named by dialog template and control id,
+// as in the Windows program:
+//
+//   open-page standin|none     (re)load the page, with the navigator.serial
+//                              stand-in bridged to BRIDGE_URL, or with no
+//                              Web Serial at all
+//   click D C [MS]             wait (MS, default 5000) for the control to be
+//                              enabled, then click it
+//   wait-text D C "TEXT" [MS]  wait for the control's text
+//   expect-text D C "TEXT"
+//   wait-enabled D C 0|1 [MS]
+//   expect-enabled D C 0|1
+//   expect-shown D 0|1         a dialog (or the main window, 1001) is shown
+//   expect-position D N        the progress bar of dialog D stands at N
+//   expect-visible SELECTOR 0|1
+//   expect-js "EXPRESSION" VALUE   the page's value of EXPRESSION, as a string
+//   load D PATH                press Load in dialog D and pick PATH in the
+//                              file chooser that opens
+//   message "TEXT" [MS]        wait for the message box, then press its OK
+//   shot NAME                  screenshot SHOTS/NAME.png
+//   echo WORD                  print WORD (the benchmark stamps these)
+//
+// Usage: node drive_page.mjs PAGE_DIR SHOTS_DIR BRIDGE_URL < steps
+// Prints each step as it runs; on a failure prints "drive_page: LINE: WHY",
+// saves SHOTS/FAILED.png and ends with 1.
+import http from 'node:http';
+import fs from 'node:fs';
+import path from 'node:path';
+import readline from 'node:readline';
+import { createRequire } from 'node:module';
+
+const require = createRequire(process.env.WEB_TOOLS_DIR + '/');
+const puppeteer = require('puppeteer-core');
+
+const [pageDir, shotsDir, bridgeUrl] = process.argv.slice(2);
+const standin = fs.readFileSync(new URL('./serial_standin.js', import.meta.url), 'utf8')
+  .replace('__BRIDGE_URL__', JSON.stringify(bridgeUrl));
+const types = { '.html': 'text/html', '.js': 'text/javascript', '.css': 'text/css', '.wasm': 'application/wasm' };
+
+// The page as a static host serves it.
+const server = http.createServer((req, res) => {
+  const name = decodeURIComponent(new URL(req.url, 'http://x').pathname).replace(/^\/$/, '/index.html');
+  const file = path.join(pageDir, path.normalize(name));
+  fs.readFile(file, (err, data) => {
+    if (err) { res.writeHead(404); res.end(); return; }
+    res.writeHead(200, { 'Content-Type': types[path.extname(file)] || 'application/octet-stream' });
+    res.end(data);
+  });
+});
+await new Promise((resolve) => server.listen(0, '127.0.0.1', resolve));
+const pageUrl = `http://127.0.0.1:${server.address().port}/`;
+
+fs.mkdirSync(shotsDir, { recursive: true });
+const profile = fs.mkdtempSync('/tmp/ridorez-chromium.');
+const browser = await puppeteer.launch({
+  executablePath: process.env.CHROMIUM || '/usr/bin/chromium',
+  headless: true,
+  userDataDir: profile,
+  args: ['--headless', '--no-sandbox', '--disable-gpu', '--disable-quic', '--no-first-run',
+         '--disable-background-networking', '--disable-component-update', '--disable-sync',
+         '--disable-background-timer-throttling', '--disable-renderer-backgrounding'],
+  defaultViewport: { width: 620, height: 420 },
+});
+const page = await browser.newPage();
+const consoleLog = fs.createWriteStream(path.join(shotsDir, 'console.log'));
+page.on('console', (m) => consoleLog.write(`${m.type()}: ${m.text()}\n`));
+page.on('pageerror', (e) => consoleLog.write(`pageerror: ${e.message}\n`));
+let standinScript = null;
+
+const sel = (d, c) => `#c${d}_${c}`;
+function words(line) {
+  const out = [];
+  const re = /"([^"]*)"|(\S+)/g;
+  let m;
+  while ((m = re.exec(line)) !== null) out.push(m[1] !== undefined ? m[1] : m[2]);
+  return out;
+}
+async function waitFor(what, fn, ms, ...args) {
+  try {
+    await page.waitForFunction(fn, { timeout: ms, polling: 20 }, ...args);
+  } catch (e) {
+    throw new Error(`${what} within ${ms} ms`);
+  }
+}
+const textOf = (d, c) => page.$eval(sel(d, c), (e) => e.textContent);
+
+async function step(w) {
+  const [verb, ...a] = w;
+  switch (verb) {
+    case 'open-page': {
+      if (standinScript) await page.removeScriptToEvaluateOnNewDocument(standinScript.identifier);
+      standinScript = await page.evaluateOnNewDocument(a[0] === 'standin' ? standin
+        : 'delete Navigator.prototype.serial;');
+      await page.goto(pageUrl);
+      await waitFor('the page ready', () => document.body.dataset.ready === '1', 15000);
+      return;
+    }
+    case 'click': {
+      const ms = Number(a[2] || 5000);
+      await waitFor(`${a[0]}/${a[1]} enabled`, (s) => { const e = document.querySelector(s); return e && !e.disabled && e.offsetParent !== null; }, ms, sel(a[0], a[1]));
+      await page.click(sel(a[0], a[1]));
+      return;
+    }
+    case 'wait-text': {
+      const ms = Number(a[3] || 5000);
+      try {
+        await waitFor('', (s, t) => document.querySelector(s).textContent === t, ms, sel(a[0], a[1]), a[2]);
+      } catch (e) {
+        throw new Error(`${a[0]}/${a[1]} reads "${await textOf(a[0], a[1])}", not "${a[2]}", after ${ms} ms`);
+      }
+      return;
+    }
+    case 'expect-text': {
+      const t = await textOf(a[0], a[1]);
+      if (t !== a[2]) throw new Error(`${a[0]}/${a[1]} reads "${t}", not "${a[2]}"`);
+      return;
+    }
+    case 'wait-enabled':
+    case 'expect-enabled': {
+      const want = a[2] === '1';
+      const ms = verb === 'wait-enabled' ? Number(a[3] || 5000) : 0;
+      const now = async () => !(await page.$eval(sel(a[0], a[1]), (e) => e.disabled));
+      if (ms > 0) {
+        try {
+          await page.waitForFunction((s, on) => !document.querySelector(s).disabled === on, { timeout: ms, polling: 20 }, sel(a[0], a[1]), want);
+        } catch (e) { /* said below */ }
+      }
+      if ((await now()) !== want) throw new Error(`${a[0]}/${a[1]} is ${want ? 'disabled' : 'enabled'}`);
+      return;
+    }
+    case 'expect-shown': {
+      const shown = await page.$eval(`#d${a[0]}`, (e) => !e.hidden);
+      if (shown !== (a[1] === '1')) throw new Error(`dialog ${a[0]} is ${shown ? 'shown' : 'not shown'}`);
+      return;
+    }
+    case 'expect-position': {
+      const v = await page.$eval(sel(a[0], 4032), (e) => e.value);
+      if (v !== Number(a[1])) throw new Error(`the progress bar of ${a[0]} stands at ${v}, not ${a[1]}`);
+      return;
+    }
+    case 'expect-visible': {
+      const v = await page.$eval(a[0], (e) => !e.hidden);
+      if (v !== (a[1] === '1')) throw new Error(`${a[0]} is ${v ? 'shown' : 'hidden'}`);
+      return;
+    }
+    case 'load': {
+      const [chooser] = await Promise.all([page.waitForFileChooser({ timeout: 5000 }), page.click(sel(a[0], 2))]);
+      await chooser.accept([a[1]]);
+      return;
+    }
+    case 'message': {
+      const ms = Number(a[1] || 5000);
+      await waitFor('the message box', () => !document.getElementById('message').hidden, ms);
+      const t = await page.$eval('#message-text', (e) => e.textContent);
+      if (t !== a[0]) throw new Error(`the message box says "${t}", not "${a[0]}"`);
+      await page.click('#message-ok');
+      return;
+    }
+    case 'shot':
+      await page.screenshot({ path: path.join(shotsDir, `${a[0]}.png`) });
+      return;
+    case 'expect-js': {
+      const v = String(await page.evaluate(a[0]));
+      if (v !== a[1]) throw new Error(`${a[0]} is ${v}, not ${a[1]}`);
+      return;
+    }
+    case 'echo':
+      console.log(a.join(' '));
+      return;
+    default:
+      throw new Error(`unknown step ${verb}`);
+  }
+}
+
+const input = readline.createInterface({ input: process.stdin });
+let failed = 0;
+for await (const raw of input) {
+  const line = raw.trim();
+  if (line === '' || line.startsWith('#')) continue;
+  if (failed) continue;
+  try {
+    await step(words(line));
+  } catch (e) {
+    console.log(`drive_page: ${line}: ${e.message}`);
+    try { await page.screenshot({ path: path.join(shotsDir, 'FAILED.png') }); } catch (x) { /* gone */ }
+    failed = 1;
+  }
+}
+await browser.close();
+server.close();
+consoleLog.end();
+fs.rmSync(profile, { recursive: true, force: true });
+process.exit(failed);

@@ -1,0 +1,182 @@
+#!/usr/bin/env bash
+# The web page's end-to-end test: the shipped page (build/web/page) in
+# headless Chromium, driven by drive_page.mjs, with a navigator.serial
+# stand-in whose bytes serial_bridge.py carries to the device simulator's
+# pseudo-terminal. The three probes and the three updates, the ZQ3's with
+# its speed change and once more in recovery mode, each device's memory
+# compared with its image, and a screenshot of every step in
+# build/web-screens/. Ends with "web: N passed, M failed".
+set -uo pipefail
+. "$(dirname "$0")/../e2e/lib.sh"
+. "$E2E_ROOT/tests/e2e/uploads.sh"
+. "$E2E_ROOT/tests/web/lib.sh"
+
+passed=0
+failed=0
+
+bridge_has() {  # bridge_has PATTERN WHAT: the bridge's log has a line matching PATTERN
+  grep -q -- "$1" "$E2E_WORK/bridge.log" || e2e_fail "the bridge's log has no $2"
+}
+
+# keyer_holds MEMORY EXPECT: the frames the simulated keyer took (its
+# memory file MEMORY) are EXPECT's.
+keyer_holds() {
+  sims_stop
+  local memory=$1; shift
+  [ -f "$memory" ] || { e2e_fail "the keyer left no record log"; return 1; }
+  cmp -s "$memory" "$1" ||
+    e2e_fail "the keyer holds $(wc -l <"$memory") frames, not the $(wc -l <"$1") expected" \
+      "(first difference: $(diff "$memory" "$1" | head -n 2 | tr '\n' ' '))"
+}
+
+# All three devices on one line, as the demo has them: each probe, each
+# update, and what each device then holds.
+test_page_three_updates() {
+  sim_start 4 --device t62,psoc,keyer || return 1
+  bridge_start 4 || return 1
+  hex_image t62-web 0:1024 0x1800:3976 || return 1
+  hex_image psoc-web 0:0x2000 0x2400:0x1000 || return 1
+  local images=$E2E_WORK/images records
+  records=$(python3 "$E2E_ROOT/tests/e2e/keyer_image.py" "$images/zq3-web.bin" --version 31 --variant 3 --phase1 \
+    --expect "$images/zq3-web.expect") || { e2e_fail "no ZQ3 image"; return 1; }
+  page_drive "$WEB_SHOTS" <<EOF || return 1
+# A browser without Web Serial: the sentence, and a probe that finds no port.
+open-page none
+expect-visible #no-serial 1
+click $IDD_MAIN $IDC_OPEN_T62
+wait-text $IDD_MAIN $IDC_PORT_LINE "Comm port open error"
+shot 01-no-web-serial
+open-page standin
+expect-visible #no-serial 0
+expect-text $IDD_MAIN $IDC_PORT_LABEL com:4
+shot 02-start
+click $IDD_MAIN $IDC_OPEN_T62
+wait-text $IDD_MAIN $IDC_PORT_LINE "F/W Loader v2.5 Connected" 10000
+expect-text $IDD_MAIN $IDC_HW_LINE "T62 H/W Revision A"
+expect-enabled $IDD_MAIN $IDC_OPEN_PSOC 0
+shot 03-t62-probed
+click $IDD_MAIN $IDC_T62_UPDATE
+expect-shown $IDD_T62_UPLOADER 1
+expect-enabled $IDD_T62_UPLOADER $IDC_T62_START 0
+load $IDD_T62_UPLOADER $images/t62-web.hex
+wait-text $IDD_T62_UPLOADER $IDC_STATUS_LINE "T62 Image Loaded, 5000 Bytes"
+expect-text $IDD_T62_UPLOADER $IDC_FILE_PATH t62-web.hex
+shot 04-t62-loaded
+click $IDD_T62_UPLOADER $IDC_T62_START
+wait-text $IDD_T62_UPLOADER $IDC_STATUS_LINE "Programming T62 PIC...."
+wait-text $IDD_T62_UPLOADER $IDC_STATUS_LINE "Programing Completed Successfully" 30000
+expect-text $IDD_T62_UPLOADER $IDC_ADDRESS 01800
+expect-position $IDD_T62_UPLOADER 19
+shot 05-t62-updated
+click $IDD_T62_UPLOADER $IDC_T62_RESTART
+expect-text $IDD_T62_UPLOADER $IDC_STATUS_LINE "Resetting T62"
+click $IDD_T62_UPLOADER $IDC_UPLOADER_EXIT
+wait-text $IDD_MAIN $IDC_RESULT_LINE "T62 PIC Update Completed"
+expect-shown $IDD_T62_UPLOADER 0
+shot 06-t62-done
+click $IDD_MAIN $IDC_OPEN_PSOC
+wait-text $IDD_MAIN $IDC_PORT_LINE "PSoC Boot Loader ver 7" 10000
+shot 07-psoc-probed
+click $IDD_MAIN $IDC_PSOC_UPDATE
+load $IDD_PSOC_UPLOADER $images/psoc-web.hex
+wait-text $IDD_PSOC_UPLOADER $IDC_STATUS_LINE "PSoC Image Loaded, 12288 Bytes"
+click $IDD_PSOC_UPLOADER $IDC_PSOC_START
+wait-text $IDD_PSOC_UPLOADER $IDC_STATUS_LINE "PSoC Programing Completed Successfully, Press Encoder to restart." 60000
+expect-text $IDD_PSOC_UPLOADER $IDC_ADDRESS 03600
+shot 08-psoc-updated
+click $IDD_PSOC_UPLOADER $IDC_UPLOADER_EXIT
+wait-text $IDD_MAIN $IDC_RESULT_LINE "PSOC Update Completed"
+click $IDD_MAIN $IDC_OPEN_ZQ3
+wait-text $IDD_MAIN $IDC_RESULT_LINE "ZQ3 IC Test Passed" 30000
+expect-text $IDD_MAIN $IDC_PORT_LINE "ZQ3 F/W ver 31.03"
+shot 09-zq3-probed
+click $IDD_MAIN $IDC_ZQ3_UPDATE
+load $IDD_KEYER_UPLOADER $images/zq3-web.bin
+wait-text $IDD_KEYER_UPLOADER $IDC_STATUS_LINE "ZQ3 IC Version: 31.03 Loaded, $records Records"
+click $IDD_KEYER_UPLOADER $IDC_KEYER_START
+wait-text $IDD_KEYER_UPLOADER $IDC_STATUS_LINE "Programming ZQ3 IC...." 15000
+shot 10-zq3-running
+wait-text $IDD_KEYER_UPLOADER $IDC_STATUS_LINE "ZQ3 Programing Completed Successfully, Press Encoder to restart." 60000
+expect-position $IDD_KEYER_UPLOADER 99
+shot 11-zq3-updated
+click $IDD_KEYER_UPLOADER $IDC_UPLOADER_EXIT
+wait-text $IDD_MAIN $IDC_RESULT_LINE "ZQ3 IC Update Completed"
+# One chooser for the whole session: the port chosen at the first probe.
+expect-js "window.__standinRequests" 1
+shot 12-zq3-done
+EOF
+  bridge_has "note open 9600 8N1" "speed change to 9600" || return 1
+  bridge_has "note signals dataTerminalReady=1 requestToSend=0" "keyer line with DTR on" || return 1
+  memory_written "$E2E_WORK/com4.memory.t62" || return 1
+  check_device t62-memory "$E2E_WORK/com4.memory.t62" "$images/t62-web.flat" 0x00 \
+    erase:0 fallback erase:0x1800 erase:0x2000 erase:0x2800 write:0x1800:0x1800 erase:0 write:0:0x400 || return 1
+  check_device psoc-memory "$E2E_WORK/com4.memory.psoc" "$images/psoc-web.flat" 0x00 216 || return 1
+  keyer_holds "$E2E_WORK/com4.memory.keyer" "$images/zq3-web.expect"
+}
+
+# A keyer IC without its operating firmware: the probe offers the update,
+# which runs in recovery mode, without the hand-over request.
+test_page_zq3_recovery() {
+  sim_start 4 --device keyer --keyer-variant none || return 1
+  bridge_start 4 || return 1
+  local images=$E2E_WORK/images records
+  mkdir -p "$images"
+  records=$(python3 "$E2E_ROOT/tests/e2e/keyer_image.py" "$images/zq3-jade.bin" --version 31 --variant 103 \
+    --expect "$images/zq3-jade.expect") || { e2e_fail "no ZQ3 image"; return 1; }
+  page_drive "$WEB_SHOTS/recovery" <<EOF || return 1
+open-page standin
+click $IDD_MAIN $IDC_OPEN_ZQ3
+wait-text $IDD_MAIN $IDC_RESULT_LINE "Click FW Update" 30000
+expect-enabled $IDD_MAIN $IDC_OPEN_T62 1
+click $IDD_MAIN $IDC_ZQ3_UPDATE
+load $IDD_KEYER_UPLOADER $images/zq3-jade.bin
+wait-text $IDD_KEYER_UPLOADER $IDC_STATUS_LINE "ZQ JADE Version: 31.03 Loaded, $records Records"
+click $IDD_KEYER_UPLOADER $IDC_KEYER_START
+wait-text $IDD_KEYER_UPLOADER $IDC_STATUS_LINE "Programming ZQ3 in Recovery mode...." 15000
+shot 13-zq3-recovery-running
+wait-text $IDD_KEYER_UPLOADER $IDC_STATUS_LINE "ZQ3 Programing Completed Successfully, Press Encoder to restart." 60000
+shot 14-zq3-recovery-updated
+EOF
+  if grep -q "H>D 1200 00 10 9b" "$E2E_WORK/bridge.log"; then
+    e2e_fail "a hand-over request in recovery mode"
+    return 1
+  fi
+  keyer_holds "$E2E_WORK/com4.memory" "$images/zq3-jade.expect"
+}
+
+run_web_test() {
+  local name=$1 start=$SECONDS
+  E2E_REASON=""
+  rm -f "$E2E_WORK"/com4.* "$E2E_WORK/bridge.log"
+  if "test_$name"; then
+    echo "web: ok   $name ($((SECONDS - start)) s)"
+    passed=$((passed + 1))
+  else
+    echo "web: FAIL $name: ${E2E_REASON:-see $E2E_WORK}"
+    mkdir -p "$WEB_SHOTS"
+    cp "$E2E_WORK/bridge.log" "$WEB_SHOTS/$name.bridge.log" 2>/dev/null
+    cp "$E2E_WORK/com4.transcript" "$WEB_SHOTS/$name.transcript" 2>/dev/null
+    failed=$((failed + 1))
+  fi
+  bridge_stop
+  sims_stop
+}
+
+main() {
+  [ -f "$WEB_PAGE/ridorez.wasm" ] || { echo "web: no page in $WEB_PAGE (bash scripts/build_web.sh)"; return 1; }
+  [ -d "$WEB_TOOLS_DIR/node_modules/puppeteer-core" ] ||
+    { echo "web: no puppeteer-core in $WEB_TOOLS_DIR (bash scripts/setup.sh)"; return 1; }
+  E2E_WORK=$(mktemp -d /tmp/ridorez-web.XXXXXX)
+  # The simulators' links live where the Windows tests keep their COM ports.
+  export WINEPREFIX=$E2E_WORK/prefix
+  mkdir -p "$WINEPREFIX/dosdevices"
+  trap 'bridge_stop; sims_stop; rm -rf "$E2E_WORK"' EXIT
+  rm -rf "$WEB_SHOTS"
+  local tests=("$@")
+  [ ${#tests[@]} -gt 0 ] || tests=(page_three_updates page_zq3_recovery)
+  for t in "${tests[@]}"; do run_web_test "$t"; done
+  echo "web: $passed passed, $failed failed"
+  [ "$failed" -eq 0 ]
+}
+
+main "$@"

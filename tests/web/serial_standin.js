@@ -1,0 +1,84 @@
+// A stand-in for navigator.serial, installed before the page loads: one
+// port whose bytes go over a WebSocket to serial_bridge.py, with the
+// standard interface only (requestPort, getPorts, open, close, readable,
+// writable, setSignals, getInfo), so that the page cannot lean on anything
+// a browser's own Web Serial lacks. requestPort asks for a button press as
+// a browser does.
+(function (url) {
+  var granted = false;
+  var port = {
+    readable: null,
+    writable: null,
+    _ws: null,
+    getInfo: function () { return { usbVendorId: 0x0403, usbProductId: 0x6001 }; },
+    open: function (options) {
+      var self = this;
+      if (self._ws) return Promise.reject(new DOMException('The port is already open.', 'InvalidStateError'));
+      if (!options || typeof options.baudRate !== 'number' || options.baudRate <= 0)
+        return Promise.reject(new TypeError('baudRate is required'));
+      return new Promise(function (resolve, reject) {
+        var ws = new WebSocket(url);
+        ws.binaryType = 'arraybuffer';
+        ws.onerror = function () { reject(new DOMException('Failed to open serial port.', 'NetworkError')); };
+        ws.onopen = function () {
+          ws.send(JSON.stringify({ open: options }));
+          self._ws = ws;
+          var source = null;
+          self.readable = new ReadableStream({
+            start: function (controller) { source = controller; },
+            cancel: function () { source = null; },
+          });
+          ws.onmessage = function (e) { if (source && typeof e.data !== 'string') source.enqueue(new Uint8Array(e.data)); };
+          ws.onclose = function () {
+            if (source) { try { source.error(new DOMException('The device has been lost.', 'NetworkError')); } catch (x) {} }
+            source = null;
+            self.readable = null;
+            self.writable = null;
+            self._ws = null;
+          };
+          self.writable = new WritableStream({
+            write: function (chunk) {
+              if (ws.readyState !== WebSocket.OPEN) throw new DOMException('The device has been lost.', 'NetworkError');
+              ws.send(chunk);
+            },
+          });
+          resolve();
+        };
+      });
+    },
+    setSignals: function (signals) {
+      if (!this._ws) return Promise.reject(new DOMException('The port is closed.', 'InvalidStateError'));
+      this._ws.send(JSON.stringify({ signals: signals }));
+      return Promise.resolve();
+    },
+    close: function () {
+      if (!this._ws) return Promise.reject(new DOMException('The port is already closed.', 'InvalidStateError'));
+      if ((this.readable && this.readable.locked) || (this.writable && this.writable.locked))
+        return Promise.reject(new TypeError('Cannot close a port with a locked stream.'));
+      var ws = this._ws;
+      this._ws = null;
+      this.readable = null;
+      this.writable = null;
+      // Closed once the bridge has let go of the device, as a browser's
+      // close resolves once the system's port is closed.
+      return new Promise(function (resolve) {
+        ws.onmessage = function (e) { if (typeof e.data === 'string') ws.close(); };
+        ws.onclose = function () { resolve(); };
+        ws.send(JSON.stringify({ close: true }));
+      });
+    },
+  };
+  var serial = {
+    requestPort: function () {
+      if (!navigator.userActivation || !navigator.userActivation.isActive)
+        return Promise.reject(new DOMException('Must be handling a user gesture to show a permission request.', 'SecurityError'));
+      granted = true;
+      window.__standinRequests = (window.__standinRequests || 0) + 1;
+      return Promise.resolve(port);
+    },
+    getPorts: function () { return Promise.resolve(granted ? [port] : []); },
+    addEventListener: function () {},
+    removeEventListener: function () {},
+  };
+  Object.defineProperty(navigator, 'serial', { value: serial, configurable: true });
+})(__BRIDGE_URL__);
