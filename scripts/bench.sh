@@ -12,7 +12,11 @@
 #                                  (tests/bench/native_update), without Wine;
 #                                  cli-t62-<bytes>: the same T62 update by the
 #                                  command line (ridorez, native), set beside
-#                                  the Windows program's t62-<bytes>
+#                                  the Windows program's t62-<bytes>;
+#                                  web-t62-<bytes>: the same T62 update by
+#                                  the web page in headless Chromium, its
+#                                  bytes through the navigator.serial
+#                                  stand-in's bridge (tests/web/)
 #
 # Settings (environment):
 #   BENCH_T62_SIZES  T62 image sizes in bytes (default 2, 16, 64, 128 and
@@ -41,6 +45,7 @@ if ! command -v gnuplot >/dev/null; then
 fi
 
 . tests/e2e/lib.sh
+. tests/web/lib.sh
 export E2E_ARTIFACTS=$out/artifacts
 
 cases=("$@")
@@ -169,6 +174,34 @@ bench_cli() {
     "$out/$name.cpu"
 }
 
+# bench_web NAME BYTES IMAGE: the T62 update by the web page, through the
+# bridge to the simulator, marked by the page driver's echo lines just
+# before the press on Update and once the final text shows.
+bench_web() {
+  local name=$1 bytes=$2 image=$3
+  # shellcheck disable=SC2086 # BENCH_DEVSIM is a list of options
+  sim_start 4 --device t62 --paced --clock-note --late-note ${BENCH_DEVSIM---catch-up} || return 1
+  bridge_start 4 || return 1
+  python3 "$helper" stamp "$out/$name.stamps" "$WINEPREFIX" node "$root/tests/web/drive_page.mjs" "$WEB_PAGE" \
+    "$E2E_ARTIFACTS/$name" "$BRIDGE_URL" >"$E2E_WORK/web.out" 2>&1 <<EOF || { E2E_REASON="page: $(tail -n3 "$E2E_WORK/web.out")"; return 1; }
+open-page standin
+click $IDD_MAIN $IDC_OPEN_T62
+wait-text $IDD_MAIN $IDC_PORT_LINE "F/W Loader v2.5 Connected" 10000
+click $IDD_MAIN $IDC_T62_UPDATE
+load $IDD_T62_UPLOADER $image
+wait-enabled $IDD_T62_UPLOADER $IDC_T62_START 1 60000
+echo bench-start
+click $IDD_T62_UPLOADER $IDC_T62_START
+wait-enabled $IDD_T62_UPLOADER $IDC_LOAD 1 900000
+wait-text $IDD_T62_UPLOADER $IDC_STATUS_LINE "Programing Completed Successfully" 1000
+echo bench-final
+EOF
+  bridge_stop
+  sims_stop
+  cp "$E2E_WORK/com4.transcript" "$out/$name.transcript"
+  python3 "$helper" run "$name" t62 115200 "$bytes" "$out/$name.transcript" "$out/$name.stamps" "$out/$name.json"
+}
+
 run_case() {  # run_case CASE RUN
   local c=$1 r=$2
   case $c in
@@ -179,6 +212,9 @@ run_case() {  # run_case CASE RUN
     cli-t62-*)
       local n=${c#cli-t62-}
       bench_cli "cli-t62-$(printf '%06d' "$n")-$r" "$n" "$E2E_WORK/images/t62-$n.hex" ;;
+    web-t62-*)
+      local n=${c#web-t62-}
+      bench_web "web-t62-$(printf '%06d' "$n")-$r" "$n" "$E2E_WORK/images/t62-$n.hex" ;;
     native-t62-*)
       local n=${c#native-t62-}
       bench_native "native-t62-$(printf '%06d' "$n")-$r" t62 115200 "$n" "$E2E_WORK/images/t62-$n.hex" ;;
@@ -193,9 +229,12 @@ main() {
   mkdir -p "$out"
   { e2e_build && cmake --build "$E2E_NATIVE_BUILD" -j2 --target native_update ridorez >/dev/null; } ||
     { echo "bench: the programs did not build"; return 1; }
+  case " ${cases[*]}" in
+    *" web-"*) bash scripts/build_web.sh >/dev/null || { echo "bench: the web page did not build"; return 1; } ;;
+  esac
   e2e_setup || { echo "bench: no Wine prefix or display: ${E2E_REASON:-}"; return 1; }
   local t62sizes=()
-  for c in "${cases[@]}"; do case $c in t62-* | native-t62-* | cli-t62-*) t62sizes+=("${c##*t62-}") ;; esac; done
+  for c in "${cases[@]}"; do case $c in t62-* | native-t62-* | cli-t62-* | web-t62-*) t62sizes+=("${c##*t62-}") ;; esac; done
   python3 "$helper" images "$E2E_WORK/images" "${t62sizes[@]}" || return 1
   echo "bench: load at the start: $(cut -d' ' -f1-3 /proc/loadavg)"
   echo "devsim --paced ${BENCH_DEVSIM---catch-up}" >"$out/simulator.txt"
@@ -210,6 +249,7 @@ main() {
         failed=1
       fi
       app_stop
+      bridge_stop
       sims_stop
     done
   done
