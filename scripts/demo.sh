@@ -12,7 +12,8 @@
 # screenshot of every step in build/demo-screens/.
 #
 # Either way it then updates the simulated T62 once more from the command
-# line, with the native ridorez.
+# line, with the native ridorez, and builds the web page (build/web/page)
+# and says how to open it.
 #
 # On a fresh Debian machine it first installs what is missing and builds.
 set -uo pipefail
@@ -21,6 +22,7 @@ root=$(pwd)
 
 bash scripts/setup.sh || exit 1
 bash scripts/build.sh || { echo "demo: the build failed"; exit 1; }
+bash scripts/build_web.sh >build/web-build.log 2>&1 || { tail -20 build/web-build.log; echo "demo: the web page did not build"; exit 1; }
 
 export E2E_ARTIFACTS=$root/build/demo-screens
 export E2E_PREFIX=$root/build/wine-demo
@@ -58,6 +60,15 @@ demo_cli() {
   echo "demo: the line as ridorez logged it: $E2E_ARTIFACTS/ridorez-line.log"
 }
 
+# How to open the web page, which talks to a real adapter through the
+# browser's Web Serial (the simulator's pseudo-terminal is no USB port a
+# browser offers; tests/web/run.sh bridges the page to it).
+web_page_note() {
+  echo "demo: the web page is built in $root/build/web/page; to use it with a serial adapter:"
+  echo "  cd $root/build/web/page && python3 -m http.server 8000 --bind 127.0.0.1"
+  echo "  then open http://localhost:8000/ in Chrome, Edge or Opera and press OpenT62, OpenPSoC or OpenZQ3"
+}
+
 # The simulator's record of every byte on the line, kept beside the shots.
 keep_transcript() {
   sims_stop
@@ -72,6 +83,7 @@ if [ "$headless" -eq 0 ]; then
   E2E_APP_PID=""
   demo_cli
   keep_transcript
+  web_page_note
   exit 0
 fi
 
@@ -208,3 +220,4 @@ keep_transcript
 
 echo "demo: done; screenshots of each step:"
 printf '  %s\n' "${shots[@]}"
+web_page_note
