@@ -3,6 +3,7 @@
 #include "app/uploader_win32.h"
 #include "core/app_state.h"
 #include "image/hex_image.h"
+#include "psoc/psoc_probe.h"
 #include "psoc/psoc_protocol.h"
 #include "psoc/psoc_worker.h"
 
@@ -11,7 +12,7 @@ namespace {
 // The template has no reset button, so the dialog offers none.
 const HexUploader kPsocUploader = {
     PSoCImage, &AppState.psocImageLoaded, kPsocLoadedFormat, kPsocRunningText,
-    IDC_PSOC_START, 0, PsocProgramWorker,
+    IDC_PSOC_START, 0, PsocProgramWorker, PsocProbeOpen,
 };
 
 UploaderRun run;

@@ -3,6 +3,7 @@
 #include "app/uploader_win32.h"
 #include "core/app_state.h"
 #include "image/hex_image.h"
+#include "t62/t62_probe.h"
 #include "t62/t62_protocol.h"
 #include "t62/t62_worker.h"
 
@@ -10,7 +11,7 @@ namespace {
 
 const HexUploader kT62Uploader = {
     T62Image, &AppState.t62ImageLoaded, kT62LoadedFormat, kT62RunningText,
-    IDC_T62_START, IDC_T62_RESTART, T62UploadWorker,
+    IDC_T62_START, IDC_T62_RESTART, T62UploadWorker, T62ProbeOpen,
 };
 
 UploaderRun run;
@@ -26,6 +27,7 @@ void Restart(HWND dialog) {
     if (run.busy) return;
     SetDlgItemTextA(dialog, IDC_STATUS_LINE, "Resetting T62");
     EnableWindow(GetDlgItem(dialog, IDC_T62_RESTART), FALSE);
+    if (!HexUploaderReopenIfLost(dialog, kT62Uploader)) return;
     T62Reset();
 }
 

@@ -9,6 +9,9 @@
 #include "core/app_state.h"
 #include "core/platform.h"
 #include "image/hex_image.h"
+#include "serial/port_fault.h"
+#include "serial/serial_port.h"
+#include "serial/serial_texts.h"
 
 void* UploaderAllocate(HWND dialog, size_t size) {
     void* block = std::malloc(size);
@@ -107,6 +110,21 @@ void HexUploaderLoad(HWND dialog, const HexUploader& uploader, UploaderRun* run)
     Enable(dialog, uploader.updateButton, TRUE);
 }
 
+int HexUploaderReopenIfLost(HWND dialog, const HexUploader& uploader) {
+    if (AppState.portHandle != nullptr && LastPortFault().problem != kPortGone) return 1;
+    // The handle of a port that went away stays dead even when the adapter
+    // is back: only a new open reaches it.
+    SerialClose();
+    int32_t opened = uploader.open(AppState.comPort);
+    if (opened == 0) return 1;
+    char code[32];
+    const char* text = SerialOpenFailureText(opened, code, sizeof code);
+    const char* why = LastPortFault().detail;
+    std::snprintf(AppState.statusText, sizeof AppState.statusText, why[0] ? "%s: %s" : "%s", text, why);
+    SetDlgItemTextA(dialog, IDC_STATUS_LINE, AppState.statusText);
+    return 0;
+}
+
 void HexUploaderUpdate(HWND dialog, const HexUploader& uploader, UploaderRun* run) {
     if (run->busy) return;
     UploaderSetRange(dialog, AppState.hexImageLength / 256);
@@ -119,6 +137,7 @@ void HexUploaderUpdate(HWND dialog, const HexUploader& uploader, UploaderRun* ru
         SetDlgItemTextA(dialog, IDC_STATUS_LINE, "Error: Zero Length File !");
         return;
     }
+    if (!HexUploaderReopenIfLost(dialog, uploader)) return;
     Enable(dialog, IDC_LOAD, FALSE);
     Enable(dialog, uploader.updateButton, FALSE);
     Enable(dialog, uploader.restartButton, FALSE);

@@ -54,7 +54,14 @@ struct HexUploader {
     int updateButton;
     int restartButton;         // 0 when the dialog has none
     void (*worker)();
+    int32_t (*open)(int32_t port);  // the probe's SerialOpen of COM<port> at the loader's speed
 };
+
+// Before anything goes out on the port: when the last transfer found the
+// port gone (the adapter pulled out, and perhaps plugged back in), or a
+// reopen failed, opens COM<comPort> again as the probe did. Returns 1 when
+// the port is usable; else the status line says why and returns 0.
+int HexUploaderReopenIfLost(HWND dialog, const HexUploader& uploader);
 
 void HexUploaderOpen(HWND dialog, const HexUploader& uploader, UploaderRun* run);
 void HexUploaderLoad(HWND dialog, const HexUploader& uploader, UploaderRun* run);

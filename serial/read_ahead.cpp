@@ -5,6 +5,7 @@
 
 #include <cstring>
 
+#include "core/line_log.h"
 #include "serial/serial_port.h"
 
 namespace {
@@ -65,4 +66,27 @@ int PortWrite(PortHandle port, const uint8_t* bytes, uint32_t count, uint32_t* w
 void PortExpect(PortHandle port, uint32_t count) {
     ReadAhead* ahead = PortReadAheadOf(port);
     if (ahead != nullptr) ahead->expected = count;
+}
+
+void PortDiscardInput(PortHandle port) {
+    ReadAhead* ahead = PortReadAheadOf(port);
+    uint32_t discarded = 0;
+    if (ahead != nullptr) {
+        discarded = ahead->end - ahead->next;
+        ahead->next = ahead->end = 0;
+        ahead->expected = 0;
+    }
+    // Read out what the queue holds now, rather than purge it: a read of
+    // bytes that are there returns at once, and the line log shows them.
+    // Bytes that keep coming (a line that babbles) are not waited for.
+    uint32_t queued = PortQueuedBytes(port);
+    uint8_t scratch[256];
+    while (queued > 0) {
+        uint32_t n = queued < sizeof scratch ? queued : sizeof scratch;
+        uint32_t got = 0;
+        if (!PortSystemRead(port, scratch, n, &got) || got == 0) break;
+        discarded += got;
+        queued = got < queued ? queued - got : 0;
+    }
+    if (discarded > 0) LineLogNote("discarded %lu stale bytes", static_cast<unsigned long>(discarded));
 }

@@ -48,6 +48,12 @@ int PortRead(PortHandle port, uint8_t* buffer, uint32_t count, uint32_t* got);
 // A write starts a new exchange, so it ends what PortExpect announced.
 int PortWrite(PortHandle port, const uint8_t* bytes, uint32_t count, uint32_t* written);
 
+// Throws away every byte that has arrived and that no read has taken yet:
+// those kept by the read-ahead and those waiting in the port's receive queue
+// (noise, the tail of a reply cut short, a reply that came too late), so that
+// the next exchange reads only its own reply. Sends nothing.
+void PortDiscardInput(PortHandle port);
+
 // Announces that at least count more bytes are on their way (a reply whose
 // shortest good form is count bytes). Until the next write, a read that finds
 // nothing kept then waits for up to count bytes in one system call and keeps

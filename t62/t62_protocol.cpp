@@ -38,6 +38,9 @@ int SendRowInTxBuffer() {
 int32_t Exchange(const uint8_t* request, uint16_t length, uint8_t* reply, uint16_t limit, uint16_t attempts,
                  uint32_t replyBytes) {
     for (uint16_t attempt = 0; attempt < attempts; ++attempt) {
+        // What is left of the failed reply (or the reply itself, come late)
+        // would otherwise be read as the answer to the request sent again.
+        if (attempt > 0) PortDiscardInput(AppState.portHandle);
         int32_t sent = SerialWriteFrame(AppState.portHandle, request, length);
         if (sent < 0) return sent;
         if (replyBytes) PortExpect(AppState.portHandle, replyBytes);

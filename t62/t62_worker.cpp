@@ -1,6 +1,7 @@
 #include "t62/t62_worker.h"
 
 #include "core/app_state.h"
+#include "serial/serial_port.h"
 #include "t62/t62_protocol.h"
 
 void T62UploadWorker() {
@@ -12,6 +13,8 @@ void T62UploadWorker() {
     // would otherwise leave on screen as its own.
     AppState.currentAddress = 0;
     AppState.progressBytes = 0;
+    // Bytes a failed run left on the line are no reply to this run.
+    PortDiscardInput(AppState.portHandle);
     if (!T62InstallFallback()) {
         AppState.uploadResult = kT62FallbackFailed;
         return;

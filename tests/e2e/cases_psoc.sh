@@ -199,6 +199,29 @@ EOF
   psoc_memory_is psoc_gapped $PSOC_FILL 216
 }
 
+# Noise ahead of the 100th block's echo shifts that echo, which fails the
+# run, and leaves the echo's last bytes on the line. The next run, from the
+# same dialog, reads only its own echoes and completes.
+test_psoc_noise_then_update_again() {
+  psoc_gapped_image psoc_gapped || return 1
+  sim_start 4 --device psoc --fault noise:block:100:3 || return 1
+  app_start
+  drive <<EOF || return 1
+$(psoc_open_uploader)
+$(psoc_load psoc_gapped)
+wait-text $IDC_STATUS_LINE "PSoC Image Loaded, 12288 Bytes"
+click $IDC_PSOC_START
+wait-text $IDC_STATUS_LINE "Error: Flash Verify !" 20000
+expect-text $IDC_ADDRESS "018c0"
+$(psoc_load psoc_gapped)
+wait-text $IDC_STATUS_LINE "PSoC Image Loaded, 12288 Bytes"
+click $IDC_PSOC_START
+wait-text $IDC_STATUS_LINE "$PSOC_DONE" 20000
+EOF
+  sims_stop
+  psoc_memory_is psoc_gapped $PSOC_FILL 216
+}
+
 # Exit (and the close box) while the worker runs, at the line's real pace:
 # the dialog says it waits, ignores a load by the Escape key, and closes by
 # itself once the run is over (here cut short by a bad echo at block 60),
@@ -237,4 +260,5 @@ ALL_TESTS+=(
   psoc_verify_failure
   psoc_sync_error
   psoc_exit_during_run
+  psoc_noise_then_update_again
 )

@@ -298,6 +298,44 @@ EOF
   t62_memory_is t62_1724 $T62_FILL erase:0 fallback erase:0x1800 write:0x1800:0x800 erase:0 write:0:0x400
 }
 
+# The adapter is pulled out in the middle of a run (a row write), and stays
+# out for 8 s. Update from the same dialog while it is out says why the port
+# does not open; once it is back, Update opens COM4 again and the run
+# completes, with no new probe.
+test_t62_unplug_then_update_again() {
+  hex_image t62_small 0:1024 0x1800:256 || return 1
+  sim_start 4 --device t62 --t62-fill $T62_FILL --fault unplug:write:4:8000 || return 1
+  app_start
+  drive <<EOF || return 1
+$(t62_open_uploader)
+$(t62_load t62_small)
+wait-text $IDC_STATUS_LINE "T62 Image Loaded, 1280 Bytes"
+click $IDC_T62_START
+wait-text $IDC_STATUS_LINE "Error: Flash Write !" 20000
+$(t62_load t62_small)
+wait-text $IDC_STATUS_LINE "T62 Image Loaded, 1280 Bytes"
+click $IDC_T62_START
+expect-text $IDC_STATUS_LINE "Comm port open error: File not found"
+expect-enabled $IDC_LOAD 1
+expect-enabled $IDC_T62_START 1
+EOF
+  local i
+  for i in $(seq 300); do
+    grep -q ' note plugged in again' "$E2E_WORK/com4.transcript" && break
+    sleep 0.05
+  done
+  drive <<EOF || return 1
+window "$T62_TITLE"
+click $IDC_T62_START
+wait-text $IDC_STATUS_LINE "Programing Completed Successfully" 20000
+press $IDC_UPLOADER_EXIT
+closed
+$(t62_back_in_main_window)
+EOF
+  sims_stop
+  t62_memory_is t62_small $T62_FILL erase:0 fallback erase:0x1800 write:0x1800:0x800 erase:0 write:0:0x400
+}
+
 # Exit (and the close box) while the worker runs: the dialog says it waits,
 # ignores a load by the Escape key, and closes by itself once the run is
 # over, not before: the last vector row is then already written.
@@ -376,4 +414,5 @@ ALL_TESTS+=(
   t62_fallback_failure
   t62_lost_replies_retried
   t62_exit_during_run
+  t62_unplug_then_update_again
 )
