@@ -272,6 +272,26 @@ EOF
     erase:0 fallback
 }
 
+# Both replies to the second vector row's write are lost, after the vector
+# install has erased unit 0 and written its first row: the run says so, and
+# address 0 holds the fallback row again, not a reset vector with erased
+# interrupt rows.
+test_t62_vector_write_lost_twice() {
+  hex_image t62_small 0:1024 0x1800:256 || return 1
+  # Writes: the fallback row, 8 of application, then the vector rows.
+  sim_start 4 --device t62 --t62-fill $T62_FILL --fault drop:write:11-12 || return 1
+  app_start
+  drive <<EOF || return 1
+$(t62_open_uploader)
+$(t62_load t62_small)
+wait-text $IDC_STATUS_LINE "T62 Image Loaded, 1280 Bytes"
+click $IDC_T62_START
+wait-text $IDC_STATUS_LINE "Error: Vector Install !" 20000
+EOF
+  sims_stop
+  t62_memory_is t62_small $T62_FILL erase:0 fallback erase:0x1800 write:0x1800:0x800 erase:0 fallback
+}
+
 # A lost write reply and a corrupt read-back reply each cost one retry of
 # the same request, and the run succeeds. An image under 2048 bytes is one
 # erase unit.
@@ -413,6 +433,7 @@ ALL_TESTS+=(
   t62_verify_and_erase_failures
   t62_fallback_failure
   t62_lost_replies_retried
+  t62_vector_write_lost_twice
   t62_exit_during_run
   t62_unplug_then_update_again
 )
