@@ -1,6 +1,6 @@
 // The serial ports present on this machine, for a front end to list.
-// port_list_posix.cpp finds them on Linux and macOS, port_list_win32.cpp on
-// Windows.
+// port_list_posix.cpp finds them on Linux, macOS and FreeBSD,
+// port_list_win32.cpp on Windows.
 #pragma once
 
 struct SerialPortEntry {
@@ -10,8 +10,8 @@ struct SerialPortEntry {
 
 // Fills entries with up to max ports, in the order a user looks for them:
 // Linux: the /dev/serial/by-id names with their devices, then ttyUSB*,
-// ttyACM* and the ttyS* that have a UART behind them; macOS: /dev/cu.*;
-// Windows: COM1 to COM256 where they exist. Also the COMn entries of the
+// ttyACM* and the ttyS* that have a UART behind them; macOS: /dev/cu.*
+// without the Bluetooth ones; FreeBSD: /dev/cuaU*, then /dev/cuau*; Windows: COM1 to COM256 where they exist. Also the COMn entries of the
 // folder of COM ports, where one is in use (serial_port.h). Returns the
 // number of entries filled.
 int ListSerialPorts(SerialPortEntry* entries, int max);

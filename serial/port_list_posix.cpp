@@ -9,6 +9,7 @@
 #endif
 
 #include <algorithm>
+#include <cctype>
 #include <cstdio>
 #include <cstdlib>
 #include <cstring>
@@ -36,6 +37,8 @@ std::vector<std::string> Names(const char* dir, const char* prefix) {
     return names;
 }
 
+#if defined(__linux__)
+// The first line of a sysfs file, without its end.
 std::string ReadLine(const std::string& path) {
     char text[256] = "";
     FILE* f = std::fopen(path.c_str(), "r");
@@ -46,6 +49,7 @@ std::string ReadLine(const std::string& path) {
     while (!line.empty() && (line.back() == '\n' || line.back() == ' ')) line.pop_back();
     return line;
 }
+#endif
 
 std::string RealPath(const std::string& path) {
     char real[PATH_MAX];
@@ -146,9 +150,28 @@ void ListLinux(std::vector<SerialPortEntry>* list) {
 #endif
 
 #if defined(__APPLE__)
+// The call-out devices (cu.*), which open without waiting for a carrier; the
+// tty.* twin of each is left out. Bluetooth ports (cu.Bluetooth-Incoming-Port
+// and those of paired devices) are never the keyer's.
 void ListMac(std::vector<SerialPortEntry>* list) {
-    for (const std::string& name : Names("/dev", "cu."))
+    for (const std::string& name : Names("/dev", "cu.")) {
+        std::string lower = name;
+        for (char& c : lower) c = static_cast<char>(std::tolower(static_cast<unsigned char>(c)));
+        if (lower.find("bluetooth") != std::string::npos) continue;
         if (IsCharDevice("/dev/" + name)) Add(list, "/dev/" + name, "");
+    }
+}
+#endif
+
+#if defined(__FreeBSD__)
+// The call-out devices of USB adapters (ucom(4): cuaU*) and of UARTs
+// (uart(4): cuau*), without the .init and .lock nodes that hold each one's
+// initial and locked settings.
+void ListFreeBsd(std::vector<SerialPortEntry>* list) {
+    for (const char* prefix : {"cuaU", "cuau"})
+        for (const std::string& name : Names("/dev", prefix))
+            if (name.find('.') == std::string::npos && IsCharDevice("/dev/" + name))
+                Add(list, "/dev/" + name, prefix[3] == 'U' ? "USB serial" : "UART");
 }
 #endif
 
@@ -174,6 +197,9 @@ int ListSerialPorts(SerialPortEntry* entries, int max) {
 #endif
 #if defined(__APPLE__)
     ListMac(&list);
+#endif
+#if defined(__FreeBSD__)
+    ListFreeBsd(&list);
 #endif
     ListComFolder(&list);
     int n = 0;

@@ -3,6 +3,7 @@
 #include <poll.h>
 #include <sys/file.h>
 #include <sys/ioctl.h>
+#include <sys/select.h>
 #include <sys/stat.h>
 #include <termios.h>
 #include <unistd.h>
@@ -45,6 +46,8 @@ int64_t NowMs() {
     return duration_cast<milliseconds>(steady_clock::now().time_since_epoch()).count();
 }
 
+// Linux, macOS and FreeBSD all name these speeds in <termios.h> (macOS and
+// FreeBSD give each name the baud itself as its value, Linux a code).
 speed_t SpeedFor(uint32_t baud) {
     switch (baud) {
         case 1200: return B1200;
@@ -101,6 +104,27 @@ void NoteOpenFailure(const char* path, int error) {
     SetPortFault(kPortFailed, std::strerror(error));
 }
 
+// poll() on the device, or select() where poll() cannot wait on one: macOS's
+// poll(2) says under BUGS "The poll() system call currently does not support
+// devices". There a readable device that then reads nothing has hung up (a
+// terminal with VMIN 0 is readable only with input or when hung up), so a
+// readable one is reported with POLLHUP too: the reader reads it first and
+// calls it gone only when nothing comes.
+int WaitFor(pollfd* p, int ms) {
+#if defined(__APPLE__)
+    fd_set set;
+    FD_ZERO(&set);
+    FD_SET(p->fd, &set);
+    timeval limit = {ms / 1000, (ms % 1000) * 1000};
+    bool reading = (p->events & POLLIN) != 0;
+    int r = select(p->fd + 1, reading ? &set : nullptr, reading ? nullptr : &set, nullptr, ms < 0 ? nullptr : &limit);
+    p->revents = r > 0 ? (reading ? POLLIN | POLLHUP : POLLOUT) : 0;
+    return r;
+#else
+    return poll(p, 1, ms);
+#endif
+}
+
 // Sleeps for as long as count bytes take on the line at baud, but not past
 // deadline.
 void AwaitLine(uint32_t count, uint32_t baud, int64_t deadline) {
@@ -131,13 +155,17 @@ const char* SerialDeviceDir() {
 int PosixOpenDevice(const char* path) {
     ClearPortFault();
     // Non-blocking, so that the open does not wait for a carrier; the reads
-    // and writes wait with poll().
+    // and writes wait for the device (WaitFor).
     int fd = open(path, O_RDWR | O_NOCTTY | O_NONBLOCK | O_CLOEXEC);
     if (fd < 0) {
         NoteOpenFailure(path, errno);
         return -1;
     }
-    if (flock(fd, LOCK_EX | LOCK_NB) != 0) {
+    // Only "already locked" means busy. flock(2) of macOS may refuse a device
+    // node ("ENOTSUP: the referenced descriptor is not of the correct type",
+    // or EINVAL), FreeBSD's one that does not support locking (EOPNOTSUPP):
+    // then TIOCEXCL alone keeps the port ours.
+    if (flock(fd, LOCK_EX | LOCK_NB) != 0 && errno == EWOULDBLOCK) {
         NoteOpenFailure(path, errno);
         close(fd);
         return -1;
@@ -184,6 +212,8 @@ int PosixSetLine(int fd, uint32_t baud) {
     return tcsetattr(fd, TCSANOW, &tio) == 0 ? 1 : 0;
 }
 
+// TIOCMBIS and TIOCMBIC take a pointer to the TIOCM_ bits on Linux
+// (tty_ioctl(4)), macOS and FreeBSD (tty(4)) alike.
 void PosixSetModemLines(int fd, int dtr, int rts) {
     int on = (dtr ? TIOCM_DTR : 0) | (rts ? TIOCM_RTS : 0);
     int off = (dtr ? 0 : TIOCM_DTR) | (rts ? 0 : TIOCM_RTS);
@@ -208,7 +238,7 @@ int PosixReadFor(int fd, uint8_t* buffer, uint32_t count, uint32_t timeoutMs, ui
         int64_t left = deadline - NowMs();
         if (left <= 0) break;
         pollfd p = {fd, POLLIN, 0};
-        int r = poll(&p, 1, static_cast<int>(left));
+        int r = WaitFor(&p, static_cast<int>(left));
         if (r < 0 && errno != EINTR) return Gone(errno);
         // A hang-up with nothing left to read: the read above found nothing.
         if (r > 0 && (p.revents & (POLLERR | POLLNVAL | POLLHUP))) {
@@ -240,7 +270,7 @@ int PosixWriteAll(int fd, const uint8_t* bytes, uint32_t count, uint32_t timeout
             left = static_cast<int>(l);
         }
         pollfd p = {fd, POLLOUT, 0};
-        int r = poll(&p, 1, left);
+        int r = WaitFor(&p, left);
         if (r < 0 && errno != EINTR) return Gone(errno);
         if (r > 0 && (p.revents & (POLLERR | POLLNVAL | POLLHUP))) return Gone(0);
     }

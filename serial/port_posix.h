@@ -15,7 +15,8 @@ struct PosixPort {
 // Opens the serial device at path for exclusive use, as Windows opens a
 // port with no sharing: without becoming its controlling terminal, with
 // TIOCEXCL (a second open fails, root's aside) and an advisory lock (a
-// second program that locks, root's too, fails). Returns the descriptor, or
+// second program that locks, root's too, fails; where the system refuses to
+// lock a device at all, TIOCEXCL alone). Returns the descriptor, or
 // -1 with the reason in LastPortFault(). What is open is not yet known to
 // be a terminal: the first tcgetattr tells (PosixNoteNotSerial).
 int PosixOpenDevice(const char* path);
