@@ -12,7 +12,7 @@ namespace {
 // The template has no reset button, so the dialog offers none.
 const HexUploader kPsocUploader = {
     PSoCImage, &AppState.psocImageLoaded, kPsocLoadedFormat, kPsocRunningText,
-    IDC_PSOC_START, 0, PsocProgramWorker, PsocProbeOpen,
+    IDC_PSOC_START, 0, PsocProgramWorker, PsocProbeOpen, nullptr,
 };
 
 UploaderRun run;

@@ -3,6 +3,7 @@
 #include "app/uploader_win32.h"
 #include "core/app_state.h"
 #include "image/hex_image.h"
+#include "t62/t62_image_fit.h"
 #include "t62/t62_probe.h"
 #include "t62/t62_protocol.h"
 #include "t62/t62_worker.h"
@@ -11,7 +12,7 @@ namespace {
 
 const HexUploader kT62Uploader = {
     T62Image, &AppState.t62ImageLoaded, kT62LoadedFormat, kT62RunningText,
-    IDC_T62_START, IDC_T62_RESTART, T62UploadWorker, T62ProbeOpen,
+    IDC_T62_START, IDC_T62_RESTART, T62UploadWorker, T62ProbeOpen, T62ImageFitRefusal,
 };
 
 UploaderRun run;

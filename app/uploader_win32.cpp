@@ -137,6 +137,13 @@ void HexUploaderUpdate(HWND dialog, const HexUploader& uploader, UploaderRun* ru
         SetDlgItemTextA(dialog, IDC_STATUS_LINE, "Error: Zero Length File !");
         return;
     }
+    if (uploader.refusal != nullptr) {
+        const char* why = uploader.refusal(AppState.hexImageLength, AppState.statusText, sizeof AppState.statusText);
+        if (why != nullptr) {
+            SetDlgItemTextA(dialog, IDC_STATUS_LINE, why);
+            return;
+        }
+    }
     if (!HexUploaderReopenIfLost(dialog, uploader)) return;
     Enable(dialog, IDC_LOAD, FALSE);
     Enable(dialog, uploader.updateButton, FALSE);

@@ -55,6 +55,10 @@ struct HexUploader {
     int restartButton;         // 0 when the dialog has none
     void (*worker)();
     int32_t (*open)(int32_t port);  // the probe's SerialOpen of COM<port> at the loader's speed
+    // Why the loaded image (of imageLength bytes) cannot be written whole,
+    // formatted into text; null when it can. Null for a target that writes
+    // every image whole.
+    const char* (*refusal)(int32_t imageLength, char* text, size_t size);
 };
 
 // Before anything goes out on the port: when the last transfer found the

@@ -5,7 +5,8 @@
 enum CliExit {
     kExitDone = 0,           // done (verify: no difference)
     kExitUsage = 2,          // the command line is wrong
-    kExitFile = 3,           // the file cannot be loaded or written, or is for another variant
+    kExitFile = 3,           // the file cannot be loaded or written, is for another variant, or has
+                             // T62 data beyond the rows an update writes
     kExitPort = 4,           // the port cannot be opened (missing, busy, permission), or was lost
     kExitNoDevice = 5,       // no device answered, or another device did
     kExitFailed = 6,         // the device refused or failed the run (with its message)

@@ -50,7 +50,7 @@ int LoadForVerify(const CliOptions& options, CliReport* report) {
     if (AppState.hexImageLength <= 0) return LoadFailed(AppState.hexImageLength, options.file, "no data", error, report);
     report->bytes = AppState.hexImageLength;
     Say(kT62LoadedFormat, static_cast<int>(AppState.hexImageLength));
-    return kExitDone;
+    return T62ImageFitStep(report);
 }
 
 int RunLoadedVerify(const CliOptions& options, CliReport* report) {

@@ -67,7 +67,7 @@ int LoadHex(const CliOptions& options, CliReport* report) {
                           t62 ? "no data" : "no data below 0x3600, where the PSoC's image ends", error, report);
     report->bytes = AppState.hexImageLength;
     Say(t62 ? kT62LoadedFormat : kPsocLoadedFormat, static_cast<int>(AppState.hexImageLength));
-    return kExitDone;
+    return t62 ? T62ImageFitStep(report) : kExitDone;
 }
 
 int UpdateHex(const CliOptions& options, const char* device, CliReport* report) {

@@ -68,3 +68,8 @@ int32_t ParseHexRecord(const char* line, HexRecord* record);
 // end record gives kHexBadLine when its last line ends with a line break (the
 // read after it yields an empty line) and kHexUnexpectedEnd when it does not.
 int32_t LoadHexImage(const char* path, int32_t kind);
+
+// Of the addresses from up to (not including) to, the first at which the
+// last LoadHexImage stored a byte (whatever its value, 0xFF too), or -1 when
+// it stored none there. Tells data from the fill where both read 0xFF.
+int32_t HexImageFirstStored(uint32_t from, uint32_t to);

@@ -91,12 +91,14 @@ EOF
 }
 
 # Update refused, with nothing sent to the T62: before any load (also after
-# a load that failed), and after a good load followed by a failed one. First
-# of all, the Escape key acts as "Load HEX File", and a cancelled choice
-# changes nothing.
+# a load that failed), after a good load followed by a failed one, and for
+# an image with data past the rows its byte count lets the update write
+# (1344 bytes: 8 rows from 0xC00, and 64 bytes at 0x1F00). First of all, the
+# Escape key acts as "Load HEX File", and a cancelled choice changes nothing.
 test_t62_update_refused() {
   hex_text t62_eof_only ":00000001FF"
   hex_image t62_small 0:1024 0x1800:256 || return 1
+  hex_image t62_sparse 0:1024 0x1800:256 0x3e00:64 || return 1
   sim_start 4 --device t62 || return 1
   app_start
   drive <<EOF || return 1
@@ -129,6 +131,15 @@ expect-enabled $IDC_T62_RESTART 0
 progress $IDC_PROGRESS
 EOF
   expect_eq "progress bar after the refusal" "$DRIVE_OUT" "0 0 0" || return 1
+  drive <<EOF || return 1
+window "$T62_TITLE"
+$(t62_load t62_sparse)
+wait-text $IDC_STATUS_LINE "T62 Image Loaded, 1344 Bytes"
+click $IDC_T62_START
+expect-text $IDC_STATUS_LINE "Error: Data at 01f00 lies beyond row 00f80 !"
+expect-enabled $IDC_LOAD 1
+expect-enabled $IDC_T62_START 1
+EOF
   host_sent_only "H>D 115200 55 55 00 01 ff 04"
 }
 
