@@ -16,7 +16,11 @@
 #                                  web-t62-<bytes>: the same T62 update by
 #                                  the web page in headless Chromium, its
 #                                  bytes through the navigator.serial
-#                                  stand-in's bridge (tests/web/)
+#                                  stand-in's bridge (tests/web/);
+#                                  bench-t62-<boards>: one ridorez updating
+#                                  that many T62s at once (64 KiB each), set
+#                                  beside one board updated alone in the same
+#                                  run
 #
 # Settings (environment):
 #   BENCH_T62_SIZES  T62 image sizes in bytes (default 2, 16, 64, 128 and
@@ -52,7 +56,7 @@ cases=("$@")
 if [ ${#cases[@]} -eq 0 ]; then
   cases=(idle)
   for s in $sizes; do cases+=("t62-$s"); done
-  cases+=(psoc zq3 native-t62-65536 native-psoc native-zq3 cli-t62-65536)
+  cases+=(psoc zq3 native-t62-65536 native-psoc native-zq3 cli-t62-65536 bench-t62-8)
 fi
 
 # The timed part, in one driver run: "bench-start" just before the click on
@@ -202,6 +206,33 @@ EOF
   python3 "$helper" run "$name" t62 115200 "$bytes" "$out/$name.transcript" "$out/$name.stamps" "$out/$name.json"
 }
 
+# bench_multi NAME BOARDS BYTES IMAGE: the command line's T62 update of one
+# board alone, then of BOARDS boards at once (one command, a worker process
+# per port), each board a paced simulator of its own. bash's time gives the
+# wall time and the CPU time of the whole ridorez, its workers included; the
+# simulators' CPU time comes from /proc.
+bench_multi() {
+  local name=$1 boards=$2 bytes=$3 image=$4 n ports=() pids=()
+  for n in $(seq 1 "$boards"); do
+    # shellcheck disable=SC2086 # BENCH_DEVSIM is a list of options
+    sim_start $((n + 4)) --device t62 --paced ${BENCH_DEVSIM---catch-up} || return 1
+    ports+=(--port "COM$((n + 4))")
+    pids+=("${E2E_SIM_PIDS[-1]}")
+  done
+  local cli=$E2E_NATIVE_BUILD/cli/ridorez comdir=$WINEPREFIX/dosdevices
+  local one=$out/$name.one.time all=$out/$name.all.time
+  bash -c 'TIMEFORMAT="%R %U %S"; { time RIDOREZ_COM_DIR=$1 "${@:3}" >"$2.out" 2>&1; } 2>"$2"' _ \
+    "$comdir" "$one" "$cli" update t62 "$image" --port COM5 || { E2E_REASON="one board: $(tail -n3 "$one.out")"; return 1; }
+  local before=0 after=0 pid
+  for pid in "${pids[@]}"; do before=$((before + $(cut -d' ' -f14,15 "/proc/$pid/stat" | tr ' ' '+'))); done
+  bash -c 'TIMEFORMAT="%R %U %S"; { time RIDOREZ_COM_DIR=$1 "${@:3}" >"$2.out" 2>&1; } 2>"$2"' _ \
+    "$comdir" "$all" "$cli" update t62 "$image" "${ports[@]}" ||
+    { E2E_REASON="$boards boards: $(tail -n3 "$all.out")"; return 1; }
+  for pid in "${pids[@]}"; do after=$((after + $(cut -d' ' -f14,15 "/proc/$pid/stat" | tr ' ' '+'))); done
+  sims_stop
+  python3 "$helper" multi "$name" "$boards" "$bytes" "$one" "$all" "$((after - before))" "$out/$name.json"
+}
+
 run_case() {  # run_case CASE RUN
   local c=$1 r=$2
   case $c in
@@ -209,6 +240,7 @@ run_case() {  # run_case CASE RUN
     t62-*) bench_update "t62-$(printf '%06d' "${c#t62-}")-$r" t62 115200 "${c#t62-}" "$E2E_WORK/images/t62-${c#t62-}.hex" ;;
     psoc) bench_update "psoc-$r" psoc 19200 13824 "$E2E_WORK/images/psoc.hex" ;;
     zq3) bench_update "zq3-$r" zq3 9600 1016 "$E2E_WORK/images/zq3.bin" ;;
+    bench-t62-*) bench_multi "bench-t62-${c#bench-t62-}-$r" "${c#bench-t62-}" 65536 "$E2E_WORK/images/t62-65536.hex" ;;
     cli-t62-*)
       local n=${c#cli-t62-}
       bench_cli "cli-t62-$(printf '%06d' "$n")-$r" "$n" "$E2E_WORK/images/t62-$n.hex" ;;
@@ -234,7 +266,12 @@ main() {
   esac
   e2e_setup || { echo "bench: no Wine prefix or display: ${E2E_REASON:-}"; return 1; }
   local t62sizes=()
-  for c in "${cases[@]}"; do case $c in t62-* | native-t62-* | cli-t62-* | web-t62-*) t62sizes+=("${c##*t62-}") ;; esac; done
+  for c in "${cases[@]}"; do
+    case $c in
+      t62-* | native-t62-* | cli-t62-* | web-t62-*) t62sizes+=("${c##*t62-}") ;;
+      bench-t62-*) t62sizes+=(65536) ;;
+    esac
+  done
   python3 "$helper" images "$E2E_WORK/images" "${t62sizes[@]}" || return 1
   echo "bench: load at the start: $(cut -d' ' -f1-3 /proc/loadavg)"
   echo "devsim --paced ${BENCH_DEVSIM---catch-up}" >"$out/simulator.txt"

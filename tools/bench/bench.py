@@ -14,6 +14,11 @@ from the simulator's transcript, as a table and a plot.
   bench.py run NAME TARGET BAUD IMAGE_BYTES TRANSCRIPT STAMPS OUT.json
                                        the figures of one run
   bench.py idle NAME STAMPS OUT.json   the CPU time of a stretch without a run
+  bench.py multi NAME BOARDS IMAGE_BYTES ONE.time ALL.time SIM_TICKS OUT.json
+                                       a bench of BOARDS boards at once against
+                                       one alone ("wall user system" seconds
+                                       of each ridorez, bash's time; the
+                                       simulators' CPU ticks during the bench)
   bench.py report DIR                  table (bench.md, bench.txt), T62 plot
                                        (t62-size.png) from DIR/*.json
 
@@ -390,8 +395,25 @@ def image_text(r):
     return "%d B" % r["image_bytes"]
 
 
+def analyse_multi(name, boards, image_bytes, one_path, all_path, sim_ticks):
+    def read(path):
+        with open(path) as f:
+            wall, user, system = (float(x) for x in f.read().split()[:3])
+        return wall, user + system
+    one_s, one_cpu = read(one_path)
+    all_s, all_cpu = read(all_path)
+    with open("/proc/loadavg") as f:
+        load = float(f.read().split()[0])
+    return {"name": name, "target": "bench", "boards": boards, "image_bytes": image_bytes,
+            "one_s": one_s, "one_cpu_s": one_cpu, "all_s": all_s, "all_cpu_s": all_cpu,
+            "ratio": all_s / one_s, "cpu_pct_per_board": 100.0 * all_cpu / boards / all_s,
+            "one_cpu_pct": 100.0 * one_cpu / one_s, "sim_cpu_s": sim_ticks / CLOCK_TICKS, "load": load}
+
+
 def report(directory):
     results = load_results(directory)
+    benches = sorted((r for r in results if r["target"] == "bench"), key=lambda r: r["name"])
+    results = [r for r in results if r["target"] != "bench"]
     runs = sorted((r for r in results if r["target"] != "idle"),
                   key=lambda r: (r["name"].startswith("native-"), r["name"]))
     idle = [r for r in results if r["target"] == "idle"]
@@ -460,6 +482,7 @@ def report(directory):
                                                                   rintercept, rr2)]
         plot(directory, t62, slope, intercept)
     out += command_line_section(runs)
+    out += bench_section(benches)
     text = "\n".join(out) + "\n"
     with open(os.path.join(directory, "bench.md"), "w") as f:
         f.write(text)
@@ -498,6 +521,34 @@ def command_line_section(runs):
                   "starts the worker) to its final message, both read from its output in a pipe. *press to "
                   "final*: as in the table above. *CPU*: user + system time of the whole ridorez process "
                   "(bash's time), load and probe included. Medians of the runs."]
+    return lines
+
+
+def bench_section(benches):
+    """One ridorez updating many T62s at once (bench-t62-N) against one
+    board alone in the same run."""
+    if not benches:
+        return []
+    lines = ["", "## A bench: many T62s at once from one command (command line, paced simulators)", "",
+             "Targets: the boards all done within 1.10 x the time of one alone; at most 1 % CPU per board.", "",
+             "| run | boards | image | one alone s | all at once s | ratio | CPU s, all at once | CPU % per board "
+             "| one alone CPU % | simulators' CPU s | load |", "|---|---|---|---|---|---|---|---|---|---|---|"]
+    for r in benches:
+        misses = []
+        if r["ratio"] > 1.10:
+            misses.append("ratio")
+        if r["cpu_pct_per_board"] > 1.0:
+            misses.append("CPU")
+        flag = "" if not misses else " **(" + ", ".join(misses) + ")**"
+        lines.append("| %s%s | %d | %d KiB | %.3f | %.3f | %.3f | %.3f | %.2f | %.2f | %.2f | %.2f |" % (
+            r["name"], flag, r["boards"], r["image_bytes"] // 1024, r["one_s"], r["all_s"], r["ratio"],
+            r["all_cpu_s"], r["cpu_pct_per_board"], r["one_cpu_pct"], r["sim_cpu_s"], r["load"]))
+    lines += ["", "*one alone*, *all at once*: wall time of the whole `ridorez update t62` (load, probe, update, "
+              "final message; bash's time), first with one port, then with a `--port` for each board, each board a "
+              "paced simulator of its own. *ratio*: all at once / one alone. *CPU*: user + system time of ridorez "
+              "and its worker processes; *per board*: that over the boards and the wall time. *simulators' CPU*: "
+              "the simulators' own, during the bench (not the program's). *load*: 1-minute load average at the "
+              "end."]
     return lines
 
 
@@ -561,6 +612,14 @@ def main(argv):
         with open(out, "w") as f:
             json.dump(result, f, indent=1)
         print("bench: %s: CPU %.2f %% over %.1f s" % (name, result["cpu_pct"], result["run_s"]))
+    elif cmd == "multi":
+        name, boards, image_bytes, one, every, ticks, out = argv[2:9]
+        result = analyse_multi(name, int(boards), int(image_bytes), one, every, int(ticks))
+        with open(out, "w") as f:
+            json.dump(result, f, indent=1)
+        print("bench: %s: %d boards at once %.3f s, one alone %.3f s, ratio %.3f, CPU %.2f %% per board" % (
+            name, result["boards"], result["all_s"], result["one_s"], result["ratio"],
+            result["cpu_pct_per_board"]))
     elif cmd == "report":
         report(argv[2])
     else:
