@@ -46,8 +46,13 @@ std::string Footer() {
            "  5    no device answered, or another device did\n"
            "  6    the update (or read-back) failed, with its message\n"
            "  7    verify found a difference\n"
-           "  130  interrupted (Ctrl-C)";
+           "  130  interrupted (Ctrl-C)\n"
+           "A bench ends with 0 when every board is done, else with the highest code of a board.";
 }
+
+const char* const kJsonHelp =
+    "print one JSON object at the end (other texts go to standard error); a bench: one a line for each event "
+    "of each port, then the summary";
 
 void AddTarget(CLI::App* command, CliOptions* options, bool t62Only) {
     CLI::Option* target = command->add_option("TARGET", options->target, t62Only ? "t62" : "t62, psoc or zq3");
@@ -95,7 +100,7 @@ int ParseCommandLine(int argc, char** argv, CliOptions* options) {
     AddTarget(probe, options, false);
     AddPorts(probe, options);
     AddLog(probe, options);
-    probe->add_flag("--json", options->json, "print one JSON object at the end (other texts go to standard error)");
+    probe->add_flag("--json", options->json, kJsonHelp);
 
     CLI::App* update = app.add_subcommand("update", "program FILE into the target (probe, load, update, verify)");
     AddTarget(update, options, false);
@@ -105,7 +110,7 @@ int ParseCommandLine(int argc, char** argv, CliOptions* options) {
     AddPorts(update, options);
     AddLog(update, options);
     update->add_flag("--quiet", options->quiet, "print only the final message and errors");
-    update->add_flag("--json", options->json, "print one JSON object at the end (other texts go to standard error)");
+    update->add_flag("--json", options->json, kJsonHelp);
 
     CLI::App* verify = app.add_subcommand(
         "verify", "compare the T62 with what an update of FILE programs (changes nothing on the device)");
@@ -113,7 +118,7 @@ int ParseCommandLine(int argc, char** argv, CliOptions* options) {
     verify->add_option("FILE", options->file, "the Intel HEX image")->required()->type_name("");
     AddPorts(verify, options);
     AddLog(verify, options);
-    verify->add_flag("--json", options->json, "print one JSON object at the end (other texts go to standard error)");
+    verify->add_flag("--json", options->json, kJsonHelp);
 
     CLI::App* backup = app.add_subcommand(
         "backup", "read the T62's whole program memory into FILE, as Intel HEX that `update t62` programs back");
