@@ -50,6 +50,6 @@ int RunBenchWorker(const CliOptions& options, CliReport* report);
 // Returns kExitDone, or the exit code after saying what is wrong.
 int BenchPortList(const CliOptions& options, std::vector<std::string>* ports);
 
-// The file in dir for port's line log: the port's name with what a file
-// name cannot hold replaced, unique among those already in taken.
+// The file in dir for port's line log: "port-" and the port's name, with
+// what a file name cannot hold replaced, unique among those in taken.
 std::string BenchLogName(const std::string& dir, const std::string& port, std::vector<std::string>* taken);

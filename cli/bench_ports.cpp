@@ -56,14 +56,14 @@ int BenchPortList(const CliOptions& options, std::vector<std::string>* ports) {
 }
 
 std::string BenchLogName(const std::string& dir, const std::string& port, std::vector<std::string>* taken) {
-    std::string name;
+    // "port-" first: on Windows a file named COM4.log, whatever its
+    // folder, is the port COM4 itself (as are CON, NUL, LPT1 ...).
+    std::string name = "port-";
     for (char c : port) {
         bool plain = (c >= 'a' && c <= 'z') || (c >= 'A' && c <= 'Z') || (c >= '0' && c <= '9') || c == '-' ||
                      c == '.';
-        name.push_back(plain ? c : '_');
+        if (plain || (name.back() != '_' && name.back() != '-')) name.push_back(plain ? c : '_');
     }
-    name.erase(0, name.find_first_not_of('_'));
-    if (name.empty() || name[0] == '.') name = "port" + name;
     std::string unique = name;
     for (int n = 2; std::find(taken->begin(), taken->end(), unique) != taken->end(); ++n)
         unique = name + "-" + std::to_string(n);
