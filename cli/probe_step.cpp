@@ -102,7 +102,9 @@ int OpenZq3Channel(const std::string& port, const std::string& device, CliReport
 int ReportZq3Probe(int found, const KeyerProbeResult& result, const std::string& port, CliReport* report) {
     if (found < 0) {
         Complain("%s", result.portLine);
-        int code = NoAnswer(KeyerProbeResultText(found), port, "no ZQ3 keyer IC answered at 1200 baud", report);
+        std::string expected = "no ZQ3 keyer IC answered at " + std::to_string(kKeyerBaud) + " baud, nor its loader at " +
+                               std::to_string(kKeyerRecordBaud);
+        int code = NoAnswer(KeyerProbeResultText(found), port, expected.c_str(), report);
         report->message += std::string(" (") + result.portLine + ")";
         return code;
     }

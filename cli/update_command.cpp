@@ -2,6 +2,7 @@
 // message, for each target as its uploader dialog runs them.
 #include <cerrno>
 #include <cstdio>
+#include <string>
 
 #include "cli/commands.h"
 #include "cli/console.h"
@@ -18,6 +19,7 @@
 #include "t62/t62_protocol.h"
 #include "t62/t62_readback.h"
 #include "t62/t62_worker.h"
+#include "zq3/keyer_channel.h"
 #include "zq3/keyer_update_step.h"
 #include "zq3/keyer_upload.h"
 
@@ -124,12 +126,16 @@ int UpdateZq3(const CliOptions& options, const char* device, CliReport* report) 
     }
     Say("%s", step.text);
     std::string name = kCliName;
-    std::string advice = "The ZQ3 IC may be left without its operating firmware: `" + name + " probe zq3 --port " +
-                         options.port + "` then shows \"ZQ3 Fail:No O/S\", and `" + name + " update zq3 " +
-                         options.file + " --port " + options.port + "` runs in recovery mode.";
+    std::string advice = "The ZQ3 IC may be left in its loader without its operating firmware, at " +
+                         std::to_string(kKeyerBaud) + " or " + std::to_string(kKeyerRecordBaud) + " baud: `" +
+                         name + " update zq3 " + options.file + " --port " + options.port +
+                         "` finds it there and runs in recovery mode (`" + name + " probe zq3 --port " +
+                         options.port + "` shows \"ZQ3 Fail:No O/S\").";
     WorkerRun run = {KeyerUploadWorker, "records", frames, 16, 1, kKeyerRecordSeconds, 1, "ZQ3 IC", advice};
     int32_t status = RunWorker(run);
-    return Finish(options, status, kKeyerSuccess, KeyerStatusMessage(status), report);
+    int code = Finish(options, status, kKeyerSuccess, KeyerStatusMessage(status), report);
+    if (status > 0 && status != kKeyerSuccess) Complain("ridorez: %s", advice.c_str());
+    return code;
 }
 
 }  // namespace

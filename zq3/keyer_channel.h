@@ -40,6 +40,14 @@ int KeyerWrite(const uint8_t* bytes, uint32_t count);
 // 1 when exactly count bytes arrived within the wait, else 0.
 int KeyerRead(uint8_t* buffer, uint32_t count);
 
+// The same with a wait of its own, for a reply that comes at once or not at
+// all.
+int KeyerReadWithin(uint8_t* buffer, uint32_t count, uint32_t waitMs);
+
+// The line's speed now: kKeyerBaud from the open on, until KeyerSetSpeed
+// changes it; 0 when the channel is closed.
+uint32_t KeyerLineSpeed();
+
 // Changes only the line speed. 1 on success, 0 on failure.
 int KeyerSetSpeed(uint32_t baud);
 

@@ -47,16 +47,18 @@ int KeyerWrite(const uint8_t* bytes, uint32_t count) {
     return ok;
 }
 
-int KeyerRead(uint8_t* buffer, uint32_t count) {
+int KeyerRead(uint8_t* buffer, uint32_t count) { return KeyerReadWithin(buffer, count, kKeyerReadWaitMs); }
+
+int KeyerReadWithin(uint8_t* buffer, uint32_t count, uint32_t waitMs) {
     PosixPort* port = Port();
     if (port == nullptr) return 0;
     uint32_t got = 0;
-    int result = PosixReadFor(port->fd, buffer, count, kKeyerReadWaitMs, port->baud, &got) && got == count;
+    int result = PosixReadFor(port->fd, buffer, count, waitMs, port->baud, &got) && got == count;
     LineLogBytes(kLineFromDevice, port->baud, buffer, got);
     if (!result) {
         readGaveUp = true;
         LineLogNote("timeout: %lu of %lu bytes in %d ms", static_cast<unsigned long>(got),
-                    static_cast<unsigned long>(count), static_cast<int>(kKeyerReadWaitMs));
+                    static_cast<unsigned long>(count), static_cast<int>(waitMs));
     }
     return result;
 }
@@ -69,6 +71,8 @@ int KeyerSetSpeed(uint32_t baud) {
     LineLogNote("speed %lu%s", static_cast<unsigned long>(baud), ok ? "" : " failed");
     return ok;
 }
+
+uint32_t KeyerLineSpeed() { return Port() == nullptr ? 0 : Port()->baud; }
 
 void KeyerClose() {
     PortCloseLine(AppState.keyerHandle);

@@ -10,6 +10,7 @@
 namespace {
 WebPort* Port() { return static_cast<WebPort*>(AppState.keyerHandle); }
 bool readGaveUp = false;  // a reply may still come late for the last read
+uint32_t lineSpeed = 0;   // the speed the line was opened or set to last
 }  // namespace
 
 int KeyerOpen(int32_t) { return KeyerOpenDevice(""); }
@@ -20,6 +21,7 @@ int KeyerOpenDevice(const char* device) {
     readGaveUp = false;
     int result = PortOpenLine(device, PortLine{kKeyerBaud, kKeyerPortReadTimeoutMs, 1}, &AppState.keyerHandle);
     if (AppState.keyerHandle != nullptr) AppState.portOpen = 1;
+    lineSpeed = kKeyerBaud;
     return result;
 }
 
@@ -34,11 +36,13 @@ int KeyerWrite(const uint8_t* bytes, uint32_t count) {
     return WebLineWrite(port->line, bytes, count, kKeyerWriteWaitMs, &written) && written == count;
 }
 
-int KeyerRead(uint8_t* buffer, uint32_t count) {
+int KeyerRead(uint8_t* buffer, uint32_t count) { return KeyerReadWithin(buffer, count, kKeyerReadWaitMs); }
+
+int KeyerReadWithin(uint8_t* buffer, uint32_t count, uint32_t waitMs) {
     WebPort* port = Port();
     if (port == nullptr) return 0;
     uint32_t got = 0;
-    int result = WebLineRead(port->line, buffer, count, kKeyerReadWaitMs, &got) && got == count;
+    int result = WebLineRead(port->line, buffer, count, waitMs, &got) && got == count;
     if (!result) readGaveUp = true;
     return result;
 }
@@ -46,8 +50,12 @@ int KeyerRead(uint8_t* buffer, uint32_t count) {
 int KeyerSetSpeed(uint32_t baud) {
     WebPort* port = Port();
     if (port == nullptr) return 0;
-    return WebLineSetSpeed(port->line, baud);
+    int ok = WebLineSetSpeed(port->line, baud);
+    if (ok) lineSpeed = baud;
+    return ok;
 }
+
+uint32_t KeyerLineSpeed() { return Port() == nullptr ? 0 : lineSpeed; }
 
 void KeyerClose() {
     PortCloseLine(AppState.keyerHandle);

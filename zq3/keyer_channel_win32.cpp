@@ -84,8 +84,10 @@ int KeyerWrite(const uint8_t* bytes, uint32_t count) {
     return Transfer(false, const_cast<uint8_t*>(bytes), count, kKeyerWriteWaitMs);
 }
 
-int KeyerRead(uint8_t* buffer, uint32_t count) {
-    int result = Transfer(true, buffer, count, kKeyerReadWaitMs);
+int KeyerRead(uint8_t* buffer, uint32_t count) { return KeyerReadWithin(buffer, count, kKeyerReadWaitMs); }
+
+int KeyerReadWithin(uint8_t* buffer, uint32_t count, uint32_t waitMs) {
+    int result = Transfer(true, buffer, count, waitMs);
     if (!result) readGaveUp = true;
     return result;
 }
@@ -99,6 +101,8 @@ int KeyerSetSpeed(uint32_t baud) {
     LineLogNote("speed %lu%s", static_cast<unsigned long>(baud), ok ? "" : " failed");
     return ok;
 }
+
+uint32_t KeyerLineSpeed() { return Port() == nullptr ? 0 : Port()->baud; }
 
 void KeyerClose() {
     PortCloseLine(AppState.keyerHandle);

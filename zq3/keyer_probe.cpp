@@ -21,6 +21,33 @@ int Ask(const uint8_t* command, uint32_t length, uint8_t* reply) {
 
 void SetLine(char* line, size_t size, const char* text) { std::snprintf(line, size, "%s", text); }
 
+// The IC's loader answers the echo test at once: at its record speed a
+// short wait is enough, and keeps a probe of a port without an IC short.
+enum { kLoaderEchoWaitMs = 500 };
+
+// One echo test at the loader's record speed, for an IC whose upload was
+// cut short and whose loader waits there for records. Only that loader
+// listens at this speed: anything else hears the three bytes as one or two
+// bytes of noise at its own. 1 when the loader answered, the line staying
+// at the record speed; else 0, the line back at 1200 baud.
+int LoaderAnswersAtRecordSpeed() {
+    uint8_t reply = 0;
+    if (KeyerSetSpeed(kKeyerRecordBaud)) {
+        KeyerWrite(kKeyerEchoTest, sizeof kKeyerEchoTest);
+        if (KeyerReadWithin(&reply, 1, kLoaderEchoWaitMs) && reply == kKeyerEchoLoader) return 1;
+    }
+    KeyerSetSpeed(kKeyerBaud);
+    return 0;
+}
+
+// An IC that answers through its loader only: the uploader programs it in
+// recovery mode.
+int NoOs(KeyerProbeResult* r) {
+    SetLine(r->portLine, sizeof r->portLine, "ZQ3 Fail:No O/S");
+    AppState.keyerIcType = kIcNoOs;
+    return kIcNoOs;
+}
+
 int Probe(KeyerProbeResult* r) {
     if (AppState.keyerHandle == nullptr) {
         // Whatever portOpen says: another probe may have taken the port for
@@ -33,16 +60,18 @@ int Probe(KeyerProbeResult* r) {
         }
     }
 
+    // A line left at the loader's speed by an upload cut short is asked
+    // there first; the echo test at 1200 baud follows when the loader is
+    // not there, and leads to the loader's speed when nothing answers it.
+    const bool atRecordSpeed = KeyerLineSpeed() == kKeyerRecordBaud;
+    if (atRecordSpeed && LoaderAnswersAtRecordSpeed()) return NoOs(r);
     uint8_t reply = 0;
     if (!Ask(kKeyerEchoTest, sizeof kKeyerEchoTest, &reply)) {
+        if (!atRecordSpeed && LoaderAnswersAtRecordSpeed()) return NoOs(r);
         SetLine(r->portLine, sizeof r->portLine, "ZQ3 Fail:no response");
         return -1;
     }
-    if (reply == kKeyerEchoLoader) {
-        SetLine(r->portLine, sizeof r->portLine, "ZQ3 Fail:No O/S");
-        AppState.keyerIcType = kIcNoOs;
-        return kIcNoOs;
-    }
+    if (reply == kKeyerEchoLoader) return NoOs(r);
     if (reply != kKeyerEchoOs) {
         SetLine(r->portLine, sizeof r->portLine, "ZQ3 Fail:echo mismatch");
         return -1;

@@ -15,9 +15,12 @@ extern const char* const kKeyerProbeWaitingText;
 
 // Probes the IC on the keyer channel. When no keyer channel is open it lets
 // go of a synchronous port that is held and opens the channel on
-// AppState.comPort at 1200 baud; an open channel is used as it is. Returns
-// -1 on failure, 5 for an IC without its operating firmware, else the
-// firmware version (30 or more). Fills result's lines unless it is null.
+// AppState.comPort at 1200 baud; an open channel is used as it is. An IC
+// that does not answer at 1200 baud is asked once more at the loader's
+// record speed, where an upload cut short leaves it; a line already there is
+// asked there first. Only the loader's answer keeps the line at that speed.
+// Returns -1 on failure, 5 for an IC without its operating firmware, else
+// the firmware version (30 or more). Fills result's lines unless it is null.
 int ProbeKeyer(KeyerProbeResult* result);
 
 // The port line for a KeyerOpen failure code ("ZQ Fail:comm open", ...), as

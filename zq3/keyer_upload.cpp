@@ -44,9 +44,14 @@ int32_t UploadImage() {
     if (!KeyerRead(&reply, 1)) return kKeyerTimeout;
     if (reply != kKeyerEchoLoader) return kKeyerNoLoader;
 
-    KeyerWrite(&kKeyerSpeedChange, 1);
-    PlatformSleep(200);
-    if (!KeyerSetSpeed(kKeyerRecordBaud)) return kKeyerSpeedFailed;
+    // An upload cut short leaves the loader and the line at the record
+    // speed, where the probe found it: there is no speed to change, and the
+    // speed request would reach the loader as the start of a record.
+    if (KeyerLineSpeed() != kKeyerRecordBaud) {
+        KeyerWrite(&kKeyerSpeedChange, 1);
+        PlatformSleep(200);
+        if (!KeyerSetSpeed(kKeyerRecordBaud)) return kKeyerSpeedFailed;
+    }
 
     if (AppState.keyerImage[kKeyerPhase1Marker].data[0] != 0xFF) {
         for (int slot : kPhase1Slots)

@@ -277,6 +277,50 @@ EOF
   expect_eq "the line after the refusals" "$(zq3_host_bytes | tr '\n' '|')" "$probe$probe$probe"
 }
 
+# zq3_cut_short_case frame|ignore: uploads cut short by a NACK leave the
+# IC's loader, and the line, at 9600. The update again in the same dialog
+# finds the loader there and, with no speed request to send, completes,
+# whether the loader would take 35 at 9600 for the first byte of a frame or
+# ignore it. A program started afresh after such a run finds the loader at
+# 9600 as well, and its recovery update completes.
+zq3_cut_short_case() {
+  zq3_image amber --version 31 --variant 3 || return 1
+  local frames again=16
+  frames=$(wc -l <"$ZQ3_EXPECT")
+  zq3_sim --keyer-variant amber --keyer-35-at-9600 "$1" --fault reply:record:20:0x81 \
+    --fault "reply:record:$((20 + frames + again)):0x81" || return 1
+  app_start
+  drive <<EOF || return 1
+$(zq3_probe_and_open)
+$(zq3_load "ZQ3 IC Version: 31.03 Loaded, $ZQ3_RECORDS Records")
+click $IDC_KEYER_START 15000
+wait-text $IDC_STATUS_LINE "Error: Checksum !" 60000
+$(zq3_load "ZQ3 IC Version: 31.03 Loaded, $ZQ3_RECORDS Records")
+click $IDC_KEYER_START 15000
+expect-text $IDC_STATUS_LINE "Programming ZQ3 in Recovery mode...."
+wait-text $IDC_STATUS_LINE "$ZQ3_DONE" 60000
+$(zq3_load "ZQ3 IC Version: 31.03 Loaded, $ZQ3_RECORDS Records")
+click $IDC_KEYER_START 15000
+wait-text $IDC_STATUS_LINE "Error: Checksum !" 60000
+EOF
+  app_stop
+  app_start
+  drive <<EOF || return 1
+$(zq3_probe_and_open "Click FW Update")
+$(zq3_load "ZQ3 IC Version: 31.03 Loaded, $ZQ3_RECORDS Records")
+click $IDC_KEYER_START 15000
+expect-text $IDC_STATUS_LINE "Programming ZQ3 in Recovery mode...."
+wait-text $IDC_STATUS_LINE "$ZQ3_DONE" 60000
+EOF
+  [ -z "$(zq3_host_bytes | grep -x '9600 35')" ] || { e2e_fail "a speed request went out at 9600"; return 1; }
+  { head -n 20 "$ZQ3_EXPECT"; cat "$ZQ3_EXPECT"; head -n "$again" "$ZQ3_EXPECT"; cat "$ZQ3_EXPECT"; } \
+    >"$ZQ3_EXPECT.runs"
+  zq3_memory_is "$ZQ3_EXPECT.runs"
+}
+
+test_zq3_cut_short_loader_takes_35_as_a_frame() { zq3_cut_short_case frame; }
+test_zq3_cut_short_loader_ignores_35() { zq3_cut_short_case ignore; }
+
 # The loader's checksum error for slot 500 (the 505th frame, after phase
 # one) ends the run there; the line stays at 9600.
 test_zq3_checksum_error() {
@@ -385,12 +429,13 @@ zq3_wait_note() {
 
 # The probe's reads wait 4 s: a reply after 3 s is taken as it comes;
 # without one the pending read is cancelled at once, not left to the port's
-# own 4.5 s time-out. Each duration is bounded from the side its property is
-# about, so that a busy machine, which only makes things slower, cannot fail
-# it: the wait ends no sooner than 4 s; a read left to the port's time-out
-# could not end before 4.6 s (the open's 100 ms sleep, then 4500 ms), so the
-# probe that gave up must take less; and the reply after 3 s is measured on
-# the simulator's clock, up to the host's next command.
+# own 4.5 s time-out, and the probe tries the loader's speed for 0.5 s. Each
+# duration is bounded from the side its property is about, so that a busy
+# machine, which only makes things slower, cannot fail it: the wait ends no
+# sooner than 4 s; a read left to the port's time-out could not end before
+# 5.1 s (the open's 100 ms sleep, then 4500 ms, then the 500 ms at 9600), so
+# the probe that gave up must take less; and the reply after 3 s is measured
+# on the simulator's clock, up to the host's next command.
 test_zq3_probe_waits_4_s() {
   local ms
   zq3_sim --keyer-variant topaz --fault late:echo:1:6000 --fault late:version:1:3000 || return 1
@@ -406,7 +451,7 @@ EOF
   ms=$DRIVE_OUT
   e2e_log "zq3 probe without an answer: gave up after $ms ms"
   [ "$ms" -ge 3900 ] || { e2e_fail "the probe gave up after $ms ms, before its 4 s"; return 1; }
-  [ "$ms" -lt 4580 ] || { e2e_fail "the probe took $ms ms: its read waited for the port's own time-out"; return 1; }
+  [ "$ms" -lt 5080 ] || { e2e_fail "the probe took $ms ms: its read waited for the port's own time-out"; return 1; }
   zq3_wait_note "keyer replies 6000 ms late" || return 1
   drive <<EOF || return 1
 window "$MAIN_TITLE"
@@ -460,6 +505,8 @@ ALL_TESTS+=(
   zq3_recovery_after_t62_probe
   zq3_update_refused
   zq3_checksum_error
+  zq3_cut_short_loader_takes_35_as_a_frame
+  zq3_cut_short_loader_ignores_35
   zq3_zero_reply
   zq3_not_connected
   zq3_late_reply_is_not_taken_for_the_next

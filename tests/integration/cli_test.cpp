@@ -26,6 +26,17 @@
 
 namespace {
 
+// A ZQ3 image of 1016 records for an AMBER IC, version 31, revision 3.
+std::string AmberImageFile() {
+    std::string text;
+    for (int slot = 0; slot < 1016; ++slot) {
+        std::vector<uint8_t> data = Counting(16, static_cast<uint8_t>(slot));
+        if (slot == 0) data[6] = 31, data[7] = 3;
+        text += DataLine(static_cast<uint16_t>(slot * 16), data);
+    }
+    return WriteTempFile(text + kEndLine, ".bin");
+}
+
 struct Cli {
     pid_t pid = -1;
     std::string out, err;  // files of its standard output and error
@@ -190,14 +201,7 @@ TEST_F(CliTest, UpdateOfPsocAndZq3WithJson) {
                       "\"message\":\"PSoC Programing Completed Successfully, Press Encoder to restart.\","
                       "\"seconds\":[0-9]+\\.[0-9]{3},\"exit\":0\\}\n");
     EXPECT_TRUE(std::regex_match(json, object)) << json;
-    // The ZQ3: 1016 records of an AMBER image, version 31, revision 3.
-    std::string text;
-    for (int slot = 0; slot < 1016; ++slot) {
-        std::vector<uint8_t> data = Counting(16, static_cast<uint8_t>(slot));
-        if (slot == 0) data[6] = 31, data[7] = 3;
-        text += DataLine(static_cast<uint16_t>(slot * 16), data);
-    }
-    std::string zq3 = WriteTempFile(text + kEndLine, ".bin");
+    std::string zq3 = AmberImageFile();
     cli = RunCli({"update", "zq3", zq3, "--port", sim.link, "--quiet"}, sim.dir, "zq3");
     EXPECT_EQ(0, cli.exit) << ReadTextFile(cli.err);
     EXPECT_EQ("ZQ3 Programing Completed Successfully, Press Encoder to restart.\n", ReadTextFile(cli.out));
@@ -215,10 +219,21 @@ TEST_F(CliTest, UpdateRefusesAFileThatDoesNotLoadAndSaysWhere) {
 }
 
 TEST_F(CliTest, UpdateThatTheDeviceFails) {
-    ASSERT_TRUE(StartSim(&sim, {"--device", "t62", "--fault", "diff:read:2"}));
+    ASSERT_TRUE(StartSim(&sim, {"--device", "t62,keyer", "--fault", "diff:read:2", "--fault", "reply:record:3:0x81"}));
     Cli cli = RunCli({"update", "t62", RandomImageFile(3000, 3), "--port", sim.link}, sim.dir, "update");
     EXPECT_EQ(6, cli.exit);
     EXPECT_EQ("Error: Flash Verify !\n", ReadTextFile(cli.err));
+    // The ZQ3 run cut short leaves the IC's loader at 9600 baud, where the
+    // probe of the next command finds it.
+    std::string zq3 = AmberImageFile();
+    cli = RunCli({"update", "zq3", zq3, "--port", sim.link, "--quiet"}, sim.dir, "zq3");
+    EXPECT_EQ(6, cli.exit);
+    EXPECT_TRUE(Has(ReadTextFile(cli.err), "Error: Checksum !\nridorez: The ZQ3 IC may be left in its loader"))
+        << ReadTextFile(cli.err);
+    cli = RunCli({"probe", "zq3", "--port", sim.link}, sim.dir, "probe");
+    EXPECT_EQ(0, cli.exit) << ReadTextFile(cli.err);
+    EXPECT_EQ("ZQ3 Fail:No O/S\nThe IC answers without its operating firmware: the update runs in recovery mode.\n",
+              ReadTextFile(cli.out));
 }
 
 // A bench with two adapters: two updates at once, each on its own port; a

@@ -148,6 +148,8 @@ void KeyerFeed(Sim* sim, uint8_t byte) {
             SpeedUp(sim);
         } else if (dev->loader && dev->baud == 9600 && byte == 0x5A) {
             End(sim);
+        } else if (dev->loader && dev->baud == 9600 && byte == 0x35 && dev->ignoreSpeedRequestAt9600) {
+            TranscriptNote(&sim->transcript, "keyer loader ignores 35 at 9600");
         } else if (dev->loader && dev->baud == 9600) {
             p.push_back(byte);
         } else {

@@ -11,7 +11,8 @@
 //
 // The IC hears and answers only at its own speed. Between frames the loader
 // at 9600 takes 0x5A as the end and 0x00 as the start of a host command;
-// any other byte starts a record frame. Frames are gathered by count only,
+// any other byte starts a record frame, 0x35 too unless it is set to be
+// ignored. Frames are gathered by count only,
 // so the bytes may come in any chunking.
 #pragma once
 #include <cstdint>
@@ -34,6 +35,9 @@ struct KeyerDevice {
     uint8_t version = 31;
     uint8_t revision = 3;  // without the variant's offset
     int icTypeOverride = -1;
+    // The loader at 9600 takes 0x35, the speed request, as a frame's first
+    // byte, or (set) ignores it: a real loader may do either.
+    bool ignoreSpeedRequestAt9600 = false;
     bool loader = false;   // the loader runs (no O/S, or after the hand-over)
     uint32_t baud = 1200;  // the speed the IC is at
     bool lastSeen = false; // the last frame (0x2E) has been taken

@@ -21,7 +21,7 @@ const char kUsage[] =
     "              [--t62-hw-rev N] [--t62-loader MAJOR.MINOR] [--t62-fill BYTE]\n"
     "              [--t62-baud N] [--psoc-version CHAR] [--psoc-fill BYTE] [--psoc-baud N]\n"
     "              [--keyer-variant amber|topaz|jade|ruby|none] [--keyer-version N]\n"
-    "              [--keyer-revision N] [--keyer-ictype N]\n";
+    "              [--keyer-revision N] [--keyer-ictype N] [--keyer-35-at-9600 frame|ignore]\n";
 
 struct Options {
     const char* link = nullptr;
@@ -190,6 +190,10 @@ OptionResult ParseKeyerOption(const std::string& name, const char* value, Sim* s
     } else if (name == "--keyer-ictype") {
         if (!isByte) return Took(Fail("bad keyer IC type"));
         sim->keyer.icTypeOverride = byte;
+    } else if (name == "--keyer-35-at-9600") {
+        if (std::strcmp(value, "frame") != 0 && std::strcmp(value, "ignore") != 0)
+            return Took(Fail(std::string("--keyer-35-at-9600 takes frame or ignore, not '") + value + "'"));
+        sim->keyer.ignoreSpeedRequestAt9600 = std::strcmp(value, "ignore") == 0;
     } else {
         return kOptionNotMine;
     }
