@@ -119,6 +119,11 @@ const char* KeyerVariantCheck(uint8_t icType, int32_t variantCode) {
     };
     if (icType == kIcNoOs) return nullptr;
     if (icType < kIcAmber || icType > kIcRuby) return "Error: Unknown Keyer IC Version !";
+    // Code 255 comes from an erased byte where an image keeps its version
+    // and variant: a file with nothing there, another target's HEX file
+    // picked by mistake for one. The bands would let it erase a RUBY's O/S.
+    if (variantCode == kKeyerNoVariantCode && icType == kIcRuby)
+        return "Error: Attempting to program a RUBY ZQ with an image of no IC variant !";
     return kRefusals[icType - 1][VariantIndex(variantCode)];
 }
 

@@ -35,8 +35,11 @@ void KeyerUploadWorker();
 // phase.
 int32_t KeyerUploadFrames(const KeyerRecord* image);
 
+// The variant code of an image whose version word holds an erased byte.
+enum { kKeyerNoVariantCode = 255 };
+
 // Null when an IC of icType may take an image of variantCode, else the text
-// that refuses it.
+// that refuses it. An IC with its O/S refuses an image of kKeyerNoVariantCode.
 const char* KeyerVariantCheck(uint8_t icType, int32_t variantCode);
 
 // The dialog's line after a successful load.

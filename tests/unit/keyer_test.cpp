@@ -230,8 +230,11 @@ TEST(KeyerUploadTexts, CheckFollowsTheBandsFromTheTop) {
     EXPECT_EQ(nullptr, KeyerVariantCheck(kIcAmber, 49));
     EXPECT_STREQ("Error: Attempting to program a TOPAZ ZQ with a JADE image !", KeyerVariantCheck(kIcTopaz, 120));
     EXPECT_STREQ("Error: Attempting to program an AMBER ZQ with a TOPAZ image !", KeyerVariantCheck(kIcAmber, 50));
-    EXPECT_EQ(nullptr, KeyerVariantCheck(kIcRuby, 255));  // 200 and up count as RUBY here
-    EXPECT_EQ(nullptr, KeyerVariantCheck(kIcNoOs, 120));
+    EXPECT_EQ(nullptr, KeyerVariantCheck(kIcRuby, 254));  // 200 and up count as RUBY here
+    // but for an erased version word, which no keyer image has.
+    EXPECT_STREQ("Error: Attempting to program a RUBY ZQ with an image of no IC variant !",
+                 KeyerVariantCheck(kIcRuby, 255));
+    EXPECT_EQ(nullptr, KeyerVariantCheck(kIcNoOs, 255));
     EXPECT_STREQ("Error: Unknown Keyer IC Version !", KeyerVariantCheck(0, 10));
     EXPECT_STREQ("Error: Unknown Keyer IC Version !", KeyerVariantCheck(6, 10));
 }
