@@ -12,6 +12,7 @@
 #include "cli/progress.h"
 #include "cli/worker_events.h"
 #include "core/line_log.h"
+#include "core/platform.h"
 #include "serial/serial_port.h"
 #include "zq3/keyer_channel.h"
 
@@ -20,6 +21,19 @@ namespace {
 // The JSON object of a run that an interrupt ends at once: kept for the
 // handler, which cannot build it.
 std::string interruptJson;
+
+// Whether --log names the command's FILE (the image it reads, or the file a
+// backup writes), by what the file is rather than by how it is named: a log
+// opened there would truncate the user's file before the command reads it.
+// The message when it does, else "".
+std::string LogClash(const CliOptions& options) {
+    if (options.log.empty() || options.file.empty()) return "";
+    if (!PlatformSameFile(options.log.c_str(), options.file.c_str())) return "";
+    if (options.command == "backup")
+        return "--log " + options.log + ": that is the file the backup writes; give the log another name";
+    return "--log " + options.log + ": that is the image the command reads, and the log would overwrite it; "
+           "give the log another name";
+}
 
 int Dispatch(const CliOptions& options, CliReport* report) {
     if (options.command == "ports") return RunPorts();
@@ -56,10 +70,22 @@ int main(int argc, char** argv) {
     ConsoleSetUp();
 
     int code = kExitDone;
-    if (!options.log.empty() && !LineLogOpen(options.log.c_str())) {
+    std::string clash = LogClash(options);
+    if (!clash.empty()) {
+        report.message = clash;
+        Complain("ridorez: %s", report.message.c_str());
+        code = kExitUsage;
+    } else if (!options.log.empty() && !LineLogOpen(options.log.c_str())) {
         report.message = options.log + ": the log cannot be written";
         Complain("ridorez: %s", report.message.c_str());
         code = kExitFile;
+    } else if (!(clash = LogClash(options)).empty()) {
+        // A backup's FILE that did not exist yet is the log just made.
+        LineLogClose();
+        std::remove(options.log.c_str());
+        report.message = clash;
+        Complain("ridorez: %s", report.message.c_str());
+        code = kExitUsage;
     } else {
         LineLogNote("%s %s: %s", kCliName, kCliVersion, CommandLineText(argc, argv).c_str());
         code = options.benchWorker ? RunBenchWorker(options, &report) : Dispatch(options, &report);

@@ -24,19 +24,57 @@ void PutLine(FILE* stream, const char* format, va_list args) {
     std::fflush(stream);
 }
 
+// The length of the well-formed UTF-8 sequence at text[i] (1 to 4), or 0
+// when none starts there: a stray continuation byte, an overlong form, a
+// surrogate, a code point above U+10FFFF or a sequence cut short.
+size_t Utf8Length(const std::string& text, size_t i) {
+    const unsigned char* s = reinterpret_cast<const unsigned char*>(text.data()) + i;
+    size_t left = text.size() - i;
+    unsigned char c = s[0];
+    size_t n;
+    unsigned char low = 0x80, high = 0xBF;  // the allowed range of the second byte
+    if (c < 0x80) return 1;
+    if (c >= 0xC2 && c <= 0xDF) {
+        n = 2;
+    } else if (c >= 0xE0 && c <= 0xEF) {
+        n = 3;
+        if (c == 0xE0) low = 0xA0;
+        if (c == 0xED) high = 0x9F;
+    } else if (c >= 0xF0 && c <= 0xF4) {
+        n = 4;
+        if (c == 0xF0) low = 0x90;
+        if (c == 0xF4) high = 0x8F;
+    } else {
+        return 0;
+    }
+    if (left < n || s[1] < low || s[1] > high) return 0;
+    for (size_t k = 2; k < n; ++k)
+        if (s[k] < 0x80 || s[k] > 0xBF) return 0;
+    return n;
+}
+
+// text as a JSON string. A name need not be UTF-8 (a file name from an old
+// archive): each byte that is not part of a well-formed sequence becomes
+// U+FFFD, so that the object stays valid JSON.
 void Escape(std::string* out, const std::string& text) {
     out->push_back('"');
-    for (char c : text) {
-        unsigned char u = static_cast<unsigned char>(c);
-        if (c == '"' || c == '\\') {
+    for (size_t i = 0; i < text.size();) {
+        unsigned char u = static_cast<unsigned char>(text[i]);
+        size_t n = Utf8Length(text, i);
+        if (n == 0) {
+            *out += "\\ufffd";
+            ++i;
+        } else if (u == '"' || u == '\\') {
             out->push_back('\\');
-            out->push_back(c);
-        } else if (u < 0x20) {
+            out->push_back(text[i++]);
+        } else if (u < 0x20 || u == 0x7F) {
             char code[8];
             std::snprintf(code, sizeof code, "\\u%04x", u);
             *out += code;
+            ++i;
         } else {
-            out->push_back(c);
+            out->append(text, i, n);
+            i += n;
         }
     }
     out->push_back('"');

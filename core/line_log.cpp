@@ -63,12 +63,24 @@ void LineLogBytes(LineDirection direction, uint32_t baud, const uint8_t* bytes, 
 
 void LineLogNote(const char* format, ...) {
     if (logFile == nullptr) return;
-    char line[512];
-    int n = std::snprintf(line, sizeof line, "%lld note ", Micros());
+    char text[512];
     va_list args;
     va_start(args, format);
-    std::vsnprintf(line + n, sizeof line - n - 1, format, args);
+    std::vsnprintf(text, sizeof text, format, args);
     va_end(args);
-    std::strcat(line, "\n");
+    // A name may hold any byte but the path separator: a line break or
+    // another control character in it is written as \xNN, so that each
+    // note stays one line.
+    char line[4 * sizeof text + 32];
+    int n = std::snprintf(line, sizeof line, "%lld note ", Micros());
+    for (const char* c = text; *c; ++c) {
+        unsigned char u = static_cast<unsigned char>(*c);
+        if (u < 0x20 || u == 0x7F)
+            n += std::snprintf(line + n, sizeof line - n, "\\x%02x", u);
+        else
+            line[n++] = *c;
+    }
+    line[n++] = '\n';
+    line[n] = '\0';
     WriteLine(line);
 }

@@ -25,7 +25,8 @@ void LineLogClose();
 // A chunk of count bytes sent or received at baud (nothing for count 0).
 void LineLogBytes(LineDirection direction, uint32_t baud, const uint8_t* bytes, uint32_t count);
 
-// An event, printf-style, after "note ".
+// An event, printf-style, after "note ", control characters (a line break
+// in a file name) written as \xNN.
 void LineLogNote(const char* format, ...)
 #if defined(__GNUC__)
     __attribute__((format(printf, 1, 2)))

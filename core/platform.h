@@ -13,3 +13,12 @@ void PlatformSleep(uint32_t ms);
 // started, 0 when it could not be started.
 int PlatformStartThread(void (*entry)());
 
+
+// 1 when the paths a and b name the same existing file (the same device and
+// inode; on Windows the same volume and file index), whatever their names:
+// a link, a second name or another spelling of the path.
+int PlatformSameFile(const char* a, const char* b);
+
+// Puts the file from in the place of to in one step, replacing a file to
+// that exists: a failure leaves to as it was. Returns 1 when it is done.
+int PlatformReplaceFile(const char* from, const char* to);

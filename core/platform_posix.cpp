@@ -1,4 +1,7 @@
+#include <sys/stat.h>
+
 #include <chrono>
+#include <cstdio>
 #include <thread>
 
 #include "core/platform.h"
@@ -13,3 +16,11 @@ int PlatformStartThread(void (*entry)()) {
     }
     return 1;
 }
+
+int PlatformSameFile(const char* a, const char* b) {
+    struct stat sa, sb;
+    if (stat(a, &sa) != 0 || stat(b, &sb) != 0) return 0;
+    return sa.st_dev == sb.st_dev && sa.st_ino == sb.st_ino;
+}
+
+int PlatformReplaceFile(const char* from, const char* to) { return std::rename(from, to) == 0 ? 1 : 0; }

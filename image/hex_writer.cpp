@@ -3,6 +3,8 @@
 #include <cstdio>
 #include <string>
 
+#include "core/platform.h"
+
 namespace {
 
 const uint32_t kLineBytes = 16;
@@ -40,11 +42,8 @@ int SaveHexImage(const char* path, const uint8_t* image, uint32_t length) {
     if (file == nullptr) return 0;
     int ok = PutImage(file, image, length);
     if (std::fclose(file) != 0) ok = 0;
-    // Windows renames onto no existing name: the old file goes first there.
-    if (ok && std::rename(part.c_str(), path) != 0) {
-        std::remove(path);
-        if (std::rename(part.c_str(), path) != 0) ok = 0;
-    }
+    // One step: until it is done the old file stays whole under the name.
+    if (ok && !PlatformReplaceFile(part.c_str(), path)) ok = 0;
     if (!ok) std::remove(part.c_str());
     return ok;
 }

@@ -398,6 +398,41 @@ TEST_F(CliTest, BackupProgramsBackAndNeedsAWritableFile) {
     EXPECT_TRUE(SameWords(restored, original, 0x1800, kImageBufferSize));
 }
 
+// --log naming the image, here by a second name of the same file, is
+// refused before the log is opened: the image is left as it was.
+TEST_F(CliTest, LogThatIsTheImageIsRefused) {
+    ASSERT_TRUE(StartSim(&sim, {"--device", "t62"}));
+    std::string image = RandomImageFile(3000, 14);
+    std::string alias = sim.dir + "/alias.hex";
+    ASSERT_EQ(0, link(image.c_str(), alias.c_str()));
+    std::string before = ReadTextFile(image);
+    Cli cli = RunCli({"update", "t62", image, "--port", sim.link, "--log", alias}, sim.dir, "clash");
+    EXPECT_EQ(2, cli.exit);
+    EXPECT_TRUE(Has(ReadTextFile(cli.err), "that is the image the command reads")) << ReadTextFile(cli.err);
+    EXPECT_EQ(before, ReadTextFile(image));
+    EXPECT_FALSE(Has(ReadTextFile(sim.transcript), "H>D"));
+}
+
+// A file name that is not UTF-8 and holds a line break: the JSON object
+// still parses, and the line log keeps one event a line.
+TEST_F(CliTest, OddFileNameInJsonAndLog) {
+    ASSERT_TRUE(StartSim(&sim, {"--device", "t62"}));
+    std::string image = sim.dir + "/caf\xe9\nold.hex";
+    ASSERT_EQ(0, rename(RandomImageFile(3000, 15).c_str(), image.c_str()));
+    std::string log = sim.dir + "/line.log";
+    Cli cli = RunCli({"update", "t62", image, "--port", sim.link, "--json", "--log", log}, sim.dir, "odd");
+    EXPECT_EQ(0, cli.exit) << ReadTextFile(cli.err);
+    std::string check = "python3 -c '"
+                        "import json, re, sys\n"
+                        "d = json.load(open(sys.argv[1], encoding=\"utf-8\"))\n"
+                        "assert d[\"file\"].endswith(\"/caf\\ufffd\\nold.hex\"), d[\"file\"]\n"
+                        "for line in open(sys.argv[2], \"rb\").read().decode(\"latin-1\").splitlines():\n"
+                        "    assert re.fullmatch(r\"[0-9]+ (note .*|[HD]>[HD] [0-9]+( [0-9a-f]{2})+)\", line), line\n"
+                        "' " + cli.out + " " + log;
+    EXPECT_EQ(0, system(check.c_str())) << ReadTextFile(cli.out);
+    EXPECT_TRUE(Has(ReadTextFile(log), "/caf\xe9\\x0aold.hex"));
+}
+
 TEST_F(CliTest, PortsListsThePortsThatAreThere) {
     ASSERT_TRUE(StartSim(&sim, {"--device", "t62"}));
     // A COM link whose device has gone is no port.
