@@ -142,6 +142,17 @@ int Gone(int error) {
     return 0;
 }
 
+// A write that did not finish in its time: the line stopped taking bytes,
+// which leaves the run as stuck as a device that has gone.
+int StoppedTaking(uint32_t written, uint32_t count, uint32_t timeoutMs) {
+    char text[96];
+    std::snprintf(text, sizeof text, "the line took %lu of %lu bytes in %lu ms", static_cast<unsigned long>(written),
+                  static_cast<unsigned long>(count), static_cast<unsigned long>(timeoutMs));
+    SetPortFault(kPortGone, text);
+    LineLogNote("port error: %s", text);
+    return 0;
+}
+
 }  // namespace
 
 void SerialSetDeviceDir(const char* dir) { std::snprintf(deviceDir, sizeof deviceDir, "%s", dir ? dir : ""); }
@@ -266,7 +277,7 @@ int PosixWriteAll(int fd, const uint8_t* bytes, uint32_t count, uint32_t timeout
         int left = -1;
         if (timeoutMs) {
             int64_t l = deadline - NowMs();
-            if (l <= 0) return 0;
+            if (l <= 0) return StoppedTaking(*written, count, timeoutMs);
             left = static_cast<int>(l);
         }
         pollfd p = {fd, POLLOUT, 0};

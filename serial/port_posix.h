@@ -45,5 +45,6 @@ void PosixSetModemLines(int fd, int dtr, int rts);
 int PosixReadFor(int fd, uint8_t* buffer, uint32_t count, uint32_t timeoutMs, uint32_t baud, uint32_t* got);
 
 // Writes all bytes, waiting at most timeoutMs (0: no limit). Returns 1 when
-// every byte was written; a failure of the device is noted as for reads.
+// every byte was written; a failure of the device, or bytes still unwritten
+// when the time is up, is noted as for reads (kPortGone).
 int PosixWriteAll(int fd, const uint8_t* bytes, uint32_t count, uint32_t timeoutMs, uint32_t* written);

@@ -59,6 +59,14 @@ void Win32NoteOpenFailure(DWORD error) {
     SetPortFault(kPortFailed, text);
 }
 
+void Win32NoteStoppedTaking(DWORD written, DWORD count, DWORD waitMs) {
+    char text[96];
+    std::snprintf(text, sizeof text, "the line took %lu of %lu bytes in %lu ms", static_cast<unsigned long>(written),
+                  static_cast<unsigned long>(count), static_cast<unsigned long>(waitMs));
+    SetPortFault(kPortGone, text);
+    LineLogNote("port error: %s", text);
+}
+
 void Win32NoteGone(DWORD error) {
     char text[128];
     SystemText(error, text, sizeof text);
@@ -78,6 +86,12 @@ int32_t SetUpTimeouts(HANDLE h, const PortLine& line) {
     timeouts.ReadIntervalTimeout = 0;
     timeouts.ReadTotalTimeoutMultiplier = 0;
     timeouts.ReadTotalTimeoutConstant = line.readTimeoutMs;
+    if (!line.keyer) {
+        // A write may take its bytes' time on the line and a margin
+        // (PortWriteLimitMs); a line that stops taking them ends the write.
+        timeouts.WriteTotalTimeoutMultiplier = (10 * 1000 + line.baud - 1) / line.baud;
+        timeouts.WriteTotalTimeoutConstant = kPortWriteMarginMs;
+    }
     if (!SetCommTimeouts(h, &timeouts) && !line.keyer) return kSerialSetTimeoutsFailed;
     return 0;
 }

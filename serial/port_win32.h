@@ -30,5 +30,9 @@ void Win32SetUpLine(DCB* dcb, uint32_t baud, Win32Line line);
 // Notes in LastPortFault() why an open of a port failed, from GetLastError().
 void Win32NoteOpenFailure(DWORD error);
 
+// Notes that a write ended with bytes unwritten after waitMs (the line
+// stopped taking them), as a port that has gone, and logs it.
+void Win32NoteStoppedTaking(DWORD written, DWORD count, DWORD waitMs);
+
 // Notes that a port failed in a transfer (the device has gone), and logs it.
 void Win32NoteGone(DWORD error);

@@ -44,7 +44,10 @@ void SerialAbandonPorts();
 // cost one system call per byte.
 int PortRead(PortHandle port, uint8_t* buffer, uint32_t count, uint32_t* got);
 
-// One write call. Returns 1 when the call succeeded, 0 when it failed.
+// One write call. Returns 1 when every byte went out, 0 when it failed. A
+// write has PortWriteLimitMs to finish; a line that stops taking bytes (an
+// adapter that no longer drains, a peer that stopped reading) fails it as a
+// lost port does (kPortGone), and so does a short write.
 // A write starts a new exchange, so it ends what PortExpect announced.
 int PortWrite(PortHandle port, const uint8_t* bytes, uint32_t count, uint32_t* written);
 
@@ -53,6 +56,13 @@ int PortWrite(PortHandle port, const uint8_t* bytes, uint32_t count, uint32_t* w
 // (noise, the tail of a reply cut short, a reply that came too late), so that
 // the next exchange reads only its own reply. Sends nothing.
 void PortDiscardInput(PortHandle port);
+
+// What a write of count bytes at baud may take: their time on the line and
+// kPortWriteMarginMs for the system and the adapter.
+enum { kPortWriteMarginMs = 1000 };
+inline uint32_t PortWriteLimitMs(uint32_t count, uint32_t baud) {
+    return static_cast<uint32_t>(baud ? uint64_t(count) * 10 * 1000 / baud : 0) + kPortWriteMarginMs;
+}
 
 // Announces that at least count more bytes are on their way (a reply whose
 // shortest good form is count bytes). Until the next write, a read that finds

@@ -43,7 +43,7 @@ int PortSystemWrite(PortHandle handle, const uint8_t* bytes, uint32_t count, uin
     PosixPort* port = static_cast<PosixPort*>(handle);
     *written = 0;
     if (port == nullptr) return 0;
-    int ok = PosixWriteAll(port->fd, bytes, count, 0, written);
+    int ok = PosixWriteAll(port->fd, bytes, count, PortWriteLimitMs(count, port->baud), written);
     LineLogBytes(kLineToDevice, port->baud, bytes, *written);
     return ok;
 }

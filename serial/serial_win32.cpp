@@ -52,6 +52,11 @@ int PortSystemWrite(PortHandle port, const uint8_t* bytes, uint32_t count, uint3
     if (!ok) Win32NoteGone(GetLastError());
     *written = n;
     LineLogBytes(kLineToDevice, Port(port)->baud, bytes, n);
+    // The port's write time-out ran out before every byte went.
+    if (ok && n < count) {
+        Win32NoteStoppedTaking(n, count, PortWriteLimitMs(count, Port(port)->baud));
+        ok = FALSE;
+    }
     return ok ? 1 : 0;
 }
 

@@ -50,6 +50,9 @@ int Transfer(bool reading, void* buffer, DWORD count, DWORD waitMs) {
         Win32NoteGone(GetLastError());
     }
     CloseHandle(ov.hEvent);
+    // A command that does not go out in its wait: the line stopped taking
+    // bytes, as stuck as a device that has gone.
+    if (!reading && !result && LastPortFault().problem != kPortGone) Win32NoteStoppedTaking(done, count, waitMs);
     LineLogBytes(reading ? kLineFromDevice : kLineToDevice, Port()->baud, static_cast<uint8_t*>(buffer), done);
     if (reading && !result)
         LineLogNote("timeout: %lu of %lu bytes in %lu ms", static_cast<unsigned long>(done),

@@ -9,6 +9,7 @@
 #include "core/app_state.h"
 #include "psoc/psoc_probe.h"
 #include "serial/frame.h"
+#include "serial/port_fault.h"
 #include "serial/serial_port.h"
 #include "t62/t62_probe.h"
 #include "t62/t62_protocol.h"
@@ -130,6 +131,36 @@ TEST_F(SerialChannel, OpenDiscardsWhatArrivedBefore) {
     // The unread reply is purged by the next open, so nothing is waiting.
     ASSERT_EQ(0, SerialOpen(4, 115200, 300));
     EXPECT_EQ(kFrameTimeout, SerialReadFrame(AppState.portHandle, reply, kT62IdentifyLimit));
+}
+
+// The other end of the line stops reading (a wedged adapter): once the
+// system's buffers are full a write fails within its time, as a port that
+// has gone, instead of holding the run for ever.
+TEST_F(SerialChannel, WriteToALineThatStopsDrainingFailsInItsTime) {
+    Start({"--device", "t62"});
+    ASSERT_EQ(0, SerialOpen(4, 115200, 300));
+    kill(sim.pid, SIGSTOP);
+    int64_t start = NowMs();
+    pid_t child = fork();
+    if (child == 0) {
+        static uint8_t chunk[4096];
+        for (int i = 0; i < 1024; ++i) {
+            uint32_t written = 0;
+            if (!PortWrite(AppState.portHandle, chunk, sizeof chunk, &written))
+                _exit(LastPortFault().problem == kPortGone && written < sizeof chunk ? 0 : 2);
+        }
+        _exit(1);  // 4 MiB went into a line nobody reads
+    }
+    int status = -1;
+    while (waitpid(child, &status, WNOHANG) == 0 && NowMs() - start < 15000) usleep(10000);
+    if (NowMs() - start >= 15000) {
+        kill(child, SIGKILL);
+        waitpid(child, &status, 0);
+    }
+    kill(sim.pid, SIGCONT);
+    ASSERT_TRUE(WIFEXITED(status)) << "the write was still waiting after 15 s";
+    EXPECT_EQ(0, WEXITSTATUS(status));
+    EXPECT_LT(NowMs() - start, 5000);
 }
 
 TEST_F(SerialChannel, OpeningAPortStillHeldClosesItFirst) {
