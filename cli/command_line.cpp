@@ -39,14 +39,16 @@ std::string Footer() {
            "\n"
            "Exit codes:\n"
            "  0    done (verify: no difference)\n"
-           "  2    usage: the command line is wrong\n"
+           "  2    usage: the command line is wrong (or --log names the command's FILE)\n"
            "  3    the file cannot be loaded (or written), is for another ZQ3 variant, or has\n"
            "       T62 data beyond the rows an update writes\n"
            "  4    the port cannot be opened (missing, busy, permission), or was lost during the run\n"
            "  5    no device answered, or another device did\n"
            "  6    the update (or read-back) failed, with its message\n"
            "  7    verify found a difference\n"
-           "  130  interrupted (Ctrl-C)\n"
+           "  100+ asked to stop (SIGTERM, SIGHUP) during an update, which went on to its end:\n"
+           "       100 plus the code above (100 done, 104 port lost, 106 failed)\n"
+           "  130  interrupted (Ctrl-C; SIGTERM or SIGHUP outside an update)\n"
            "A bench ends with 0 when every board is done, else with the highest code of a board.";
 }
 

@@ -13,3 +13,5 @@ void ConsoleSetInterruptText(const char* error, const char* output) {
 void ConsoleHoldInterrupts(int hold) { consoleInterrupts.held.store(hold); }
 
 int ConsoleInterrupts() { return consoleInterrupts.count.load(); }
+
+const char* ConsoleStopRequest() { return consoleInterrupts.stopName.load(); }

@@ -2,7 +2,7 @@
 // platform (console_posix.cpp, console_win32.cpp): whether an output is a
 // terminal and how wide it is, and Ctrl-C.
 //
-// Ctrl-C comes in two ways. While nothing runs that must not be cut short
+// Ctrl-C comes in two ways (and so do SIGTERM and SIGHUP on POSIX). While nothing runs that must not be cut short
 // (a probe, a load, a read-back), it ends the program at once with exit code
 // 130, after printing the text given to ConsoleSetInterruptText. While an
 // update runs, ConsoleHoldInterrupts(1): Ctrl-C is only counted, and the
@@ -30,6 +30,13 @@ void ConsoleHoldInterrupts(int hold);
 
 // Interrupts counted while held.
 int ConsoleInterrupts();
+
+// The system's request to stop (POSIX: SIGTERM, or SIGHUP when the terminal
+// or the ssh session closes) came while interrupts were held: its name, else
+// null. Outside an update such a request ends the program at once, as
+// Ctrl-C does; during one it is held as the first Ctrl-C is, but never
+// abandons the update: the program stops once the update has ended.
+const char* ConsoleStopRequest();
 
 // Sleeps for ms, or less when an interrupt comes.
 void ConsoleWait(uint32_t ms);

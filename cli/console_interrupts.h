@@ -6,6 +6,7 @@
 struct ConsoleInterruptState {
     std::atomic<int> held{0};        // 1: count interrupts, 0: end at once
     std::atomic<int> count{0};       // interrupts counted while held
+    std::atomic<const char*> stopName{nullptr};  // a request to stop while held (SIGTERM, SIGHUP)
     std::atomic<const char*> errorText{""};   // printed when one ends the program
     std::atomic<const char*> outputText{""};
 };

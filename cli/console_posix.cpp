@@ -18,7 +18,7 @@ namespace {
 
 int wakeRead = -1, wakeWrite = -1;  // the handler wakes ConsoleWait through this pipe
 
-void OnInterrupt(int) {
+void OnInterrupt(int signal) {
     int saved = errno;
     if (!consoleInterrupts.held.load()) {
         const char* text = consoleInterrupts.errorText.load();
@@ -29,7 +29,10 @@ void OnInterrupt(int) {
         SerialAbandonPorts();
         _exit(130);
     }
-    consoleInterrupts.count.fetch_add(1);
+    if (signal == SIGINT)
+        consoleInterrupts.count.fetch_add(1);
+    else
+        consoleInterrupts.stopName.store(signal == SIGHUP ? "SIGHUP" : "SIGTERM");
     char byte = 1;
     ssize_t ignored = write(wakeWrite, &byte, 1);
     (void)ignored;
@@ -53,6 +56,8 @@ void ConsoleSetUp() {
     action.sa_handler = OnInterrupt;
     sigemptyset(&action.sa_mask);
     sigaction(SIGINT, &action, nullptr);
+    sigaction(SIGTERM, &action, nullptr);
+    sigaction(SIGHUP, &action, nullptr);
     // A reader that goes away (ridorez update ... | head) must not stop an
     // update halfway: writes to it fail instead.
     signal(SIGPIPE, SIG_IGN);

@@ -11,5 +11,10 @@ enum CliExit {
     kExitNoDevice = 5,       // no device answered, or another device did
     kExitFailed = 6,         // the device refused or failed the run (with its message)
     kExitDiffers = 7,        // verify found a difference
-    kExitInterrupted = 130,  // interrupted (Ctrl-C)
+    kExitInterrupted = 130,  // interrupted (Ctrl-C; SIGTERM or SIGHUP outside an update)
 };
+
+// Added to the code of a run that was asked to stop (SIGTERM, SIGHUP) while
+// its update ran, which went on to its end: 100 done, 104 port lost, 106
+// failed, ...
+enum { kExitStopRequested = 100 };

@@ -90,6 +90,12 @@ int main(int argc, char** argv) {
         LineLogNote("%s %s: %s", kCliName, kCliVersion, CommandLineText(argc, argv).c_str());
         code = options.benchWorker ? RunBenchWorker(options, &report) : Dispatch(options, &report);
     }
+    const char* stop = ConsoleStopRequest();
+    if (stop != nullptr && code != kExitInterrupted) {
+        code += kExitStopRequested;
+        Complain("ridorez: stopped by %s after the update ended: exit code %d", stop, code);
+        report.stoppedBy = stop;
+    }
     report.exit = code;
     if (options.benchWorker) {
         WorkerEventResult(report);

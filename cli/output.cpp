@@ -140,6 +140,10 @@ std::string JsonReport(const CliReport& report, double seconds) {
                       report.rowsDiffering, report.firstDifference);
         out += numbers;
     }
+    if (!report.stoppedBy.empty()) {
+        out += ",\"stopped_by\":";
+        Escape(&out, report.stoppedBy);
+    }
     if (seconds < 0)
         std::snprintf(numbers, sizeof numbers, ",\"seconds\":null,\"exit\":%d}", report.exit);
     else

@@ -46,6 +46,7 @@ struct CliReport {
     bool compared = false;    // verify: the two fields below are meant
     long long rowsDiffering = 0;
     long long firstDifference = -1;
+    std::string stoppedBy;    // the request to stop that came during the update ("" none)
 };
 
 // text as a JSON string, in its quotes.

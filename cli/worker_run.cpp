@@ -48,7 +48,7 @@ int32_t RunWorker(const WorkerRun& run) {
     ProgressBegin(&progress, run.unit, run.total, run.unitBytes, run.secondsPerUnit);
     WorkerEventPhase(run.update ? "update" : "verify");
     if (run.update) WorkerEventText("advice", run.advice);
-    int warned = 0;
+    int warned = 0, toldStop = 0;
     for (;;) {
         ConsoleWait(kTickMs);
         int32_t status = AppState.uploadResult;
@@ -60,7 +60,15 @@ int32_t RunWorker(const WorkerRun& run) {
             return status;
         }
         ProgressShow(&progress, done);
-        int interrupts = ConsoleInterrupts();
+        // A read-back changes nothing: a request to stop ends it as Ctrl-C does.
+        const char* stop = ConsoleStopRequest();
+        if (stop != nullptr && run.update && !toldStop) {
+            toldStop = 1;
+            Complain("ridorez: %s: the %s update runs to its end first (about %s), then the program stops.", stop,
+                     run.device.c_str(), DescribeDuration(ProgressSecondsLeft(&progress)).c_str());
+            LineLogNote("%s: the update goes on", stop);
+        }
+        int interrupts = ConsoleInterrupts() + (stop != nullptr && !run.update ? 1 : 0);
         if (interrupts == 0) continue;
         if (!run.update || interrupts >= 2) {
             ProgressEnd(&progress, done);

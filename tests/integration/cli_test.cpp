@@ -339,6 +339,34 @@ TEST_F(CliTest, CtrlCTwiceAbandonsTheUpdate) {
     EXPECT_TRUE(Has(err, "update abandoned. The T62 is not fully programmed")) << err;
 }
 
+// SIGTERM during an update is held: the update runs to its end and the exit
+// code says both (100: done, and asked to stop). Outside an update SIGHUP
+// ends the program at once.
+TEST_F(CliTest, TermDuringAnUpdateIsHeldHangUpOutsideEndsAtOnce) {
+    ASSERT_TRUE(StartSim(&sim, {"--device", "t62", "--paced"}));
+    std::string file = RandomImageFile(0x1800 + 12000, 16);
+    Cli cli = StartCli({"update", "t62", file, "--port", sim.link, "--json"}, sim.dir, "term");
+    ASSERT_TRUE(WaitForText(cli.err, "Programming T62 PIC", 10000));
+    usleep(300000);
+    kill(cli.pid, SIGTERM);
+    ASSERT_TRUE(WaitCli(&cli, 60000));
+    EXPECT_EQ(100, cli.exit) << ReadTextFile(cli.err);
+    EXPECT_TRUE(Has(ReadTextFile(cli.err), "SIGTERM: the T62 update runs to its end first")) << ReadTextFile(cli.err);
+    EXPECT_TRUE(Has(ReadTextFile(cli.out), "\"result\":129,")) << ReadTextFile(cli.out);
+    EXPECT_TRUE(Has(ReadTextFile(cli.out), "\"stopped_by\":\"SIGTERM\"")) << ReadTextFile(cli.out);
+    StopSim(&sim);
+    EXPECT_TRUE(SameWords(ReadBinaryFile(sim.memory), Loaded(file), 0x1800, 0x1800 + 47 * 256));
+
+    ASSERT_TRUE(StartSim(&other, {"--device", "t62", "--fault", "silent:any:1"}));
+    Cli probe = StartCli({"probe", "t62", "--port", other.link}, other.dir, "hup");
+    ASSERT_TRUE(WaitForTranscript(other, "H>D", 5000));
+    int64_t sent = NowMs();
+    kill(probe.pid, SIGHUP);
+    ASSERT_TRUE(WaitCli(&probe, 5000));
+    EXPECT_LT(NowMs() - sent, 1000);
+    EXPECT_EQ(130, probe.exit);
+}
+
 // The device goes away in the middle of a run: the run ends with the port's
 // error, at once.
 TEST_F(CliTest, PortGoneInTheMiddleOfAnUpdate) {
