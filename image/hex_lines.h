@@ -4,7 +4,7 @@
 #include <cstdint>
 #include <cstdio>
 
-#include "image/hex_image.h"
+#include "image/hex_record.h"
 
 // A line holds at most 999 characters, its line feed not counted.
 enum { kHexLineSize = 1000 };

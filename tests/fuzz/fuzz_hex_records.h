@@ -8,7 +8,7 @@
 #include <vector>
 
 #include "core/app_state.h"
-#include "image/hex_image.h"
+#include "image/hex_record.h"
 
 struct FileRecord {
     HexRecord record;

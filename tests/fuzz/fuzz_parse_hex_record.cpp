@@ -7,7 +7,7 @@
 #include <string>
 
 #include "core/app_state.h"
-#include "image/hex_image.h"
+#include "image/hex_record.h"
 
 namespace {
 

@@ -8,6 +8,7 @@
 #include "core/app_state.h"
 #include "hex_test_files.h"
 #include "image/hex_image.h"
+#include "image/hex_record.h"
 
 namespace {
 
