@@ -4,9 +4,10 @@
 #include <atomic>
 #include <cstdint>
 
+#include "image/hex_image.h"  // kPsocImageEnd
+
 enum {
     kPsocBlockBytes = 64,
-    kPsocImageEnd = 0x3600,  // 216 blocks
     kPsocRequestBytes = 67,
     kPsocEchoBytes = 66,
     kPsocFinishReply = 0xA5,
@@ -25,7 +26,7 @@ enum {
 // PsocFinish results other than the reply byte (0-255).
 enum { kPsocFinishWriteError = -1, kPsocFinishReadError = -2, kPsocFinishNoByte = -3 };
 
-// Sends the block at image address (a multiple of 64 below 0x3600) and checks
+// Sends the block at image address (a multiple of 64 below kPsocImageEnd) and checks
 // its echo. Returns 1 when the block is not confirmed (the echo differs, or
 // did not fully arrive, or the request could not be sent), else 0.
 int PsocWriteBlock(int32_t address);
