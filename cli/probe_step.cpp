@@ -36,7 +36,7 @@ int SerialOpenFailed(int32_t code, const std::string& port, CliReport* report) {
 int NoAnswer(const char* line, const std::string& port, const char* expected, CliReport* report) {
     Complain("%s", line);
     report->message = line;
-    if (LastPortFault().problem == kPortGone) return PortOr(port, kExitNoDevice, report);
+    if (LastPortFault().problem == kPortGone) return ExitForFailedRun(port, kExitNoDevice, report);
     Complain("ridorez: %s: %s", port.c_str(), expected);
     return kExitNoDevice;
 }
@@ -120,7 +120,7 @@ int ReportZq3Probe(int found, const KeyerProbeResult& result, const std::string&
     return kExitDone;
 }
 
-int PortOr(const std::string& port, int failure, CliReport* report) {
+int ExitForFailedRun(const std::string& port, int failure, CliReport* report) {
     if (LastPortFault().problem != kPortGone) return failure;
     std::string why = PortFaultText(port);
     Complain("ridorez: %s", why.c_str());

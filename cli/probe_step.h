@@ -16,7 +16,7 @@ int ProbeStep(const std::string& target, const std::string& port, const std::str
 
 // After a run that ended with a failure: kExitPort when the port stopped
 // working (said, and added to report's message), else failure.
-int PortOr(const std::string& port, int failure, CliReport* report);
+int ExitForFailedRun(const std::string& port, int failure, CliReport* report);
 
 // The ZQ3 step by step, for a command that probes within a step of its own:
 // the keyer channel opened on device (kExitDone, else the exit code after

@@ -38,7 +38,7 @@ int ReadBackEnded(int32_t status, const CliOptions& options, CliReport* report) 
                       static_cast<unsigned>(AppState.currentAddress));
     report->message = text;
     Complain("%s", text);
-    return PortOr(options.port, kExitFailed, report);
+    return ExitForFailedRun(options.port, kExitFailed, report);
 }
 
 }  // namespace

@@ -56,7 +56,7 @@ int Finish(const CliOptions& options, int32_t status, int32_t success, const cha
         return kExitDone;
     }
     Complain("%s", message);
-    return PortOr(options.port, kExitFailed, report);
+    return ExitForFailedRun(options.port, kExitFailed, report);
 }
 
 int LoadHex(const CliOptions& options, CliReport* report) {

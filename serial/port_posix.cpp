@@ -135,8 +135,9 @@ void AwaitLine(uint32_t count, uint32_t baud, int64_t deadline) {
 }
 
 // A descriptor that failed in a transfer: the device has gone (unplugged,
-// or the other side of a pseudo-terminal closed).
-int Gone(int error) {
+// or the other side of a pseudo-terminal closed). Notes why and returns 0,
+// the failed transfer's result.
+int PortGoneFailure(int error) {
     SetPortFault(kPortGone, error ? std::strerror(error) : "hung up");
     LineLogNote("port error: %s", LastPortFault().detail);
     return 0;
@@ -245,12 +246,12 @@ int PosixReadFor(int fd, uint8_t* buffer, uint32_t count, uint32_t timeoutMs, ui
             if (baud != 0 && *got < count) AwaitLine(count - *got, baud, deadline);
             continue;
         }
-        if (n < 0 && errno != EAGAIN && errno != EWOULDBLOCK && errno != EINTR) return Gone(errno);
+        if (n < 0 && errno != EAGAIN && errno != EWOULDBLOCK && errno != EINTR) return PortGoneFailure(errno);
         int64_t left = deadline - NowMs();
         if (left <= 0) break;
         pollfd p = {fd, POLLIN, 0};
         int r = WaitFor(&p, static_cast<int>(left));
-        if (r < 0 && errno != EINTR) return Gone(errno);
+        if (r < 0 && errno != EINTR) return PortGoneFailure(errno);
         // A hang-up with nothing left to read: the read above found nothing.
         if (r > 0 && (p.revents & (POLLERR | POLLNVAL | POLLHUP))) {
             n = read(fd, buffer + *got, count - *got);
@@ -258,7 +259,7 @@ int PosixReadFor(int fd, uint8_t* buffer, uint32_t count, uint32_t timeoutMs, ui
                 *got += static_cast<uint32_t>(n);
                 continue;
             }
-            return Gone(n < 0 ? errno : 0);
+            return PortGoneFailure(n < 0 ? errno : 0);
         }
     }
     return 1;
@@ -273,7 +274,7 @@ int PosixWriteAll(int fd, const uint8_t* bytes, uint32_t count, uint32_t timeout
             *written += static_cast<uint32_t>(n);
             continue;
         }
-        if (n < 0 && errno != EAGAIN && errno != EWOULDBLOCK && errno != EINTR) return Gone(errno);
+        if (n < 0 && errno != EAGAIN && errno != EWOULDBLOCK && errno != EINTR) return PortGoneFailure(errno);
         int left = -1;
         if (timeoutMs) {
             int64_t l = deadline - NowMs();
@@ -282,8 +283,8 @@ int PosixWriteAll(int fd, const uint8_t* bytes, uint32_t count, uint32_t timeout
         }
         pollfd p = {fd, POLLOUT, 0};
         int r = WaitFor(&p, left);
-        if (r < 0 && errno != EINTR) return Gone(errno);
-        if (r > 0 && (p.revents & (POLLERR | POLLNVAL | POLLHUP))) return Gone(0);
+        if (r < 0 && errno != EINTR) return PortGoneFailure(errno);
+        if (r > 0 && (p.revents & (POLLERR | POLLNVAL | POLLHUP))) return PortGoneFailure(0);
     }
     return 1;
 }
