@@ -29,7 +29,7 @@ int UploaderStart(HWND dialog, UploaderRun* run, void (*worker)()) {
         SetDlgItemTextA(dialog, IDC_STATUS_LINE, "Error: Cannot start the update !");
         return 0;
     }
-    SetTimer(dialog, kUploaderTimer, kUploaderTickMs, nullptr);
+    SetTimer(dialog, kUploaderTimer, kWorkerTickMs, nullptr);
     return 1;
 }
 

@@ -9,8 +9,8 @@
 
 #include "res/resource.h"
 
-// The dialogs' one timer: the 100 ms tick that follows the worker.
-enum { kUploaderTimer = 2, kUploaderTickMs = 100 };
+// The dialogs' one timer: it ticks every kWorkerTickMs and follows the worker.
+enum { kUploaderTimer = 2 };
 
 struct UploaderRun {
     bool busy;          // a worker runs

@@ -11,9 +11,6 @@
 
 namespace {
 
-// The dialogs' timer period.
-const uint32_t kTickMs = 100;
-
 int32_t UnitsDone(const WorkerRun& run) {
     if (run.keyerRecords) return AppState.keyerRecordsSent;
     return AppState.progressBytes / run.unitBytes;
@@ -50,7 +47,7 @@ int32_t RunWorker(const WorkerRun& run) {
     if (run.update) WorkerEventText("advice", run.advice);
     int warned = 0, toldStop = 0;
     for (;;) {
-        ConsoleWait(kTickMs);
+        ConsoleWait(kWorkerTickMs);
         int32_t status = AppState.uploadResult;
         int32_t done = UnitsDone(run);
         WorkerEventPercent(PercentDone(run, done));

@@ -18,6 +18,10 @@ static_assert(sizeof(KeyerRecord) == 18, "KeyerRecord is 18 bytes");
 enum { kKeyerRecordCount = 8192 };
 enum { kKeyerImageSize = kKeyerRecordCount * 18 };  // 147456 bytes
 
+// How often a front end looks at a running worker, its uploadResult first
+// and then its progress: the dialogs' timer, the command line's wait.
+enum { kWorkerTickMs = 100 };
+
 // Keyer IC types reported by the probe.
 enum KeyerIcType { kIcAmber = 1, kIcTopaz = 2, kIcJade = 3, kIcRuby = 4, kIcNoOs = 5 };
 
