@@ -32,12 +32,15 @@ int SerialOpenFailed(int32_t code, const std::string& port, CliReport* report) {
     return OpenFailed(SerialOpenFailureText(code, buffer, sizeof buffer), port, report);
 }
 
+// "115200 baud", for the texts that name a probe's speed.
+std::string BaudText(uint32_t baud) { return std::to_string(baud) + " baud"; }
+
 // The probe's line says that the target did not answer.
-int NoAnswer(const char* line, const std::string& port, const char* expected, CliReport* report) {
+int NoAnswer(const char* line, const std::string& port, const std::string& expected, CliReport* report) {
     Complain("%s", line);
     report->message = line;
     if (LastPortFault().problem == kPortGone) return ExitForFailedRun(port, kExitNoDevice, report);
-    Complain("ridorez: %s: %s", port.c_str(), expected);
+    Complain("ridorez: %s: %s", port.c_str(), expected.c_str());
     return kExitNoDevice;
 }
 
@@ -49,7 +52,7 @@ int ProbeT62(const std::string& port, const std::string& device, CliReport* repo
     char portLine[64], hardwareLine[64];
     FormatT62ProbeLines(&result, portLine, sizeof portLine, hardwareLine, sizeof hardwareLine);
     if (result.outcome != kT62ProbeConnected)
-        return NoAnswer(portLine, port, "no T62 firmware loader answered at 115200 baud", report);
+        return NoAnswer(portLine, port, "no T62 firmware loader answered at " + BaudText(kT62ProbeBaud), report);
     Say("%s", portLine);
     Say("%s", hardwareLine);
     WorkerEventText("versions", std::string(portLine) + "; " + hardwareLine);
@@ -64,9 +67,9 @@ int ProbePsoc(const std::string& port, const std::string& device, CliReport* rep
     char line[64];
     FormatPsocProbeLine(&result, line, sizeof line);
     if (result.outcome == kPsocProbeNotBootLoader)
-        return NoAnswer(line, port, "a device answered at 19200 baud, but not as the PSoC boot loader", report);
+        return NoAnswer(line, port, "a device answered at " + BaudText(kPsocProbeBaud) + ", but not as the PSoC boot loader", report);
     if (result.outcome != kPsocProbeConnected)
-        return NoAnswer(line, port, "no PSoC boot loader answered at 19200 baud", report);
+        return NoAnswer(line, port, "no PSoC boot loader answered at " + BaudText(kPsocProbeBaud), report);
     Say("%s", line);
     WorkerEventText("versions", line);
     return kExitDone;
@@ -102,9 +105,10 @@ int OpenZq3Channel(const std::string& port, const std::string& device, CliReport
 int ReportZq3Probe(int found, const KeyerProbeResult& result, const std::string& port, CliReport* report) {
     if (found < 0) {
         Complain("%s", result.portLine);
-        std::string expected = "no ZQ3 keyer IC answered at " + std::to_string(kKeyerBaud) + " baud, nor its loader at " +
-                               std::to_string(kKeyerRecordBaud);
-        int code = NoAnswer(KeyerProbeResultText(found), port, expected.c_str(), report);
+        int code = NoAnswer(KeyerProbeResultText(found), port,
+                            "no ZQ3 keyer IC answered at " + BaudText(kKeyerBaud) + ", nor its loader at " +
+                                std::to_string(kKeyerRecordBaud),
+                            report);
         report->message += std::string(" (") + result.portLine + ")";
         return code;
     }

@@ -13,15 +13,17 @@
 #include "core/app_state.h"
 #include "image/hex_image.h"
 #include "image/hex_writer.h"
+#include "serial/line_time.h"
 #include "serial/serial_port.h"
+#include "t62/t62_probe.h"
 #include "t62/t62_protocol.h"
 #include "t62/t62_readback.h"
 #include "t62/t62_worker.h"
 
 namespace {
 
-// A row read back at 115200 baud.
-const double kReadRowSeconds = 0.03;
+// A row read back: its frame, at the speed the probe opened the line at.
+const double kReadRowSeconds = LineSeconds(kT62RowFrameBytes, kT62ProbeBaud);
 
 // The end of a read-back that did not come to its end.
 int ReadBackEnded(int32_t status, const CliOptions& options, CliReport* report) {

@@ -13,9 +13,12 @@
 #include "core/app_state.h"
 #include "image/hex_image.h"
 #include "image/keyer_image.h"
+#include "psoc/psoc_probe.h"
 #include "psoc/psoc_protocol.h"
 #include "psoc/psoc_worker.h"
+#include "serial/line_time.h"
 #include "serial/serial_port.h"
+#include "t62/t62_probe.h"
 #include "t62/t62_protocol.h"
 #include "t62/t62_readback.h"
 #include "t62/t62_worker.h"
@@ -26,10 +29,11 @@
 namespace {
 
 // A unit's time on the line, for the time left before a rate is measured:
-// a T62 row written and read back at 115200 baud, a PSoC block and its echo
-// at 19200, a keyer record and its reply at 9600.
-const double kT62RowSeconds = 0.05;
-const double kPsocBlockSeconds = 0.07;
+// a T62 row written and read back (a row frame each way), a PSoC block and
+// its echo, at the speeds the probes opened the line at; a keyer record and
+// its reply at 9600.
+const double kT62RowSeconds = LineSeconds(2 * kT62RowFrameBytes, kT62ProbeBaud);
+const double kPsocBlockSeconds = LineSeconds(kPsocRequestBytes + kPsocEchoBytes, kPsocProbeBaud);
 const double kKeyerRecordSeconds = 0.03;
 
 std::string Advice(const CliOptions& options, const char* device, const char* loader) {
@@ -64,9 +68,11 @@ int LoadHex(const CliOptions& options, CliReport* report) {
     AppState.hexImage = HexImageStore();
     AppState.hexImageLength = LoadHexImage(options.file.c_str(), t62 ? T62Image : PSoCImage);
     int error = errno;
-    if (AppState.hexImageLength <= 0)
-        return LoadFailed(AppState.hexImageLength, options.file,
-                          t62 ? "no data" : "no data below 0x3600, where the PSoC's image ends", error, report);
+    if (AppState.hexImageLength <= 0) {
+        char psocEmpty[64];
+        std::snprintf(psocEmpty, sizeof psocEmpty, "no data below 0x%X, where the PSoC's image ends", kPsocImageEnd);
+        return LoadFailed(AppState.hexImageLength, options.file, t62 ? "no data" : psocEmpty, error, report);
+    }
     report->bytes = AppState.hexImageLength;
     Say(t62 ? kT62LoadedFormat : kPsocLoadedFormat, static_cast<int>(AppState.hexImageLength));
     return t62 ? T62ImageFitStep(report) : kExitDone;

@@ -10,11 +10,7 @@
 namespace {
 
 const uint16_t kAttempts = 2;
-const int kHeaderBytes = 5;  // command, count, three address bytes
-const int kFullRowReply = kHeaderBytes + kT62RowBytes;
-// A full row's reply on the wire, escapes aside: the start pair, the header
-// echo and the row, the checksum, the end byte.
-const uint32_t kFullRowFrame = 2 + kFullRowReply + 1 + 1;
+const int kFullRowReply = kT62HeaderBytes + kT62RowBytes;
 
 // Erase and write replies are only checked for being valid frames.
 uint8_t scratchReply[kT62EraseLimit + 1];
@@ -59,21 +55,21 @@ int32_t T62Transact(const uint8_t* request, uint16_t length, uint8_t* reply, uin
 }
 
 int T62EraseBlock(int32_t address) {
-    uint8_t request[kHeaderBytes];
+    uint8_t request[kT62HeaderBytes];
     PutHeader(request, 0x03, 0x01, address);
-    return T62Transact(request, kHeaderBytes, scratchReply, kT62EraseLimit, kAttempts) >= 0;
+    return T62Transact(request, kT62HeaderBytes, scratchReply, kT62EraseLimit, kAttempts) >= 0;
 }
 
 int T62WriteRow(int32_t address) {
     PutHeader(AppState.txBuffer, 0x02, 0x01, address);
-    std::memcpy(AppState.txBuffer + kHeaderBytes, AppState.hexImage + 2 * address, kT62RowBytes);
+    std::memcpy(AppState.txBuffer + kT62HeaderBytes, AppState.hexImage + 2 * address, kT62RowBytes);
     return SendRowInTxBuffer();
 }
 
 int32_t T62ReadRow(int32_t address, uint8_t* reply) {
-    uint8_t request[kHeaderBytes];
+    uint8_t request[kT62HeaderBytes];
     PutHeader(request, 0x01, 0x40, address);
-    int32_t n = Exchange(request, kHeaderBytes, reply, kT62ReadLimit, kAttempts, kFullRowFrame);
+    int32_t n = Exchange(request, kT62HeaderBytes, reply, kT62ReadLimit, kAttempts, kT62RowFrameBytes);
     return n >= 0 ? n - 1 : n;
 }
 
@@ -81,7 +77,7 @@ int32_t T62ReadRowBytes(int32_t address, uint8_t* row) {
     int32_t n = T62ReadRow(address, AppState.rxBuffer);
     if (n < 0) return n;
     if (n < kFullRowReply) return 0;
-    std::memcpy(row, AppState.rxBuffer + kHeaderBytes, kT62RowBytes);
+    std::memcpy(row, AppState.rxBuffer + kT62HeaderBytes, kT62RowBytes);
     return 1;
 }
 
@@ -90,7 +86,7 @@ int T62VerifyRow(int32_t address) {
     // unverified row must not pass as a good one: it counts as a difference.
     int32_t n = T62ReadRow(address, AppState.rxBuffer);
     if (n < kFullRowReply) return 1;
-    return T62RowDifference(AppState.rxBuffer + kHeaderBytes, AppState.txBuffer + kHeaderBytes) >= 0;
+    return T62RowDifference(AppState.rxBuffer + kT62HeaderBytes, AppState.txBuffer + kT62HeaderBytes) >= 0;
 }
 
 int T62RowDifference(const uint8_t* readBack, const uint8_t* expected) {
@@ -114,8 +110,8 @@ int T62InstallFallback() {
     // A row whose first two words jump to the loader at 0x400.
     static const uint8_t kJumpToLoader[8] = {0x00, 0x04, 0x04, 0x00, 0x00, 0x00, 0x00, 0x00};
     PutHeader(AppState.txBuffer, 0x02, 0x01, 0);
-    std::memset(AppState.txBuffer + kHeaderBytes, 0xFF, kT62RowBytes);
-    std::memcpy(AppState.txBuffer + kHeaderBytes, kJumpToLoader, sizeof kJumpToLoader);
+    std::memset(AppState.txBuffer + kT62HeaderBytes, 0xFF, kT62RowBytes);
+    std::memcpy(AppState.txBuffer + kT62HeaderBytes, kJumpToLoader, sizeof kJumpToLoader);
     return SendRowInTxBuffer();
 }
 
