@@ -1,6 +1,8 @@
 #include "zq3/keyer_update_step.h"
 
 #include "core/app_state.h"
+#include "serial/port_fault.h"
+#include "zq3/keyer_channel.h"
 #include "zq3/keyer_upload.h"
 
 void KeyerPrepareUpdate(KeyerUpdateStep* step) {
@@ -16,6 +18,9 @@ void KeyerPrepareUpdate(KeyerUpdateStep* step) {
         step->text = "Error: Zero Length File !";
         return;
     }
+    // The handle of a port that went away stays dead even when the adapter
+    // is back: let go of it, and the probe opens the port again.
+    if (AppState.keyerHandle != nullptr && LastPortFault().problem == kPortGone) KeyerClose();
     // The probe finds the keyer channel a probe left open, or opens it again
     // when another probe has taken the port since.
     step->probeResult = ProbeKeyer(&step->probe);
