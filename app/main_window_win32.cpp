@@ -1,17 +1,20 @@
 // The main window's dialog procedure: start-up state, command dispatch, the
 // uploader and port dialogs, and leaving the program.
 #include <windows.h>
-#include <cstdio>
 
 #include "app/device_probes.h"
 #include "app/main_window.h"
 #include "app/port_setup.h"
 #include "core/app_state.h"
 #include "app/psoc_dialog.h"
+#include "psoc/psoc_probe.h"
 #include "res/resource.h"
 #include "serial/serial_port.h"
+#include "serial/serial_texts.h"
 #include "app/t62_dialog.h"
+#include "t62/t62_probe.h"
 #include "app/zq3_dialog.h"
+#include "zq3/keyer_probe.h"
 
 namespace {
 
@@ -24,8 +27,8 @@ void EnableProbeButtons(HWND dialog, BOOL on) {
 }
 
 void ShowPortLabel(HWND dialog) {
-    std::snprintf(AppState.statusText, sizeof AppState.statusText, "com:%d", static_cast<int>(AppState.comPort));
-    SetDlgItemTextA(dialog, IDC_PORT_LABEL, AppState.statusText);
+    SetDlgItemTextA(dialog, IDC_PORT_LABEL,
+                    FormatPortLabel(AppState.comPort, AppState.statusText, sizeof AppState.statusText));
 }
 
 // Runs one uploader modally; whatever happened there, its Update button goes
@@ -58,13 +61,13 @@ INT_PTR OnCommand(HWND dialog, int id) {
             ProbeZq3(dialog);
             return TRUE;
         case IDC_T62_UPDATE:
-            RunUploader(dialog, IDD_T62_UPLOADER, T62UploaderDialog, IDC_T62_UPDATE, "T62 PIC Update Completed");
+            RunUploader(dialog, IDD_T62_UPLOADER, T62UploaderDialog, IDC_T62_UPDATE, kT62UpdateCompletedText);
             return TRUE;
         case IDC_PSOC_UPDATE:
-            RunUploader(dialog, IDD_PSOC_UPLOADER, PsocUploaderDialog, IDC_PSOC_UPDATE, "PSOC Update Completed");
+            RunUploader(dialog, IDD_PSOC_UPLOADER, PsocUploaderDialog, IDC_PSOC_UPDATE, kPsocUpdateCompletedText);
             return TRUE;
         case IDC_ZQ3_UPDATE:
-            RunUploader(dialog, IDD_KEYER_UPLOADER, KeyerUploaderDialog, IDC_ZQ3_UPDATE, "ZQ3 IC Update Completed");
+            RunUploader(dialog, IDD_KEYER_UPLOADER, KeyerUploaderDialog, IDC_ZQ3_UPDATE, kKeyerUpdateCompletedText);
             return TRUE;
         case IDC_SET_COM:
             ChoosePort(dialog);

@@ -10,6 +10,7 @@ enum { kIdentifyRequest = 0xCC, kIdentifyReply = 0x33, kIdentifyReplyBytes = 2 }
 }  // namespace
 
 const char* const kPsocProbeWaitingText = "Comm port opened sucessfully";
+const char* const kPsocUpdateCompletedText = "PSOC Update Completed";
 
 int32_t PsocProbeOpen(int32_t port) { return SerialOpen(port, kPsocProbeBaud, kPsocProbeReadTimeoutMs); }
 

@@ -28,6 +28,9 @@ void PsocProbeIdentify(PsocProbeResult* result);
 // What the window shows once the port is open: "Comm port opened sucessfully".
 extern const char* const kPsocProbeWaitingText;
 
+// The main window's result line once the PSoC uploader is closed.
+extern const char* const kPsocUpdateCompletedText;
+
 // The port line after the exchange: "PSoC Boot Loader ver 7", "PSoC is not
 // responding." ... For an answer that is not the boot loader's the line
 // keeps the waiting text.

@@ -16,3 +16,8 @@ const char* SerialOpenFailureText(int32_t code, char* buffer, size_t size) {
     std::snprintf(buffer, size, "Comm error: %d", static_cast<int>(code));
     return buffer;
 }
+
+const char* FormatPortLabel(int32_t port, char* buffer, size_t size) {
+    std::snprintf(buffer, size, "com:%d", static_cast<int>(port));
+    return buffer;
+}

@@ -13,6 +13,7 @@ enum { kIdentifyReplyBytes = 5 };
 }  // namespace
 
 const char* const kT62ProbeWaitingText = "Comm port OK, now try T62...";
+const char* const kT62UpdateCompletedText = "T62 PIC Update Completed";
 
 int32_t T62ProbeOpen(int32_t port) { return SerialOpen(port, kT62ProbeBaud, kT62ProbeReadTimeoutMs); }
 

@@ -31,6 +31,9 @@ void T62ProbeIdentify(T62ProbeResult* result);
 // What the window shows once the port is open: "Comm port OK, now try T62...".
 extern const char* const kT62ProbeWaitingText;
 
+// The main window's result line once the T62 uploader is closed.
+extern const char* const kT62UpdateCompletedText;
+
 // The port line ("F/W Loader v2.5 Connected", "T62 is not responding: -2",
 // ...) and the hardware line ("T62 H/W Revision A", empty unless connected).
 void FormatT62ProbeLines(const T62ProbeResult* result, char* portLine, size_t portSize, char* hwLine,

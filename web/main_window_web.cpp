@@ -3,8 +3,6 @@
 // browser's port chooser stands in for the port dialog.
 #include <emscripten.h>
 
-#include <cstdio>
-
 #include "core/app_state.h"
 #include "psoc/psoc_probe.h"
 #include "res/resource.h"
@@ -28,8 +26,7 @@ void EnableProbeButtons(int on) {
 }
 
 void ShowPortLabel() {
-    std::snprintf(AppState.statusText, sizeof AppState.statusText, "com:%d", static_cast<int>(AppState.comPort));
-    SetLine(IDC_PORT_LABEL, AppState.statusText);
+    SetLine(IDC_PORT_LABEL, FormatPortLabel(AppState.comPort, AppState.statusText, sizeof AppState.statusText));
 }
 
 // Opens the synchronous channel through open; on failure shows why.
@@ -151,13 +148,13 @@ int MainUploaderOf(int updateButton) {
 
 void MainUploaderReturned(int dialog) {
     int button = IDC_ZQ3_UPDATE;
-    const char* completed = "ZQ3 IC Update Completed";
+    const char* completed = kKeyerUpdateCompletedText;
     if (dialog == IDD_T62_UPLOADER) {
         button = IDC_T62_UPDATE;
-        completed = "T62 PIC Update Completed";
+        completed = kT62UpdateCompletedText;
     } else if (dialog == IDD_PSOC_UPLOADER) {
         button = IDC_PSOC_UPDATE;
-        completed = "PSOC Update Completed";
+        completed = kPsocUpdateCompletedText;
     }
     Enable(button, 0);
     SetLine(IDC_RESULT_LINE, completed);

@@ -99,6 +99,7 @@ int Probe(KeyerProbeResult* r) {
 }  // namespace
 
 const char* const kKeyerProbeWaitingText = "Testing ZQ Interface    ";
+const char* const kKeyerUpdateCompletedText = "ZQ3 IC Update Completed";
 
 const char* KeyerOpenFailureText(int code) {
     switch (code) {

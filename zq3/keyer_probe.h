@@ -13,6 +13,9 @@ struct KeyerProbeResult {
 // What a window shows while the probe waits for the IC.
 extern const char* const kKeyerProbeWaitingText;
 
+// The main window's result line once the ZQ3 uploader is closed.
+extern const char* const kKeyerUpdateCompletedText;
+
 // Probes the IC on the keyer channel. When no keyer channel is open it lets
 // go of a synchronous port that is held and opens the channel on
 // AppState.comPort at 1200 baud; an open channel is used as it is. An IC
