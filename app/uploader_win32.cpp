@@ -9,9 +9,7 @@
 #include "core/app_state.h"
 #include "core/platform.h"
 #include "image/hex_image.h"
-#include "serial/port_fault.h"
-#include "serial/serial_port.h"
-#include "serial/serial_texts.h"
+#include "serial/port_reopen.h"
 
 void* UploaderAllocate(HWND dialog, size_t size) {
     void* block = std::malloc(size);
@@ -111,16 +109,7 @@ void HexUploaderLoad(HWND dialog, const HexUploader& uploader, UploaderRun* run)
 }
 
 int HexUploaderReopenIfLost(HWND dialog, const HexUploader& uploader) {
-    if (AppState.portHandle != nullptr && LastPortFault().problem != kPortGone) return 1;
-    // The handle of a port that went away stays dead even when the adapter
-    // is back: only a new open reaches it.
-    SerialClose();
-    int32_t opened = uploader.open(AppState.comPort);
-    if (opened == 0) return 1;
-    char code[32];
-    const char* text = SerialOpenFailureText(opened, code, sizeof code);
-    const char* why = LastPortFault().detail;
-    std::snprintf(AppState.statusText, sizeof AppState.statusText, why[0] ? "%s: %s" : "%s", text, why);
+    if (SerialReopenIfLost(uploader.open, AppState.statusText, sizeof AppState.statusText)) return 1;
     SetDlgItemTextA(dialog, IDC_STATUS_LINE, AppState.statusText);
     return 0;
 }

@@ -4,6 +4,8 @@
 
 #include <emscripten.h>
 
+#include "core/line_log.h"
+#include "serial/port_fault.h"
 #include "serial/port_open.h"
 #include "serial/serial_port.h"
 
@@ -21,14 +23,35 @@ EM_ASYNC_JS(int, WebJsWrite, (int line, const uint8_t* bytes, uint32_t count, ui
 EM_ASYNC_JS(int, WebJsSetSpeed, (int line, uint32_t baud), { return await Module.webSerial.setSpeed(line, baud >>> 0); });
 EM_JS(uint32_t, WebJsQueued, (int line), { return Module.webSerial.queued(line); });
 EM_JS(void, WebJsPurge, (int line), { Module.webSerial.purge(line); });
+EM_JS(void, WebJsReason, (char* buffer, int size), { stringToUTF8(Module.webSerial.reason(), buffer, size); });
+
+namespace {
+
+// What port_web.js answers for a transfer on a port that stopped.
+enum { kWebLineGone = -2 };
+
+// The browser's reason for the last failure, into the port's fault record.
+void NoteFault(int32_t problem) {
+    char reason[128];
+    WebJsReason(reason, sizeof reason);
+    SetPortFault(problem, reason);
+    if (problem == kPortGone) LineLogNote("port error: %s", reason);
+}
+
+}  // namespace
 
 // The device is the port the user chose, whatever the name.
 int32_t PortOpenLine(const char*, const PortLine& line, PortHandle* port) {
     *port = nullptr;
+    ClearPortFault();
     // As the Windows line set-up: DTR on for the keyer, RTS off.
     int opened = WebJsOpen(line.baud, line.keyer ? 1 : 0, 0);
-    if (opened == kSerialOpenFailed) return kSerialOpenFailed;
+    if (opened == kSerialOpenFailed) {
+        NoteFault(kPortFailed);
+        return kSerialOpenFailed;
+    }
     if (opened < 0) {
+        NoteFault(kPortFailed);
         // The keyer channel keeps a failed port for its close.
         if (line.keyer) *port = new WebPort{0, line.readTimeoutMs};
         return kSerialSetStateFailed;
@@ -51,6 +74,7 @@ int WebLineRead(int line, uint8_t* buffer, uint32_t count, uint32_t timeoutMs, u
     *got = 0;
     if (count == 0) return 1;
     int n = WebJsRead(line, buffer, count, timeoutMs);
+    if (n == kWebLineGone) NoteFault(kPortGone);
     if (n < 0) return 0;
     *got = static_cast<uint32_t>(n);
     return 1;
@@ -60,6 +84,7 @@ int WebLineWrite(int line, const uint8_t* bytes, uint32_t count, uint32_t timeou
     *written = 0;
     if (count == 0) return 1;
     int n = WebJsWrite(line, bytes, count, timeoutMs);
+    if (n == kWebLineGone) NoteFault(kPortGone);
     if (n < 0) return 0;
     *written = static_cast<uint32_t>(n);
     return *written == count;

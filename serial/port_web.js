@@ -7,6 +7,8 @@ Module.webSerial = (function () {
   var isOpen = false;
   var closing = false;
   var broken = false;   // the port stopped while open (unplugged)
+  var reason = '';      // why the last open failed, or why the port stopped
+  var listened = null;  // the port whose disconnect event we listen for
   var reader = null;
   var writer = null;
   var pumping = null;   // the loop that queues what the port receives
@@ -21,6 +23,29 @@ Module.webSerial = (function () {
     var w = wake;
     wake = null;
     if (w) w();
+  }
+
+  // The port stopped under an open line: the reads and writes of that line
+  // fail from now on, and a read waiting for bytes ends at once.
+  function lose(text) {
+    if (!isOpen || closing || broken) return;
+    broken = true;
+    reason = text;
+    notify();
+  }
+
+  // The browser tells of an unplugged device at once; its streams may only
+  // fail later. A port object without events (not every stand-in has them)
+  // still ends its streams when the device goes.
+  function onDisconnect() { lose('The device has been lost.'); }
+
+  function listen() {
+    if (listened === port) return;
+    if (listened !== null && typeof listened.removeEventListener === 'function')
+      listened.removeEventListener('disconnect', onDisconnect);
+    listened = port;
+    if (port !== null && typeof port.addEventListener === 'function')
+      port.addEventListener('disconnect', onDisconnect);
   }
 
   async function pump() {
@@ -39,12 +64,13 @@ Module.webSerial = (function () {
       } catch (e) {
         // A line error (framing, overrun) loses what it hit; the port goes
         // on with a new stream. A lost device leaves none.
+        if (!broken) reason = (e && e.message) || String(e);
       } finally {
         reader.releaseLock();
         reader = null;
       }
     }
-    if (!closing) broken = true;
+    if (!closing) lose(reason || 'The device has been lost.');
     notify();
   }
 
@@ -73,13 +99,15 @@ Module.webSerial = (function () {
 
   // Opens the port for a channel: the line's number (above 0), or -4 when
   // no port was chosen or it did not open, or -6 when its DTR and RTS could
-  // not be set (it is closed again then).
+  // not be set (it is closed again then); reason() then says why.
   async function open(baud, dtr, rts) {
+    reason = '';
     if (port === null) return -4;
     if (isOpen) await close(0, true);
     try {
       await port.open({ baudRate: baud, dataBits: 8, stopBits: 1, parity: 'none', flowControl: 'none' });
     } catch (e) {
+      reason = (e && e.message) || String(e);
       return -4;
     }
     isOpen = true;
@@ -91,7 +119,9 @@ Module.webSerial = (function () {
     try {
       await port.setSignals({ dataTerminalReady: dtr, requestToSend: rts });
     } catch (e) {
+      var why = (e && e.message) || String(e);
       await close(line, false);
+      reason = why;
       return -6;
     }
     return line;
@@ -117,6 +147,10 @@ Module.webSerial = (function () {
 
   function current(n) { return isOpen && !broken && n === line; }
 
+  // Why line l cannot be used: -2 when its port stopped (unplugged), -1 when
+  // another open replaced it or it was closed.
+  function failure(l) { return l === line && isOpen && broken ? -2 : -1; }
+
   async function read(l, ptr, n, timeoutMs) {
     if (l !== line) return -1;
     var deadline = timeoutMs ? performance.now() + timeoutMs : Infinity;
@@ -132,15 +166,18 @@ Module.webSerial = (function () {
       });
       wake = null;
     }
-    if (count === 0 && !current(l)) return -1;
+    if (count === 0 && !current(l)) return failure(l);
     return take(ptr, Math.min(n, count));
   }
 
   async function write(l, ptr, n, timeoutMs) {
-    if (!current(l)) return -1;
+    if (!current(l)) return failure(l);
     // A copy: a write given up on must not read the caller's buffer later.
     var data = HEAPU8.slice(ptr, ptr + n);
-    var sent = writer.write(data).then(function () { return n; }, function () { return -1; });
+    var sent = writer.write(data).then(function () { return n; }, function (e) {
+      lose((e && e.message) || String(e));
+      return failure(l);
+    });
     if (!timeoutMs) return await sent;
     var timer = null;
     var late = new Promise(function (resolve) { timer = setTimeout(function () { resolve(0); }, timeoutMs); });
@@ -172,6 +209,7 @@ Module.webSerial = (function () {
     if (chosen !== port) {
       await close(0, false);
       port = chosen;
+      listen();
     }
     return 1;
   }
@@ -181,7 +219,10 @@ Module.webSerial = (function () {
     if (!('serial' in navigator) || port !== null) return;
     try {
       var ports = await navigator.serial.getPorts();
-      if (ports.length > 0 && port === null) port = ports[0];
+      if (ports.length > 0 && port === null) {
+        port = ports[0];
+        listen();
+      }
     } catch (e) { /* none */ }
   }
 
@@ -191,5 +232,6 @@ Module.webSerial = (function () {
     purge: function (l) { if (l === line) purge(); },
     choose: choose, restore: restore,
     chosen: function () { return port !== null; },
+    reason: function () { return reason; },
   };
 })();

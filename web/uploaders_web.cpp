@@ -12,9 +12,12 @@
 #include "core/platform.h"
 #include "image/hex_image.h"
 #include "image/keyer_image.h"
+#include "psoc/psoc_probe.h"
 #include "psoc/psoc_protocol.h"
 #include "psoc/psoc_worker.h"
 #include "res/resource.h"
+#include "serial/port_reopen.h"
+#include "t62/t62_probe.h"
 #include "t62/t62_protocol.h"
 #include "t62/t62_worker.h"
 #include "web/main_window_web.h"
@@ -34,17 +37,18 @@ struct HexUploader {
     int restartButton;  // 0 when the dialog has none
     void (*worker)();
     const char* (*message)(int32_t code);
+    int32_t (*open)(int32_t port);  // the probe's open of the port at the loader's speed
 };
 
 const HexUploader kT62Uploader = {
     T62Image, &AppState.t62ImageLoaded, kT62LoadedFormat, kT62RunningText,
-    IDC_T62_START, IDC_T62_RESTART, T62UploadWorker, T62StatusMessage,
+    IDC_T62_START, IDC_T62_RESTART, T62UploadWorker, T62StatusMessage, T62ProbeOpen,
 };
 
 // The Windows template has no reset button, so the page offers none either.
 const HexUploader kPsocUploader = {
     PSoCImage, &AppState.psocImageLoaded, kPsocLoadedFormat, kPsocRunningText,
-    IDC_PSOC_START, 0, PsocProgramWorker, PsocOutcomeMessage,
+    IDC_PSOC_START, 0, PsocProgramWorker, PsocOutcomeMessage, PsocProbeOpen,
 };
 
 // The longest path the Windows program takes, as the page's file system
@@ -146,6 +150,13 @@ void HexLoad(int dialog, const HexUploader& uploader, const char* path) {
     Enable(dialog, uploader.updateButton, 1);
 }
 
+// A port that a run found gone is opened again before anything goes out.
+int ReopenIfLost(int dialog, const HexUploader& uploader) {
+    if (SerialReopenIfLost(uploader.open, AppState.statusText, sizeof AppState.statusText)) return 1;
+    Status(dialog, AppState.statusText);
+    return 0;
+}
+
 void HexUpdate(int dialog, const HexUploader& uploader) {
     PageSetRange(dialog, AppState.hexImageLength / 256);
     PageSetPosition(dialog, 0);
@@ -157,6 +168,7 @@ void HexUpdate(int dialog, const HexUploader& uploader) {
         Status(dialog, "Error: Zero Length File !");
         return;
     }
+    if (!ReopenIfLost(dialog, uploader)) return;
     Enable(dialog, IDC_LOAD, 0);
     Enable(dialog, uploader.updateButton, 0);
     Enable(dialog, uploader.restartButton, 0);
@@ -271,7 +283,7 @@ extern "C" EMSCRIPTEN_KEEPALIVE void WebUploaderCommand(int dialog, int id) {
     if (hex != nullptr && id == hex->restartButton && id != 0) {
         Status(dialog, "Resetting T62");
         Enable(dialog, IDC_T62_RESTART, 0);
-        T62Reset();
+        if (ReopenIfLost(dialog, *hex)) T62Reset();
     }
     if (hex == nullptr && id == IDC_KEYER_START) KeyerUpdate(dialog);
 }

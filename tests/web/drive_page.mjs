@@ -21,6 +21,7 @@
 //   message "TEXT" [MS]        wait for the message box, then press its OK
 //   shot NAME                  screenshot SHOTS/NAME.png
 //   echo WORD                  print WORD (the benchmark stamps these)
+//   sleep MS                   wait MS milliseconds (a device out of reach)
 //
 // Usage: node drive_page.mjs PAGE_DIR SHOTS_DIR BRIDGE_URL < steps
 // Prints each step as it runs; on a failure prints "drive_page: LINE: WHY",
@@ -112,6 +113,9 @@ async function step(w) {
       }
       return;
     }
+    case 'sleep':
+      await new Promise((resolve) => setTimeout(resolve, Number(a[0])));
+      return;
     case 'expect-text': {
       const t = await textOf(a[0], a[1]);
       if (t !== a[2]) throw new Error(`${a[0]}/${a[1]} reads "${t}", not "${a[2]}"`);

@@ -144,6 +144,38 @@ EOF
   keyer_holds "$E2E_WORK/com4.memory" "$images/zq3-jade.expect"
 }
 
+# The adapter is pulled out in the middle of a run and stays out for 6 s:
+# Update from the same dialog says why the port does not open; once it is
+# back, Update opens the same port again and the run completes.
+test_page_t62_unplug_update_again() {
+  sim_start 4 --device t62 --fault unplug:write:4:6000 || return 1
+  bridge_start 4 || return 1
+  hex_image t62-small 0:1024 0x1800:256 || return 1
+  local images=$E2E_WORK/images
+  page_drive "$WEB_SHOTS/unplug" <<EOF || return 1
+open-page standin
+click $IDD_MAIN $IDC_OPEN_T62
+wait-text $IDD_MAIN $IDC_PORT_LINE "F/W Loader v2.5 Connected" 10000
+click $IDD_MAIN $IDC_T62_UPDATE
+load $IDD_T62_UPLOADER $images/t62-small.hex
+wait-text $IDD_T62_UPLOADER $IDC_STATUS_LINE "T62 Image Loaded, 1280 Bytes"
+click $IDD_T62_UPLOADER $IDC_T62_START
+wait-text $IDD_T62_UPLOADER $IDC_STATUS_LINE "Error: Flash Write !" 20000
+load $IDD_T62_UPLOADER $images/t62-small.hex
+wait-text $IDD_T62_UPLOADER $IDC_STATUS_LINE "T62 Image Loaded, 1280 Bytes"
+click $IDD_T62_UPLOADER $IDC_T62_START
+wait-text $IDD_T62_UPLOADER $IDC_STATUS_LINE "Comm port open error: Failed to open serial port."
+shot 15-t62-unplugged
+sleep 6000
+click $IDD_T62_UPLOADER $IDC_T62_START
+wait-text $IDD_T62_UPLOADER $IDC_STATUS_LINE "Programing Completed Successfully" 30000
+shot 16-t62-updated-again
+EOF
+  sims_stop
+  check_device t62-memory "$E2E_WORK/com4.memory" "$images/t62-small.flat" 0x00 \
+    erase:0 fallback erase:0x1800 write:0x1800:0x800 erase:0 write:0:0x400
+}
+
 run_web_test() {
   local name=$1 start=$SECONDS
   E2E_REASON=""
@@ -173,7 +205,7 @@ main() {
   trap 'bridge_stop; sims_stop; rm -rf "$E2E_WORK"' EXIT
   rm -rf "$WEB_SHOTS"
   local tests=("$@")
-  [ ${#tests[@]} -gt 0 ] || tests=(page_three_updates page_zq3_recovery)
+  [ ${#tests[@]} -gt 0 ] || tests=(page_three_updates page_zq3_recovery page_t62_unplug_update_again)
   for t in "${tests[@]}"; do run_web_test "$t"; done
   echo "web: $passed passed, $failed failed"
   [ "$failed" -eq 0 ]

@@ -8,7 +8,8 @@ device (the simulator's pseudo-terminal).
 Each WebSocket connection is one open of the port. Its first message, text,
 is {"open": OPTIONS} with the options the page gave port.open(); the bridge
 then opens PATH and sets its line to them (raw, baudRate, 8N1), as a
-serial driver would. Binary messages are bytes for the device; a text
+serial driver would, and answers {"opened": true}; a device that does not
+open ends the connection instead. Binary messages are bytes for the device; a text
 message {"signals": {...}} is a setSignals() call, and {"close": true} the
 port's close(): the bridge closes the device, then answers {"closed": true}.
 Bytes from the device go back as binary messages. A connection that ends
@@ -81,6 +82,7 @@ async def serve(ws, device, log):
             await ws.close(code=4000, reason=str(error)[:100])
             return
         log.line("note open %d 8N1 flow %s" % (baud, options.get("flowControl", "none")))
+        await ws.send(json.dumps({"opened": True}))
 
         def readable():
             try:

@@ -1,12 +1,16 @@
 // A stand-in for navigator.serial, installed before the page loads: one
 // port whose bytes go over a WebSocket to serial_bridge.py, with the
 // standard interface only (requestPort, getPorts, open, close, readable,
-// writable, setSignals, getInfo), so that the page cannot lean on anything
-// a browser's own Web Serial lacks. requestPort asks for a button press as
-// a browser does.
+// writable, setSignals, getInfo, the disconnect event), so that the page
+// cannot lean on anything a browser's own Web Serial lacks. requestPort asks
+// for a button press as a browser does. open resolves once the bridge has
+// opened the device, and fails as a browser's does when it cannot.
 (function (url) {
   var granted = false;
+  var events = new EventTarget();
   var port = {
+    addEventListener: events.addEventListener.bind(events),
+    removeEventListener: events.removeEventListener.bind(events),
     readable: null,
     writable: null,
     _ws: null,
@@ -19,9 +23,12 @@
       return new Promise(function (resolve, reject) {
         var ws = new WebSocket(url);
         ws.binaryType = 'arraybuffer';
-        ws.onerror = function () { reject(new DOMException('Failed to open serial port.', 'NetworkError')); };
-        ws.onopen = function () {
-          ws.send(JSON.stringify({ open: options }));
+        var failed = function () { reject(new DOMException('Failed to open serial port.', 'NetworkError')); };
+        ws.onerror = failed;
+        ws.onclose = failed;
+        ws.onopen = function () { ws.send(JSON.stringify({ open: options })); };
+        ws.onmessage = function () {
+          // The bridge's answer: the device is open.
           self._ws = ws;
           var source = null;
           self.readable = new ReadableStream({
@@ -35,6 +42,7 @@
             self.readable = null;
             self.writable = null;
             self._ws = null;
+            events.dispatchEvent(new Event('disconnect'));
           };
           self.writable = new WritableStream({
             write: function (chunk) {
