@@ -9,6 +9,7 @@
 #include "serial/serial_port.h"
 #include "serial/serial_texts.h"
 #include "t62/t62_probe.h"
+#include "web/main_window_return_web.h"
 #include "web/main_window_web.h"
 #include "web/uploaders_web.h"
 #include "zq3/keyer_channel.h"
@@ -18,12 +19,6 @@ namespace {
 
 void SetLine(int id, const char* text) { PageSetText(IDD_MAIN, id, text); }
 void Enable(int id, int on) { PageEnable(IDD_MAIN, id, on); }
-
-void EnableProbeButtons(int on) {
-    Enable(IDC_OPEN_T62, on);
-    Enable(IDC_OPEN_PSOC, on);
-    Enable(IDC_OPEN_ZQ3, on);
-}
 
 void ShowPortLabel() {
     SetLine(IDC_PORT_LABEL, FormatPortLabel(AppState.comPort, AppState.statusText, sizeof AppState.statusText));
@@ -54,7 +49,7 @@ void RunT62Probe() {
     SetLine(IDC_PORT_LINE, AppState.statusText);
     if (result.outcome != kT62ProbeConnected) return;
     SetLine(IDC_HW_LINE, hwLine);
-    EnableProbeButtons(0);
+    MainEnableProbeButtons(0);
     Enable(IDC_T62_UPDATE, 1);
 }
 
@@ -67,7 +62,7 @@ void RunPsocProbe() {
     FormatPsocProbeLine(&result, AppState.statusText, sizeof AppState.statusText);
     SetLine(IDC_PORT_LINE, AppState.statusText);
     if (result.outcome != kPsocProbeConnected) return;
-    EnableProbeButtons(0);
+    MainEnableProbeButtons(0);
     Enable(IDC_PSOC_UPDATE, 1);
 }
 
@@ -85,7 +80,7 @@ void RunZq3Probe() {
     if (r < 0) return;
     // An IC without its O/S is reachable through its loader only: offer the
     // update (recovery) and leave the other probes on.
-    if (r != kIcNoOs) EnableProbeButtons(0);
+    if (r != kIcNoOs) MainEnableProbeButtons(0);
     Enable(IDC_ZQ3_UPDATE, 1);
 }
 
@@ -114,7 +109,7 @@ void ChoosePort() {
 extern "C" EMSCRIPTEN_KEEPALIVE void WebMainOpen() {
     AppState.comPort = 4;
     ShowPortLabel();
-    EnableProbeButtons(1);
+    MainEnableProbeButtons(1);
     Enable(IDC_T62_UPDATE, 0);
     Enable(IDC_PSOC_UPDATE, 0);
     Enable(IDC_ZQ3_UPDATE, 0);
@@ -136,29 +131,4 @@ extern "C" EMSCRIPTEN_KEEPALIVE void WebMainCommand(int id) {
             break;
     }
     // Cancel (4101) does nothing.
-}
-
-int MainUploaderOf(int updateButton) {
-    switch (updateButton) {
-        case IDC_T62_UPDATE: return IDD_T62_UPLOADER;
-        case IDC_PSOC_UPDATE: return IDD_PSOC_UPLOADER;
-    }
-    return IDD_KEYER_UPLOADER;
-}
-
-void MainUploaderReturned(int dialog) {
-    int button = IDC_ZQ3_UPDATE;
-    const char* completed = kKeyerUpdateCompletedText;
-    if (dialog == IDD_T62_UPLOADER) {
-        button = IDC_T62_UPDATE;
-        completed = kT62UpdateCompletedText;
-    } else if (dialog == IDD_PSOC_UPLOADER) {
-        button = IDC_PSOC_UPDATE;
-        completed = kPsocUpdateCompletedText;
-    }
-    Enable(button, 0);
-    SetLine(IDC_RESULT_LINE, completed);
-    SetLine(IDC_PORT_LINE, "");
-    SetLine(IDC_HW_LINE, "");
-    EnableProbeButtons(1);
 }
