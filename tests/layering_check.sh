@@ -3,7 +3,8 @@
 # targets (t62/, psoc/, zq3/) over serial/ and image/ over core/. A file may
 # include from its own folder and from lower layers only; the targets do not
 # include one another; Windows headers appear in the core only in its
-# *_win32 platform files. Prints every breach and fails if there is one.
+# *_win32 platform files; no two modules of the product include each other
+# (tests/include_circles.py). Prints every breach and fails if there is one.
 set -u
 root=${1:-$(cd "$(dirname "$0")/.." && pwd)}
 cd "$root" || exit 2
@@ -56,6 +57,10 @@ for dir in "${core_dirs[@]}"; do
     fi
   done
 done
+
+if ! python3 "$(dirname "$0")/include_circles.py" "$root"; then
+  breaches=$((breaches + 1))
+fi
 
 if [ "$breaches" -gt 0 ]; then
   echo "layering: $breaches breach(es)"
