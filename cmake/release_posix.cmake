@@ -1,0 +1,34 @@
+# What a release of ridorez for Linux and macOS holds, as "cmake --install"
+# lays it out under a prefix: the program (cli/CMakeLists.txt), its man page,
+# the completions of bash, zsh and fish, and the README for users. A Linux
+# build also packs it as a .deb ("cpack -G DEB"): /usr/bin/ridorez and the
+# rest under /usr. scripts/package.sh makes the tarballs and the .debs.
+set(RIDOREZ_RELEASE_DIR ${CMAKE_BINARY_DIR}/package)
+configure_file(${CMAKE_SOURCE_DIR}/package/ridorez.1 ${RIDOREZ_RELEASE_DIR}/ridorez.1 @ONLY)
+configure_file(${CMAKE_SOURCE_DIR}/package/README-unix.txt ${RIDOREZ_RELEASE_DIR}/README.txt @ONLY)
+install(FILES ${RIDOREZ_RELEASE_DIR}/ridorez.1 DESTINATION share/man/man1)
+install(FILES ${CMAKE_SOURCE_DIR}/package/completions/ridorez.bash
+        DESTINATION share/bash-completion/completions RENAME ridorez)
+install(FILES ${CMAKE_SOURCE_DIR}/package/completions/_ridorez DESTINATION share/zsh/vendor-completions)
+install(FILES ${CMAKE_SOURCE_DIR}/package/completions/ridorez.fish DESTINATION share/fish/vendor_completions.d)
+install(FILES ${RIDOREZ_RELEASE_DIR}/README.txt DESTINATION share/doc/ridorez)
+
+# Debian's names of the architectures built here.
+set(deb_arch_x86_64 amd64)
+set(deb_arch_aarch64 arm64)
+set(deb_arch_armv7 armhf)
+set(RIDOREZ_DEB_ARCH "${deb_arch_${CMAKE_SYSTEM_PROCESSOR}}")
+
+set(CPACK_GENERATOR DEB)
+set(CPACK_PACKAGE_NAME ridorez)
+set(CPACK_PACKAGE_VERSION ${PROJECT_VERSION})
+set(CPACK_PACKAGE_FILE_NAME ridorez_${PROJECT_VERSION}_${RIDOREZ_DEB_ARCH})
+set(CPACK_PACKAGING_INSTALL_PREFIX /usr)
+set(CPACK_PACKAGE_DESCRIPTION_SUMMARY "firmware updater of the T62, its PSoC and the ZQ3 keyer IC")
+set(CPACK_DEBIAN_PACKAGE_DESCRIPTION "Reprograms over a serial port the T62's PIC and its PSoC from Intel HEX files and the ZQ3 keyer IC from a ZQ3 image. Serial ports belong to the group dialout: a user of that group can use them (adduser USER dialout).")
+set(CPACK_DEBIAN_PACKAGE_ARCHITECTURE ${RIDOREZ_DEB_ARCH})
+set(CPACK_DEBIAN_PACKAGE_MAINTAINER "RIdorez developers")
+set(CPACK_DEBIAN_PACKAGE_SECTION utils)
+# The Linux builds are static: the package depends on nothing.
+set(CPACK_DEBIAN_PACKAGE_DEPENDS "")
+include(CPack)

