@@ -1,6 +1,6 @@
 #!/usr/bin/env bash
 # Builds ridorez for the other systems with the Zig tool chain (installed by
-# scripts/setup.sh): build/zig-<target>/cli/ridorez for each target given, or
+# scripts/zig/install.sh): build/zig-<target>/cli/ridorez for each target given, or
 # for all: aarch64-macos x86_64-macos aarch64-linux armv7-linux x86_64-linux
 # (the Linux ones static, with musl). Product only, warnings as errors.
 set -euo pipefail
