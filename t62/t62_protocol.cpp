@@ -28,11 +28,18 @@ int SendRowInTxBuffer() {
     return T62Transact(AppState.txBuffer, kFullRowReply, scratchReply, kT62WriteLimit, kAttempts) >= 0;
 }
 
+// A reply that holds a header (and its checksum byte) but not the one of
+// request: the answer to another request, come late.
+bool EchoesAnotherRequest(const uint8_t* request, const uint8_t* reply, int32_t n) {
+    return n > kT62HeaderBytes && std::memcmp(request, reply, kT62HeaderBytes) != 0;
+}
+
 // T62Transact, for a reply whose good form is at least replyBytes long on
 // the wire (0: no length known), which the channel may then gather in few
-// system calls.
+// system calls. With echoed, the reply begins with the request's header,
+// and one that begins with another header counts as a corrupt reply.
 int32_t Exchange(const uint8_t* request, uint16_t length, uint8_t* reply, uint16_t limit, uint16_t attempts,
-                 uint32_t replyBytes) {
+                 uint32_t replyBytes, bool echoed) {
     for (uint16_t attempt = 0; attempt < attempts; ++attempt) {
         // What is left of the failed reply (or the reply itself, come late)
         // would otherwise be read as the answer to the request sent again.
@@ -41,6 +48,11 @@ int32_t Exchange(const uint8_t* request, uint16_t length, uint8_t* reply, uint16
         if (sent < 0) return sent;
         if (replyBytes) PortExpect(AppState.portHandle, replyBytes);
         int32_t n = SerialReadFrame(AppState.portHandle, reply, limit);
+        if (echoed && EchoesAnotherRequest(request, reply, n)) {
+            LineLogNote("t62 command %02x: reply to %02x %02x %02x %02x %02x, attempt %d of %d", request[0], reply[0],
+                        reply[1], reply[2], reply[3], reply[4], attempt + 1, attempts);
+            continue;
+        }
         if (n != kFrameTimeout && n != kFrameChecksum) return n;
         LineLogNote("t62 command %02x: %s, attempt %d of %d", request[0],
                     n == kFrameTimeout ? "no reply" : "checksum error", attempt + 1, attempts);
@@ -51,7 +63,7 @@ int32_t Exchange(const uint8_t* request, uint16_t length, uint8_t* reply, uint16
 }  // namespace
 
 int32_t T62Transact(const uint8_t* request, uint16_t length, uint8_t* reply, uint16_t limit, uint16_t attempts) {
-    return Exchange(request, length, reply, limit, attempts, 0);
+    return Exchange(request, length, reply, limit, attempts, 0, false);
 }
 
 int T62EraseBlock(int32_t address) {
@@ -69,7 +81,7 @@ int T62WriteRow(int32_t address) {
 int32_t T62ReadRow(int32_t address, uint8_t* reply) {
     uint8_t request[kT62HeaderBytes];
     PutHeader(request, 0x01, 0x40, address);
-    int32_t n = Exchange(request, kT62HeaderBytes, reply, kT62ReadLimit, kAttempts, kT62RowFrameBytes);
+    int32_t n = Exchange(request, kT62HeaderBytes, reply, kT62ReadLimit, kAttempts, kT62RowFrameBytes, true);
     return n >= 0 ? n - 1 : n;
 }
 

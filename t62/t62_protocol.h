@@ -31,7 +31,11 @@ int32_t T62Transact(const uint8_t* request, uint16_t length, uint8_t* reply, uin
 
 int T62EraseBlock(int32_t address);   // 1 if a valid reply came, else 0
 int T62WriteRow(int32_t address);     // the row from hexImage at 2 * address
-int32_t T62ReadRow(int32_t address, uint8_t* reply);  // reply bytes without checksum, or < 0
+// Reads the row at address: the reply bytes without the checksum, or < 0. A
+// reply that begins with another request's header (a late reply for
+// another row) counts as a corrupt one: it is tried again, then
+// kT62NoValidReply.
+int32_t T62ReadRow(int32_t address, uint8_t* reply);
 // Reads the row at address through rxBuffer and puts its 256 image bytes in
 // row. Returns 1, 0 when the reply was shorter than a row, or the negative
 // code of T62ReadRow.

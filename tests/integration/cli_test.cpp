@@ -234,6 +234,16 @@ TEST_F(CliTest, UpdateThatTheDeviceFails) {
     EXPECT_EQ(0, cli.exit) << ReadTextFile(cli.err);
     EXPECT_EQ("ZQ3 Fail:No O/S\nThe IC answers without its operating firmware: the update runs in recovery mode.\n",
               ReadTextFile(cli.out));
+
+    // A read-back answered twice with the reply for the row before it, which
+    // holds the same bytes: that row is not verified, however alike they are.
+    std::string rows;
+    for (int at = 0; at < 2048; at += 16)
+        rows += DataLine(static_cast<uint16_t>(0x1800 + at), Counting(16, static_cast<uint8_t>(at % 256)));
+    ASSERT_TRUE(StartSim(&other, {"--device", "t62", "--fault", "stale:read:3-4"}));
+    cli = RunCli({"update", "t62", WriteTempFile(rows + kEndLine), "--port", other.link}, other.dir, "stale");
+    EXPECT_EQ(6, cli.exit);
+    EXPECT_EQ("Error: Flash Verify !\n", ReadTextFile(cli.err));
 }
 
 // A bench with two adapters: two updates at once, each on its own port; a

@@ -25,7 +25,7 @@ const TypeName kTypes[] = {
     {"drop", kFaultDrop, false},   {"ignore", kFaultIgnore, false}, {"corrupt", kFaultCorrupt, false},
     {"long", kFaultLong, false},   {"diff", kFaultDiff, false},     {"short", kFaultShort, true},
     {"reply", kFaultReply, true},  {"silent", kFaultSilent, false}, {"noise", kFaultNoise, true},
-    {"late", kFaultLate, true},
+    {"late", kFaultLate, true},    {"stale", kFaultStale, false},
     {"flood-55", kFaultFlood, false, true, kFloodStartBytes},
     {"flood-start", kFaultFlood, false, true, kFloodFrameStarts},
     {"flood-escape", kFaultFlood, false, true, kFloodEscapes},
@@ -176,6 +176,7 @@ FaultEffects FaultsForCommand(FaultTable* table, Transcript* transcript, int dev
             case kFaultCorrupt: fx.corrupt = true; break;
             case kFaultLong: fx.longReply = true; break;
             case kFaultDiff: fx.diff = true; break;
+            case kFaultStale: fx.stale = true; break;
             case kFaultShort: fx.shortCount = rule.arg; break;
             case kFaultReply: fx.replyByte = rule.arg; break;
             case kFaultSilent: table->silent[device] = true; break;

@@ -18,6 +18,7 @@ enum FaultType {
     kFaultCorrupt,  // one wrong byte in the reply
     kFaultLong,     // T62: a reply body longer than any limit of the host
     kFaultDiff,     // T62 read: one significant byte differs from memory
+    kFaultStale,    // T62 read: the reply for the row below (at 0: above), header and all
     kFaultShort,    // PSoC block: only ARG bytes of the echo
     kFaultReply,    // the one byte ARG instead of the reply
     kFaultSilent,   // from this command on the device sends nothing
@@ -46,6 +47,7 @@ struct FaultEffects {
     bool corrupt = false;
     bool longReply = false;
     bool diff = false;
+    bool stale = false;
     int shortCount = -1;
     int replyByte = -1;
     int noiseCount = 0;

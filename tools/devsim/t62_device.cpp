@@ -42,6 +42,13 @@ void ReadRow(Sim* sim, const std::vector<uint8_t>& p) {
     FaultEffects fx = FaultsForCommand(&sim->faults, &sim->transcript, kDeviceT62, "read");
     if (fx.ignore) return SendReply(sim, kDeviceT62, fx, {});
     std::vector<uint8_t> reply(p.begin(), p.begin() + 5);
+    if (fx.stale) {
+        // What a reply for another row, come late, looks like.
+        address = address >= kT62RowUnits ? address - kT62RowUnits : address + kT62RowUnits;
+        reply[2] = static_cast<uint8_t>(address);
+        reply[3] = static_cast<uint8_t>(address >> 8);
+        reply[4] = static_cast<uint8_t>(address >> 16);
+    }
     uint32_t offset = 2 * address;
     reply.insert(reply.end(), dev->memory.begin() + offset, dev->memory.begin() + offset + 4 * words);
     if (fx.diff) {
