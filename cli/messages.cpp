@@ -14,24 +14,6 @@
 #include "t62/t62_image_fit.h"
 #include "t62/t62_protocol.h"
 
-namespace {
-
-// Lines in file, the last one counted also without its line break.
-int32_t CountLines(const std::string& file) {
-    FILE* f = std::fopen(file.c_str(), "r");
-    if (f == nullptr) return -1;
-    int32_t lines = 0;
-    int c, last = '\n';
-    while ((c = std::getc(f)) != EOF) {
-        if (c == '\n') ++lines;
-        last = c;
-    }
-    std::fclose(f);
-    return last == '\n' ? lines : lines + 1;
-}
-
-}  // namespace
-
 std::string PortFaultText(const std::string& port) {
     const PortFault& fault = LastPortFault();
     char device[600];
@@ -63,7 +45,7 @@ std::string LoadFailureText(int32_t result, const std::string& file, const char*
         case kHexUnexpectedEnd: return head + where + "the file ends (or cannot be read) before its end-of-file record";
         case kHexBadLine:
             // The line after the last one: the end-of-file record is missing.
-            if (line > CountLines(file)) return head + ": the file ends before its end-of-file record";
+            if (HexLinePastEnd()) return head + ": the file ends before its end-of-file record";
             return head + where + "not an Intel HEX record (a character that does not belong, a line too "
                                   "short for its byte count, or a wrong checksum)";
         case kHexBadRecordType:

@@ -2,13 +2,17 @@
 
 namespace {
 int32_t lineNumber = 0;  // of the line ReadHexLine read last
+bool pastEnd = false;    // that line was none: the file had ended before it
 }  // namespace
 
 int32_t HexLineNumber() { return lineNumber; }
 
+bool HexLinePastEnd() { return pastEnd; }
+
 int32_t OpenHexFile(const char* path, FILE** file) {
     *file = nullptr;
     lineNumber = 0;
+    pastEnd = false;
     if (path == nullptr || path[0] == '\0') return kHexEmptyPath;
     *file = std::fopen(path, "r");
     if (*file == nullptr) return kHexOpenFailed;
@@ -18,10 +22,12 @@ int32_t OpenHexFile(const char* path, FILE** file) {
 int32_t ReadHexLine(FILE* file, char* line) {
     int length = 0;
     ++lineNumber;
+    pastEnd = false;
     for (;;) {
         int c = std::getc(file);
         if (c == EOF) {
             if (std::ferror(file)) return kHexUnexpectedEnd;
+            pastEnd = length == 0;
             break;
         }
         if (c == '\n') break;

@@ -34,3 +34,7 @@ int32_t NextHexRecord(FILE* file, HexRecord* record);
 // The number of the line ReadHexLine read last since OpenHexFile, the first
 // line being 1: after a load that failed, the line that made it fail.
 int32_t HexLineNumber();
+
+// Whether that line was none at all: the file had ended before it (a file
+// without its end-of-file record).
+bool HexLinePastEnd();

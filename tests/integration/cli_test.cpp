@@ -214,6 +214,22 @@ TEST_F(CliTest, UpdateRefusesAFileThatDoesNotLoadAndSaysWhere) {
     EXPECT_EQ(3, cli.exit);
     EXPECT_TRUE(Has(ReadTextFile(cli.err), "File Error\nridorez: " + file + ", line 2: not an Intel HEX record"))
         << ReadTextFile(cli.err);
+    // The same file through a named pipe, which can be read only once: the
+    // same line is named, and nothing waits for the pipe again.
+    std::string fifo = sim.dir + "/image.fifo";
+    ASSERT_EQ(0, mkfifo(fifo.c_str(), 0600));
+    pid_t writer = fork();
+    if (writer == 0) {
+        std::string text = ReadTextFile(file);
+        int fd = open(fifo.c_str(), O_WRONLY);
+        _exit(fd >= 0 && write(fd, text.data(), text.size()) == static_cast<ssize_t>(text.size()) ? 0 : 1);
+    }
+    Cli piped = StartCli({"update", "t62", fifo, "--port", sim.link}, sim.dir, "piped");
+    EXPECT_TRUE(WaitCli(&piped, 20000)) << "ridorez waited for the pipe again";
+    waitpid(writer, nullptr, 0);
+    EXPECT_EQ(3, piped.exit);
+    EXPECT_TRUE(Has(ReadTextFile(piped.err), "ridorez: " + fifo + ", line 2: not an Intel HEX record"))
+        << ReadTextFile(piped.err);
     // Nothing went to the device.
     EXPECT_FALSE(Has(ReadTextFile(sim.transcript), "H>D"));
 }
