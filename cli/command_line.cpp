@@ -32,7 +32,9 @@ std::string Footer() {
                "TARGET is t62, psoc or zq3. PORT is a device (/dev/ttyUSB0, /dev/cu.usbserial-A5, \\\\.\\COM12) "
                "or COMn (see `") +
            kCliName +
-           " ports`).\n"
+           " ports`). Natively COMn is the link comn in the folder of COM ports: $RIDOREZ_COM_DIR, else "
+           "$XDG_RUNTIME_DIR/ridorez-com when that folder is the user's own, else ~/.ridorez-com; a folder or "
+           "link that another user owns or may change is refused (exit code 4).\n"
            "PORTS is --port PORT, or a bench of boards at once: --port A --port B ..., or --ports FILE (one port a "
            "line, # comments), each port in a process of its own, with a summary at the end; --log is then a "
            "folder (one log per port), and --retry-failed runs the ports that failed once more at the end.\n"
@@ -42,7 +44,8 @@ std::string Footer() {
            "  2    usage: the command line is wrong (or --log names the command's FILE)\n"
            "  3    the file cannot be loaded (or written), is for another ZQ3 variant, or has\n"
            "       T62 data beyond the rows an update writes\n"
-           "  4    the port cannot be opened (missing, busy, permission), or was lost during the run\n"
+           "  4    the port cannot be opened (missing, busy, permission, a COMn refused), or was lost during\n"
+           "       the run\n"
            "  5    no device answered, or another device did\n"
            "  6    the update (or read-back) failed, with its message\n"
            "  7    verify found a difference\n"

@@ -29,6 +29,7 @@ std::string PortFaultText(const std::string& port) {
         case kPortNotSerial: return head + "not a serial port";
         case kPortGone: return head + "the port stopped working (unplugged?): " + fault.detail;
         case kPortFailed: return head + fault.detail;
+        case kPortUntrusted: return head + "refused: " + fault.detail;
         default: return "";
     }
 }

@@ -15,12 +15,14 @@ enum PortProblem {
     kPortNotSerial,  // it opened, but it is not a serial port
     kPortGone,       // it failed in the middle of a run: unplugged, or its peer closed
     kPortFailed,     // any other failure of the system
+    kPortUntrusted,  // refused: a COM port whose name another user could have set up
 };
 
 struct PortFault {
     int32_t problem;   // a PortProblem
-    char detail[128];  // kPortDenied: the group that has access ("" when none
-                       // but its owner and root's group); otherwise the system's text
+    char detail[320];  // kPortDenied: the group that has access ("" when none
+                       // but its owner and root's group); kPortUntrusted: why;
+                       // otherwise the system's text
 };
 
 void ClearPortFault();

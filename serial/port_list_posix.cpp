@@ -16,6 +16,7 @@
 #include <string>
 #include <vector>
 
+#include "serial/com_folder.h"
 #include "serial/port_list.h"
 #include "serial/serial_port.h"
 
@@ -184,7 +185,10 @@ void ListComFolder(std::vector<SerialPortEntry>* list) {
         std::string path = dir + "/" + name;
         std::string device = RealPath(path);
         if (device.empty() || !IsCharDevice(device)) continue;
-        Add(list, "COM" + std::string(digits), path + " -> " + device);
+        char why[320];
+        std::string about = path + " -> " + device;
+        if (!ComFolderTrusted(path.c_str(), why, sizeof why)) about += " (refused: " + std::string(why) + ")";
+        Add(list, "COM" + std::string(digits), about);
     }
 }
 

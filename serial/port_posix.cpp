@@ -17,14 +17,13 @@
 #include <thread>
 
 #include "core/line_log.h"
+#include "serial/com_folder.h"
 #include "serial/port_fault.h"
 #include "serial/port_open.h"
 #include "serial/port_posix.h"
 #include "serial/serial_port.h"
 
 namespace {
-
-char deviceDir[512];
 
 // The descriptors open for exclusive use, for SerialAbandonPorts.
 const int kMaxOpen = 8;
@@ -156,16 +155,13 @@ int StoppedTaking(uint32_t written, uint32_t count, uint32_t timeoutMs) {
 
 }  // namespace
 
-void SerialSetDeviceDir(const char* dir) { std::snprintf(deviceDir, sizeof deviceDir, "%s", dir ? dir : ""); }
-
-const char* SerialDeviceDir() {
-    if (deviceDir[0]) return deviceDir;
-    const char* env = std::getenv("RIDOREZ_COM_DIR");
-    return (env && env[0]) ? env : "/tmp/ridorez-com";
-}
-
 int PosixOpenDevice(const char* path) {
     ClearPortFault();
+    char why[sizeof(PortFault::detail)];
+    if (!ComFolderTrusted(path, why, sizeof why)) {
+        SetPortFault(kPortUntrusted, why);
+        return -1;
+    }
     // Non-blocking, so that the open does not wait for a carrier; the reads
     // and writes wait for the device (WaitFor).
     int fd = open(path, O_RDWR | O_NOCTTY | O_NONBLOCK | O_CLOEXEC);

@@ -103,6 +103,8 @@ void SerialPortDevice(const char* name, char* device, size_t size);
 
 // POSIX only: the folder whose com<n> entries are the devices of COM<n>
 // (the same layout as a Wine prefix's dosdevices folder). Also taken from
-// the environment variable RIDOREZ_COM_DIR; the default is /tmp/ridorez-com.
+// the environment variable RIDOREZ_COM_DIR; the default is the user's own
+// $XDG_RUNTIME_DIR/ridorez-com, else ~/.ridorez-com (com_folder.h says which
+// folders and links are refused).
 void SerialSetDeviceDir(const char* dir);
 const char* SerialDeviceDir();

@@ -11,6 +11,7 @@
 #include <unistd.h>
 
 #include <cstdlib>
+#include <cstring>
 #include <filesystem>
 #include <regex>
 #include <string>
@@ -44,9 +45,10 @@ struct Cli {
 };
 
 // Starts ridorez with args, its standard output and error into files named
-// after tag in dir; RIDOREZ_COM_DIR is comDir when one is given.
+// after tag in dir; RIDOREZ_COM_DIR is comDir when one is given, and env
+// ("NAME=VALUE") is added to its environment.
 Cli StartCli(const std::vector<std::string>& args, const std::string& dir, const std::string& tag,
-             const std::string& comDir = "") {
+             const std::string& comDir = "", const std::vector<std::string>& env = {}) {
     Cli cli;
     cli.out = dir + "/" + tag + ".out";
     cli.err = dir + "/" + tag + ".err";
@@ -65,6 +67,7 @@ Cli StartCli(const std::vector<std::string>& args, const std::string& dir, const
             unsetenv("RIDOREZ_COM_DIR");
         else
             setenv("RIDOREZ_COM_DIR", comDir.c_str(), 1);
+        for (const std::string& e : env) putenv(strdup(e.c_str()));
         execv(argv[0], argv.data());
         _exit(127);
     }
@@ -91,8 +94,8 @@ bool WaitCli(Cli* cli, int timeoutMs) {
 }
 
 Cli RunCli(const std::vector<std::string>& args, const std::string& dir, const std::string& tag,
-           const std::string& comDir = "") {
-    Cli cli = StartCli(args, dir, tag, comDir);
+           const std::string& comDir = "", const std::vector<std::string>& env = {}) {
+    Cli cli = StartCli(args, dir, tag, comDir, env);
     EXPECT_TRUE(WaitCli(&cli, 120000)) << "ridorez did not end";
     return cli;
 }
@@ -496,6 +499,58 @@ TEST_F(CliTest, PortsListsThePortsThatAreThere) {
     std::string out = ReadTextFile(cli.out);
     EXPECT_TRUE(std::regex_search(out, std::regex("\nCOM4 +" + sim.dir + "/com4 -> /dev/pts/[0-9]+\n"))) << out;
     EXPECT_FALSE(Has(out, "COM5"));
+}
+
+// COMn is com<n> of the user's own folder: under XDG_RUNTIME_DIR when that
+// is the user's, else in the home folder; the simulator's --com links there.
+// A folder or a link that another user could have set up is refused before
+// anything is opened.
+TEST_F(CliTest, ComPortsOnlyFromTheUsersOwnFolder) {
+    char pattern[] = "/tmp/ridorez-com-test.XXXXXX";
+    ASSERT_TRUE(mkdtemp(pattern));
+    sim.dir = pattern;  // removed with the test
+    std::string run = sim.dir + "/run", folder = run + "/ridorez-com", com4 = folder + "/com4";
+    ASSERT_EQ(0, mkdir(run.c_str(), 0700));
+    std::vector<std::string> env = {"XDG_RUNTIME_DIR=" + run, "HOME=" + sim.dir + "/home"};
+    sim.pid = fork();
+    if (sim.pid == 0) {
+        for (const std::string& e : env) putenv(strdup(e.c_str()));
+        unsetenv("RIDOREZ_COM_DIR");
+        int log = open((sim.dir + "/devsim.log").c_str(), O_WRONLY | O_CREAT | O_TRUNC, 0644);
+        dup2(log, 1);
+        dup2(log, 2);
+        execl(DEVSIM_PATH, DEVSIM_PATH, "--com", "4", "--device", "psoc", static_cast<char*>(nullptr));
+        _exit(127);
+    }
+    struct stat st;
+    for (int i = 0; i < 500 && lstat(com4.c_str(), &st) != 0; ++i) usleep(10000);
+    ASSERT_EQ(0, lstat(com4.c_str(), &st)) << ReadTextFile(sim.dir + "/devsim.log");
+    ASSERT_EQ(0, stat(folder.c_str(), &st));
+    EXPECT_EQ(0700u, st.st_mode & 07777);
+    Cli own = RunCli({"probe", "psoc", "--port", "COM4"}, sim.dir, "own", "", env);
+    EXPECT_EQ(0, own.exit) << ReadTextFile(own.err);
+
+    ASSERT_EQ(0, chmod(folder.c_str(), 0777));
+    Cli shared = RunCli({"probe", "psoc", "--port", "COM4"}, sim.dir, "shared", "", env);
+    EXPECT_EQ(4, shared.exit);
+    EXPECT_EQ("Comm port open error\nridorez: COM4 (" + com4 + "): refused: the folder of COM ports " + folder +
+                  " may be changed by other users (mode 0777): another user could put a device of theirs behind "
+                  "that name\n",
+              ReadTextFile(shared.err));
+    ASSERT_EQ(0, chmod(folder.c_str(), 0700));
+    // Only root can give a link to another user.
+    if (geteuid() == 0) {
+        ASSERT_EQ(0, lchown(com4.c_str(), 65534, 65534));
+        Cli theirs = RunCli({"probe", "psoc", "--port", "COM4"}, sim.dir, "theirs", "", env);
+        EXPECT_EQ(4, theirs.exit);
+        EXPECT_TRUE(Has(ReadTextFile(theirs.err), "refused: " + com4 + " belongs to another user")) << ReadTextFile(theirs.err);
+    }
+    // A runtime folder that is not the user's own is passed over for home.
+    ASSERT_EQ(0, chmod(run.c_str(), 0777));
+    Cli home = RunCli({"probe", "psoc", "--port", "COM4"}, sim.dir, "home", "", env);
+    EXPECT_EQ(4, home.exit);
+    EXPECT_TRUE(Has(ReadTextFile(home.err), "COM4 (" + sim.dir + "/home/.ridorez-com/com4): no such port"))
+        << ReadTextFile(home.err);
 }
 
 TEST_F(CliTest, UsageErrorsAndHelp) {

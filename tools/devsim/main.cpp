@@ -9,13 +9,15 @@
 #include <cstring>
 #include <string>
 
+#include "serial/com_folder.h"
+#include "serial/serial_port.h"
 #include "tools/devsim/devsim.h"
 #include "tools/devsim/serve.h"
 
 namespace {
 
 const char kUsage[] =
-    "usage: devsim --link PATH --device t62,psoc,keyer [--paced] [--paced-burst N] [--transcript FILE]\n"
+    "usage: devsim --link PATH|--com N --device t62,psoc,keyer [--paced] [--paced-burst N] [--transcript FILE]\n"
     "              [--catch-up] [--clock-note] [--late-note]\n"
     "              [--memory FILE] [--fault TYPE:CMD:N[:ARG]]...\n"
     "              [--t62-hw-rev N] [--t62-loader MAJOR.MINOR] [--t62-fill BYTE]\n"
@@ -25,6 +27,7 @@ const char kUsage[] =
 
 struct Options {
     const char* link = nullptr;
+    std::string comLink;  // --com N: com<N> in the folder of COM ports
     const char* transcript = nullptr;
     bool paced = false;
     bool clockNote = false;
@@ -119,6 +122,12 @@ OptionResult ParseRunOption(const std::string& name, const char* value, Sim* sim
     int byte = 0;
     if (name == "--link") {
         opt->link = value;
+    } else if (name == "--com") {
+        char* end = nullptr;
+        long n = std::strtol(value, &end, 10);
+        if (end == value || *end || n < 1 || n > 9999) return Took(Fail("bad COM port number"));
+        opt->comLink = std::string(SerialDeviceDir()) + "/com" + std::to_string(n);
+        opt->link = opt->comLink.c_str();
     } else if (name == "--device") {
         return Took(ParseDevices(sim, value));
     } else if (name == "--paced-burst") {
@@ -212,7 +221,7 @@ OptionResult ParseValueOption(const std::string& name, const char* value, Sim* s
 // What must hold once every option is read: a link, a device, and a device
 // for each fault to act on.
 bool CheckArguments(const Sim* sim, const Options* opt) {
-    if (!opt->link) return Fail("--link is required");
+    if (!opt->link) return Fail("--link or --com is required");
     if (!sim->enabled[kDeviceT62] && !sim->enabled[kDevicePsoc] && !sim->enabled[kDeviceKeyer]) {
         return Fail("--device is required");
     }
@@ -270,6 +279,14 @@ int main(int argc, char** argv) {
     sim.line.noteLate = opt.lateNote;
     sim.line.catchUp = opt.catchUp;
     sim.line.transcript = &sim.transcript;
+    // COMn as the updater finds it: in the user's own folder, which is made
+    // for the user alone when it is not there, and refused as the updater
+    // refuses it.
+    char why[320];
+    if (!opt.comLink.empty() && (!ComFolderMake(why, sizeof why) || !ComFolderTrusted(opt.link, why, sizeof why))) {
+        std::fprintf(stderr, "devsim: %s: %s\n", opt.link, why);
+        return 1;
+    }
     if (!LineOpen(&sim.line) || !LinePublish(&sim.line, opt.link)) {
         LineClose(&sim.line);
         return 1;
