@@ -29,8 +29,9 @@ std::string Synopsis() {
 
 std::string Footer() {
     return std::string(
-               "TARGET is t62, psoc or zq3. PORT is a device (/dev/ttyUSB0, /dev/cu.usbserial-A5, \\\\.\\COM12) "
-               "or COMn (see `") +
+               "TARGET is t62, psoc or zq3. PORT is a device (/dev/ttyUSB0, /dev/serial/by-id/usb-..., "
+               "/dev/cu.usbserial-A5, \\\\.\\COM12), serial=NUMBER (the one USB adapter with that serial "
+               "number, Linux) or COMn (see `") +
            kCliName +
            " ports`). Natively COMn is the link comn in the folder of COM ports: $RIDOREZ_COM_DIR, else "
            "$XDG_RUNTIME_DIR/ridorez-com when that folder is the user's own, else ~/.ridorez-com; a folder or "
@@ -44,8 +45,8 @@ std::string Footer() {
            "  2    usage: the command line is wrong (or --log names the command's FILE)\n"
            "  3    the file cannot be loaded (or written), is for another ZQ3 variant, or has\n"
            "       T62 data beyond the rows an update writes\n"
-           "  4    the port cannot be opened (missing, busy, permission, a COMn refused), or was lost during\n"
-           "       the run\n"
+           "  4    the port cannot be opened (missing, busy, permission, a COMn refused, serial= not\n"
+           "       naming one adapter), or was lost during the run\n"
            "  5    no device answered, or another device did\n"
            "  6    the update (or read-back) failed, with its message\n"
            "  7    verify found a difference\n"
@@ -69,12 +70,12 @@ void AddTarget(CLI::App* command, CliOptions* options, bool t62Only) {
 }
 
 void AddPort(CLI::App* command, CliOptions* options) {
-    command->add_option("--port", options->port, "the serial port: a device, or COMn")->required()->type_name("PORT");
+    command->add_option("--port", options->port, "the serial port: a device, serial=NUMBER, or COMn")->required()->type_name("PORT");
 }
 
 // The ports of a command that also runs as a bench.
 void AddPorts(CLI::App* command, CliOptions* options) {
-    command->add_option("--port", options->ports, "the serial port: a device, or COMn; again for each further board")
+    command->add_option("--port", options->ports, "the serial port: a device, serial=NUMBER, or COMn; again for each further board")
         ->type_name("PORT")
         ->allow_extra_args(false);
     command->add_option("--ports", options->portsFile, "the ports of a bench, one a line (# comments)")

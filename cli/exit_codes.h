@@ -7,7 +7,8 @@ enum CliExit {
     kExitUsage = 2,          // the command line is wrong
     kExitFile = 3,           // the file cannot be loaded or written, is for another variant, or has
                              // T62 data beyond the rows an update writes
-    kExitPort = 4,           // the port cannot be opened (missing, busy, permission), or was lost
+    kExitPort = 4,           // the port cannot be opened (missing, busy, permission, refused, no one
+                             // adapter with that serial number), or was lost
     kExitNoDevice = 5,       // no device answered, or another device did
     kExitFailed = 6,         // the device refused or failed the run (with its message)
     kExitDiffers = 7,        // verify found a difference

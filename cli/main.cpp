@@ -9,6 +9,7 @@
 #include "cli/console.h"
 #include "cli/exit_codes.h"
 #include "cli/output.h"
+#include "cli/port_select.h"
 #include "cli/progress.h"
 #include "cli/worker_events.h"
 #include "core/line_log.h"
@@ -71,7 +72,12 @@ int main(int argc, char** argv) {
 
     int code = kExitDone;
     std::string clash = LogClash(options);
-    if (!clash.empty()) {
+    std::string noPort = PortSelectorRefusal(options.port);
+    if (!noPort.empty()) {
+        report.message = noPort;
+        Complain("ridorez: %s", report.message.c_str());
+        code = kExitPort;
+    } else if (!clash.empty()) {
         report.message = clash;
         Complain("ridorez: %s", report.message.c_str());
         code = kExitUsage;

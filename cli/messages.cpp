@@ -6,6 +6,7 @@
 #include "cli/console.h"
 #include "cli/exit_codes.h"
 #include "cli/output.h"
+#include "cli/port_select.h"
 #include "core/app_state.h"
 #include "image/hex_image.h"
 #include "image/hex_lines.h"
@@ -17,7 +18,7 @@
 std::string PortFaultText(const std::string& port) {
     const PortFault& fault = LastPortFault();
     char device[600];
-    SerialPortDevice(port.c_str(), device, sizeof device);
+    CliPortDevice(port.c_str(), device, sizeof device);
     std::string head = port + (port == device ? "" : " (" + std::string(device) + ")") + ": ";
     switch (fault.problem) {
         case kPortMissing: return head + "no such port (`" + kCliName + " ports` lists those present)";

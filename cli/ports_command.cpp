@@ -21,6 +21,8 @@ int RunPorts() {
             std::printf("%-*s  %s\n", static_cast<int>(width), ports[i].name, ports[i].about);
         else
             std::printf("%s\n", ports[i].name);
+        // The name that stays the same whichever socket the adapter is in.
+        if (ports[i].byId[0]) std::printf("%-*s  %s\n", static_cast<int>(width), "", ports[i].byId);
     }
     return kExitDone;
 }

@@ -4,6 +4,7 @@
 #include "cli/exit_codes.h"
 #include "cli/messages.h"
 #include "cli/output.h"
+#include "cli/port_select.h"
 #include "cli/worker_events.h"
 #include "core/app_state.h"
 #include "psoc/psoc_probe.h"
@@ -134,6 +135,6 @@ int ExitForFailedRun(const std::string& port, int failure, CliReport* report) {
 
 int RunProbe(const CliOptions& options, CliReport* report) {
     char device[600];
-    SerialPortDevice(options.port.c_str(), device, sizeof device);
+    CliPortDevice(options.port.c_str(), device, sizeof device);
     return ProbeStep(options.target, options.port, device, report);
 }

@@ -8,6 +8,7 @@
 #include "cli/commands.h"
 #include "cli/exit_codes.h"
 #include "cli/messages.h"
+#include "cli/port_select.h"
 #include "cli/probe_step.h"
 #include "cli/worker_run.h"
 #include "core/app_state.h"
@@ -57,7 +58,7 @@ int LoadForVerify(const CliOptions& options, CliReport* report) {
 
 int RunLoadedVerify(const CliOptions& options, CliReport* report) {
     char device[600];
-    SerialPortDevice(options.port.c_str(), device, sizeof device);
+    CliPortDevice(options.port.c_str(), device, sizeof device);
     int probed = ProbeStep("t62", options.port, device, report);
     if (probed != kExitDone) return probed;
     int32_t rows = T62CompareRows(AppState.hexImageLength);
@@ -97,7 +98,7 @@ int RunVerify(const CliOptions& options, CliReport* report) {
 
 int RunBackup(const CliOptions& options, CliReport* report) {
     char device[600];
-    SerialPortDevice(options.port.c_str(), device, sizeof device);
+    CliPortDevice(options.port.c_str(), device, sizeof device);
     // Whether the file can be written is known before the device is read.
     std::string part = options.file + ".part";
     FILE* probe = std::fopen(part.c_str(), "w");

@@ -8,6 +8,7 @@
 #include "cli/console.h"
 #include "cli/exit_codes.h"
 #include "cli/messages.h"
+#include "cli/port_select.h"
 #include "cli/probe_step.h"
 #include "cli/worker_run.h"
 #include "core/app_state.h"
@@ -152,7 +153,7 @@ int LoadForUpdate(const CliOptions& options, CliReport* report) {
 
 int RunLoadedUpdate(const CliOptions& options, CliReport* report) {
     char device[600];
-    SerialPortDevice(options.port.c_str(), device, sizeof device);
+    CliPortDevice(options.port.c_str(), device, sizeof device);
     if (options.target == "zq3") return UpdateZq3(options, device, report);
     return UpdateHex(options, device, report);
 }

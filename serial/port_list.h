@@ -6,11 +6,17 @@
 struct SerialPortEntry {
     char name[256];   // the port as a user names it: a device path, or COMn
     char about[256];  // what the system knows of it ("" when nothing)
+    // A USB adapter's, where the system tells them (Linux); "" otherwise.
+    char vendorId[8] = "";    // "0403"
+    char productId[8] = "";   // "6001"
+    char serial[128] = "";    // what the adapter's label or its maker calls it
+    char byId[256] = "";      // its stable /dev/serial/by-id name
 };
 
 // Fills entries with up to max ports, in the order a user looks for them:
-// Linux: the /dev/serial/by-id names with their devices, then ttyUSB*,
-// ttyACM* and the ttyS* that have a UART behind them; macOS: /dev/cu.*
+// Linux: ttyUSB*, ttyACM* (each with its /dev/serial/by-id name), the
+// /dev/serial/by-id names of other devices, and the ttyS* that have a UART
+// behind them; macOS: /dev/cu.*
 // without the Bluetooth ones; FreeBSD: /dev/cuaU*, then /dev/cuau*; Windows: COM1 to COM256 where they exist. Also the COMn entries of the
 // folder of COM ports, where one is in use (serial_port.h). Returns the
 // number of entries filled.

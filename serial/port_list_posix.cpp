@@ -14,6 +14,7 @@
 #include <cstdlib>
 #include <cstring>
 #include <string>
+#include <utility>
 #include <vector>
 
 #include "serial/com_folder.h"
@@ -72,28 +73,41 @@ bool IsCharDevice(const std::string& path) {
 
 #if defined(__linux__)
 
-// What sysfs tells of a tty: its driver, and for a USB adapter its maker,
-// product and serial number.
-std::string AboutTty(const std::string& tty) {
-    std::string device = RealPath("/sys/class/tty/" + tty + "/device");
-    if (device.empty()) return "";
+// The folder that stands for / in the Linux listing: the environment's
+// RIDOREZ_LIST_ROOT, which the tests point at a tree of their own (a
+// machine without USB adapters has nothing to list), else "".
+std::string Root() {
+    const char* root = std::getenv("RIDOREZ_LIST_ROOT");
+    return root ? root : "";
+}
+
+// What sysfs tells of a tty: its driver, and for a USB adapter its ids,
+// maker, product and serial number.
+void AboutTty(const std::string& tty, SerialPortEntry* e) {
+    std::string device = RealPath(Root() + "/sys/class/tty/" + tty + "/device");
+    if (device.empty()) return;
     std::string about;
     std::string driver = RealPath(device + "/driver");
     if (!driver.empty()) about = driver.substr(driver.rfind('/') + 1);
     // The USB device is a folder or two above the interface.
     std::string dir = device;
     for (int up = 0; up < 3 && dir.size() > 1; ++up) {
-        std::string product = ReadLine(dir + "/product");
-        if (!product.empty()) {
+        std::string vendor = ReadLine(dir + "/idVendor");
+        if (!vendor.empty()) {
+            std::snprintf(e->vendorId, sizeof e->vendorId, "%s", vendor.c_str());
+            std::snprintf(e->productId, sizeof e->productId, "%s", ReadLine(dir + "/idProduct").c_str());
+            std::snprintf(e->serial, sizeof e->serial, "%s", ReadLine(dir + "/serial").c_str());
             std::string maker = ReadLine(dir + "/manufacturer");
-            std::string serial = ReadLine(dir + "/serial");
-            about += (about.empty() ? "" : ", ") + (maker.empty() ? "" : maker + " ") + product;
-            if (!serial.empty()) about += " (serial " + serial + ")";
+            std::string product = ReadLine(dir + "/product");
+            std::string name = maker + (maker.empty() || product.empty() ? "" : " ") + product;
+            if (!name.empty()) about += (about.empty() ? "" : ", ") + name;
+            about += (about.empty() ? "" : ", ") + std::string("USB ") + e->vendorId + ":" + e->productId;
+            if (e->serial[0]) about += std::string(", serial ") + e->serial;
             break;
         }
         dir = dir.substr(0, dir.rfind('/'));
     }
-    return about;
+    std::snprintf(e->about, sizeof e->about, "%s", about.c_str());
 }
 
 const char* UartName(int type) {
@@ -116,9 +130,9 @@ const char* UartName(int type) {
 // makes ttyS nodes for ports that may not exist): from sysfs, or from the
 // port itself.
 int UartType(const std::string& tty) {
-    std::string type = ReadLine("/sys/class/tty/" + tty + "/type");
+    std::string type = ReadLine(Root() + "/sys/class/tty/" + tty + "/type");
     if (!type.empty()) return std::atoi(type.c_str());
-    int fd = open(("/dev/" + tty).c_str(), O_RDWR | O_NOCTTY | O_NONBLOCK | O_CLOEXEC);
+    int fd = open((Root() + "/dev/" + tty).c_str(), O_RDWR | O_NOCTTY | O_NONBLOCK | O_CLOEXEC);
     if (fd < 0) return 0;
     serial_struct info;
     int result = ioctl(fd, TIOCGSERIAL, &info) == 0 ? info.type : 0;
@@ -126,25 +140,44 @@ int UartType(const std::string& tty) {
     return result;
 }
 
+// The device a path leads to, 0 when it is no character device.
+dev_t CharDeviceOf(const std::string& path) {
+    struct stat st;
+    return stat(path.c_str(), &st) == 0 && S_ISCHR(st.st_mode) ? st.st_rdev : 0;
+}
+
 void ListLinux(std::vector<SerialPortEntry>* list) {
-    const char* byId = "/dev/serial/by-id";
-    for (const std::string& name : Names(byId, "")) {
-        if (name[0] == '.') continue;
-        std::string path = std::string(byId) + "/" + name;
-        std::string device = RealPath(path);
-        if (!device.empty()) Add(list, path, device);
-    }
+    std::string root = Root();
+    std::string byId = root + "/dev/serial/by-id";
+    std::vector<std::pair<std::string, dev_t>> links;
+    for (const std::string& name : Names(byId.c_str(), ""))
+        if (name[0] != '.') links.push_back({byId + "/" + name, CharDeviceOf(byId + "/" + name)});
     for (const char* prefix : {"ttyUSB", "ttyACM"})
-        for (const std::string& tty : Names("/dev", prefix))
-            if (IsCharDevice("/dev/" + tty)) Add(list, "/dev/" + tty, AboutTty(tty));
-    for (const std::string& tty : Names("/dev", "ttyS")) {
-        int type = IsCharDevice("/dev/" + tty) ? UartType(tty) : 0;
+        for (const std::string& tty : Names((root + "/dev").c_str(), prefix)) {
+            std::string path = root + "/dev/" + tty;
+            dev_t device = CharDeviceOf(path);
+            if (device == 0) continue;
+            Add(list, path, "");
+            AboutTty(tty, &list->back());
+            for (auto& link : links)
+                if (link.second == device) {
+                    std::snprintf(list->back().byId, sizeof list->back().byId, "%s", link.first.c_str());
+                    link.second = 0;
+                    break;
+                }
+        }
+    // Links to devices of another kind.
+    for (const auto& link : links)
+        if (link.second != 0) Add(list, link.first, RealPath(link.first));
+    for (const std::string& tty : Names((root + "/dev").c_str(), "ttyS")) {
+        std::string path = root + "/dev/" + tty;
+        int type = IsCharDevice(path) ? UartType(tty) : 0;
         if (type == 0) continue;
         const char* uart = UartName(type);
         std::string about = uart ? uart : "UART type " + std::to_string(type);
-        std::string port = ReadLine("/sys/class/tty/" + tty + "/port");
+        std::string port = ReadLine(root + "/sys/class/tty/" + tty + "/port");
         if (!port.empty() && port != "0x0") about += " at " + port;
-        Add(list, "/dev/" + tty, about);
+        Add(list, path, about);
     }
 }
 

@@ -6,7 +6,7 @@ _ridorez() {
         return
     fi
     case $prev in
-        --port) COMPREPLY=($(compgen -W "$(ridorez ports 2>/dev/null | cut -d' ' -f1)" -- "$cur")); return ;;
+        --port) COMPREPLY=($(compgen -W "$(ridorez ports 2>/dev/null | awk '{print $1} match($0, /, serial [^ ,]+/) {print "serial=" substr($0, RSTART + 9, RLENGTH - 9)}')" -- "$cur")); return ;;
         --log|--ports) COMPREPLY=($(compgen -f -- "$cur")); return ;;
     esac
     if [ "$COMP_CWORD" -eq 2 ]; then

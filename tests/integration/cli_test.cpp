@@ -553,6 +553,67 @@ TEST_F(CliTest, ComPortsOnlyFromTheUsersOwnFolder) {
         << ReadTextFile(home.err);
 }
 
+// A USB adapter as sysfs shows it, in a tree of the test's own that the
+// listing takes for / (RIDOREZ_LIST_ROOT): its device, interface and tty
+// folders, its /dev node (a link to device) and its /dev/serial/by-id name.
+// Returns that name.
+std::string FakeUsbAdapter(const std::string& root, int bus, const std::string& tty, const std::string& serial,
+                           const std::string& device) {
+    namespace fs = std::filesystem;
+    std::string usb = root + "/sys/devices/pci0000:00/usb1/1-" + std::to_string(bus);
+    std::string port = usb + "/1-" + std::to_string(bus) + ":1.0/" + tty;
+    std::string driver = root + "/sys/bus/usb-serial/drivers/ftdi_sio";
+    fs::create_directories(port);
+    fs::create_directories(driver);
+    fs::create_directories(root + "/sys/class/tty/" + tty);
+    fs::create_directories(root + "/dev/serial/by-id");
+    const std::pair<const char*, std::string> files[] = {
+        {"idVendor", "0403"}, {"idProduct", "6001"}, {"serial", serial}, {"manufacturer", "FTDI"},
+        {"product", "FT232R USB UART"}};
+    for (const auto& f : files) {
+        FILE* out = std::fopen((usb + "/" + f.first).c_str(), "w");
+        std::fprintf(out, "%s\n", f.second.c_str());
+        std::fclose(out);
+    }
+    fs::create_directory_symlink(driver, port + "/driver");
+    fs::create_directory_symlink(port, root + "/sys/class/tty/" + tty + "/device");
+    fs::create_symlink(device, root + "/dev/" + tty);
+    std::string byId = root + "/dev/serial/by-id/usb-FTDI_FT232R_USB_UART_" + serial + "-if0" + std::to_string(bus) + "-port0";
+    fs::create_symlink("../../" + tty, byId);
+    return byId;
+}
+
+// ports shows a USB adapter's ids, serial number and by-id name; --port
+// takes that name, and serial=XXXX when one adapter alone has that number.
+TEST_F(CliTest, UsbAdapterBySerialNumberOrById) {
+    ASSERT_TRUE(StartSim(&sim, {"--device", "t62"}));
+    std::string root = sim.dir + "/root";
+    std::string byId = FakeUsbAdapter(root, 1, "ttyUSB0", "A5XK3RJF", sim.link);
+    FakeUsbAdapter(root, 2, "ttyUSB1", "B7", "/dev/null");
+    FakeUsbAdapter(root, 3, "ttyACM0", "B7", "/dev/zero");
+    std::vector<std::string> env = {"RIDOREZ_LIST_ROOT=" + root};
+    Cli ports = RunCli({"ports"}, sim.dir, "ports", sim.dir, env);
+    EXPECT_EQ(0, ports.exit);
+    std::string usb0 = root + "/dev/ttyUSB0";
+    EXPECT_TRUE(Has(ReadTextFile(ports.out), usb0 + "  ftdi_sio, FTDI FT232R USB UART, USB 0403:6001, serial A5XK3RJF\n" +
+                                                 std::string(usb0.size() + 2, ' ') + byId + "\n"))
+        << ReadTextFile(ports.out);
+
+    Cli bySerial = RunCli({"probe", "t62", "--port", "serial=A5XK3RJF"}, sim.dir, "serial", sim.dir, env);
+    EXPECT_EQ(0, bySerial.exit) << ReadTextFile(bySerial.err);
+    EXPECT_EQ("F/W Loader v2.5 Connected\nT62 H/W Revision A\n", ReadTextFile(bySerial.out));
+    Cli named = RunCli({"probe", "t62", "--port", byId}, sim.dir, "by-id", sim.dir, env);
+    EXPECT_EQ(0, named.exit) << ReadTextFile(named.err);
+    Cli two = RunCli({"probe", "t62", "--port", "serial=B7"}, sim.dir, "two", sim.dir, env);
+    EXPECT_EQ(4, two.exit);
+    EXPECT_EQ("ridorez: serial=B7: 2 adapters have that serial number (" + root + "/dev/ttyUSB1, " + root +
+                  "/dev/ttyACM0): name one by its device or its /dev/serial/by-id name\n",
+              ReadTextFile(two.err));
+    Cli none = RunCli({"probe", "t62", "--port", "serial=A5XK3RJ"}, sim.dir, "none", sim.dir, env);
+    EXPECT_EQ(4, none.exit);
+    EXPECT_TRUE(Has(ReadTextFile(none.err), "serial=A5XK3RJ: no adapter has that serial number")) << ReadTextFile(none.err);
+}
+
 TEST_F(CliTest, UsageErrorsAndHelp) {
     std::string dir = ::testing::TempDir();
     Cli wrong = RunCli({"update", "t63", "x.hex", "--port", "COM4"}, dir, "wrong");
