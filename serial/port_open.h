@@ -1,6 +1,7 @@
-// The one way both serial channels open a port (port_posix.cpp and
-// port_win32.cpp implement it). The synchronous channel and the keyer
-// channel differ only in the line they ask for.
+// The one way both serial channels open a port (port_open.cpp, over the
+// platform's PortOpenSystemLine in port_posix.cpp, port_win32.cpp and
+// port_web.cpp). The synchronous channel and the keyer channel differ only
+// in the line they ask for.
 #pragma once
 #include <cstdint>
 
@@ -25,6 +26,13 @@ struct PortLine {
 // only) or kSerialPurgeFailed. The keyer channel's codes have the same
 // values. The reason behind a failure to open is in LastPortFault().
 int32_t PortOpenLine(const char* device, const PortLine& line, PortHandle* port);
+
+// The platform's part of PortOpenLine: opens and sets up the line, the
+// 100 ms settle and the emptied receive queue included, and returns the
+// same codes. *port is the port whenever the device itself was opened, also
+// when a later step failed (PortOpenLine then closes it or keeps it), and
+// null when it was not.
+int32_t PortOpenSystemLine(const char* device, const PortLine& line, PortHandle* port);
 
 // Closes a port that PortOpenLine gave (null: nothing to close).
 void PortCloseLine(PortHandle port);

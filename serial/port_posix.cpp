@@ -285,7 +285,7 @@ int PosixWriteAll(int fd, const uint8_t* bytes, uint32_t count, uint32_t timeout
     return 1;
 }
 
-int32_t PortOpenLine(const char* device, const PortLine& line, PortHandle* port) {
+int32_t PortOpenSystemLine(const char* device, const PortLine& line, PortHandle* port) {
     *port = nullptr;
     int fd = PosixOpenDevice(device);
     if (fd < 0) return kSerialOpenFailed;
@@ -303,12 +303,7 @@ int32_t PortOpenLine(const char* device, const PortLine& line, PortHandle* port)
         PlatformSleep(100);
         if (tcflush(fd, TCIFLUSH) != 0) result = kSerialPurgeFailed;
     }
-    if (result != 0 && !line.keyer) {
-        PortCloseLine(opened);
-        return result;
-    }
     *port = opened;
-    if (result == 0) LineLogNote("open %s %lu", device, static_cast<unsigned long>(line.baud));
     return result;
 }
 

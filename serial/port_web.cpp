@@ -41,9 +41,8 @@ void NoteFault(int32_t problem) {
 }  // namespace
 
 // The device is the port the user chose, whatever the name.
-int32_t PortOpenLine(const char*, const PortLine& line, PortHandle* port) {
+int32_t PortOpenSystemLine(const char*, const PortLine& line, PortHandle* port) {
     *port = nullptr;
-    ClearPortFault();
     // As the Windows line set-up: DTR on for the keyer, RTS off.
     int opened = WebJsOpen(line.baud, line.keyer ? 1 : 0, 0);
     if (opened == kSerialOpenFailed) {
@@ -52,8 +51,7 @@ int32_t PortOpenLine(const char*, const PortLine& line, PortHandle* port) {
     }
     if (opened < 0) {
         NoteFault(kPortFailed);
-        // The keyer channel keeps a failed port for its close.
-        if (line.keyer) *port = new WebPort{0, line.readTimeoutMs};
+        *port = new WebPort{0, line.readTimeoutMs};
         return kSerialSetStateFailed;
     }
     WebPort* held = new WebPort{opened, line.readTimeoutMs};

@@ -98,9 +98,8 @@ int32_t SetUpTimeouts(HANDLE h, const PortLine& line) {
 
 }  // namespace
 
-int32_t PortOpenLine(const char* device, const PortLine& line, PortHandle* port) {
+int32_t PortOpenSystemLine(const char* device, const PortLine& line, PortHandle* port) {
     *port = nullptr;
-    ClearPortFault();
     DWORD flags = FILE_ATTRIBUTE_NORMAL | (line.keyer ? FILE_FLAG_OVERLAPPED : 0);
     HANDLE h = CreateFileA(device, GENERIC_READ | GENERIC_WRITE, 0, nullptr, OPEN_EXISTING, flags, nullptr);
     if (h == INVALID_HANDLE_VALUE) {
@@ -118,21 +117,12 @@ int32_t PortOpenLine(const char* device, const PortLine& line, PortHandle* port)
         if (!SetCommState(h, &opened->dcb)) result = kSerialSetStateFailed;
     }
     if (result == 0) result = SetUpTimeouts(h, line);
-    if (result != 0 && !line.keyer) {
-        ClearCommError(h, nullptr, nullptr);
-        PortCloseLine(opened);
-        return result;
-    }
+    if (result != 0 && !line.keyer) ClearCommError(h, nullptr, nullptr);
     if (result == 0) {
         Sleep(100);
         if (!PurgeComm(h, PURGE_RXCLEAR)) result = kSerialPurgeFailed;
     }
-    if (result != 0 && !line.keyer) {
-        PortCloseLine(opened);
-        return result;
-    }
     *port = opened;
-    if (result == 0) LineLogNote("open %s %lu", device, static_cast<unsigned long>(line.baud));
     return result;
 }
 

@@ -1,6 +1,7 @@
 // The synchronous serial channel: open, close and raw one-call transfers.
-// serial_win32.cpp implements it over the Win32 communications API,
-// serial_posix.cpp over termios.
+// The open and close are portable (serial_channel.cpp, over port_open.h);
+// serial_win32.cpp does the transfers over the Win32 communications API,
+// serial_posix.cpp over termios, serial_web.cpp over the page's port.
 #pragma once
 #include <cstddef>
 #include <cstdint>

@@ -1,9 +1,7 @@
 #include <sys/ioctl.h>
 #include <unistd.h>
 
-#include "core/app_state.h"
 #include "core/line_log.h"
-#include "serial/port_open.h"
 #include "serial/port_posix.h"
 #include "serial/read_ahead.h"
 #include "serial/serial_port.h"
@@ -12,19 +10,6 @@ int32_t SerialOpen(int32_t port, uint32_t baud, uint32_t readTimeoutMs) {
     char device[600];
     SerialComDevice(port, device, sizeof device);
     return SerialOpenDevice(device, baud, readTimeoutMs);
-}
-
-int32_t SerialOpenDevice(const char* device, uint32_t baud, uint32_t readTimeoutMs) {
-    // A port still held would otherwise stay open, locked, behind the new one.
-    SerialClose();
-    int32_t result = PortOpenLine(device, PortLine{baud, readTimeoutMs, 0}, &AppState.portHandle);
-    if (result == 0) AppState.portOpen = 1;
-    return result;
-}
-
-void SerialClose() {
-    PortCloseLine(AppState.portHandle);
-    AppState.portHandle = nullptr;
 }
 
 int PortSystemRead(PortHandle handle, uint8_t* buffer, uint32_t count, uint32_t* got) {

@@ -1,6 +1,4 @@
 // The synchronous channel in the page, over the port the user chose.
-#include "core/app_state.h"
-#include "serial/port_open.h"
 #include "serial/port_web.h"
 #include "serial/read_ahead.h"
 #include "serial/serial_port.h"
@@ -8,18 +6,6 @@
 // The page has one port, the one chosen in the browser, whatever COM
 // number the window shows.
 int32_t SerialOpen(int32_t, uint32_t baud, uint32_t readTimeoutMs) { return SerialOpenDevice("", baud, readTimeoutMs); }
-
-int32_t SerialOpenDevice(const char* device, uint32_t baud, uint32_t readTimeoutMs) {
-    SerialClose();
-    int32_t result = PortOpenLine(device, PortLine{baud, readTimeoutMs, 0}, &AppState.portHandle);
-    if (result == 0) AppState.portOpen = 1;
-    return result;
-}
-
-void SerialClose() {
-    PortCloseLine(AppState.portHandle);
-    AppState.portHandle = nullptr;
-}
 
 // The browser lets go of the port when the page goes.
 void SerialAbandonPorts() {}

@@ -1,9 +1,7 @@
 #include <windows.h>
 
-#include "core/app_state.h"
 #include "core/line_log.h"
 #include "serial/port_fault.h"
-#include "serial/port_open.h"
 #include "serial/serial_port.h"
 #include "serial/port_win32.h"
 
@@ -17,20 +15,6 @@ int32_t SerialOpen(int32_t port, uint32_t baud, uint32_t readTimeoutMs) {
     char name[16];
     SerialDeviceName(port, name, sizeof name);
     return SerialOpenDevice(name, baud, readTimeoutMs);
-}
-
-int32_t SerialOpenDevice(const char* device, uint32_t baud, uint32_t readTimeoutMs) {
-    // A port still held would otherwise stay open behind the new one, and
-    // the device would refuse the new open as busy.
-    SerialClose();
-    int32_t result = PortOpenLine(device, PortLine{baud, readTimeoutMs, 0}, &AppState.portHandle);
-    if (result == 0) AppState.portOpen = 1;
-    return result;
-}
-
-void SerialClose() {
-    PortCloseLine(AppState.portHandle);
-    AppState.portHandle = nullptr;
 }
 
 int PortSystemRead(PortHandle port, uint8_t* buffer, uint32_t count, uint32_t* got) {
