@@ -35,7 +35,7 @@ namespace {
 // its reply at 9600.
 const double kT62RowSeconds = LineSeconds(2 * kT62RowFrameBytes, kT62ProbeBaud);
 const double kPsocBlockSeconds = LineSeconds(kPsocRequestBytes + kPsocEchoBytes, kPsocProbeBaud);
-const double kKeyerRecordSeconds = 0.03;
+const double kKeyerRecordSeconds = LineSeconds(kKeyerFrameBytes + kKeyerReplyBytes, kKeyerRecordBaud);
 
 std::string Advice(const CliOptions& options, const char* device, const char* loader) {
     return "The " + std::string(device) + " is not fully programmed, but its " + loader +

@@ -114,9 +114,9 @@ var Module = {
     setPosition: function (dialog, position) { control(dialog, 4032).value = position; },
     openDialog: function (dialog) { document.getElementById('d' + dialog).hidden = false; blockBelow(); },
     closeDialog: function (dialog) { document.getElementById('d' + dialog).hidden = true; blockBelow(); },
-    startTimer: function (dialog) {
+    startTimer: function (dialog, periodMs) {
       if (timers[dialog]) return;
-      timers[dialog] = setInterval(function () { callNow('WebUploaderTick', [dialog]); }, 100);
+      timers[dialog] = setInterval(function () { callNow('WebUploaderTick', [dialog]); }, periodMs);
     },
     stopTimer: function (dialog) {
       clearInterval(timers[dialog]);

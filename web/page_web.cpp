@@ -2,6 +2,8 @@
 
 #include <emscripten.h>
 
+#include "core/app_state.h"
+
 EM_JS(void, PageJsSetText, (int dialog, int control, const char* text), {
     Module.page.setText(dialog, control, UTF8ToString(text));
 });
@@ -10,7 +12,7 @@ EM_JS(void, PageJsSetRange, (int dialog, int upper), { Module.page.setRange(dial
 EM_JS(void, PageJsSetPosition, (int dialog, int position), { Module.page.setPosition(dialog, position); });
 EM_JS(void, PageJsOpenDialog, (int dialog), { Module.page.openDialog(dialog); });
 EM_JS(void, PageJsCloseDialog, (int dialog), { Module.page.closeDialog(dialog); });
-EM_JS(void, PageJsStartTimer, (int dialog), { Module.page.startTimer(dialog); });
+EM_JS(void, PageJsStartTimer, (int dialog, int periodMs), { Module.page.startTimer(dialog, periodMs); });
 EM_JS(void, PageJsStopTimer, (int dialog), { Module.page.stopTimer(dialog); });
 EM_JS(void, PageJsMessageBox, (const char* text, const char* caption), {
     Module.page.messageBox(UTF8ToString(text), UTF8ToString(caption));
@@ -24,7 +26,7 @@ void PageSetRange(int dialog, int32_t upper) { PageJsSetRange(dialog, upper); }
 void PageSetPosition(int dialog, int32_t position) { PageJsSetPosition(dialog, position); }
 void PageOpenDialog(int dialog) { PageJsOpenDialog(dialog); }
 void PageCloseDialog(int dialog) { PageJsCloseDialog(dialog); }
-void PageStartTimer(int dialog) { PageJsStartTimer(dialog); }
+void PageStartTimer(int dialog) { PageJsStartTimer(dialog, kWorkerTickMs); }
 void PageStopTimer(int dialog) { PageJsStopTimer(dialog); }
 void PageMessageBox(const char* text, const char* caption) { PageJsMessageBox(text, caption); }
 int PageChoosePort(int always) { return PageJsChoosePort(always); }

@@ -18,7 +18,7 @@ void PageSetPosition(int dialog, int32_t position);
 void PageOpenDialog(int dialog);
 void PageCloseDialog(int dialog);
 
-// The dialog's 100 ms timer: page.js calls WebUploaderTick(dialog) on each.
+// The dialog's timer, every kWorkerTickMs: page.js calls WebUploaderTick(dialog) on each.
 void PageStartTimer(int dialog);
 void PageStopTimer(int dialog);
 

@@ -9,7 +9,6 @@
 
 namespace {
 
-const int kFrameBytes = 20;
 // The percentage shown is of 960 slots, a little more than are sent, so the
 // bar stops short of full (99) when the last record has gone.
 const int kProgressSlots = 960;
@@ -77,7 +76,7 @@ int32_t UploadImage() {
 
 uint8_t SendKeyerRecord(uint8_t command, int slot) {
     const KeyerRecord& record = AppState.keyerImage[slot];
-    uint8_t frame[kFrameBytes];
+    uint8_t frame[kKeyerFrameBytes];
     frame[0] = command;
     frame[1] = record.address[0];
     frame[2] = record.address[1];
@@ -87,7 +86,7 @@ uint8_t SendKeyerRecord(uint8_t command, int slot) {
         sum = static_cast<uint8_t>(sum + record.data[i]);
     }
     frame[19] = static_cast<uint8_t>(-sum);
-    KeyerWrite(frame, kFrameBytes);
+    KeyerWrite(frame, kKeyerFrameBytes);
     uint8_t reply = 0;
     if (!KeyerRead(&reply, 1)) return kKeyerTimeout;
     return reply;

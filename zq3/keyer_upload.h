@@ -23,6 +23,10 @@ enum {
 
 enum { kKeyerLastSlot = 955, kKeyerPhase1Marker = 1012 };
 
+// A record frame: the command, the address, 16 data bytes and the checksum;
+// the loader answers each with one byte.
+enum { kKeyerFrameBytes = 20, kKeyerReplyBytes = 1 };
+
 // Builds the 20-byte frame for one slot of AppState.keyerImage, sends it and
 // returns the reply byte, or kKeyerTimeout when none came.
 uint8_t SendKeyerRecord(uint8_t command, int slot);
