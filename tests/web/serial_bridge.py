@@ -68,6 +68,23 @@ def open_device(path, options):
     return fd, baud
 
 
+async def write_all(loop, fd, data):
+    """Writes all of data to the device, waiting for room as the system
+    tells it rather than polling: a full line takes the next bytes as soon
+    as it has room."""
+    view = memoryview(data)
+    while view:
+        try:
+            view = view[os.write(fd, view):]
+        except BlockingIOError:
+            room = loop.create_future()
+            loop.add_writer(fd, lambda: room.done() or room.set_result(None))
+            try:
+                await room
+            finally:
+                loop.remove_writer(fd)
+
+
 async def serve(ws, device, log):
     loop = asyncio.get_running_loop()
     fd = None
@@ -104,13 +121,7 @@ async def serve(ws, device, log):
                 continue
             if isinstance(message, bytes):
                 log.bytes("H>D", baud, message)
-                view = memoryview(message)
-                while view:
-                    try:
-                        n = os.write(fd, view)
-                        view = view[n:]
-                    except BlockingIOError:
-                        await asyncio.sleep(0.001)
+                await write_all(loop, fd, message)
             else:
                 request = json.loads(message)
                 if request.get("close"):
