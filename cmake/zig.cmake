@@ -15,6 +15,11 @@ endif()
 
 set(CMAKE_C_COMPILER "${CMAKE_CURRENT_LIST_DIR}/zig-cc.sh" "${RIDOREZ_ZIG_EXE}" cc -target ${RIDOREZ_ZIG_TARGET} ${RIDOREZ_ZIG_CPU})
 set(CMAKE_CXX_COMPILER "${CMAKE_CURRENT_LIST_DIR}/zig-cc.sh" "${RIDOREZ_ZIG_EXE}" c++ -target ${RIDOREZ_ZIG_TARGET} ${RIDOREZ_ZIG_CPU})
+# The Linux builds are static and go out stripped (-s: no symbols, no
+# debugging sections), the size a user downloads.
+if(CMAKE_SYSTEM_NAME STREQUAL Linux)
+  set(CMAKE_EXE_LINKER_FLAGS_INIT "-s")
+endif()
 # Its own archiver, which writes the symbol table each target's linker reads.
 set(CMAKE_AR "${RIDOREZ_ZIG_EXE}")
 foreach(lang C CXX)
