@@ -17,6 +17,7 @@
 #include "psoc/psoc_worker.h"
 #include "res/resource.h"
 #include "serial/port_reopen.h"
+#include "t62/t62_image_fit.h"
 #include "t62/t62_probe.h"
 #include "t62/t62_protocol.h"
 #include "t62/t62_worker.h"
@@ -39,17 +40,20 @@ struct HexUploader {
     void (*worker)();
     const char* (*message)(int32_t code);
     int32_t (*open)(int32_t port);  // the probe's open of the port at the loader's speed
+    // Null when the loaded image can be written whole, else why it is
+    // refused before anything is sent (null: the target refuses none).
+    const char* (*refusal)(int32_t imageLength, char* text, size_t size);
 };
 
 const HexUploader kT62Uploader = {
     T62Image, &AppState.t62ImageLoaded, kT62LoadedFormat, kT62RunningText,
-    IDC_T62_START, IDC_T62_RESTART, T62UploadWorker, T62StatusMessage, T62ProbeOpen,
+    IDC_T62_START, IDC_T62_RESTART, T62UploadWorker, T62StatusMessage, T62ProbeOpen, T62ImageFitRefusal,
 };
 
 // The Windows template has no reset button, so the page offers none either.
 const HexUploader kPsocUploader = {
     PSoCImage, &AppState.psocImageLoaded, kPsocLoadedFormat, kPsocRunningText,
-    IDC_PSOC_START, 0, PsocProgramWorker, PsocOutcomeMessage, PsocProbeOpen,
+    IDC_PSOC_START, 0, PsocProgramWorker, PsocOutcomeMessage, PsocProbeOpen, nullptr,
 };
 
 // The longest path the Windows program takes, as the page's file system
@@ -168,6 +172,13 @@ void HexUpdate(int dialog, const HexUploader& uploader) {
     if (AppState.hexImageLength <= 0) {
         Status(dialog, "Error: Zero Length File !");
         return;
+    }
+    if (uploader.refusal != nullptr) {
+        const char* why = uploader.refusal(AppState.hexImageLength, AppState.statusText, sizeof AppState.statusText);
+        if (why != nullptr) {
+            Status(dialog, why);
+            return;
+        }
     }
     if (!ReopenIfLost(dialog, uploader)) return;
     Enable(dialog, IDC_LOAD, 0);

@@ -144,19 +144,27 @@ EOF
   keyer_holds "$E2E_WORK/com4.memory" "$images/zq3-jade.expect"
 }
 
-# The adapter is pulled out in the middle of a run and stays out for 6 s:
-# Update from the same dialog says why the port does not open; once it is
-# back, Update opens the same port again and the run completes.
+# An image with data beyond the rows it would be written to is refused
+# before anything is sent. Then the adapter is pulled out in the middle of a
+# run and stays out for 6 s: Update from the same dialog says why the port
+# does not open; once it is back, Update opens the same port again and the
+# run completes.
 test_page_t62_unplug_update_again() {
   sim_start 4 --device t62 --fault unplug:write:4:6000 || return 1
   bridge_start 4 || return 1
   hex_image t62-small 0:1024 0x1800:256 || return 1
+  hex_image t62-sparse 0:1024 0x1800:256 0x3e00:64 || return 1
   local images=$E2E_WORK/images
   page_drive "$WEB_SHOTS/unplug" <<EOF || return 1
 open-page standin
 click $IDD_MAIN $IDC_OPEN_T62
 wait-text $IDD_MAIN $IDC_PORT_LINE "F/W Loader v2.5 Connected" 10000
 click $IDD_MAIN $IDC_T62_UPDATE
+load $IDD_T62_UPLOADER $images/t62-sparse.hex
+wait-text $IDD_T62_UPLOADER $IDC_STATUS_LINE "T62 Image Loaded, 1344 Bytes"
+click $IDD_T62_UPLOADER $IDC_T62_START
+wait-text $IDD_T62_UPLOADER $IDC_STATUS_LINE "Error: Data at 01f00 lies beyond row 00f80 !"
+expect-enabled $IDD_T62_UPLOADER $IDC_T62_START 1
 load $IDD_T62_UPLOADER $images/t62-small.hex
 wait-text $IDD_T62_UPLOADER $IDC_STATUS_LINE "T62 Image Loaded, 1280 Bytes"
 click $IDD_T62_UPLOADER $IDC_T62_START
