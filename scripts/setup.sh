@@ -5,7 +5,7 @@ set -euo pipefail
 packages=(cmake g++ make clang libclang-rt-14-dev libgtest-dev libgmock-dev libbenchmark-dev
           g++-mingw-w64-x86-64 binutils-mingw-w64-x86-64 mingw-w64-x86-64-dev
           wine64 fonts-wine xvfb xauth imagemagick srecord python3 libcli11-dev
-          emscripten chromium python3-websockets)
+          emscripten chromium python3-websockets qemu-user-static man-db)
 missing=()
 for p in "${packages[@]}"; do
   dpkg-query -W -f='${Status}' "$p" 2>/dev/null | grep -q "install ok installed" || missing+=("$p")
@@ -34,3 +34,6 @@ if ! cmp -s tests/web/package-lock.json "$tools/package-lock.json" || [ ! -d "$t
   cp tests/web/package.json tests/web/package-lock.json "$tools/"
   (cd "$tools" && npm ci --no-audit --no-fund --silent)
 fi
+
+# The Zig tool chain of the cross builds, into build/zig.
+bash scripts/zig/install.sh
