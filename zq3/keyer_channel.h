@@ -44,6 +44,11 @@ int KeyerRead(uint8_t* buffer, uint32_t count);
 // all.
 int KeyerReadWithin(uint8_t* buffer, uint32_t count, uint32_t waitMs);
 
+// Drops whatever the line has brought that no command asked for (noise, a
+// late reply, the tail of a reply cut short), before a new exchange begins
+// on a channel that stays open. Nothing is sent.
+void KeyerDiscardInput();
+
 // The line's speed now: kKeyerBaud from the open on, until KeyerSetSpeed
 // changes it; 0 when the channel is closed.
 uint32_t KeyerLineSpeed();

@@ -72,6 +72,15 @@ int KeyerSetSpeed(uint32_t baud) {
     return ok;
 }
 
+void KeyerDiscardInput() {
+    PosixPort* port = Port();
+    if (port == nullptr) return;
+    uint32_t queued = PortQueuedBytes(AppState.keyerHandle);
+    tcflush(port->fd, TCIFLUSH);
+    readGaveUp = false;
+    if (queued > 0) LineLogNote("discarded %lu stale bytes", static_cast<unsigned long>(queued));
+}
+
 uint32_t KeyerLineSpeed() { return Port() == nullptr ? 0 : Port()->baud; }
 
 void KeyerClose() {

@@ -55,6 +55,13 @@ int KeyerSetSpeed(uint32_t baud) {
     return ok;
 }
 
+void KeyerDiscardInput() {
+    WebPort* port = Port();
+    if (port == nullptr) return;
+    WebLinePurge(port->line);
+    readGaveUp = false;
+}
+
 uint32_t KeyerLineSpeed() { return Port() == nullptr ? 0 : lineSpeed; }
 
 void KeyerClose() {

@@ -105,6 +105,15 @@ int KeyerSetSpeed(uint32_t baud) {
     return ok;
 }
 
+// No transfer is pending between calls, so the purge cancels nothing.
+void KeyerDiscardInput() {
+    if (Handle() == nullptr) return;
+    uint32_t queued = PortQueuedBytes(AppState.keyerHandle);
+    PurgeComm(Handle(), PURGE_RXCLEAR);
+    readGaveUp = false;
+    if (queued > 0) LineLogNote("discarded %lu stale bytes", static_cast<unsigned long>(queued));
+}
+
 uint32_t KeyerLineSpeed() { return Port() == nullptr ? 0 : Port()->baud; }
 
 void KeyerClose() {

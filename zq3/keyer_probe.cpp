@@ -58,6 +58,11 @@ int Probe(KeyerProbeResult* r) {
             SetLine(r->portLine, sizeof r->portLine, KeyerOpenFailureText(code));
             return -1;
         }
+    } else {
+        // A channel kept open since a run that ended early may hold what
+        // came after its last read (the rest of a noisy reply, a late one):
+        // the probe's echo test must read its own reply, not that.
+        KeyerDiscardInput();
     }
 
     // A line left at the loader's speed by an upload cut short is asked

@@ -348,6 +348,29 @@ EOF
   zq3_memory_is "$ZQ3_EXPECT.runs"
 }
 
+# Noise ahead of record 20's reply is taken for the reply, which fails the
+# run, and leaves the rest of the noise and the real reply on the line at
+# 9600. The update again from the same dialog reads only its own replies:
+# its probe finds the loader there and the recovery update completes.
+test_zq3_noise_then_update_again() {
+  zq3_image amber --version 31 --variant 3 || return 1
+  zq3_sim --keyer-variant amber --fault noise:record:20:3 || return 1
+  app_start
+  drive <<EOF || return 1
+$(zq3_probe_and_open)
+$(zq3_load "ZQ3 IC Version: 31.03 Loaded, $ZQ3_RECORDS Records")
+click $IDC_KEYER_START 15000
+wait-enabled $IDC_LOAD 1 60000
+expect-enabled $IDC_KEYER_START 0
+$(zq3_load "ZQ3 IC Version: 31.03 Loaded, $ZQ3_RECORDS Records")
+click $IDC_KEYER_START 15000
+expect-text $IDC_STATUS_LINE "Programming ZQ3 in Recovery mode...."
+wait-text $IDC_STATUS_LINE "$ZQ3_DONE" 60000
+EOF
+  { head -n 20 "$ZQ3_EXPECT"; cat "$ZQ3_EXPECT"; } >"$ZQ3_EXPECT.runs"
+  zq3_memory_is "$ZQ3_EXPECT.runs"
+}
+
 # The loader's checksum error for slot 500 (the 505th frame, after phase
 # one) ends the run there; the line stays at 9600.
 test_zq3_checksum_error() {
@@ -535,6 +558,7 @@ ALL_TESTS+=(
   zq3_cut_short_loader_takes_35_as_a_frame
   zq3_cut_short_loader_ignores_35
   zq3_unplug_then_update_again
+  zq3_noise_then_update_again
   zq3_zero_reply
   zq3_not_connected
   zq3_late_reply_is_not_taken_for_the_next
