@@ -321,13 +321,14 @@ EOF
 test_zq3_cut_short_loader_takes_35_as_a_frame() { zq3_cut_short_case frame; }
 test_zq3_cut_short_loader_ignores_35() { zq3_cut_short_case ignore; }
 
-# The adapter is pulled out in the middle of an upload (record 20) and
-# plugged back 2 s later; the IC keeps its loader at 9600. The update again
-# from the same dialog opens COM4 anew, finds the loader there and
-# completes in recovery mode.
-test_zq3_unplug_then_update_again() {
+# zq3_fault_then_update_again FAULT FRAMES TEXT [NOTE]: FAULT cuts short an
+# upload to an AMBER IC at record 20, with FRAMES frames written, its loader
+# left waiting at 9600, and the dialog showing TEXT (any text when empty).
+# Once the simulator has noted NOTE, the update again from the same dialog
+# finds the loader there and completes in recovery mode.
+zq3_fault_then_update_again() {
   zq3_image amber --version 31 --variant 3 || return 1
-  zq3_sim --keyer-variant amber --fault unplug:record:20:2000 || return 1
+  zq3_sim --keyer-variant amber --fault "$1" || return 1
   app_start
   drive <<EOF || return 1
 $(zq3_probe_and_open)
@@ -335,41 +336,29 @@ $(zq3_load "ZQ3 IC Version: 31.03 Loaded, $ZQ3_RECORDS Records")
 click $IDC_KEYER_START 15000
 wait-enabled $IDC_LOAD 1 60000
 EOF
-  zq3_wait_note "plugged in again: .*" || return 1
+  if [ -n "${4:-}" ]; then zq3_wait_note "$4" || return 1; fi
   drive <<EOF || return 1
 window "$ZQ3_TITLE"
-expect-text $IDC_STATUS_LINE "Error: VIDUD Timeout !"
+$([ -n "$3" ] && echo "expect-text $IDC_STATUS_LINE \"$3\"")
 $(zq3_load "ZQ3 IC Version: 31.03 Loaded, $ZQ3_RECORDS Records")
 click $IDC_KEYER_START 15000
 expect-text $IDC_STATUS_LINE "Programming ZQ3 in Recovery mode...."
 wait-text $IDC_STATUS_LINE "$ZQ3_DONE" 60000
 EOF
-  { head -n 19 "$ZQ3_EXPECT"; cat "$ZQ3_EXPECT"; } >"$ZQ3_EXPECT.runs"
+  { head -n "$2" "$ZQ3_EXPECT"; cat "$ZQ3_EXPECT"; } >"$ZQ3_EXPECT.runs"
   zq3_memory_is "$ZQ3_EXPECT.runs"
 }
 
-# Noise ahead of record 20's reply is taken for the reply, which fails the
-# run, and leaves the rest of the noise and the real reply on the line at
-# 9600. The update again from the same dialog reads only its own replies:
-# its probe finds the loader there and the recovery update completes.
-test_zq3_noise_then_update_again() {
-  zq3_image amber --version 31 --variant 3 || return 1
-  zq3_sim --keyer-variant amber --fault noise:record:20:3 || return 1
-  app_start
-  drive <<EOF || return 1
-$(zq3_probe_and_open)
-$(zq3_load "ZQ3 IC Version: 31.03 Loaded, $ZQ3_RECORDS Records")
-click $IDC_KEYER_START 15000
-wait-enabled $IDC_LOAD 1 60000
-expect-enabled $IDC_KEYER_START 0
-$(zq3_load "ZQ3 IC Version: 31.03 Loaded, $ZQ3_RECORDS Records")
-click $IDC_KEYER_START 15000
-expect-text $IDC_STATUS_LINE "Programming ZQ3 in Recovery mode...."
-wait-text $IDC_STATUS_LINE "$ZQ3_DONE" 60000
-EOF
-  { head -n 20 "$ZQ3_EXPECT"; cat "$ZQ3_EXPECT"; } >"$ZQ3_EXPECT.runs"
-  zq3_memory_is "$ZQ3_EXPECT.runs"
+# The adapter is pulled out in the middle of an upload and plugged back 2 s
+# later: the update again opens COM4 anew.
+test_zq3_unplug_then_update_again() {
+  zq3_fault_then_update_again unplug:record:20:2000 19 "Error: VIDUD Timeout !" "plugged in again: .*"
 }
+
+# Noise ahead of a reply is taken for the reply, which fails the run, and
+# leaves the rest of the noise and the real reply queued on the open channel:
+# the update again reads only its own replies.
+test_zq3_noise_then_update_again() { zq3_fault_then_update_again noise:record:20:3 20 ""; }
 
 # The loader's checksum error for slot 500 (the 505th frame, after phase
 # one) ends the run there; the line stays at 9600.
