@@ -13,13 +13,25 @@ if(NOT EXISTS "${RIDOREZ_ZIG_EXE}")
   message(FATAL_ERROR "No Zig tool chain at ${RIDOREZ_ZIG_EXE}: run scripts/setup.sh")
 endif()
 
-set(CMAKE_C_COMPILER "${CMAKE_CURRENT_LIST_DIR}/zig-cc.sh" "${RIDOREZ_ZIG_EXE}" cc -target ${RIDOREZ_ZIG_TARGET} ${RIDOREZ_ZIG_CPU})
-set(CMAKE_CXX_COMPILER "${CMAKE_CURRENT_LIST_DIR}/zig-cc.sh" "${RIDOREZ_ZIG_EXE}" c++ -target ${RIDOREZ_ZIG_TARGET} ${RIDOREZ_ZIG_CPU})
-# The Linux builds are static and go out stripped (-s: no symbols, no
-# debugging sections), the size a user downloads.
+# zig builds a target's C library and libc++ once for each build mode (-O0
+# or none: debug; -O1 to -O3: optimised) and each choice of stripping, and a
+# cold build of them takes minutes. So every call gets the same two: -O2
+# ahead of CMake's own flags (whose -O3 for Release is the same mode to zig),
+# and, on Linux, -s, since the Linux builds are static and go out stripped
+# (no symbols, no debugging sections), the size a user downloads. CMake's
+# checks of the compiler then build exactly what the link of ridorez uses.
+set(RIDOREZ_ZIG_MODE -O2)
 if(CMAKE_SYSTEM_NAME STREQUAL Linux)
-  set(CMAKE_EXE_LINKER_FLAGS_INIT "-s")
+  list(APPEND RIDOREZ_ZIG_MODE -s)
+  set(RIDOREZ_STATIC ON)  # musl, linked in: cmake/release_posix.cmake
 endif()
+# With the target named, CMake identifies the compiler from an object file
+# (-c) rather than from a program it links in one step, which to zig is yet
+# another build of those libraries.
+set(CMAKE_C_COMPILER_TARGET ${RIDOREZ_ZIG_TARGET})
+set(CMAKE_CXX_COMPILER_TARGET ${RIDOREZ_ZIG_TARGET})
+set(CMAKE_C_COMPILER "${CMAKE_CURRENT_LIST_DIR}/zig-cc.sh" "${RIDOREZ_ZIG_EXE}" cc -target ${RIDOREZ_ZIG_TARGET} ${RIDOREZ_ZIG_CPU} ${RIDOREZ_ZIG_MODE})
+set(CMAKE_CXX_COMPILER "${CMAKE_CURRENT_LIST_DIR}/zig-cc.sh" "${RIDOREZ_ZIG_EXE}" c++ -target ${RIDOREZ_ZIG_TARGET} ${RIDOREZ_ZIG_CPU} ${RIDOREZ_ZIG_MODE})
 # Its own archiver, which writes the symbol table each target's linker reads.
 set(CMAKE_AR "${RIDOREZ_ZIG_EXE}")
 foreach(lang C CXX)
