@@ -29,6 +29,12 @@ set(CPACK_DEBIAN_PACKAGE_DESCRIPTION "Reprograms over a serial port the T62's PI
 set(CPACK_DEBIAN_PACKAGE_ARCHITECTURE ${RIDOREZ_DEB_ARCH})
 set(CPACK_DEBIAN_PACKAGE_MAINTAINER "RIdorez developers")
 set(CPACK_DEBIAN_PACKAGE_SECTION utils)
-# The Linux builds are static: the package depends on nothing.
-set(CPACK_DEBIAN_PACKAGE_DEPENDS "")
+# The release's Linux builds are static (cmake/zig.cmake): that package
+# depends on nothing. A build with the machine's own compiler links the C and
+# C++ libraries of the machine, which its package then depends on.
+if(RIDOREZ_STATIC)
+  set(CPACK_DEBIAN_PACKAGE_DEPENDS "")
+else()
+  set(CPACK_DEBIAN_PACKAGE_SHLIBDEPS ON)
+endif()
 include(CPack)

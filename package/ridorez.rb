@@ -1,8 +1,9 @@
 # Homebrew formula of ridorez for macOS, from the release tarballs
 # ridorez-<version>-macos-<arch>.tar.gz (the program, its man page, the
-# README). A template: before publishing, put the version of CMakeLists.txt
-# for @PROJECT_VERSION@, the address of the tarballs in each url, and in each
-# sha256 the "shasum -a 256" of its tarball.
+# shell completions, the README). scripts/package.sh writes it into
+# build/release with the version of CMakeLists.txt for @PROJECT_VERSION@ and
+# in each sha256 that of its tarball; before publishing, put the address the
+# tarballs are served from in each url.
 class Ridorez < Formula
   desc "Firmware updater of the T62, its PSoC and the ZQ3 keyer IC"
   homepage "https://example.invalid/ridorez"
@@ -22,6 +23,9 @@ class Ridorez < Formula
     bin.install "ridorez"
     man1.install "ridorez.1"
     doc.install "README.txt"
+    bash_completion.install "completions/ridorez.bash" => "ridorez"
+    zsh_completion.install "completions/_ridorez"
+    fish_completion.install "completions/ridorez.fish"
   end
 
   test do

@@ -1,9 +1,78 @@
 #!/usr/bin/env bash
-# The release package for users: build/win/RIdorez-<version>-win64.zip with
-# RIdorez.exe (and the console program, when it is built) and README.txt.
-# On a fresh Debian machine it first installs what is missing.
+# The release packages for users, all into build/release:
+#   RIdorez-<version>-win64.zip           RIdorez.exe, ridorez-cli.exe and README.txt
+#   ridorez-<version>-<os>-<arch>.tar.gz  ridorez for macos-arm64, macos-x86_64,
+#                                         linux-aarch64, linux-armv7 and linux-x86_64:
+#                                         the program, its man page, the shell
+#                                         completions and README.txt, in a folder
+#                                         of the tarball's name
+#   ridorez_<version>_<arch>.deb          amd64, arm64 and armhf, from the static Linux
+#                                         builds: /usr/bin/ridorez, ridorez(1), the
+#                                         completions and the README
+#   ridorez.rb                            the Homebrew formula, with this version and
+#                                         the sha256 of the two macOS tarballs
+#   SHA256SUMS                            of all of them
+# On a fresh Debian machine it first installs what is missing; the cross builds
+# are those of scripts/build_cross.sh (the Zig tool chain).
 set -euo pipefail
 cd "$(dirname "$0")/.."
+root=$(pwd)
 bash scripts/setup.sh
+version=$(sed -n 's/^project(RIdorez VERSION \([0-9.]*\).*/\1/p' CMakeLists.txt)
+out=$root/build/release
+stage=$root/build/release-stage
+rm -rf "$out" "$stage"
+mkdir -p "$out" "$stage"
+
+echo "package: the Windows zip"
 cmake -S . -B build/win -DCMAKE_TOOLCHAIN_FILE=cmake/mingw-w64-x86_64.cmake -DCMAKE_BUILD_TYPE=Release >/dev/null
-cmake --build build/win -j"$(nproc)" --target package
+cmake --build build/win -j"$(nproc)" --target package >/dev/null
+cp "build/win/RIdorez-$version-win64.zip" "$out/"
+
+targets=(aarch64-macos x86_64-macos aarch64-linux armv7-linux x86_64-linux)
+echo "package: the cross builds"
+bash scripts/build_cross.sh "${targets[@]}" >/dev/null
+
+# The name users know each system and processor by.
+release_name() {
+  case $1 in
+    aarch64-macos) echo macos-arm64 ;;
+    x86_64-macos) echo macos-x86_64 ;;
+    aarch64-linux) echo linux-aarch64 ;;
+    armv7-linux) echo linux-armv7 ;;
+    x86_64-linux) echo linux-x86_64 ;;
+  esac
+}
+
+for t in "${targets[@]}"; do
+  build=build/zig-$t
+  name=ridorez-$version-$(release_name "$t")
+  echo "package: $name.tar.gz"
+  cmake --install "$build" --prefix "$stage/$t" >/dev/null
+  dir=$stage/tar/$name
+  mkdir -p "$dir/completions"
+  cp "$stage/$t/bin/ridorez" "$stage/$t/share/man/man1/ridorez.1" "$stage/$t/share/doc/ridorez/README.txt" "$dir/"
+  cp package/completions/ridorez.bash package/completions/_ridorez package/completions/ridorez.fish "$dir/completions/"
+  # The same bytes from the same files: no owner, time or order of this machine.
+  tar -C "$stage/tar" --sort=name --owner=0 --group=0 --numeric-owner \
+    --mtime="@$(git log -1 --format=%ct 2>/dev/null || echo 0)" -cf - "$name" | gzip -9n >"$out/$name.tar.gz"
+  case $t in
+    *-linux)
+      echo "package: the .deb of $t"
+      (cd "$build" && cpack -G DEB -B "$stage/deb-$t" >/dev/null)
+      cp "$stage/deb-$t"/ridorez_"$version"_*.deb "$out/"
+      ;;
+  esac
+done
+
+echo "package: ridorez.rb"
+sha() { sha256sum "$out/ridorez-$version-$1.tar.gz" | cut -d' ' -f1; }
+sed -e "s/@PROJECT_VERSION@/$version/g" \
+    -e "/macos-arm64.tar.gz/{n;s/sha256 \"[0-9a-f]*\"/sha256 \"$(sha macos-arm64)\"/}" \
+    -e "/macos-x86_64.tar.gz/{n;s/sha256 \"[0-9a-f]*\"/sha256 \"$(sha macos-x86_64)\"/}" \
+    package/ridorez.rb >"$out/ridorez.rb"
+
+(cd "$out" && sha256sum -- * >SHA256SUMS)
+rm -rf "$stage"
+echo "package: in build/release:"
+(cd "$out" && ls -l -- *)
