@@ -1,7 +1,9 @@
 #!/usr/bin/env bash
 # Every test: set-up, both builds, unit and integration tests, the same under
 # ASan+UBSan, the fuzzers for a bounded time, the end-to-end tests of the
-# Windows program under Wine, and those of the web page in headless Chromium.
+# Windows program under Wine, those of the web page in headless Chromium, the
+# cross builds of ridorez (its ARM Linux builds run under qemu against the
+# simulator), and the release packages with the amd64 .deb installed.
 set -uo pipefail
 cd "$(dirname "$0")/.."
 root=$(pwd)
@@ -24,6 +26,14 @@ step() {  # step NAME COMMAND...
 
 bash scripts/setup.sh || exit 1
 step "build (native and Windows)" bash scripts/build.sh || true
+
+# The cross builds of ridorez (macOS arm64 and x86_64, Linux aarch64, armv7
+# and x86_64) compile zig's C and C++ libraries for each target the first
+# time, minutes of work that needs nothing else: they run beside the suites
+# below, at the lowest priority so that the timed tests keep the processor.
+cross_log=build/cross-builds.log
+nice -n 19 bash scripts/build_cross.sh >"$cross_log" 2>&1 &
+cross_pid=$!
 
 step "native tests" ctest --test-dir build/native --output-on-failure -j"$jobs"
 step "resources of RIdorez.exe and ridorez-cli.exe" ctest --test-dir build/win --output-on-failure
@@ -71,6 +81,29 @@ web_page() {
   tests/web/run.sh
 }
 step "the web page in headless Chromium" web_page
+
+cross_builds() {
+  wait "$cross_pid" || { tail -40 "$cross_log"; return 1; }
+  grep -E '^build_cross: [a-z0-9_-]+ [0-9]+ s$' "$cross_log"
+}
+step "cross builds of ridorez (macOS, Linux ARM and x86_64)" cross_builds
+step "the static Linux builds against the simulator (ARM under qemu)" tests/qemu/run.sh aarch64 armv7 x86_64
+
+# The release packages, and the amd64 .deb installed as a user installs it.
+release() {
+  local version
+  version=$(sed -n 's/^project(RIdorez VERSION \([0-9.]*\).*/\1/p' CMakeLists.txt)
+  bash scripts/package.sh >build/package.log 2>&1 || { tail -40 build/package.log; return 1; }
+  sed -n '/^package: in build\/release:/,$p' build/package.log
+  dpkg -i "build/release/ridorez_${version}_amd64.deb" || return 1
+  local ok=0
+  [ "$(/usr/bin/ridorez --version)" = "ridorez $version" ] || { echo "ridorez --version: not ridorez $version"; ok=1; }
+  MANPAGER=cat man ridorez 2>&1 | grep -q 'ridorez update TARGET' || { echo "man ridorez: no page"; ok=1; }
+  dpkg -r ridorez >/dev/null
+  [ $ok -eq 0 ] && echo "ridorez_${version}_amd64.deb: installed, ridorez --version and man ridorez answered, removed"
+  return $ok
+}
+step "release packages; the .deb installed" release
 
 echo
 for f in "${failures[@]}"; do echo "failed: $f"; done

@@ -3,7 +3,9 @@
 # armv7-linux), run under qemu-user-static against the simulator (the native
 # build's) on a pseudo-terminal: for each build, the probe and a whole update
 # of the T62, the PSoC and the ZQ3 keyer, and verify t62 of what was written.
-#   tests/qemu/run.sh [aarch64|armv7]...
+# x86_64 runs the static x86_64 build (x86_64-linux) the same way, without
+# an emulator.
+#   tests/qemu/run.sh [aarch64|armv7|x86_64]...
 set -uo pipefail
 cd "$(dirname "$0")/../.."
 root=$(pwd)
@@ -53,12 +55,12 @@ python3 "$check" bytes qemu-t62 3000 >"$work/t62.bin" &&
 for arch in "${arches[@]}"; do
   ridorez=$root/build/zig-$arch-linux/cli/ridorez
   case $arch in
-    aarch64) qemu=qemu-aarch64-static ;;
-    armv7) qemu=qemu-arm-static ;;
+    aarch64) run=(qemu-aarch64-static "$ridorez") ;;
+    armv7) run=(qemu-arm-static "$ridorez") ;;
+    x86_64) run=("$ridorez") ;;  # this machine's own processor: no emulator
     *) echo "qemu: no such build: $arch"; exit 2 ;;
   esac
   [ -x "$ridorez" ] || { fail "$arch: $ridorez is missing (scripts/build_cross.sh $arch-linux)"; continue; }
-  run=("$qemu" "$ridorez")
   file "$ridorez" | sed "s|$root/||"
 
   export RIDOREZ_COM_DIR=$work/com-$arch
