@@ -7,6 +7,10 @@
 #pragma once
 #include <cstddef>
 
+// 1 when name (a file name, no folder) is com<n>: "com" and one or more
+// digits, the entries the folder of COM ports holds.
+int IsComEntryName(const char* name);
+
 // 1 when device may be opened: it is not a com<n> entry of the folder of COM
 // ports, or it is one and the folder, every folder above it and the entry
 // itself are the user's own (owned by the user or by root, and not writable

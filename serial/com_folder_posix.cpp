@@ -98,15 +98,20 @@ const char* SerialDeviceDir() {
     return fallback.c_str();
 }
 
+int IsComEntryName(const char* name) {
+    if (std::strncmp(name, "com", 3) != 0 || name[3] == '\0') return 0;
+    for (const char* c = name + 3; *c != '\0'; ++c)
+        if (!std::isdigit(static_cast<unsigned char>(*c))) return 0;
+    return 1;
+}
+
 int ComFolderTrusted(const char* device, char* why, size_t size) {
     why[0] = '\0';
     std::string dir = SerialDeviceDir();
     std::string name = device;
-    if (dir.empty() || name.size() <= dir.size() + 4 || name.compare(0, dir.size(), dir) != 0 ||
-        name.compare(dir.size(), 4, "/com") != 0)
+    if (dir.empty() || name.size() <= dir.size() + 1 || name.compare(0, dir.size(), dir) != 0 ||
+        name[dir.size()] != '/' || !IsComEntryName(name.c_str() + dir.size() + 1))
         return 1;
-    for (size_t i = dir.size() + 4; i < name.size(); ++i)
-        if (!std::isdigit(static_cast<unsigned char>(name[i]))) return 1;
     std::string refusal = FolderRefusal(dir);
     if (refusal.empty()) {
         struct stat st;

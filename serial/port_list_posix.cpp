@@ -213,8 +213,8 @@ void ListFreeBsd(std::vector<SerialPortEntry>* list) {
 void ListComFolder(std::vector<SerialPortEntry>* list) {
     std::string dir = SerialDeviceDir();
     for (const std::string& name : Names(dir.c_str(), "com")) {
+        if (!IsComEntryName(name.c_str())) continue;
         const char* digits = name.c_str() + 3;
-        if (std::strspn(digits, "0123456789") != std::strlen(digits)) continue;
         std::string path = dir + "/" + name;
         std::string device = RealPath(path);
         if (device.empty() || !IsCharDevice(device)) continue;

@@ -156,7 +156,6 @@ int StoppedTaking(uint32_t written, uint32_t count, uint32_t timeoutMs) {
 }  // namespace
 
 int PosixOpenDevice(const char* path) {
-    ClearPortFault();
     char why[sizeof(PortFault::detail)];
     if (!ComFolderTrusted(path, why, sizeof why)) {
         SetPortFault(kPortUntrusted, why);
