@@ -18,7 +18,7 @@ set -euo pipefail
 cd "$(dirname "$0")/.."
 root=$(pwd)
 bash scripts/setup.sh
-version=$(sed -n 's/^project(RIdorez VERSION \([0-9.]*\).*/\1/p' CMakeLists.txt)
+version=$(bash scripts/version.sh)
 out=$root/build/release
 stage=$root/build/release-stage
 rm -rf "$out" "$stage"

@@ -92,7 +92,7 @@ step "the static Linux builds against the simulator (ARM under qemu)" tests/qemu
 # The release packages, and the amd64 .deb installed as a user installs it.
 release() {
   local version
-  version=$(sed -n 's/^project(RIdorez VERSION \([0-9.]*\).*/\1/p' CMakeLists.txt)
+  version=$(bash scripts/version.sh)
   bash scripts/package.sh >build/package.log 2>&1 || { tail -40 build/package.log; return 1; }
   sed -n '/^package: in build\/release:/,$p' build/package.log
   dpkg -i "build/release/ridorez_${version}_amd64.deb" || return 1

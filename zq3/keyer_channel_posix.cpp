@@ -37,10 +37,7 @@ int KeyerOpenDevice(const char* device) {
 int KeyerWrite(const uint8_t* bytes, uint32_t count) {
     PosixPort* port = Port();
     if (port == nullptr) return 0;
-    if (readGaveUp) {
-        tcflush(port->fd, TCIFLUSH);
-        readGaveUp = false;
-    }
+    if (readGaveUp) KeyerDiscardInput();
     uint32_t written = 0;
     int ok = PosixWriteAll(port->fd, bytes, count, kKeyerWriteWaitMs, &written) && written == count;
     LineLogBytes(kLineToDevice, port->baud, bytes, written);

@@ -28,10 +28,7 @@ int KeyerOpenDevice(const char* device) {
 int KeyerWrite(const uint8_t* bytes, uint32_t count) {
     WebPort* port = Port();
     if (port == nullptr) return 0;
-    if (readGaveUp) {
-        WebLinePurge(port->line);
-        readGaveUp = false;
-    }
+    if (readGaveUp) KeyerDiscardInput();
     uint32_t written = 0;
     return WebLineWrite(port->line, bytes, count, kKeyerWriteWaitMs, &written) && written == count;
 }

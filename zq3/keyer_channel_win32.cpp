@@ -80,10 +80,7 @@ int KeyerOpenDevice(const char* device) {
 }
 
 int KeyerWrite(const uint8_t* bytes, uint32_t count) {
-    if (readGaveUp && Handle() != nullptr) {
-        PurgeComm(Handle(), PURGE_RXCLEAR);
-        readGaveUp = false;
-    }
+    if (readGaveUp) KeyerDiscardInput();
     return Transfer(false, const_cast<uint8_t*>(bytes), count, kKeyerWriteWaitMs);
 }
 

@@ -11,7 +11,7 @@ cd "$(dirname "$0")/../.."
 root=$(pwd)
 devsim=$root/build/native/tools/devsim/devsim
 check=$root/tests/e2e/check_device.py
-version=$(sed -n 's/^project(RIdorez VERSION \([0-9.]*\).*/\1/p' CMakeLists.txt)
+version=$(bash scripts/version.sh)
 arches=("$@")
 [ ${#arches[@]} -gt 0 ] || arches=(aarch64 armv7)
 work=$(mktemp -d /tmp/ridorez-qemu.XXXXXX)
