@@ -4,6 +4,7 @@
 
 #include "core/app_state.h"
 #include "image/keyer_image.h"
+#include "core/line_log.h"
 #include "zq3/keyer_channel.h"
 #include "zq3/keyer_commands.h"
 
@@ -14,8 +15,39 @@ namespace {
 const int kProgressSlots = 960;
 const int kPhase1Slots[] = {1012, 1013, 1014, 1015, 1000, 1001, 1002, 1003};
 
-// A reply to a record that ends the run, as a status code.
-int32_t RecordFailure(uint8_t reply) { return reply == 0 ? static_cast<int32_t>(kKeyerZeroReply) : reply; }
+// A reply to a record that ends the run, as a status code. The loader's own
+// refusals keep their codes, and so does any other byte that means nothing
+// else; a byte that is also another outcome's code cannot stand for itself.
+int32_t RecordFailure(uint8_t reply) {
+    switch (reply) {
+        case 0:
+        case kKeyerTimeout:
+        case kKeyerSuccess:
+        case kKeyerSpeedFailed:
+        case kKeyerNoLoader:
+        case kKeyerRecordRefused: return kKeyerRecordRefused;
+        default: return reply;
+    }
+}
+
+// Sends the frame of one slot; 1 with *reply the loader's answer, or 0 when
+// no byte came.
+int SendFrame(uint8_t command, int slot, uint8_t* reply) {
+    const KeyerRecord& record = AppState.keyerImage[slot];
+    uint8_t frame[kKeyerFrameBytes];
+    frame[0] = command;
+    frame[1] = record.address[0];
+    frame[2] = record.address[1];
+    uint8_t sum = command + record.address[0] + record.address[1];
+    for (int i = 0; i < 16; ++i) {
+        frame[3 + i] = record.data[i];
+        sum = static_cast<uint8_t>(sum + record.data[i]);
+    }
+    frame[19] = static_cast<uint8_t>(-sum);
+    KeyerWrite(frame, kKeyerFrameBytes);
+    *reply = 0;
+    return KeyerRead(reply, 1) ? 1 : 0;
+}
 
 // The variant an image's code is made for, as a row or column of the
 // variant tables: 0 (AMBER) to 3 (RUBY); a code past the last band counts as
@@ -26,10 +58,18 @@ int VariantIndex(int32_t code) {
 }
 
 // Sends one record frame; 1 when the IC's loader accepted it, else 0 with
-// *reply the byte that refused it.
-int SendAccepted(uint8_t command, int slot, uint8_t* reply) {
-    *reply = SendKeyerRecord(command, slot);
-    if (*reply != kKeyerRecordAccepted) return 0;
+// *status the run's status: no reply, or the reply that refused it.
+int SendAccepted(uint8_t command, int slot, int32_t* status) {
+    uint8_t reply = 0;
+    if (!SendFrame(command, slot, &reply)) {
+        *status = kKeyerTimeout;
+        return 0;
+    }
+    if (reply != kKeyerRecordAccepted) {
+        *status = RecordFailure(reply);
+        LineLogNote("zq3 record of slot %d: refused with %02x", slot, reply);
+        return 0;
+    }
     AppState.keyerRecordsSent++;
     return 1;
 }
@@ -37,6 +77,7 @@ int SendAccepted(uint8_t command, int slot, uint8_t* reply) {
 // The upload from the hand-over to the line back at 1200 baud; its status.
 int32_t UploadImage() {
     uint8_t reply = 0;
+    int32_t status = 0;
     AppState.keyerRecordsSent = 0;
     if (AppState.keyerIcType != kIcNoOs) KeyerWrite(kKeyerHandOver, sizeof kKeyerHandOver);
     KeyerWrite(kKeyerEchoTest, sizeof kKeyerEchoTest);
@@ -54,15 +95,15 @@ int32_t UploadImage() {
 
     if (AppState.keyerImage[kKeyerPhase1Marker].data[0] != 0xFF) {
         for (int slot : kPhase1Slots)
-            if (!SendAccepted(kKeyerRecordCommand, slot, &reply)) return RecordFailure(reply);
+            if (!SendAccepted(kKeyerRecordCommand, slot, &status)) return status;
     }
     for (int slot = 4; slot <= kKeyerLastSlot; ++slot) {
         AppState.keyerProgress = slot * 100 / kProgressSlots;
-        if (!SendAccepted(kKeyerRecordCommand, slot, &reply)) return RecordFailure(reply);
+        if (!SendAccepted(kKeyerRecordCommand, slot, &status)) return status;
     }
     for (int slot = 0; slot <= 3; ++slot) {
         uint8_t command = slot == 3 ? kKeyerLastRecordCommand : kKeyerRecordCommand;
-        if (!SendAccepted(command, slot, &reply)) return RecordFailure(reply);
+        if (!SendAccepted(command, slot, &status)) return status;
     }
 
     KeyerWrite(&kKeyerEndOfUpload, 1);
@@ -75,21 +116,8 @@ int32_t UploadImage() {
 }  // namespace
 
 uint8_t SendKeyerRecord(uint8_t command, int slot) {
-    const KeyerRecord& record = AppState.keyerImage[slot];
-    uint8_t frame[kKeyerFrameBytes];
-    frame[0] = command;
-    frame[1] = record.address[0];
-    frame[2] = record.address[1];
-    uint8_t sum = command + record.address[0] + record.address[1];
-    for (int i = 0; i < 16; ++i) {
-        frame[3 + i] = record.data[i];
-        sum = static_cast<uint8_t>(sum + record.data[i]);
-    }
-    frame[19] = static_cast<uint8_t>(-sum);
-    KeyerWrite(frame, kKeyerFrameBytes);
     uint8_t reply = 0;
-    if (!KeyerRead(&reply, 1)) return kKeyerTimeout;
-    return reply;
+    return SendFrame(command, slot, &reply) ? reply : static_cast<uint8_t>(kKeyerTimeout);
 }
 
 void KeyerUploadWorker() { AppState.uploadResult = UploadImage(); }
@@ -149,6 +177,7 @@ const char* KeyerStatusMessage(int32_t code) {
         case kKeyerVerifyError: return "Error: Flash Verify !";
         case kKeyerTimeout: return "Error: VIDUD Timeout !";
         case kKeyerSyncError: return "Error: VIDUD Sync !";
+        case kKeyerRecordRefused: return "Error: ZQ3 Refused a Record !";
         default: return "Error: Restart failed !";
     }
 }

@@ -16,9 +16,11 @@ enum {
     kKeyerSyncError = 0x89,
     kKeyerSpeedFailed = 0x8A,
     kKeyerNoLoader = 0x8B,
-    // A reply byte of 0x00 to a record: reported as a failure of its own,
-    // since 0 in uploadResult means that no result is waiting.
-    kKeyerZeroReply = 0x8C,
+    // A reply to a record that is no code of the loader's own and would
+    // read as another outcome: 0x00 (no result waiting), 0x88 (success),
+    // 0x84 (no reply), 0x8A and 0x8B (the speed change and the echo test),
+    // 0x8C itself. The IC did not take the record: a failure of its own.
+    kKeyerRecordRefused = 0x8C,
 };
 
 enum { kKeyerLastSlot = 955, kKeyerPhase1Marker = 1012 };

@@ -382,17 +382,18 @@ EOF
   zq3_memory_is "$ZQ3_EXPECT.505"
 }
 
-# A loader that answers a frame with 0x00: the run ends there with its own
-# failure, not a dialog that waits for ever.
-test_zq3_zero_reply() {
-  zq3_sim --keyer-variant ruby --fault reply:record:3:0x00 || return 1
+# A loader that answers a frame with 0x88, the success code: the run ends
+# there with a failure that says so, not with the success message (nor, for
+# 0x00, a dialog that waits for ever).
+test_zq3_colliding_reply() {
+  zq3_sim --keyer-variant ruby --fault reply:record:3:0x88 || return 1
   zq3_image ruby --version 31 --variant 153 || return 1
   app_start
   drive <<EOF || return 1
 $(zq3_probe_and_open)
 $(zq3_load "ZQ RUBY Version: 31.03 Loaded, $ZQ3_RECORDS Records")
 click $IDC_KEYER_START 15000
-wait-text $IDC_STATUS_LINE "Error: Restart failed !" 30000
+wait-text $IDC_STATUS_LINE "Error: ZQ3 Refused a Record !" 30000
 expect-enabled $IDC_LOAD 1
 expect-enabled $IDC_KEYER_START 0
 EOF
@@ -548,7 +549,7 @@ ALL_TESTS+=(
   zq3_cut_short_loader_ignores_35
   zq3_unplug_then_update_again
   zq3_noise_then_update_again
-  zq3_zero_reply
+  zq3_colliding_reply
   zq3_not_connected
   zq3_late_reply_is_not_taken_for_the_next
   zq3_exit_during_run

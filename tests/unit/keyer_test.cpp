@@ -208,14 +208,21 @@ TEST_F(KeyerTest, LoaderRepliesEndTheRun) {
     EXPECT_EQ(52, AppState.keyerProgress.load());
     EXPECT_STREQ("Error: Checksum !", KeyerStatusMessage(AppState.uploadResult));
 
-    // A 0x00 reply must not read as "no result yet".
-    KeyerSetSpeed(1200);
-    keyer.commands.clear();
-    keyer.failSlotFrame = 3;
-    keyer.failReply = 0x00;
-    KeyerUploadWorker();
-    EXPECT_EQ(kKeyerZeroReply, AppState.uploadResult.load());
-    EXPECT_STREQ("Error: Restart failed !", KeyerStatusMessage(AppState.uploadResult));
+    // The line stays at 9600 after each failed run, where the next finds
+    // the loader. Every byte but the acceptance ends the run as a failure: none reads as
+    // "no result yet" (0x00) or as another outcome (0x88 is the success code).
+    for (int byte = 0; byte < 256; ++byte) {
+        if (byte == 0x3C) continue;
+        keyer.commands.clear();
+        keyer.failSlotFrame = 3;
+        keyer.failReply = static_cast<uint8_t>(byte);
+        KeyerUploadWorker();
+        int32_t status = AppState.uploadResult.load();
+        bool collides = byte == 0 || byte == 0x84 || byte == 0x88 || byte == 0x8A || byte == 0x8B || byte == 0x8C;
+        EXPECT_EQ(collides ? kKeyerRecordRefused : byte, status) << byte;
+        EXPECT_STRNE(KeyerStatusMessage(kKeyerSuccess), KeyerStatusMessage(status)) << byte;
+    }
+    EXPECT_STREQ("Error: ZQ3 Refused a Record !", KeyerStatusMessage(kKeyerRecordRefused));
 }
 
 TEST_F(KeyerTest, OperatingFirmwareStillAnsweringAfterHandOverFails) {
@@ -255,7 +262,7 @@ TEST(KeyerUploadTexts, EveryStatusHasItsText) {
         // Any other code: another reply byte to a record.
         {0x41, "Error: Restart failed !"},
         {131, "Error: Restart failed !"},
-        {kKeyerZeroReply, "Error: Restart failed !"},
+        {kKeyerRecordRefused, "Error: ZQ3 Refused a Record !"},
     };
     for (const auto& row : table) EXPECT_STREQ(row.text, KeyerStatusMessage(row.code)) << row.code;
 }
