@@ -129,7 +129,19 @@ int T62InstallFallback() {
 
 int T62InstallVectors() {
     if (!T62EraseBlock(0)) return 0;
-    for (int32_t address = 0; address < 0x200; address += kT62RowAddresses)
+    for (int32_t address = 0; address < kT62VectorEnd; address += kT62RowAddresses)
         if (!T62WriteRow(address)) return 0;
+    return 1;
+}
+
+int T62VerifyVectors() {
+    uint8_t row[kT62RowBytes];
+    for (int32_t address = 0; address < kT62VectorEnd; address += kT62RowAddresses) {
+        if (T62ReadRowBytes(address, row) != 1) return 0;
+        if (T62RowDifference(row, AppState.hexImage + 2 * address) >= 0) {
+            LineLogNote("t62 vector row %03x: not as written", static_cast<int>(address));
+            return 0;
+        }
+    }
     return 1;
 }

@@ -10,6 +10,7 @@ enum {
     kT62RowBytes = 256,
     kT62RowsPerErase = 8,
     kT62ApplicationStart = 0xC00,
+    kT62VectorEnd = 0x200,  // the vector rows: 0x000-0x1FF, four rows
 };
 
 // A command's header (command, count, three address bytes), and a frame
@@ -48,3 +49,6 @@ int T62RowDifference(const uint8_t* readBack, const uint8_t* expected);
 int T62Reset();                       // always 1
 int T62InstallFallback();             // 1 on success
 int T62InstallVectors();              // 1 on success
+// Reads the four vector rows back: 1 when each holds the image's bytes (pad
+// bytes aside), 0 when one differs or cannot be read back in full.
+int T62VerifyVectors();

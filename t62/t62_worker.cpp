@@ -47,13 +47,16 @@ void T62UploadWorker() {
         }
     }
     int vectors = T62InstallVectors();
+    // A loader may acknowledge a write its flash did not take: the vector
+    // rows are read back as the application rows are.
+    int held = vectors && T62VerifyVectors();
     // The install erases unit 0, the fallback row with it, before the image's
     // rows go in: a failure after that would leave address 0 erased, or with
     // the reset vector and no interrupt rows (and a failed erase may only
     // have lost its reply). Put the fallback row back, once, so that the
     // device still starts its loader; the run's result stays what it was.
-    if (!vectors) T62InstallFallback();
-    if (code == 0) code = vectors ? kT62Success : kT62VectorsFailed;
+    if (!held) T62InstallFallback();
+    if (code == 0) code = !vectors ? kT62VectorsFailed : held ? kT62Success : kT62VerifyFailed;
     AppState.uploadResult = code;
 }
 

@@ -238,7 +238,8 @@ TEST_F(CliTest, UpdateRefusesAFileThatDoesNotLoadAndSaysWhere) {
 }
 
 TEST_F(CliTest, UpdateThatTheDeviceFails) {
-    ASSERT_TRUE(StartSim(&sim, {"--device", "t62,keyer", "--fault", "diff:read:2", "--fault", "reply:record:3:0x81"}));
+    // 0x88, the reply that is also the success code, to the third record.
+    ASSERT_TRUE(StartSim(&sim, {"--device", "t62,keyer", "--fault", "diff:read:2", "--fault", "reply:record:3:0x88"}));
     Cli cli = RunCli({"update", "t62", RandomImageFile(3000, 3), "--port", sim.link}, sim.dir, "update");
     EXPECT_EQ(6, cli.exit);
     EXPECT_EQ("Error: Flash Verify !\n", ReadTextFile(cli.err));
@@ -247,7 +248,7 @@ TEST_F(CliTest, UpdateThatTheDeviceFails) {
     std::string zq3 = AmberImageFile();
     cli = RunCli({"update", "zq3", zq3, "--port", sim.link, "--quiet"}, sim.dir, "zq3");
     EXPECT_EQ(6, cli.exit);
-    EXPECT_TRUE(Has(ReadTextFile(cli.err), "Error: Checksum !\nridorez: The ZQ3 IC may be left in its loader"))
+    EXPECT_TRUE(Has(ReadTextFile(cli.err), "Error: ZQ3 Refused a Record !\nridorez: The ZQ3 IC may be left in its loader"))
         << ReadTextFile(cli.err);
     cli = RunCli({"probe", "zq3", "--port", sim.link}, sim.dir, "probe");
     EXPECT_EQ(0, cli.exit) << ReadTextFile(cli.err);
@@ -263,6 +264,19 @@ TEST_F(CliTest, UpdateThatTheDeviceFails) {
     cli = RunCli({"update", "t62", WriteTempFile(rows + kEndLine), "--port", other.link}, other.dir, "stale");
     EXPECT_EQ(6, cli.exit);
     EXPECT_EQ("Error: Flash Verify !\n", ReadTextFile(cli.err));
+
+    // The vector row at 0 acknowledged but not written (the 18th write: the
+    // fallback row, 16 application rows, then it): a failed verify, and the
+    // fallback row back at 0, so that the update again finds the loader.
+    std::string image = RandomImageFile(3000, 3);
+    ASSERT_TRUE(StartSim(&third, {"--device", "t62", "--fault", "noop:write:18"}));
+    cli = RunCli({"update", "t62", image, "--port", third.link}, third.dir, "vectors");
+    EXPECT_EQ(6, cli.exit);
+    EXPECT_EQ("Error: Flash Verify !\n", ReadTextFile(cli.err));
+    cli = RunCli({"update", "t62", image, "--port", third.link}, third.dir, "again");
+    EXPECT_EQ(0, cli.exit) << ReadTextFile(cli.err);
+    StopSim(&third);
+    EXPECT_TRUE(SameWords(ReadBinaryFile(third.memory), Loaded(image), 0, 0x400));
 }
 
 // A bench with two adapters: two updates at once, each on its own port; a

@@ -21,6 +21,8 @@ struct Loader {
     int dropWrites = 0;         // the next n write replies are lost
     int failWrites = 0;         // the next n writes fail (no reply, nothing written) after skipWrites
     int skipWrites = 0;
+    int ackOnlyWrite = -1;      // this write (0-based) is acknowledged but not carried out
+    int writes = 0;
     int corruptRead = -1;       // flip this significant byte of read-backs
     int padNoise = 0;           // read-backs carry this in every pad byte
     int shortRead = 0;          // read-backs carry only this many data bytes (0: all)
@@ -50,7 +52,7 @@ struct Loader {
                     --failWrites;
                     return {};
                 }
-                rows[2 * address] = Bytes(payload.begin() + 5, payload.end());
+                if (writes++ != ackOnlyWrite) rows[2 * address] = Bytes(payload.begin() + 5, payload.end());
                 if (dropWrites > 0) {
                     --dropWrites;
                     return {};
@@ -171,7 +173,8 @@ TEST_F(T62Protocol, RunOf5000BytesProgramsThreeEraseUnitsThenTheVectors) {
     EXPECT_EQ(kT62Success, AppState.uploadResult.load());
     EXPECT_EQ(24 * 256, AppState.progressBytes.load());
     EXPECT_EQ(2 * 0xC00, AppState.currentAddress.load());
-    // Order on the wire: fallback, 3 x (erase + 8 x (write, read)), vectors.
+    // Order on the wire: fallback, 3 x (erase + 8 x (write, read)), vectors
+    // and their read-back.
     std::string order;
     for (const Bytes& r : Requests()) order += "?rwe"[r[0] <= 3 ? r[0] : 0];
     std::string expected = "ew";
@@ -179,7 +182,7 @@ TEST_F(T62Protocol, RunOf5000BytesProgramsThreeEraseUnitsThenTheVectors) {
         expected += "e";
         for (int row = 0; row < 8; ++row) expected += "wr";
     }
-    expected += "ewwww";
+    expected += "ewwwwrrrr";
     EXPECT_EQ(expected, order);
     for (int address = 0xC00; address < 0x1800; address += 0x80)
         EXPECT_EQ(Bytes(image.begin() + 2 * address, image.begin() + 2 * address + 256), loader.rows[2 * address]);
@@ -204,6 +207,18 @@ TEST_F(T62Protocol, FailedVectorInstallAfterAGoodRunIsReported) {
     T62UploadWorker();
     EXPECT_EQ(8 * 256, AppState.progressBytes.load());
     EXPECT_STREQ("Error: Vector Install !", T62StatusMessage(AppState.uploadResult));
+}
+
+TEST_F(T62Protocol, VectorRowAcknowledgedButNotWrittenIsNotASuccess) {
+    for (int i = 0; i < 256; ++i) image[i] = static_cast<uint8_t>(i);
+    AppState.hexImageLength = 256;
+    loader.ackOnlyWrite = 1 + 8;  // the vector row at 0: the fallback row stays there
+    T62UploadWorker();
+    EXPECT_EQ(kT62VerifyFailed, AppState.uploadResult.load());
+    // and is put back once more, so that the loader still starts.
+    ASSERT_EQ(1u, loader.rows.count(0));
+    EXPECT_EQ(0x04, loader.rows[0][1]);
+    EXPECT_EQ(0xFF, loader.rows[0][8]);
 }
 
 TEST_F(T62Protocol, FailedFallbackErasesAndWritesNothingElse) {

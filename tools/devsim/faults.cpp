@@ -29,7 +29,7 @@ const TypeName kTypes[] = {
     {"flood-55", kFaultFlood, false, true, kFloodStartBytes},
     {"flood-start", kFaultFlood, false, true, kFloodFrameStarts},
     {"flood-escape", kFaultFlood, false, true, kFloodEscapes},
-    {"power", kFaultPower, true},  {"unplug", kFaultUnplug, true},
+    {"power", kFaultPower, true},  {"unplug", kFaultUnplug, true},  {"noop", kFaultNoop, false},
 };
 
 std::vector<std::string> Split(const std::string& text, char sep) {
@@ -177,6 +177,7 @@ FaultEffects FaultsForCommand(FaultTable* table, Transcript* transcript, int dev
             case kFaultLong: fx.longReply = true; break;
             case kFaultDiff: fx.diff = true; break;
             case kFaultStale: fx.stale = true; break;
+            case kFaultNoop: fx.noop = true; break;
             case kFaultShort: fx.shortCount = rule.arg; break;
             case kFaultReply: fx.replyByte = rule.arg; break;
             case kFaultSilent: table->silent[device] = true; break;

@@ -27,6 +27,7 @@ enum FaultType {
     kFaultFlood,    // instead of the reply, a pattern over and over (ARG ms, or until stopped)
     kFaultPower,    // the device loses power for ARG ms (outage.h)
     kFaultUnplug,   // the line goes away for ARG ms (outage.h)
+    kFaultNoop,     // reply as if done, but leave memory as it was (a cell that did not take it)
 };
 
 struct FaultRule {
@@ -48,6 +49,7 @@ struct FaultEffects {
     bool longReply = false;
     bool diff = false;
     bool stale = false;
+    bool noop = false;
     int shortCount = -1;
     int replyByte = -1;
     int noiseCount = 0;

@@ -75,6 +75,8 @@ void Record(Sim* sim) {
         reply = kRecordBadCommand;
     } else if (sum != 0) {
         reply = kRecordBadChecksum;
+    } else if (fx.noop) {
+        TranscriptNote(&sim->transcript, "keyer record %04x: not carried out", frame[1] << 8 | frame[2]);
     } else {
         if (dev->lastSeen) TranscriptNote(&sim->transcript, "keyer: a record after the last one");
         KeyerRecordLog log;

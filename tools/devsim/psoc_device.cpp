@@ -42,7 +42,10 @@ void Block(Sim* sim) {
     request.swap(dev->pending);
     FaultEffects fx = FaultsForCommand(&sim->faults, &sim->transcript, kDevicePsoc, "block");
     if (fx.ignore) return SendReply(sim, kDevicePsoc, fx, {});
-    std::memcpy(&dev->memory[request[1] * kPsocBlockBytes], &request[2], kPsocBlockBytes);
+    if (fx.noop)
+        TranscriptNote(&sim->transcript, "psoc block %u: not carried out", request[1]);
+    else
+        std::memcpy(&dev->memory[request[1] * kPsocBlockBytes], &request[2], kPsocBlockBytes);
     // The echo is the request without its command byte: number, data, 0x04.
     std::vector<uint8_t> reply(request.begin() + 1, request.end());
     if (fx.corrupt) reply[1 + 20] ^= 0xFF;

@@ -70,10 +70,10 @@ void WriteRow(Sim* sim, const std::vector<uint8_t>& p) {
     FaultEffects fx = FaultsForCommand(&sim->faults, &sim->transcript, kDeviceT62, "write");
     if (fx.ignore) return SendReply(sim, kDeviceT62, fx, {});
     if (row != address) TranscriptNote(&sim->transcript, "t62 write at %06x is not row aligned", address);
-    TranscriptNote(&sim->transcript, "write %06x", row);
+    TranscriptNote(&sim->transcript, "write %06x%s", row, fx.noop ? ": not carried out" : "");
     // Flash: programming can only clear bits; the pad bytes are not stored.
     uint32_t offset = 2 * row;
-    for (uint32_t i = 0; i < 2 * kT62RowUnits; ++i) {
+    for (uint32_t i = 0; i < 2 * kT62RowUnits && !fx.noop; ++i) {
         if (!IsPad(offset + i)) dev->memory[offset + i] &= p[5 + i];
     }
     Answer(sim, fx, Ack(p));
@@ -88,9 +88,9 @@ void Erase(Sim* sim, const std::vector<uint8_t>& p) {
     }
     FaultEffects fx = FaultsForCommand(&sim->faults, &sim->transcript, kDeviceT62, "erase");
     if (fx.ignore) return SendReply(sim, kDeviceT62, fx, {});
-    TranscriptNote(&sim->transcript, "erase %06x", block);
+    TranscriptNote(&sim->transcript, "erase %06x%s", block, fx.noop ? ": not carried out" : "");
     uint32_t offset = 2 * block;
-    for (uint32_t i = 0; i < 2 * kT62EraseUnits; ++i) {
+    for (uint32_t i = 0; i < 2 * kT62EraseUnits && !fx.noop; ++i) {
         if (!IsPad(offset + i)) dev->memory[offset + i] = 0xFF;
     }
     Answer(sim, fx, Ack(p));
