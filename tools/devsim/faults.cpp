@@ -30,6 +30,8 @@ const TypeName kTypes[] = {
     {"flood-start", kFaultFlood, false, true, kFloodFrameStarts},
     {"flood-escape", kFaultFlood, false, true, kFloodEscapes},
     {"power", kFaultPower, true},  {"unplug", kFaultUnplug, true},  {"noop", kFaultNoop, false},
+    {"cut", kFaultCut, true},      {"double", kFaultDouble, false},
+    {"wrong-command", kFaultWrongCommand, false}, {"wrong-address", kFaultWrongAddress, false},
 };
 
 std::vector<std::string> Split(const std::string& text, char sep) {
@@ -178,6 +180,10 @@ FaultEffects FaultsForCommand(FaultTable* table, Transcript* transcript, int dev
             case kFaultDiff: fx.diff = true; break;
             case kFaultStale: fx.stale = true; break;
             case kFaultNoop: fx.noop = true; break;
+            case kFaultCut: fx.cutCount = rule.arg; break;
+            case kFaultDouble: fx.doubled = true; break;
+            case kFaultWrongCommand: fx.wrongCommand = true; break;
+            case kFaultWrongAddress: fx.wrongAddress = true; break;
             case kFaultShort: fx.shortCount = rule.arg; break;
             case kFaultReply: fx.replyByte = rule.arg; break;
             case kFaultSilent: table->silent[device] = true; break;

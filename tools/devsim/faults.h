@@ -28,6 +28,10 @@ enum FaultType {
     kFaultPower,    // the device loses power for ARG ms (outage.h)
     kFaultUnplug,   // the line goes away for ARG ms (outage.h)
     kFaultNoop,     // reply as if done, but leave memory as it was (a cell that did not take it)
+    kFaultCut,      // only the first ARG bytes of the reply
+    kFaultDouble,   // the reply goes out twice
+    kFaultWrongCommand,  // T62: the reply names another command (a good frame)
+    kFaultWrongAddress,  // T62: the reply names another address; PSoC block: another block's number
 };
 
 struct FaultRule {
@@ -50,6 +54,10 @@ struct FaultEffects {
     bool diff = false;
     bool stale = false;
     bool noop = false;
+    bool doubled = false;
+    bool wrongCommand = false;
+    bool wrongAddress = false;
+    int cutCount = -1;
     int shortCount = -1;
     int replyByte = -1;
     int noiseCount = 0;

@@ -49,6 +49,7 @@ void Block(Sim* sim) {
     // The echo is the request without its command byte: number, data, 0x04.
     std::vector<uint8_t> reply(request.begin() + 1, request.end());
     if (fx.corrupt) reply[1 + 20] ^= 0xFF;
+    if (fx.wrongAddress) reply[0] ^= 0x01;
     if (fx.shortCount >= 0 && static_cast<size_t>(fx.shortCount) < reply.size()) reply.resize(fx.shortCount);
     SendReply(sim, kDevicePsoc, fx, reply);
 }

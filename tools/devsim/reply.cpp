@@ -32,5 +32,14 @@ void SendReply(Sim* sim, int device, const FaultEffects& fx, const std::vector<u
         LineSend(&sim->line, baud, &b, 1);
         return;
     }
-    LineSend(&sim->line, baud, reply.data(), reply.size());
+    size_t length = reply.size();
+    if (fx.cutCount >= 0 && static_cast<size_t>(fx.cutCount) < length) {
+        length = static_cast<size_t>(fx.cutCount);
+        TranscriptNote(&sim->transcript, "%s reply cut to %zu of %zu bytes", DeviceName(device), length, reply.size());
+    }
+    LineSend(&sim->line, baud, reply.data(), length);
+    if (fx.doubled && length > 0) {
+        TranscriptNote(&sim->transcript, "%s reply sent twice", DeviceName(device));
+        LineSend(&sim->line, baud, reply.data(), length);
+    }
 }

@@ -21,6 +21,8 @@ void Answer(Sim* sim, const FaultEffects& fx, std::vector<uint8_t> payload) {
     if (fx.longReply) {
         payload.resize(kLongReplyBytes, 0xA5);
     }
+    if (fx.wrongCommand && !payload.empty()) payload[0] ^= 0x80;
+    if (fx.wrongAddress && payload.size() > 2) payload[2] ^= 0x80;
     SendReply(sim, kDeviceT62, fx, BuildFrame(payload, fx.corrupt));
 }
 

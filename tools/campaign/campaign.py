@@ -1,0 +1,387 @@
+#!/usr/bin/env python3
+"""The fault campaign: one fault at every exchange of a small update, for
+each target, judged by what the simulated device holds.
+
+  campaign.py --ridorez PATH --devsim PATH --work DIR --out FILE.md
+              [--jobs N] [--only t62,psoc,zq3] [--quick]
+
+For each run: a simulator with one fault (tools/devsim --fault), `ridorez
+update` against it with a time limit, the device's memory read (SIGUSR2),
+then, when the run failed and the device can still hear, the update again
+on the same simulator (the fault does not come back: it is tied to one
+occurrence of a command). A run is
+  - a false success when ridorez said success (exit 0) and the device does
+    not hold the image, or the device holds it and ridorez said failure
+    after nothing was left to do (reported, not counted as false success);
+  - a hang when ridorez did not end within its limit;
+  - stranded when the update again did not complete.
+Writes the table per target and fault class to FILE.md and the runs that
+went wrong to FILE.md's folder as campaign-runs.jsonl.
+"""
+import argparse
+import concurrent.futures
+import json
+import os
+import random
+import shutil
+import signal
+import subprocess
+import sys
+import threading
+import time
+
+HERE = os.path.dirname(os.path.abspath(__file__))
+ROOT = os.path.dirname(os.path.dirname(HERE))
+sys.path.insert(0, os.path.join(ROOT, 'tools', 'faults'))
+import fault_table  # noqa: E402  the memory judges of the fault table
+
+T62_FILL = 0x3C
+PSOC_FILL = 0x00
+LIMIT_S = {'t62': 60, 'psoc': 60, 'zq3': 90}
+OUTAGE_MS = 1000
+
+
+# ---- Images ----
+
+def hex_file(path, pieces):
+    lines = []
+    for offset, data in pieces:
+        for i in range(0, len(data), 16):
+            at = offset + i
+            if i == 0 or at % 0x10000 == 0:
+                rec = [2, 0, 0, 4, (at >> 24) & 0xFF, (at >> 16) & 0xFF]
+                lines.append(':' + ''.join('%02X' % b for b in rec) + '%02X' % (-sum(rec) & 0xFF))
+            chunk = data[i:i + 16]
+            rec = [len(chunk), (at >> 8) & 0xFF, at & 0xFF, 0] + list(chunk)
+            lines.append(':' + ''.join('%02X' % b for b in rec) + '%02X' % (-sum(rec) & 0xFF))
+    lines.append(':00000001FF')
+    with open(path, 'w') as f:
+        f.write('\n'.join(lines) + '\n')
+
+
+def flat(pieces, size):
+    image = bytearray(b'\xff' * size)
+    for offset, data in pieces:
+        image[offset:offset + len(data)] = data
+    return bytes(image)
+
+
+def make_images(work):
+    rng = random.Random(28)
+    noise = lambda n: bytes(rng.randrange(256) for _ in range(n))  # noqa: E731
+    images = {}
+    # T62: 1 KiB of vectors and 1 KiB of application, one erase unit.
+    t62 = [(0, noise(1024)), (0x1800, noise(1024))]
+    hex_file(os.path.join(work, 't62.hex'), t62)
+    images['t62'] = flat(t62, 0x40000)
+    psoc = [(0, noise(0x3600))]
+    hex_file(os.path.join(work, 'psoc.hex'), psoc)
+    images['psoc'] = flat(psoc, 0x3600)
+    subprocess.run([sys.executable, os.path.join(ROOT, 'tests', 'e2e', 'keyer_image.py'),
+                    os.path.join(work, 'zq3.hex'), '--version', '31', '--variant', '3', '--phase1',
+                    '--expect', os.path.join(work, 'zq3.expect')], check=True, stdout=subprocess.DEVNULL)
+    with open(os.path.join(work, 'zq3.expect'), 'rb') as f:
+        images['zq3'] = f.read()
+    return images
+
+
+# ---- The runs of each target ----
+
+FRAMED = [('corrupt', ''), ('wrong-command', ''), ('wrong-address', ''), ('cut', ':4'), ('late', ':2000'),
+          ('double', ''), ('drop', ''), ('ignore', ''), ('noop', ''),
+          ('power', ':%d' % OUTAGE_MS), ('unplug', ':%d' % OUTAGE_MS)]
+
+
+def t62_runs():
+    # One erase unit: the fallback (erase 1, write 1), the unit (erase 2,
+    # writes 2-9 each read back, reads 1-8), the vectors (erase 3, writes
+    # 10-13, reads 9-12); the probe's identify.
+    exchanges = [('identify', 1)] + [('erase', n) for n in range(1, 4)] + \
+        [('write', n) for n in range(1, 14)] + [('read', n) for n in range(1, 13)]
+    runs = []
+    for kind, n in exchanges:
+        for fault, arg in FRAMED:
+            if kind in ('identify', 'read') and fault == 'noop':
+                continue
+            runs.append((fault, '%s:%s:%d%s' % (fault, kind, n, arg)))
+        if kind == 'read':
+            runs.append(('diff', 'diff:read:%d' % n))
+            runs.append(('stale', 'stale:read:%d' % n))
+    return runs
+
+
+def psoc_runs(quick):
+    runs = []
+    # The identify reply ('3' and the version) and the finish's A5: every
+    # value of the byte that decides.
+    for value in range(256):
+        if value != 0xA5:
+            runs.append(('reply byte', 'reply:finish:1:0x%02x' % value))
+    for value in range(256):
+        if value != ord('3'):
+            runs.append(('reply byte', 'reply:identify:1:0x%02x' % value))
+    blocks = range(1, 217, 8 if quick else 1)
+    for n in blocks:
+        for fault, arg in [('corrupt', ''), ('wrong-address', ''), ('cut', ':30'), ('late', ':2000'),
+                           ('double', ''), ('drop', ''), ('ignore', ''),
+                           ('power', ':%d' % OUTAGE_MS), ('unplug', ':%d' % OUTAGE_MS)]:
+            runs.append((fault, '%s:block:%d%s' % (fault, n, arg)))
+    for fault, arg in [('corrupt', ''), ('late', ':2000'), ('double', ''), ('drop', ''), ('ignore', ''),
+                       ('power', ':%d' % OUTAGE_MS), ('unplug', ':%d' % OUTAGE_MS)]:
+        runs.append((fault, '%s:finish:1%s' % (fault, arg)))
+    return runs
+
+
+def zq3_runs(quick):
+    runs = []
+    # Frames 1 and 8 (phase 1), 9 (the first of phase 2), 500, 960 (the
+    # last of phase 2), 964 (the last frame, 0x2E): every reply byte.
+    positions = [1, 9, 500, 964] if quick else [1, 8, 9, 500, 960, 964]
+    for n in positions:
+        for value in range(256):
+            if value != 0x3C:
+                runs.append(('reply byte', 'reply:record:%d:0x%02x' % (n, value)))
+    # The echo after the hand-over: every value but AA.
+    for value in range(256):
+        if value != 0xAA:
+            runs.append(('reply byte', 'reply:echo:3:0x%02x' % value))
+    sampled = [1, 2, 8, 9, 10, 100, 300, 500, 700, 955, 960, 961, 963, 964]
+    for n in sampled:
+        for fault, arg in [('corrupt', ''), ('late', ':2500'), ('double', ''), ('drop', ''), ('ignore', ''),
+                           ('noise', ':3'), ('power', ':%d' % OUTAGE_MS), ('unplug', ':%d' % OUTAGE_MS)]:
+            runs.append((fault, '%s:record:%d%s' % (fault, n, arg)))
+    for kind, n in [('echo', 3), ('handover', 1), ('speed', 1), ('end', 1)]:
+        for fault, arg in [('drop', ''), ('ignore', ''), ('late', ':2500'), ('double', ''),
+                           ('power', ':%d' % OUTAGE_MS), ('unplug', ':%d' % OUTAGE_MS)]:
+            runs.append((fault, '%s:%s:%d%s' % (fault, kind, n, arg)))
+    return runs
+
+
+# ---- One run ----
+
+class Target:
+    def __init__(self, name, device, fill_args, image_file, judge):
+        self.name, self.device, self.fill_args, self.image_file, self.judge = \
+            name, device, fill_args, image_file, judge
+
+
+def judge_t62(image):
+    return lambda memory: fault_table.t62_state(memory, image, 8, T62_FILL)[1]
+
+
+def judge_psoc(image):
+    return lambda memory: fault_table.psoc_state(memory, image, PSOC_FILL)[1]
+
+
+def judge_zq3(expect):
+    return lambda memory: fault_table.keyer_state(memory, expect)[1]
+
+
+def wait_for(predicate, seconds):
+    end = time.monotonic() + seconds
+    while time.monotonic() < end:
+        if predicate():
+            return True
+        time.sleep(0.02)
+    return predicate()
+
+
+def transcript_count(path, text):
+    try:
+        with open(path, errors='replace') as f:
+            return f.read().count(text)
+    except OSError:
+        return 0
+
+
+def read_memory(sim, memory, transcript):
+    """The device's memory now: the simulator writes it on SIGUSR2."""
+    before = transcript_count(transcript, ' note memory written')
+    try:
+        os.unlink(memory)
+    except OSError:
+        pass
+    sim.send_signal(signal.SIGUSR2)
+    wait_for(lambda: transcript_count(transcript, ' note memory written') > before and os.path.exists(memory), 5)
+    try:
+        with open(memory, 'rb') as f:
+            return f.read()
+    except OSError:
+        return b''
+
+
+def update(args, target, link, log):
+    start = time.monotonic()
+    with open(log, 'ab') as out:
+        try:
+            p = subprocess.run([args.ridorez, 'update', target.name, target.image_file, '--port', link, '--quiet'],
+                               stdout=out, stderr=out, timeout=LIMIT_S[target.name])
+            return p.returncode, time.monotonic() - start
+        except subprocess.TimeoutExpired:
+            return None, time.monotonic() - start
+
+
+def one_run(args, target, fault_class, fault, index):
+    work = os.path.join(args.work, '%s-%05d' % (target.name, index))
+    shutil.rmtree(work, ignore_errors=True)
+    os.makedirs(work)
+    link, memory, transcript = (os.path.join(work, n) for n in ('line', 'memory', 'transcript'))
+    log = os.path.join(work, 'ridorez.log')
+    sim = subprocess.Popen([args.devsim, '--link', link, '--device', target.device, '--memory', memory,
+                            '--transcript', transcript, '--fault', fault] + target.fill_args,
+                           stdout=subprocess.DEVNULL, stderr=open(os.path.join(work, 'devsim.log'), 'wb'))
+    result = {'target': target.name, 'class': fault_class, 'fault': fault}
+    try:
+        if not wait_for(lambda: os.path.exists(link), 5):
+            result['error'] = 'the simulator did not start'
+            return result
+        code, secs = update(args, target, link, log)
+        result['exit'], result['secs'] = code, round(secs, 2)
+        if code is None:
+            result['hang'] = True
+            # The program was killed; the device may still be mid-run.
+            time.sleep(0.5)
+        whole = target.judge(read_memory(sim, memory, transcript))
+        result['whole'] = whole
+        result['false_success'] = code == 0 and not whole
+        if code == 0 and whole:
+            return result
+        # The user's next step: the update again, once the adapter is back
+        # and the device has its power.
+        if 'unplug' in fault:
+            wait_for(lambda: ' note plugged in again' in open(transcript, errors='replace').read(), 5)
+        if 'power' in fault:
+            time.sleep(OUTAGE_MS / 1000 + 0.1)
+        again, secs = update(args, target, link, log)
+        result['again_exit'], result['again_secs'] = again, round(secs, 2)
+        whole = target.judge(read_memory(sim, memory, transcript))
+        result['again_whole'] = whole
+        if again is None:
+            result['hang'] = True
+        if again == 0 and not whole:
+            result['false_success'] = True
+        result['stranded'] = not (again == 0 and whole)
+        return result
+    finally:
+        sim.terminate()
+        try:
+            sim.wait(5)
+        except subprocess.TimeoutExpired:
+            sim.kill()
+            sim.wait()
+        bad = result.get('false_success') or result.get('hang') or result.get('stranded') or result.get('error')
+        if bad and args.keep_dir:
+            shutil.copytree(work, os.path.join(args.keep_dir, os.path.basename(work)), dirs_exist_ok=True)
+        shutil.rmtree(work, ignore_errors=True)
+
+
+# ---- The table ----
+
+def write_table(path, results, seconds, jobs):
+    classes = {}
+    for r in results:
+        key = (r['target'], r['class'])
+        row = classes.setdefault(key, {'runs': 0, 'false': 0, 'hangs': 0, 'stranded': 0, 'failed': 0,
+                                       'completed': 0, 'error': 0})
+        row['runs'] += 1
+        row['false'] += bool(r.get('false_success'))
+        row['hangs'] += bool(r.get('hang'))
+        row['stranded'] += bool(r.get('stranded'))
+        row['error'] += bool(r.get('error'))
+        if r.get('exit') == 0:
+            row['completed'] += 1
+        elif 'exit' in r:
+            row['failed'] += 1
+    total = {k: sum(row[k] for row in classes.values()) for k in ('runs', 'false', 'hangs', 'stranded', 'error')}
+    lines = ['# The fault campaign', '',
+             'Written by `scripts/campaign.sh`: for each target, one fault at each exchange of a small update '
+             '(`ridorez update` against the simulator), judged by what the simulated device then holds. '
+             'A **false success** is a run that said success while the device does not hold the image; '
+             'a **hang**, a run not ended within its limit (%s s); **stranded**, a failed run after which '
+             'the update again (same program, same device) did not complete. "Completed" runs are those the '
+             'fault did not stop (a retry took it, or the fault changed nothing); "failed" ended with an '
+             'error and the update again was tried.' % ', '.join('%s %d' % kv for kv in LIMIT_S.items()), '',
+             '%d runs in %d s (%d at a time); false successes %d, hangs %d, stranded %d.' % (
+                 total['runs'], seconds, jobs, total['false'], total['hangs'], total['stranded']), '',
+             '| target | fault class | runs | completed | failed | false successes | hangs | stranded |',
+             '|---|---|---|---|---|---|---|---|']
+    for (target, cls), row in sorted(classes.items()):
+        lines.append('| %s | %s | %d | %d | %d | %d | %d | %d |' % (
+            target, cls, row['runs'], row['completed'], row['failed'], row['false'], row['hangs'],
+            row['stranded']))
+    lines += ['', 'The faults (the simulator\'s `--fault` forms; N is the command\'s occurrence in the run):', '',
+              '- T62 (one erase unit: 3 erases, 13 row writes, 12 read-backs, the identify): every framed '
+              'reply flipped (`corrupt`), naming another command or address (`wrong-command`, '
+              '`wrong-address`, a good frame), cut to 4 bytes (`cut`), 2 s late (`late`), sent twice '
+              '(`double`), lost after the command was carried out (`drop`) or with it (`ignore`), '
+              'acknowledged but not carried out (`noop`, erases and writes), power lost and the adapter '
+              'pulled for 1 s; read-backs also with a wrong data byte (`diff`) and the reply for another '
+              'row (`stale`).',
+              '- PSoC: every value of the identify\'s first byte and of the finish byte; at every block '
+              '(or every eighth, `--quick`) the echo flipped, naming another block, cut to 30 bytes, late, '
+              'twice, lost, the block not carried out and lost, power and unplug; the finish likewise.',
+              '- ZQ3: every reply byte to the frames 1, 8 (phase 1), 9 (the first of phase 2), 500, 960 '
+              '(the last of phase 2) and 964 (the last, 0x2E) (`--quick`: 1, 9, 500, 964), and to the '
+              'echo after the hand-over; at 14 sampled frames and at the echo, hand-over, speed change and '
+              'end of upload: the reply flipped, late, twice, lost, noise before it, power and unplug.',
+              '',
+              'Not in the campaign: a record or block acknowledged but not carried out on the ZQ3 and the '
+              'PSoC. Neither loader has a command that reads memory back, so no host can tell such a '
+              'device from a good one; the T62 loader has one, and the update reads every row back.']
+    with open(path, 'w') as f:
+        f.write('\n'.join(lines) + '\n')
+
+
+def main():
+    parser = argparse.ArgumentParser(description=__doc__, formatter_class=argparse.RawDescriptionHelpFormatter)
+    parser.add_argument('--ridorez', required=True)
+    parser.add_argument('--devsim', required=True)
+    parser.add_argument('--work', required=True)
+    parser.add_argument('--out', required=True)
+    parser.add_argument('--jobs', type=int, default=4)
+    parser.add_argument('--only', default='t62,psoc,zq3')
+    parser.add_argument('--quick', action='store_true')
+    parser.add_argument('--keep-dir', default=None, help='copy the folders of the runs that went wrong here')
+    args = parser.parse_args()
+    os.makedirs(args.work, exist_ok=True)
+    images = make_images(args.work)
+    targets = {
+        't62': Target('t62', 't62', ['--t62-fill', '0x%02x' % T62_FILL], os.path.join(args.work, 't62.hex'),
+                      judge_t62(images['t62'])),
+        'psoc': Target('psoc', 'psoc', ['--psoc-fill', '0x%02x' % PSOC_FILL], os.path.join(args.work, 'psoc.hex'),
+                       judge_psoc(images['psoc'])),
+        'zq3': Target('zq3', 'keyer', ['--keyer-variant', 'amber'], os.path.join(args.work, 'zq3.hex'),
+                      judge_zq3(images['zq3'])),
+    }
+    plan = []
+    for name in args.only.split(','):
+        runs = {'t62': t62_runs, 'psoc': lambda: psoc_runs(args.quick), 'zq3': lambda: zq3_runs(args.quick)}[name]()
+        plan += [(targets[name], cls, fault) for cls, fault in runs]
+    print('campaign: %d runs, %d at a time' % (len(plan), args.jobs), file=sys.stderr)
+    start = time.monotonic()
+    results = []
+    lock = threading.Lock()
+    runs_path = os.path.join(os.path.dirname(os.path.abspath(args.out)) or '.', 'campaign-runs.jsonl')
+    runs_path = os.path.join(args.work, 'campaign-runs.jsonl')
+    with open(runs_path, 'w') as runs_file, concurrent.futures.ThreadPoolExecutor(args.jobs) as pool:
+        futures = [pool.submit(one_run, args, t, cls, fault, i) for i, (t, cls, fault) in enumerate(plan)]
+        for done, future in enumerate(concurrent.futures.as_completed(futures), 1):
+            r = future.result()
+            with lock:
+                results.append(r)
+                runs_file.write(json.dumps(r) + '\n')
+                runs_file.flush()
+                if r.get('false_success') or r.get('hang') or r.get('stranded') or r.get('error'):
+                    print('campaign: %s %s: %s' % (r['target'], r['fault'], json.dumps(r)), file=sys.stderr)
+                if done % 200 == 0:
+                    print('campaign: %d of %d, %d s' % (done, len(plan), time.monotonic() - start), file=sys.stderr)
+    seconds = time.monotonic() - start
+    write_table(args.out, results, seconds, args.jobs)
+    bad = sum(1 for r in results if r.get('false_success') or r.get('hang') or r.get('error'))
+    print('campaign: %d runs in %d s; %d false successes or hangs; table in %s; runs in %s' % (
+        len(results), seconds, bad, args.out, runs_path), file=sys.stderr)
+    return 1 if bad else 0
+
+
+if __name__ == '__main__':
+    sys.exit(main())
