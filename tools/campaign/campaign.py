@@ -141,16 +141,17 @@ def zq3_runs(quick):
         for value in range(256):
             if value != 0x3C:
                 runs.append(('reply byte', 'reply:record:%d:0x%02x' % (n, value)))
-    # The echo after the hand-over: every value but AA.
+    # The echo after the hand-over (the second: the first is the probe's):
+    # every value but AA.
     for value in range(256):
         if value != 0xAA:
-            runs.append(('reply byte', 'reply:echo:3:0x%02x' % value))
+            runs.append(('reply byte', 'reply:echo:2:0x%02x' % value))
     sampled = [1, 2, 8, 9, 10, 100, 300, 500, 700, 955, 960, 961, 963, 964]
     for n in sampled:
         for fault, arg in [('corrupt', ''), ('late', ':2500'), ('double', ''), ('drop', ''), ('ignore', ''),
                            ('noise', ':3'), ('power', ':%d' % OUTAGE_MS), ('unplug', ':%d' % OUTAGE_MS)]:
             runs.append((fault, '%s:record:%d%s' % (fault, n, arg)))
-    for kind, n in [('echo', 3), ('handover', 1), ('speed', 1), ('end', 1)]:
+    for kind, n in [('echo', 2), ('handover', 1), ('speed', 1), ('end', 1)]:
         for fault, arg in [('drop', ''), ('ignore', ''), ('late', ':2500'), ('double', ''),
                            ('power', ':%d' % OUTAGE_MS), ('unplug', ':%d' % OUTAGE_MS)]:
             runs.append((fault, '%s:%s:%d%s' % (fault, kind, n, arg)))
@@ -280,7 +281,7 @@ def one_run(args, target, fault_class, fault, index):
 def write_table(path, results, seconds, jobs):
     classes = {}
     for r in results:
-        key = (r['target'], r['class'])
+        key = (r['target'], r['fault'].split(':')[1], r['class'])
         row = classes.setdefault(key, {'runs': 0, 'false': 0, 'hangs': 0, 'stranded': 0, 'failed': 0,
                                        'completed': 0, 'error': 0})
         row['runs'] += 1
@@ -303,11 +304,11 @@ def write_table(path, results, seconds, jobs):
              'error and the update again was tried.' % ', '.join('%s %d' % kv for kv in LIMIT_S.items()), '',
              '%d runs in %d s (%d at a time); false successes %d, hangs %d, stranded %d.' % (
                  total['runs'], seconds, jobs, total['false'], total['hangs'], total['stranded']), '',
-             '| target | fault class | runs | completed | failed | false successes | hangs | stranded |',
-             '|---|---|---|---|---|---|---|---|']
-    for (target, cls), row in sorted(classes.items()):
-        lines.append('| %s | %s | %d | %d | %d | %d | %d | %d |' % (
-            target, cls, row['runs'], row['completed'], row['failed'], row['false'], row['hangs'],
+             '| target | exchange | fault class | runs | completed | failed | false successes | hangs | stranded |',
+             '|---|---|---|---|---|---|---|---|---|']
+    for (target, kind, cls), row in sorted(classes.items()):
+        lines.append('| %s | %s | %s | %d | %d | %d | %d | %d | %d |' % (
+            target, kind, cls, row['runs'], row['completed'], row['failed'], row['false'], row['hangs'],
             row['stranded']))
     lines += ['', 'The faults (the simulator\'s `--fault` forms; N is the command\'s occurrence in the run):', '',
               '- T62 (one erase unit: 3 erases, 13 row writes, 12 read-backs, the identify): every framed '
