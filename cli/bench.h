@@ -46,8 +46,11 @@ int RunBench(const CliOptions& options);
 int RunBenchWorker(const CliOptions& options, CliReport* report);
 
 // The ports the options name: each --port, then the lines of --ports FILE
-// (from a # to the line's end is a comment; blanks around a port go).
-// Returns kExitDone, or the exit code after saying what is wrong.
+// (from a # to the line's end is a comment; blanks around a port go; a
+// UTF-8 byte-order mark and CRLF or CR line ends are taken as an editor
+// means them). A device named twice, under whatever names (a link and its
+// device, serial= and its device), is refused. Returns kExitDone, or the
+// exit code after saying what is wrong.
 int BenchPortList(const CliOptions& options, std::vector<std::string>* ports);
 
 // The file in dir for port's line log: "port-" and the port's name, with

@@ -303,16 +303,20 @@ TEST_F(CliTest, TwoUpdatesAtOnceOnTwoPorts) {
 
 // A bench of three boards in one command, the second failing in the middle
 // of its run: the other two are programmed, and the JSON lines (read by an
-// independent parser) end with each board's result and the summary.
+// independent parser) end with each board's result and the summary. Two of
+// the ports come from a ports file as a Windows editor saves it: a UTF-8
+// byte-order mark, CRLF line ends, a long comment.
 TEST_F(CliTest, BenchOfThreeBoardsWithOneFailing) {
     ASSERT_TRUE(StartSim(&sim, {"--device", "t62"}));
     ASSERT_TRUE(StartSim(&other, {"--device", "t62", "--fault", "diff:read:5"}));
     ASSERT_TRUE(StartSim(&third, {"--device", "t62"}));
     std::string file = RandomImageFile(0x1800 + 5000, 21);
     std::string logs = sim.dir + "/logs";
-    Cli cli = RunCli({"update", "t62", file, "--port", sim.link, "--port", other.link, "--port", third.link, "--json",
-                      "--log", logs},
-                     sim.dir, "bench");
+    std::string bench = WriteTempFile("\xEF\xBB\xBF" + other.link + "\r\n# " + std::string(3000, '-') + "\r\n" +
+                                          third.link + "   # the new adapter\r\n",
+                                      ".txt");
+    Cli cli = RunCli({"update", "t62", file, "--port", sim.link, "--ports", bench, "--json", "--log", logs}, sim.dir,
+                     "bench");
     EXPECT_EQ(6, cli.exit) << ReadTextFile(cli.err);
     // Each port's last percent and its result, in the order given, then
     // the summary, which comes last.
@@ -599,6 +603,7 @@ std::string FakeUsbAdapter(const std::string& root, int bus, const std::string& 
 
 // ports shows a USB adapter's ids, serial number and by-id name; --port
 // takes that name, and serial=XXXX when one adapter alone has that number.
+// A bench that names the adapter twice, by those two names, is refused.
 TEST_F(CliTest, UsbAdapterBySerialNumberOrById) {
     ASSERT_TRUE(StartSim(&sim, {"--device", "t62"}));
     std::string root = sim.dir + "/root";
@@ -626,6 +631,14 @@ TEST_F(CliTest, UsbAdapterBySerialNumberOrById) {
     Cli none = RunCli({"probe", "t62", "--port", "serial=A5XK3RJ"}, sim.dir, "none", sim.dir, env);
     EXPECT_EQ(4, none.exit);
     EXPECT_TRUE(Has(ReadTextFile(none.err), "serial=A5XK3RJ: no adapter has that serial number")) << ReadTextFile(none.err);
+
+    std::string bench = WriteTempFile("# left to right\n" + byId + "\nserial=A5XK3RJF\n", ".txt");
+    Cli twice = RunCli({"probe", "t62", "--ports", bench}, sim.dir, "twice", sim.dir, env);
+    EXPECT_EQ(2, twice.exit);
+    EXPECT_EQ("ridorez: " + bench + " line 3: serial=A5XK3RJF is the same port as " + byId + " on line 2 (" +
+                  std::filesystem::canonical(sim.link).string() + "): each board needs a port of its own\n",
+              ReadTextFile(twice.err));
+    EXPECT_EQ("", ReadTextFile(twice.out));
 }
 
 TEST_F(CliTest, UsageErrorsAndHelp) {
