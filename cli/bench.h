@@ -27,8 +27,9 @@ struct BenchBoard {
     int percent = 0;
     int shownTenth = 0;    // tenths shown so far in a pipe
     int result = 0;        // the worker's status code
+    int reported = -1;     // the exit code its worker reported with its result (-1: none yet)
     long long bytes = 0;
-    int exit = -1;         // its exit code once it ended
+    int exit = -1;         // its exit code once it ended: the reported one, else its process's
     int attempt = 1;       // 2 on --retry-failed's run
     int failedFirst = 0;   // it failed on the first run (and ran again)
     double started = 0, seconds = 0;

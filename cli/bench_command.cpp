@@ -49,6 +49,7 @@ void TakeEvent(BenchBoard* b, const std::string& line) {
         BenchShowEvent(b, "percent");
     } else if (kind == "result" && f.size() >= 5) {
         b->result = std::atoi(f[1].c_str());
+        b->reported = std::atoi(f[2].c_str());
         b->bytes = std::atoll(f[3].c_str());
         b->message = f[4];
     }
@@ -64,9 +65,15 @@ void Drain(BenchBoard* b) {
     }
 }
 
+// The board's worker has ended, or has been ended with code. A result it
+// reported stands whatever happened to it after that: a board that was
+// programmed stays "done".
 void Ended(BenchBoard* b, int code) {
-    b->exit = code;
-    if (b->message.empty() && code != kExitDone)
+    b->exit = b->reported >= 0 ? b->reported : code;
+    // A worker interrupted before it had a result ends at once, saying nothing.
+    if (b->message.empty() && b->exit == kExitInterrupted)
+        b->message = "interrupted";
+    else if (b->message.empty() && b->exit != kExitDone)
         b->message = "the worker process ended without a result (exit " + std::to_string(code) + ")";
     b->seconds = CliClock() - b->started;
     b->phase = "end";
@@ -87,6 +94,7 @@ int Follow(BenchBoard* b) {
 void Start(const CliOptions& options, const std::string& image, BenchBoard* b) {
     b->phase = "start";
     b->percent = b->shownTenth = 0;
+    b->reported = -1;
     b->versions.clear();
     b->advice.clear();
     b->message.clear();
@@ -115,7 +123,8 @@ std::string TimeLeft(const std::vector<BenchBoard>& boards) {
 }
 
 // The second Ctrl-C (a read-back's or a probe's first): every worker asked
-// to abandon its run, and what each board is left with.
+// to abandon its run, and what each board is left with. A worker that has
+// reported its result is only finishing: it is left to end on its own.
 void Abandon(std::vector<BenchBoard>* boards) {
     double asked = CliClock();
     for (;;) {
@@ -124,7 +133,7 @@ void Abandon(std::vector<BenchBoard>* boards) {
             if (!Follow(&b)) continue;
             ++running;
             if (CliClock() - asked < kStopSeconds) {
-                BenchStop(&b.process);
+                if (b.reported < 0) BenchStop(&b.process);
             } else {
                 BenchKill(&b.process);
                 Ended(&b, kExitInterrupted);

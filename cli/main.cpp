@@ -112,6 +112,7 @@ int main(int argc, char** argv) {
     LineLogNote("exit code %d%s%s", code, report.message.empty() ? "" : ": ", report.message.c_str());
     // A worker abandoned by Ctrl-C may still run: end without waiting.
     if (code == kExitInterrupted) ConsoleExitNow(code);
+    ConsoleReported(code);
     // Whichever channel a command left open (a probe that found nothing
     // leaves its port open, as in the main window) goes back to the system
     // the proper way.
