@@ -154,19 +154,28 @@ void Abandon(std::vector<BenchBoard>* boards) {
 }
 
 // Runs every board of boards at once until each has ended. Returns 1 when
-// Ctrl-C abandoned them.
+// Ctrl-C abandoned them. A request to stop (SIGTERM, SIGHUP) lets updates
+// run to their end, as with a single update; it ends a read-back or a
+// probe as Ctrl-C does.
 int RunRound(const CliOptions& options, const std::string& image, std::vector<BenchBoard>* boards) {
     const bool update = options.command == "update";
     for (BenchBoard& b : *boards) Start(options, image, &b);
     BenchShowBegin(options, boards);
-    int warned = 0;
+    int warned = 0, toldStop = 0;
     for (;;) {
         ConsoleWait(kTickMs);
         int running = 0;
         for (BenchBoard& b : *boards) running += Follow(&b);
         BenchShowTick(*boards);
         if (running == 0) break;
-        int interrupts = ConsoleInterrupts();
+        const char* stop = ConsoleStopRequest();
+        if (stop != nullptr && update && !toldStop) {
+            toldStop = 1;
+            Tell((std::string(stop) + ": the updates run to their end first (" + TimeLeft(*boards) +
+                  "), then the program stops.")
+                     .c_str());
+        }
+        int interrupts = ConsoleInterrupts() + (stop != nullptr && !update ? 1 : 0);
         if (interrupts == 0) continue;
         if (!update || interrupts >= 2) {
             Abandon(boards);
@@ -256,15 +265,27 @@ int RunBench(const CliOptions& options) {
     if (code == kExitDone && options.command == "update") code = LoadForUpdate(options, &load);
     if (code == kExitDone && options.command == "verify") code = LoadForVerify(options, &load);
     if (code != kExitDone) {
-        BenchSummary(options, {}, code, CliClock() - started, stop.empty() ? load.message : stop);
+        BenchSummary(options, {}, code, CliClock() - started, stop.empty() ? load.message : stop, nullptr);
         return code;
     }
     std::string image = options.command == "probe" ? "" : PackLoadedImage(options.target);
 
     ConsoleHoldInterrupts(1);
     int interrupted = RunRound(options, image, &boards);
-    if (!interrupted && options.retryFailed) RetryFailed(options, image, &boards);
-    code = interrupted ? kExitInterrupted : ExitOf(boards);
-    BenchSummary(options, boards, code, CliClock() - started, "");
+    if (!interrupted && options.retryFailed) {
+        if (ConsoleStopRequest() == nullptr)
+            RetryFailed(options, image, &boards);
+        else if (!Names(boards, Failed).empty())
+            SayFinal("The failed ports are not run again: the program was asked to stop (%s)", ConsoleStopRequest());
+    }
+    // An abandoned board's code is 130: one that ended on its own before
+    // the abandon keeps its own.
+    code = ExitOf(boards);
+    const char* stopBy = interrupted ? nullptr : ConsoleStopRequest();
+    if (stopBy != nullptr) {
+        code += kExitStopRequested;
+        Complain("%s: stopped by %s after the updates ended: exit code %d", kCliName, stopBy, code);
+    }
+    BenchSummary(options, boards, code, CliClock() - started, "", stopBy);
     return code;
 }

@@ -203,7 +203,7 @@ std::string BenchResultText(const BenchBoard& b) {
 }
 
 void BenchSummary(const CliOptions& options, const std::vector<BenchBoard>& boards, int exit, double seconds,
-                  const std::string& message) {
+                  const std::string& message, const char* stoppedBy) {
     FILE* s = RunStream();
     int done = 0;
     for (const BenchBoard& b : boards) done += b.exit == kExitDone;
@@ -216,6 +216,7 @@ void BenchSummary(const CliOptions& options, const std::vector<BenchBoard>& boar
                          (options.file.empty() ? "null" : JsonString(options.file)) + numbers +
                          ",\"failed\":" + PortArray(boards, 0) + ",\"came_back\":" + PortArray(boards, 1) +
                          ",\"message\":" + JsonString(message);
+    if (stoppedBy != nullptr) object += ",\"stopped_by\":" + JsonString(stoppedBy);
     std::snprintf(numbers, sizeof numbers, ",\"seconds\":%.3f,\"exit\":%d}", seconds, exit);
     JsonLine(object + numbers);
 }

@@ -387,9 +387,10 @@ TEST_F(CliTest, CtrlCTwiceAbandonsTheUpdate) {
 }
 
 // SIGTERM during an update is held: the update runs to its end and the exit
-// code says both (100: done, and asked to stop). Outside an update SIGHUP
-// ends the program at once.
-TEST_F(CliTest, TermDuringAnUpdateIsHeldHangUpOutsideEndsAtOnce) {
+// code says both (100: done, and asked to stop). So in a bench, where every
+// board runs to its end, one of them failing late (106). Outside an update
+// SIGHUP ends the program at once.
+TEST_F(CliTest, TermDuringAnUpdateOrABenchIsHeldHangUpOutsideEndsAtOnce) {
     ASSERT_TRUE(StartSim(&sim, {"--device", "t62", "--paced"}));
     std::string file = RandomImageFile(0x1800 + 12000, 16);
     Cli cli = StartCli({"update", "t62", file, "--port", sim.link, "--json"}, sim.dir, "term");
@@ -401,6 +402,22 @@ TEST_F(CliTest, TermDuringAnUpdateIsHeldHangUpOutsideEndsAtOnce) {
     EXPECT_TRUE(Has(ReadTextFile(cli.err), "SIGTERM: the T62 update runs to its end first")) << ReadTextFile(cli.err);
     EXPECT_TRUE(Has(ReadTextFile(cli.out), "\"result\":129,")) << ReadTextFile(cli.out);
     EXPECT_TRUE(Has(ReadTextFile(cli.out), "\"stopped_by\":\"SIGTERM\"")) << ReadTextFile(cli.out);
+    StopSim(&sim);
+    EXPECT_TRUE(SameWords(ReadBinaryFile(sim.memory), Loaded(file), 0x1800, 0x1800 + 47 * 256));
+
+    RemoveSimDir(&sim);
+    ASSERT_TRUE(StartSim(&sim, {"--device", "t62", "--paced"}));
+    ASSERT_TRUE(StartSim(&third, {"--device", "t62", "--paced", "--fault", "diff:read:40"}));
+    Cli bench = StartCli({"update", "t62", file, "--port", sim.link, "--port", third.link}, sim.dir, "bench");
+    ASSERT_TRUE(WaitForText(bench.out, third.link + ":  1", 20000)) << ReadTextFile(bench.out);
+    kill(bench.pid, SIGTERM);
+    ASSERT_TRUE(WaitCli(&bench, 60000));
+    EXPECT_EQ(106, bench.exit) << ReadTextFile(bench.err);
+    std::string said = ReadTextFile(bench.err), table = ReadTextFile(bench.out);
+    EXPECT_TRUE(Has(said, "SIGTERM: the updates run to their end first")) << said;
+    EXPECT_TRUE(Has(said, "stopped by SIGTERM after the updates ended: exit code 106")) << said;
+    EXPECT_TRUE(Has(table, "failed (exit 6)  Error: Flash Verify !")) << table;
+    EXPECT_TRUE(Has(table, "1 of 2 boards done in ")) << table;
     StopSim(&sim);
     EXPECT_TRUE(SameWords(ReadBinaryFile(sim.memory), Loaded(file), 0x1800, 0x1800 + 47 * 256));
 
