@@ -168,7 +168,8 @@ void BenchShowEvent(BenchBoard* board, const char* kind) {
         std::fprintf(s, "%s: %3d%%  %s elapsed\n", b.port.c_str(), b.percent,
                      FormatDuration(CliClock() - b.started).c_str());
     } else if (what == "end") {
-        std::fprintf(s, "%s: %s: %s\n", b.port.c_str(), BenchResultText(b).c_str(), b.message.c_str());
+        std::fprintf(s, "%s: %s%s%s\n", b.port.c_str(), BenchResultText(b).c_str(), b.message.empty() ? "" : ": ",
+                     b.message.c_str());
     } else {
         return;
     }

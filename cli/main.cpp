@@ -52,8 +52,11 @@ int main(int argc, char** argv) {
     if (parsed >= 0) return parsed;
     if (BenchWanted(options)) return RunBench(options);
     double started = CliClock();
-    // A bench's worker says nothing but its events (worker_events.h).
+    // A bench's worker says nothing but its events (worker_events.h), and
+    // ends with its result event whatever ends it (a --port or a --log
+    // refused before the run says why as a run's failure does).
     OutputSetup(options.quiet || options.benchWorker, options.json || options.benchWorker);
+    WorkerEventsOn(options.benchWorker ? 1 : 0);
 
     CliReport report;
     report.target = options.target;
