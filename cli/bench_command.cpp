@@ -171,8 +171,8 @@ int RunRound(const CliOptions& options, const std::string& image, std::vector<Be
         const char* stop = ConsoleStopRequest();
         if (stop != nullptr && update && !toldStop) {
             toldStop = 1;
-            Tell((std::string(stop) + ": the updates run to their end first (" + TimeLeft(*boards) +
-                  "), then the program stops.")
+            Tell((std::string(stop) + ": the updates run to their end first, for " + TimeLeft(*boards) +
+                  "; then the program stops.")
                      .c_str());
         }
         int interrupts = ConsoleInterrupts() + (stop != nullptr && !update ? 1 : 0);
