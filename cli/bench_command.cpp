@@ -281,7 +281,9 @@ int RunBench(const CliOptions& options) {
     // An abandoned board's code is 130: one that ended on its own before
     // the abandon keeps its own.
     code = ExitOf(boards);
-    const char* stopBy = interrupted ? nullptr : ConsoleStopRequest();
+    // A board interrupted before its update began (the request to stop
+    // reached its worker too) leaves the bench interrupted: 130.
+    const char* stopBy = code == kExitInterrupted ? nullptr : ConsoleStopRequest();
     if (stopBy != nullptr) {
         code += kExitStopRequested;
         Complain("%s: stopped by %s after the updates ended: exit code %d", kCliName, stopBy, code);

@@ -99,7 +99,10 @@ int main(int argc, char** argv) {
         LineLogNote("%s %s: %s", kCliName, kCliVersion, CommandLineText(argc, argv).c_str());
         code = options.benchWorker ? RunBenchWorker(options, &report) : Dispatch(options, &report);
     }
-    const char* stop = ConsoleStopRequest();
+    // A bench's worker reports its run's own code: a request to stop that
+    // reached it too (a service manager stopping the whole group) is the
+    // bench's to count, once.
+    const char* stop = options.benchWorker ? nullptr : ConsoleStopRequest();
     if (stop != nullptr && code != kExitInterrupted) {
         code += kExitStopRequested;
         Complain("ridorez: stopped by %s after the update ended: exit code %d", stop, code);
