@@ -181,7 +181,14 @@ void BenchShowTick(const std::vector<BenchBoard>& boards) {
     if (display.changed || CliClock() - display.lastDraw >= 1.0) Draw(boards);
 }
 
-void BenchShowBreak() { display.drawn = 0; }
+void BenchShowBreak() {
+    // The cursor is below the boards' lines, where the terminal echoed ^C.
+    if (display.view == kViewTerminal && display.drawn > 0) {
+        std::fputs("\r\x1b[K", display.stream);
+        std::fflush(display.stream);
+    }
+    display.drawn = 0;
+}
 
 void BenchShowEnd(const std::vector<BenchBoard>& boards) {
     if (display.view == kViewTerminal) Draw(boards);
