@@ -145,6 +145,13 @@ int BenchPortList(const CliOptions& options, std::vector<std::string>* ports) {
             Complain("%s: %s: no port in it (one a line; # begins a comment)", kCliName, file.c_str());
             return kExitUsage;
         }
+        // An image or another file given by mistake would be a bench of a
+        // board per line, each in a process of its own.
+        if (text.find('\0') != std::string::npos || named[before].port[0] == ':') {
+            Complain("%s: %s: not a list of ports (%s); give one port a line", kCliName, file.c_str(),
+                     named[before].port[0] == ':' ? "an Intel HEX file" : "binary data");
+            return kExitUsage;
+        }
     }
     std::string twice = Duplicate(named, file);
     if (!twice.empty()) {
