@@ -3,6 +3,7 @@
 #include <cctype>
 #include <cerrno>
 #include <cstdio>
+#include <cstdlib>
 #include <cstring>
 #include <filesystem>
 #include <system_error>
@@ -107,8 +108,10 @@ std::string Duplicate(const std::vector<NamedPort>& ports, const std::string& fi
             std::string where = Where(ports[j], p, file);
             if (p.port == ports[j].port)
                 return lead + p.port + " is named twice" + (where.empty() ? "" : " (also" + where + ")");
+            // The device the links lead to (a COM port is named as it is).
+            std::string real = devices[i];
             std::error_code error;
-            std::string real = std::filesystem::canonical(devices[i], error).string();
+            if (ComNumber(real) == 0) real = std::filesystem::canonical(devices[i], error).string();
             if (error) real = devices[i];
             std::string both = real == p.port || real == ports[j].port ? "" : " (" + real + ")";
             return lead + p.port + " is the same port as " + ports[j].port + where + both;
