@@ -27,8 +27,9 @@ struct BenchBoard {
     int percent = 0;
     int shownTenth = 0;    // tenths shown so far in a pipe
     int result = 0;        // the worker's status code
+    int reported = -1;     // the exit code its worker reported with its result (-1: none yet)
     long long bytes = 0;
-    int exit = -1;         // its exit code once it ended
+    int exit = -1;         // its exit code once it ended: the reported one, else its process's
     int attempt = 1;       // 2 on --retry-failed's run
     int failedFirst = 0;   // it failed on the first run (and ran again)
     double started = 0, seconds = 0;
@@ -46,8 +47,11 @@ int RunBench(const CliOptions& options);
 int RunBenchWorker(const CliOptions& options, CliReport* report);
 
 // The ports the options name: each --port, then the lines of --ports FILE
-// (from a # to the line's end is a comment; blanks around a port go).
-// Returns kExitDone, or the exit code after saying what is wrong.
+// (from a # to the line's end is a comment; blanks around a port go; a
+// UTF-8 byte-order mark and CRLF or CR line ends are taken as an editor
+// means them). A device named twice, under whatever names (a link and its
+// device, serial= and its device), is refused. Returns kExitDone, or the
+// exit code after saying what is wrong.
 int BenchPortList(const CliOptions& options, std::vector<std::string>* ports);
 
 // The file in dir for port's line log: "port-" and the port's name, with

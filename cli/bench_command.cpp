@@ -49,6 +49,7 @@ void TakeEvent(BenchBoard* b, const std::string& line) {
         BenchShowEvent(b, "percent");
     } else if (kind == "result" && f.size() >= 5) {
         b->result = std::atoi(f[1].c_str());
+        b->reported = std::atoi(f[2].c_str());
         b->bytes = std::atoll(f[3].c_str());
         b->message = f[4];
     }
@@ -64,9 +65,15 @@ void Drain(BenchBoard* b) {
     }
 }
 
+// The board's worker has ended, or has been ended with code. A result it
+// reported stands whatever happened to it after that: a board that was
+// programmed stays "done".
 void Ended(BenchBoard* b, int code) {
-    b->exit = code;
-    if (b->message.empty() && code != kExitDone)
+    b->exit = b->reported >= 0 ? b->reported : code;
+    // A worker interrupted before it had a result ends at once, saying nothing.
+    if (b->message.empty() && b->exit == kExitInterrupted)
+        b->message = "interrupted";
+    else if (b->message.empty() && b->exit != kExitDone)
         b->message = "the worker process ended without a result (exit " + std::to_string(code) + ")";
     b->seconds = CliClock() - b->started;
     b->phase = "end";
@@ -87,6 +94,7 @@ int Follow(BenchBoard* b) {
 void Start(const CliOptions& options, const std::string& image, BenchBoard* b) {
     b->phase = "start";
     b->percent = b->shownTenth = 0;
+    b->reported = -1;
     b->versions.clear();
     b->advice.clear();
     b->message.clear();
@@ -115,7 +123,8 @@ std::string TimeLeft(const std::vector<BenchBoard>& boards) {
 }
 
 // The second Ctrl-C (a read-back's or a probe's first): every worker asked
-// to abandon its run, and what each board is left with.
+// to abandon its run, and what each board is left with. A worker that has
+// reported its result is only finishing: it is left to end on its own.
 void Abandon(std::vector<BenchBoard>* boards) {
     double asked = CliClock();
     for (;;) {
@@ -124,7 +133,7 @@ void Abandon(std::vector<BenchBoard>* boards) {
             if (!Follow(&b)) continue;
             ++running;
             if (CliClock() - asked < kStopSeconds) {
-                BenchStop(&b.process);
+                if (b.reported < 0) BenchStop(&b.process);
             } else {
                 BenchKill(&b.process);
                 Ended(&b, kExitInterrupted);
@@ -145,19 +154,28 @@ void Abandon(std::vector<BenchBoard>* boards) {
 }
 
 // Runs every board of boards at once until each has ended. Returns 1 when
-// Ctrl-C abandoned them.
+// Ctrl-C abandoned them. A request to stop (SIGTERM, SIGHUP) lets updates
+// run to their end, as with a single update; it ends a read-back or a
+// probe as Ctrl-C does.
 int RunRound(const CliOptions& options, const std::string& image, std::vector<BenchBoard>* boards) {
     const bool update = options.command == "update";
     for (BenchBoard& b : *boards) Start(options, image, &b);
     BenchShowBegin(options, boards);
-    int warned = 0;
+    int warned = 0, toldStop = 0;
     for (;;) {
         ConsoleWait(kTickMs);
         int running = 0;
         for (BenchBoard& b : *boards) running += Follow(&b);
         BenchShowTick(*boards);
         if (running == 0) break;
-        int interrupts = ConsoleInterrupts();
+        const char* stop = ConsoleStopRequest();
+        if (stop != nullptr && update && !toldStop) {
+            toldStop = 1;
+            Tell((std::string(stop) + ": the updates run to their end first, for " + TimeLeft(*boards) +
+                  "; then the program stops.")
+                     .c_str());
+        }
+        int interrupts = ConsoleInterrupts() + (stop != nullptr && !update ? 1 : 0);
         if (interrupts == 0) continue;
         if (!update || interrupts >= 2) {
             Abandon(boards);
@@ -247,15 +265,29 @@ int RunBench(const CliOptions& options) {
     if (code == kExitDone && options.command == "update") code = LoadForUpdate(options, &load);
     if (code == kExitDone && options.command == "verify") code = LoadForVerify(options, &load);
     if (code != kExitDone) {
-        BenchSummary(options, {}, code, CliClock() - started, stop.empty() ? load.message : stop);
+        BenchSummary(options, {}, code, CliClock() - started, stop.empty() ? load.message : stop, nullptr);
         return code;
     }
     std::string image = options.command == "probe" ? "" : PackLoadedImage(options.target);
 
     ConsoleHoldInterrupts(1);
     int interrupted = RunRound(options, image, &boards);
-    if (!interrupted && options.retryFailed) RetryFailed(options, image, &boards);
-    code = interrupted ? kExitInterrupted : ExitOf(boards);
-    BenchSummary(options, boards, code, CliClock() - started, "");
+    if (!interrupted && options.retryFailed) {
+        if (ConsoleStopRequest() == nullptr)
+            RetryFailed(options, image, &boards);
+        else if (!Names(boards, Failed).empty())
+            SayFinal("The failed ports are not run again: the program was asked to stop (%s)", ConsoleStopRequest());
+    }
+    // An abandoned board's code is 130: one that ended on its own before
+    // the abandon keeps its own.
+    code = ExitOf(boards);
+    // A board interrupted before its update began (the request to stop
+    // reached its worker too) leaves the bench interrupted: 130.
+    const char* stopBy = code == kExitInterrupted ? nullptr : ConsoleStopRequest();
+    if (stopBy != nullptr) {
+        code += kExitStopRequested;
+        Complain("%s: stopped by %s after the updates ended: exit code %d", kCliName, stopBy, code);
+    }
+    BenchSummary(options, boards, code, CliClock() - started, "", stopBy);
     return code;
 }

@@ -168,7 +168,8 @@ void BenchShowEvent(BenchBoard* board, const char* kind) {
         std::fprintf(s, "%s: %3d%%  %s elapsed\n", b.port.c_str(), b.percent,
                      FormatDuration(CliClock() - b.started).c_str());
     } else if (what == "end") {
-        std::fprintf(s, "%s: %s: %s\n", b.port.c_str(), BenchResultText(b).c_str(), b.message.c_str());
+        std::fprintf(s, "%s: %s%s%s\n", b.port.c_str(), BenchResultText(b).c_str(), b.message.empty() ? "" : ": ",
+                     b.message.c_str());
     } else {
         return;
     }
@@ -180,7 +181,14 @@ void BenchShowTick(const std::vector<BenchBoard>& boards) {
     if (display.changed || CliClock() - display.lastDraw >= 1.0) Draw(boards);
 }
 
-void BenchShowBreak() { display.drawn = 0; }
+void BenchShowBreak() {
+    // The cursor is below the boards' lines, where the terminal echoed ^C.
+    if (display.view == kViewTerminal && display.drawn > 0) {
+        std::fputs("\r\x1b[K", display.stream);
+        std::fflush(display.stream);
+    }
+    display.drawn = 0;
+}
 
 void BenchShowEnd(const std::vector<BenchBoard>& boards) {
     if (display.view == kViewTerminal) Draw(boards);
@@ -203,7 +211,7 @@ std::string BenchResultText(const BenchBoard& b) {
 }
 
 void BenchSummary(const CliOptions& options, const std::vector<BenchBoard>& boards, int exit, double seconds,
-                  const std::string& message) {
+                  const std::string& message, const char* stoppedBy) {
     FILE* s = RunStream();
     int done = 0;
     for (const BenchBoard& b : boards) done += b.exit == kExitDone;
@@ -216,6 +224,7 @@ void BenchSummary(const CliOptions& options, const std::vector<BenchBoard>& boar
                          (options.file.empty() ? "null" : JsonString(options.file)) + numbers +
                          ",\"failed\":" + PortArray(boards, 0) + ",\"came_back\":" + PortArray(boards, 1) +
                          ",\"message\":" + JsonString(message);
+    if (stoppedBy != nullptr) object += ",\"stopped_by\":" + JsonString(stoppedBy);
     std::snprintf(numbers, sizeof numbers, ",\"seconds\":%.3f,\"exit\":%d}", seconds, exit);
     JsonLine(object + numbers);
 }

@@ -30,6 +30,7 @@ void BenchShowEnd(const std::vector<BenchBoard>& boards);
 std::string BenchResultText(const BenchBoard& board);
 
 // The summary table of boards (none: no table) and, with --json, the
-// summary object, with message when the bench ended before its boards ran.
+// summary object, with message when the bench ended before its boards ran,
+// and stoppedBy (or null) the request to stop that came while they ran.
 void BenchSummary(const CliOptions& options, const std::vector<BenchBoard>& boards, int exit, double seconds,
-                  const std::string& message);
+                  const std::string& message, const char* stoppedBy);

@@ -4,10 +4,8 @@
 #include "cli/bench_process.h"
 #include "cli/commands.h"
 #include "cli/exit_codes.h"
-#include "cli/worker_events.h"
 
 int RunBenchWorker(const CliOptions& options, CliReport* report) {
-    WorkerEventsOn(1);
     if (options.command == "probe") return RunProbe(options, report);
     if (!UnpackLoadedImage(options.target, BenchReadInput(), report)) {
         report->message = "the loaded image did not come whole from the bench";

@@ -12,6 +12,13 @@ void ConsoleSetInterruptText(const char* error, const char* output) {
 
 void ConsoleHoldInterrupts(int hold) { consoleInterrupts.held.store(hold); }
 
+void ConsoleReported(int code) {
+    consoleInterrupts.errorText.store("");
+    consoleInterrupts.outputText.store("");
+    consoleInterrupts.exitCode.store(code);
+    consoleInterrupts.held.store(0);
+}
+
 int ConsoleInterrupts() { return consoleInterrupts.count.load(); }
 
 const char* ConsoleStopRequest() { return consoleInterrupts.stopName.load(); }

@@ -28,6 +28,11 @@ void ConsoleSetInterruptText(const char* errorText, const char* outputText);
 // 1: count interrupts and wake ConsoleWait; 0: end the program at once.
 void ConsoleHoldInterrupts(int hold);
 
+// The command's result (its JSON object, or a bench worker's result event)
+// has been written: from now on an interrupt ends the program at once with
+// code, the result's own exit code, and prints nothing more.
+void ConsoleReported(int code);
+
 // Interrupts counted while held.
 int ConsoleInterrupts();
 

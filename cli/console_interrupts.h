@@ -9,6 +9,7 @@ struct ConsoleInterruptState {
     std::atomic<const char*> stopName{nullptr};  // a request to stop while held (SIGTERM, SIGHUP)
     std::atomic<const char*> errorText{""};   // printed when one ends the program
     std::atomic<const char*> outputText{""};
+    std::atomic<int> exitCode{130};           // the exit code when one ends the program
 };
 
 extern ConsoleInterruptState consoleInterrupts;

@@ -27,7 +27,7 @@ void OnInterrupt(int signal) {
         ignored = write(STDOUT_FILENO, text, std::strlen(text));
         (void)ignored;
         SerialAbandonPorts();
-        _exit(130);
+        _exit(consoleInterrupts.exitCode.load());
     }
     if (signal == SIGINT)
         consoleInterrupts.count.fetch_add(1);

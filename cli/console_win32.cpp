@@ -24,7 +24,7 @@ BOOL WINAPI OnControl(DWORD event) {
     if (!consoleInterrupts.held.load()) {
         Put(STD_ERROR_HANDLE, consoleInterrupts.errorText.load());
         Put(STD_OUTPUT_HANDLE, consoleInterrupts.outputText.load());
-        ExitProcess(130);
+        ExitProcess(static_cast<UINT>(consoleInterrupts.exitCode.load()));
     }
     consoleInterrupts.count.fetch_add(1);
     if (wake != nullptr) SetEvent(wake);

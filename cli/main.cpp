@@ -52,8 +52,11 @@ int main(int argc, char** argv) {
     if (parsed >= 0) return parsed;
     if (BenchWanted(options)) return RunBench(options);
     double started = CliClock();
-    // A bench's worker says nothing but its events (worker_events.h).
+    // A bench's worker says nothing but its events (worker_events.h), and
+    // ends with its result event whatever ends it (a --port or a --log
+    // refused before the run says why as a run's failure does).
     OutputSetup(options.quiet || options.benchWorker, options.json || options.benchWorker);
+    WorkerEventsOn(options.benchWorker ? 1 : 0);
 
     CliReport report;
     report.target = options.target;
@@ -96,7 +99,10 @@ int main(int argc, char** argv) {
         LineLogNote("%s %s: %s", kCliName, kCliVersion, CommandLineText(argc, argv).c_str());
         code = options.benchWorker ? RunBenchWorker(options, &report) : Dispatch(options, &report);
     }
-    const char* stop = ConsoleStopRequest();
+    // A bench's worker reports its run's own code: a request to stop that
+    // reached it too (a service manager stopping the whole group) is the
+    // bench's to count, once.
+    const char* stop = options.benchWorker ? nullptr : ConsoleStopRequest();
     if (stop != nullptr && code != kExitInterrupted) {
         code += kExitStopRequested;
         Complain("ridorez: stopped by %s after the update ended: exit code %d", stop, code);
@@ -112,6 +118,7 @@ int main(int argc, char** argv) {
     LineLogNote("exit code %d%s%s", code, report.message.empty() ? "" : ": ", report.message.c_str());
     // A worker abandoned by Ctrl-C may still run: end without waiting.
     if (code == kExitInterrupted) ConsoleExitNow(code);
+    ConsoleReported(code);
     // Whichever channel a command left open (a probe that found nothing
     // leaves its port open, as in the main window) goes back to the system
     // the proper way.

@@ -53,7 +53,10 @@ int32_t RunWorker(const WorkerRun& run) {
         WorkerEventPercent(PercentDone(run, done));
         if (status != 0) {
             ProgressEnd(&progress, done);
-            ConsoleHoldInterrupts(0);
+            // An update's result is reported before an interrupt may end
+            // the program: a device that holds the image is never told as
+            // interrupted (main lets interrupts go once it is out).
+            if (!run.update) ConsoleHoldInterrupts(0);
             return status;
         }
         ProgressShow(&progress, done);

@@ -25,6 +25,8 @@ struct WorkerRun {
 // The worker's status (uploadResult), 0 when its thread did not start, or
 // -1 when it was interrupted (a read-back) or abandoned (an update): the
 // caller then ends the program at once, with the worker still running.
+// After an update's status interrupts are still held, until its result has
+// been reported (ConsoleReported).
 int32_t RunWorker(const WorkerRun& run);
 
 // The image stores the workers read. They live as long as the program: a

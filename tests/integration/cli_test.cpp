@@ -303,16 +303,20 @@ TEST_F(CliTest, TwoUpdatesAtOnceOnTwoPorts) {
 
 // A bench of three boards in one command, the second failing in the middle
 // of its run: the other two are programmed, and the JSON lines (read by an
-// independent parser) end with each board's result and the summary.
+// independent parser) end with each board's result and the summary. Two of
+// the ports come from a ports file as a Windows editor saves it: a UTF-8
+// byte-order mark, CRLF line ends, a long comment.
 TEST_F(CliTest, BenchOfThreeBoardsWithOneFailing) {
     ASSERT_TRUE(StartSim(&sim, {"--device", "t62"}));
     ASSERT_TRUE(StartSim(&other, {"--device", "t62", "--fault", "diff:read:5"}));
     ASSERT_TRUE(StartSim(&third, {"--device", "t62"}));
     std::string file = RandomImageFile(0x1800 + 5000, 21);
     std::string logs = sim.dir + "/logs";
-    Cli cli = RunCli({"update", "t62", file, "--port", sim.link, "--port", other.link, "--port", third.link, "--json",
-                      "--log", logs},
-                     sim.dir, "bench");
+    std::string bench = WriteTempFile("\xEF\xBB\xBF" + other.link + "\r\n# " + std::string(3000, '-') + "\r\n" +
+                                          third.link + "   # the new adapter\r\n",
+                                      ".txt");
+    Cli cli = RunCli({"update", "t62", file, "--port", sim.link, "--ports", bench, "--json", "--log", logs}, sim.dir,
+                     "bench");
     EXPECT_EQ(6, cli.exit) << ReadTextFile(cli.err);
     // Each port's last percent and its result, in the order given, then
     // the summary, which comes last.
@@ -383,9 +387,10 @@ TEST_F(CliTest, CtrlCTwiceAbandonsTheUpdate) {
 }
 
 // SIGTERM during an update is held: the update runs to its end and the exit
-// code says both (100: done, and asked to stop). Outside an update SIGHUP
-// ends the program at once.
-TEST_F(CliTest, TermDuringAnUpdateIsHeldHangUpOutsideEndsAtOnce) {
+// code says both (100: done, and asked to stop). So in a bench, where every
+// board runs to its end, one of them failing late (106). Outside an update
+// SIGHUP ends the program at once.
+TEST_F(CliTest, TermDuringAnUpdateOrABenchIsHeldHangUpOutsideEndsAtOnce) {
     ASSERT_TRUE(StartSim(&sim, {"--device", "t62", "--paced"}));
     std::string file = RandomImageFile(0x1800 + 12000, 16);
     Cli cli = StartCli({"update", "t62", file, "--port", sim.link, "--json"}, sim.dir, "term");
@@ -397,6 +402,22 @@ TEST_F(CliTest, TermDuringAnUpdateIsHeldHangUpOutsideEndsAtOnce) {
     EXPECT_TRUE(Has(ReadTextFile(cli.err), "SIGTERM: the T62 update runs to its end first")) << ReadTextFile(cli.err);
     EXPECT_TRUE(Has(ReadTextFile(cli.out), "\"result\":129,")) << ReadTextFile(cli.out);
     EXPECT_TRUE(Has(ReadTextFile(cli.out), "\"stopped_by\":\"SIGTERM\"")) << ReadTextFile(cli.out);
+    StopSim(&sim);
+    EXPECT_TRUE(SameWords(ReadBinaryFile(sim.memory), Loaded(file), 0x1800, 0x1800 + 47 * 256));
+
+    RemoveSimDir(&sim);
+    ASSERT_TRUE(StartSim(&sim, {"--device", "t62", "--paced"}));
+    ASSERT_TRUE(StartSim(&third, {"--device", "t62", "--paced", "--fault", "diff:read:40"}));
+    Cli bench = StartCli({"update", "t62", file, "--port", sim.link, "--port", third.link}, sim.dir, "bench");
+    ASSERT_TRUE(WaitForText(bench.out, third.link + ":  1", 20000)) << ReadTextFile(bench.out);
+    kill(bench.pid, SIGTERM);
+    ASSERT_TRUE(WaitCli(&bench, 60000));
+    EXPECT_EQ(106, bench.exit) << ReadTextFile(bench.err);
+    std::string said = ReadTextFile(bench.err), table = ReadTextFile(bench.out);
+    EXPECT_TRUE(Has(said, "SIGTERM: the updates run to their end first")) << said;
+    EXPECT_TRUE(Has(said, "stopped by SIGTERM after the updates ended: exit code 106")) << said;
+    EXPECT_TRUE(Has(table, "failed (exit 6)  Error: Flash Verify !")) << table;
+    EXPECT_TRUE(Has(table, "1 of 2 boards done in ")) << table;
     StopSim(&sim);
     EXPECT_TRUE(SameWords(ReadBinaryFile(sim.memory), Loaded(file), 0x1800, 0x1800 + 47 * 256));
 
@@ -599,6 +620,7 @@ std::string FakeUsbAdapter(const std::string& root, int bus, const std::string& 
 
 // ports shows a USB adapter's ids, serial number and by-id name; --port
 // takes that name, and serial=XXXX when one adapter alone has that number.
+// A bench that names the adapter twice, by those two names, is refused.
 TEST_F(CliTest, UsbAdapterBySerialNumberOrById) {
     ASSERT_TRUE(StartSim(&sim, {"--device", "t62"}));
     std::string root = sim.dir + "/root";
@@ -626,6 +648,14 @@ TEST_F(CliTest, UsbAdapterBySerialNumberOrById) {
     Cli none = RunCli({"probe", "t62", "--port", "serial=A5XK3RJ"}, sim.dir, "none", sim.dir, env);
     EXPECT_EQ(4, none.exit);
     EXPECT_TRUE(Has(ReadTextFile(none.err), "serial=A5XK3RJ: no adapter has that serial number")) << ReadTextFile(none.err);
+
+    std::string bench = WriteTempFile("# left to right\n" + byId + "\nserial=A5XK3RJF\n", ".txt");
+    Cli twice = RunCli({"probe", "t62", "--ports", bench}, sim.dir, "twice", sim.dir, env);
+    EXPECT_EQ(2, twice.exit);
+    EXPECT_EQ("ridorez: " + bench + " line 3: serial=A5XK3RJF is the same port as " + byId + " on line 2 (" +
+                  std::filesystem::canonical(sim.link).string() + "): each board needs a port of its own\n",
+              ReadTextFile(twice.err));
+    EXPECT_EQ("", ReadTextFile(twice.out));
 }
 
 TEST_F(CliTest, UsageErrorsAndHelp) {
