@@ -2,6 +2,12 @@
 // image store, Load, Update with its checks, the worker run with its 100 ms
 // tick, Restart for the T62, and closing only once no worker can still use
 // the port or the image store.
+//
+// A press's command that waits on the line (Update's re-probe or reopen of
+// a lost port, Restart's reopen) suspends, and the page stays live
+// meanwhile. The Windows dialog's window is held for that time, so an Exit
+// pressed there is carried out once the command has returned, after the
+// worker it started: the page holds Exit for that long too.
 #include <emscripten.h>
 
 #include <cstdio>
@@ -63,6 +69,8 @@ enum { kPathSize = 260 * 3 };
 int openDialog = 0;         // the uploader shown, 0 when none
 bool busy = false;          // a worker runs
 bool closePending = false;  // Exit came while it ran
+bool pressWaiting = false;  // a press's command is suspended on the line
+bool exitHeld = false;      // Exit came while it was
 
 const HexUploader* HexOf(int dialog) {
     if (dialog == IDD_T62_UPLOADER) return &kT62Uploader;
@@ -270,6 +278,7 @@ void WebUploaderOpen(int dialog) {
     openDialog = dialog;
     busy = false;
     closePending = false;
+    exitHeld = false;
     PageSetText(dialog, IDC_STATUS_LINE, "");
     PageSetText(dialog, IDC_FILE_PATH, "");
     PageSetText(dialog, IDC_ADDRESS, "");
@@ -287,10 +296,14 @@ extern "C" EMSCRIPTEN_KEEPALIVE void WebUploaderCommand(int dialog, int id) {
     if (dialog != openDialog) return;
     const HexUploader* hex = HexOf(dialog);
     if (id == IDC_UPLOADER_EXIT) {
-        Close(dialog);
+        if (pressWaiting)
+            exitHeld = true;
+        else
+            Close(dialog);
         return;
     }
-    if (busy) return;
+    if (busy || pressWaiting) return;
+    pressWaiting = true;
     if (hex != nullptr && id == hex->updateButton) HexUpdate(dialog, *hex);
     if (hex != nullptr && id == hex->restartButton && id != 0) {
         Status(dialog, "Resetting T62");
@@ -298,11 +311,15 @@ extern "C" EMSCRIPTEN_KEEPALIVE void WebUploaderCommand(int dialog, int id) {
         if (ReopenIfLost(dialog, *hex)) T62Reset();
     }
     if (hex == nullptr && id == IDC_KEYER_START) KeyerUpdate(dialog);
+    pressWaiting = false;
+    if (!exitHeld) return;
+    exitHeld = false;
+    Close(dialog);
 }
 
 extern "C" EMSCRIPTEN_KEEPALIVE void WebUploaderLoad(int dialog, const char* path) {
-    // Never reload under a running worker.
-    if (dialog != openDialog || busy) return;
+    // Never reload under a running worker or a command that may start one.
+    if (dialog != openDialog || busy || pressWaiting) return;
     if (std::strlen(path) >= kPathSize) {
         Status(dialog, "Error: File Path Too Long !");
         return;

@@ -115,9 +115,13 @@ EOF
 }
 
 # A keyer IC without its operating firmware: the probe offers the update,
-# which runs in recovery mode, without the hand-over request.
+# which runs in recovery mode, without the hand-over request. Then the
+# update again, with Exit pressed while its re-probe waits for the IC's
+# answer (the fourth echo test, 1.5 s late): as in the Windows dialog, Exit
+# is carried out once the worker has started, and the uploader closes when
+# the worker ends; the IC takes the whole image a second time.
 test_page_zq3_recovery() {
-  sim_start 4 --device keyer --keyer-variant none || return 1
+  sim_start 4 --device keyer --keyer-variant none --fault late:echo:4:1500 || return 1
   bridge_start 4 || return 1
   local images=$E2E_WORK/images records
   mkdir -p "$images"
@@ -136,12 +140,22 @@ wait-text $IDD_KEYER_UPLOADER $IDC_STATUS_LINE "Programming ZQ3 in Recovery mode
 shot 13-zq3-recovery-running
 wait-text $IDD_KEYER_UPLOADER $IDC_STATUS_LINE "ZQ3 Programing Completed Successfully, Press Encoder to restart." 60000
 shot 14-zq3-recovery-updated
+load $IDD_KEYER_UPLOADER $images/zq3-jade.bin
+wait-text $IDD_KEYER_UPLOADER $IDC_STATUS_LINE "ZQ JADE Version: 31.03 Loaded, $records Records"
+click $IDD_KEYER_UPLOADER $IDC_KEYER_START
+click $IDD_KEYER_UPLOADER $IDC_UPLOADER_EXIT
+expect-shown $IDD_KEYER_UPLOADER 1
+wait-text $IDD_KEYER_UPLOADER $IDC_STATUS_LINE "Please wait: closing when the update ends...." 5000
+shot 14b-zq3-exit-held
+wait-text $IDD_MAIN $IDC_RESULT_LINE "ZQ3 IC Update Completed" 60000
+expect-shown $IDD_KEYER_UPLOADER 0
 EOF
   if grep -q "H>D 1200 00 10 9b" "$E2E_WORK/bridge.log"; then
     e2e_fail "a hand-over request in recovery mode"
     return 1
   fi
-  keyer_holds "$E2E_WORK/com4.memory" "$images/zq3-jade.expect"
+  cat "$images/zq3-jade.expect" "$images/zq3-jade.expect" >"$images/zq3-jade-twice.expect"
+  keyer_holds "$E2E_WORK/com4.memory" "$images/zq3-jade-twice.expect"
 }
 
 # An image with data beyond the rows it would be written to is refused
