@@ -51,10 +51,10 @@ int32_t PortOpenSystemLine(const char*, const PortLine& line, PortHandle* port) 
     }
     if (opened < 0) {
         NoteFault(kPortFailed);
-        *port = new WebPort{0, line.readTimeoutMs};
+        *port = new WebPort{0, line.readTimeoutMs, line.baud};
         return kSerialSetStateFailed;
     }
-    WebPort* held = new WebPort{opened, line.readTimeoutMs};
+    WebPort* held = new WebPort{opened, line.readTimeoutMs, line.baud};
     PlatformSleep(100);
     WebJsPurge(held->line);
     *port = held;

@@ -15,6 +15,7 @@
 struct WebPort {
     int line;  // 0: none (a keyer channel whose set-up failed)
     uint32_t readTimeoutMs;
+    uint32_t baud;  // the speed it was opened at
     ReadAhead readAhead = ReadAhead();  // the synchronous channel's (read_ahead.cpp)
 };
 
@@ -22,8 +23,10 @@ struct WebPort {
 // (0: no limit). 1 unless the line failed or has gone; *got is what arrived.
 int WebLineRead(int line, uint8_t* buffer, uint32_t count, uint32_t timeoutMs, uint32_t* got);
 
-// Writes all bytes, waiting at most timeoutMs (0: no limit). 1 when the
-// browser took every byte in time.
+// Writes all bytes, waiting at most timeoutMs. 1 when the browser took
+// every byte in time. A write that did not finish in its time leaves the
+// line as a port that has gone (kPortGone): the adapter stopped taking
+// bytes, and the write is given up, so that the port can still be closed.
 int WebLineWrite(int line, const uint8_t* bytes, uint32_t count, uint32_t timeoutMs, uint32_t* written);
 
 // Bytes received on the line and not yet read.

@@ -18,6 +18,7 @@ Module.webSerial = (function () {
   var first = 0;        // bytes of chunks[0] already read
   var count = 0;        // bytes queued
   var wake = null;      // the read waiting for bytes
+  var closeLimitMs = 2000;
 
   function notify() {
     var w = wake;
@@ -138,7 +139,12 @@ Module.webSerial = (function () {
     await pumping;
     try { writer.releaseLock(); } catch (e) { /* already released */ }
     writer = null;
-    try { await port.close(); } catch (e) { /* the device has gone */ }
+    // A browser whose aborted write still holds the port never ends its
+    // close: the page goes on after a while, with the port taken for lost.
+    var given = null;
+    var waited = new Promise(function (resolve) { given = setTimeout(resolve, closeLimitMs); });
+    try { await Promise.race([port.close(), waited]); } catch (e) { /* the device has gone */ }
+    clearTimeout(given);
     isOpen = false;
     closing = false;
     if (!keepQueue) purge();
@@ -170,20 +176,28 @@ Module.webSerial = (function () {
     return take(ptr, Math.min(n, count));
   }
 
+  // A write that the browser has not taken within timeoutMs: the adapter
+  // stopped taking bytes. That leaves the run as stuck as a device that has
+  // gone, so the line is lost from then on, and the write is aborted, which
+  // lets the port close (a stuck write would hold its stream, and the
+  // port's close with it).
   async function write(l, ptr, n, timeoutMs) {
     if (!current(l)) return failure(l);
     // A copy: a write given up on must not read the caller's buffer later.
     var data = HEAPU8.slice(ptr, ptr + n);
-    var sent = writer.write(data).then(function () { return n; }, function (e) {
+    var stuck = writer;
+    var sent = stuck.write(data).then(function () { return n; }, function (e) {
       lose((e && e.message) || String(e));
       return failure(l);
     });
-    if (!timeoutMs) return await sent;
     var timer = null;
-    var late = new Promise(function (resolve) { timer = setTimeout(function () { resolve(0); }, timeoutMs); });
+    var late = new Promise(function (resolve) { timer = setTimeout(function () { resolve(null); }, timeoutMs); });
     var result = await Promise.race([sent, late]);
     clearTimeout(timer);
-    return result;
+    if (result !== null) return result;
+    lose('the line took 0 of ' + n + ' bytes in ' + timeoutMs + ' ms');
+    stuck.abort(new DOMException(reason, 'TimeoutError')).catch(function () { /* already failed */ });
+    return failure(l);
   }
 
   // A new speed for line l: closed and opened again, under the same number.

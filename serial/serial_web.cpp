@@ -24,7 +24,7 @@ int PortSystemWrite(PortHandle handle, const uint8_t* bytes, uint32_t count, uin
     WebPort* port = static_cast<WebPort*>(handle);
     *written = 0;
     if (port == nullptr) return 0;
-    return WebLineWrite(port->line, bytes, count, 0, written);
+    return WebLineWrite(port->line, bytes, count, PortWriteLimitMs(count, port->baud), written);
 }
 
 // A read waits in the browser until all its bytes came: nothing per byte.

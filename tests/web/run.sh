@@ -162,7 +162,9 @@ EOF
 # before anything is sent. Then the adapter is pulled out in the middle of a
 # run and stays out for 6 s: Update from the same dialog says why the port
 # does not open; once it is back, Update opens the same port again and the
-# run completes.
+# run completes. Last the adapter stops taking bytes (wedged): the write's
+# time limit ends the run as with a lost port, and once the adapter takes
+# bytes again the update again completes.
 test_page_t62_unplug_update_again() {
   sim_start 4 --device t62 --fault unplug:write:4:6000 || return 1
   bridge_start 4 || return 1
@@ -192,6 +194,17 @@ sleep 6000
 click $IDD_T62_UPLOADER $IDC_T62_START
 wait-text $IDD_T62_UPLOADER $IDC_STATUS_LINE "Programing Completed Successfully" 30000
 shot 16-t62-updated-again
+load $IDD_T62_UPLOADER $images/t62-small.hex
+wait-text $IDD_T62_UPLOADER $IDC_STATUS_LINE "T62 Image Loaded, 1280 Bytes"
+expect-js "window.__standinWedged = true" true
+click $IDD_T62_UPLOADER $IDC_T62_START
+wait-text $IDD_T62_UPLOADER $IDC_STATUS_LINE "Error: Fallback Error !" 10000
+shot 17-t62-wedged
+expect-js "window.__standinWedged = false" false
+load $IDD_T62_UPLOADER $images/t62-small.hex
+wait-text $IDD_T62_UPLOADER $IDC_STATUS_LINE "T62 Image Loaded, 1280 Bytes"
+click $IDD_T62_UPLOADER $IDC_T62_START
+wait-text $IDD_T62_UPLOADER $IDC_STATUS_LINE "Programing Completed Successfully" 30000
 EOF
   sims_stop
   check_device t62-memory "$E2E_WORK/com4.memory" "$images/t62-small.flat" 0x00 \

@@ -4,7 +4,9 @@
 // writable, setSignals, getInfo, the disconnect event), so that the page
 // cannot lean on anything a browser's own Web Serial lacks. requestPort asks
 // for a button press as a browser does. open resolves once the bridge has
-// opened the device, and fails as a browser's does when it cannot.
+// opened the device, and fails as a browser's does when it cannot. While
+// window.__standinWedged is true the adapter takes no bytes: a write waits
+// until the page aborts it.
 (function (url) {
   var granted = false;
   var events = new EventTarget();
@@ -45,8 +47,15 @@
             events.dispatchEvent(new Event('disconnect'));
           };
           self.writable = new WritableStream({
-            write: function (chunk) {
+            write: function (chunk, controller) {
               if (ws.readyState !== WebSocket.OPEN) throw new DOMException('The device has been lost.', 'NetworkError');
+              // A wedged adapter takes nothing: the write waits until it is
+              // aborted, as a browser's does.
+              if (window.__standinWedged) {
+                return new Promise(function (resolve, reject) {
+                  controller.signal.addEventListener('abort', function () { reject(controller.signal.reason); });
+                });
+              }
               ws.send(chunk);
             },
           });
