@@ -24,6 +24,7 @@ EM_ASYNC_JS(int, WebJsSetSpeed, (int line, uint32_t baud), { return await Module
 EM_JS(uint32_t, WebJsQueued, (int line), { return Module.webSerial.queued(line); });
 EM_JS(void, WebJsPurge, (int line), { Module.webSerial.purge(line); });
 EM_JS(void, WebJsReason, (char* buffer, int size), { stringToUTF8(Module.webSerial.reason(), buffer, size); });
+EM_JS(int32_t, WebJsUsbId, (), { return Module.webSerial.usbId(); });
 
 namespace {
 
@@ -93,3 +94,5 @@ uint32_t WebLineQueued(int line) { return WebJsQueued(line); }
 void WebLinePurge(int line) { WebJsPurge(line); }
 
 int WebLineSetSpeed(int line, uint32_t baud) { return WebJsSetSpeed(line, baud); }
+
+int32_t WebPortUsbId() { return WebJsUsbId(); }

@@ -35,6 +35,12 @@ uint32_t WebLineQueued(int line);
 // Drops the bytes received on the line and not yet read.
 void WebLinePurge(int line);
 
+// What identifies the port the user chose: its USB vendor id * 65536 + its
+// product id; kWebPortNotUsb for a port that is no USB device (a built-in
+// or Bluetooth one), kWebPortNone before any was chosen.
+enum { kWebPortNotUsb = -1, kWebPortNone = -2 };
+int32_t WebPortUsbId();
+
 // A new speed: the port is closed and opened again at baud with the same
 // DTR and RTS (Web Serial sets the speed only when it opens a port), under
 // the same line number. 1 on success.

@@ -2,8 +2,17 @@
 // Web Serial port the user chose, opened at the speed a channel asks for,
 // with the bytes it receives queued for the channel's reads. A read waits
 // for its bytes or its time-out; a write for the browser to take its bytes.
+//
+// A browser hands back a re-plugged USB adapter as a new port object, and
+// the old one never opens again: once the chosen port's device has gone, or
+// the browser has told of one plugged in, the next open takes the port that
+// getPorts() lists with the same USB ids (the one that came back, when
+// several are alike), with no chooser.
 Module.webSerial = (function () {
   var port = null;      // the chosen port, kept for the session
+  var unplugged = false;  // the chosen port's device went away since it was last opened
+  var plugged = false;  // the browser told of a port plugged in since
+  var cameBack = null;  // that port, when the event named it
   var isOpen = false;
   var closing = false;
   var broken = false;   // the port stopped while open (unplugged)
@@ -35,10 +44,56 @@ Module.webSerial = (function () {
     notify();
   }
 
+  // The adapter went away: the page says so beside the run's own message.
+  function gone() {
+    if (!unplugged && Module.page && Module.page.adapterGone) Module.page.adapterGone();
+    unplugged = true;
+  }
+
   // The browser tells of an unplugged device at once; its streams may only
   // fail later. A port object without events (not every stand-in has them)
   // still ends its streams when the device goes.
-  function onDisconnect() { lose('The device has been lost.'); }
+  function onDisconnect() {
+    gone();
+    lose('The device has been lost.');
+  }
+
+  function onConnect(e) {
+    plugged = true;
+    if (e && e.target && typeof e.target.open === 'function') cameBack = e.target;
+  }
+  if ('serial' in navigator && typeof navigator.serial.addEventListener === 'function')
+    navigator.serial.addEventListener('connect', onConnect);
+
+  function usbIds(p) {
+    var info = typeof p.getInfo === 'function' ? p.getInfo() : {};
+    return info.usbVendorId === undefined ? null : [info.usbVendorId, info.usbProductId];
+  }
+
+  function sameDevice(a, b) {
+    var x = usbIds(a), y = usbIds(b);
+    return x !== null && y !== null && x[0] === y[0] && x[1] === y[1];
+  }
+
+  // The chosen port, or the one that stands for it since a re-plug.
+  async function follow() {
+    if (port === null || !(unplugged || plugged)) return;
+    var ports;
+    try {
+      ports = await navigator.serial.getPorts();
+    } catch (e) {
+      return;
+    }
+    var alike = ports.filter(function (p) { return p === port || sameDevice(p, port); });
+    if (alike.length === 0) return;  // not back yet
+    var next = alike.indexOf(cameBack) >= 0 ? cameBack : alike.indexOf(port) >= 0 ? port : alike[alike.length - 1];
+    plugged = false;
+    cameBack = null;
+    if (next !== port) {
+      port = next;
+      listen();
+    }
+  }
 
   function listen() {
     if (listened === port) return;
@@ -71,7 +126,10 @@ Module.webSerial = (function () {
         reader = null;
       }
     }
-    if (!closing) lose(reason || 'The device has been lost.');
+    if (!closing && !broken) {
+      gone();
+      lose(reason || 'The device has been lost.');
+    }
     notify();
   }
 
@@ -103,26 +161,34 @@ Module.webSerial = (function () {
   // not be set (it is closed again then); reason() then says why.
   async function open(baud, dtr, rts) {
     reason = '';
-    if (port === null) return -4;
     if (isOpen) await close(0, true);
+    await follow();
+    if (port === null) return -4;
     try {
       await port.open({ baudRate: baud, dataBits: 8, stopBits: 1, parity: 'none', flowControl: 'none' });
     } catch (e) {
       reason = (e && e.message) || String(e);
       return -4;
     }
+    // DTR and RTS as the line wants them before anything else: a device
+    // powered from them (the keyer) is without them from the close before.
+    var signals = null;
+    try {
+      await port.setSignals({ dataTerminalReady: dtr, requestToSend: rts });
+    } catch (e) {
+      signals = (e && e.message) || String(e);
+    }
     isOpen = true;
     broken = false;
+    if (unplugged && Module.page && Module.page.adapterBack) Module.page.adapterBack();
+    unplugged = false;
     lines = { dtr: dtr, rts: rts };
     line += 1;
     writer = port.writable.getWriter();
     pumping = pump();
-    try {
-      await port.setSignals({ dataTerminalReady: dtr, requestToSend: rts });
-    } catch (e) {
-      var why = (e && e.message) || String(e);
+    if (signals !== null) {
       await close(line, false);
-      reason = why;
+      reason = signals;
       return -6;
     }
     return line;
@@ -223,6 +289,8 @@ Module.webSerial = (function () {
     if (chosen !== port) {
       await close(0, false);
       port = chosen;
+      unplugged = false;
+      plugged = false;
       listen();
     }
     return 1;
@@ -240,11 +308,19 @@ Module.webSerial = (function () {
     } catch (e) { /* none */ }
   }
 
+  // The chosen port's USB vendor and product ids as vendor * 65536 +
+  // product; -1 for a port that is not a USB device, -2 when none is chosen.
+  function usbId() {
+    if (port === null) return -2;
+    var ids = usbIds(port);
+    return ids === null ? -1 : ids[0] * 65536 + ids[1];
+  }
+
   return {
     open: open, close: close, read: read, write: write, setSpeed: setSpeed,
     queued: function (l) { return l === line ? count : 0; },
     purge: function (l) { if (l === line) purge(); },
-    choose: choose, restore: restore,
+    choose: choose, restore: restore, usbId: usbId,
     chosen: function () { return port !== null; },
     reason: function () { return reason; },
   };

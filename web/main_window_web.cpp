@@ -3,9 +3,12 @@
 // browser's port chooser stands in for the port dialog.
 #include <emscripten.h>
 
+#include <cstdio>
+
 #include "core/app_state.h"
 #include "psoc/psoc_probe.h"
 #include "res/resource.h"
+#include "serial/port_web.h"
 #include "serial/serial_port.h"
 #include "serial/serial_texts.h"
 #include "t62/t62_probe.h"
@@ -20,8 +23,19 @@ namespace {
 void SetLine(int id, const char* text) { PageSetText(IDD_MAIN, id, text); }
 void Enable(int id, int on) { PageEnable(IDD_MAIN, id, on); }
 
+// The port label names the port chosen in the browser, which has no COM
+// number: a USB adapter by its vendor and product ids.
 void ShowPortLabel() {
-    SetLine(IDC_PORT_LABEL, FormatPortLabel(AppState.comPort, AppState.statusText, sizeof AppState.statusText));
+    int32_t id = WebPortUsbId();
+    if (id == kWebPortNone) {
+        SetLine(IDC_PORT_LABEL, "");
+    } else if (id == kWebPortNotUsb) {
+        SetLine(IDC_PORT_LABEL, "serial port");
+    } else {
+        std::snprintf(AppState.statusText, sizeof AppState.statusText, "USB %04x:%04x", static_cast<unsigned>(id) >> 16,
+                      static_cast<unsigned>(id) & 0xFFFF);
+        SetLine(IDC_PORT_LABEL, AppState.statusText);
+    }
 }
 
 // Opens the synchronous channel through open; on failure shows why.
@@ -92,6 +106,7 @@ void Probe(void (*run)()) {
     AppState.probeBusy = 1;
     SetLine(IDC_RESULT_LINE, "");
     PageChoosePort(0);
+    ShowPortLabel();
     run();
     AppState.probeBusy = 0;
 }
@@ -114,6 +129,9 @@ extern "C" EMSCRIPTEN_KEEPALIVE void WebMainOpen() {
     Enable(IDC_PSOC_UPDATE, 0);
     Enable(IDC_ZQ3_UPDATE, 0);
 }
+
+// A port this page was given before, found once the page has loaded.
+extern "C" EMSCRIPTEN_KEEPALIVE void WebMainShowPort() { ShowPortLabel(); }
 
 extern "C" EMSCRIPTEN_KEEPALIVE void WebMainCommand(int id) {
     switch (id) {

@@ -12,6 +12,17 @@ var UPLOADER_EXIT = 4;
 
 function control(dialog, id) { return document.getElementById('c' + dialog + '_' + id); }
 
+// A line of the page's own under every window (the Windows program has
+// none): what the browser told of the adapter.
+var ADAPTER_GONE = 'The adapter was disconnected. Plug it in again and press Update: ' +
+  'the page picks it up once it is back.';
+function setNote(text) {
+  document.querySelectorAll('.page-note').forEach(function (n) {
+    n.textContent = text;
+    n.hidden = text === '';
+  });
+}
+
 var task = null;          // the program's call now suspended, if any
 var threadPending = false;
 var timers = {};
@@ -128,6 +139,8 @@ var Module = {
       document.getElementById('message').hidden = false;
       blockBelow();
     },
+    adapterGone: function () { setNote(ADAPTER_GONE); },
+    adapterBack: function () { setNote(''); },
     end: function () {
       document.querySelectorAll('.window').forEach(function (w) { w.hidden = true; });
       document.getElementById('ended').hidden = false;
@@ -140,8 +153,10 @@ var Module = {
   },
   onRuntimeInitialized: function () {
     Module.ccall('WebMainOpen', null, [], []);
-    Module.webSerial.restore();
-    document.body.dataset.ready = '1';
+    Module.webSerial.restore().then(function () {
+      callNow('WebMainShowPort', []);
+      document.body.dataset.ready = '1';
+    });
   },
 };
 

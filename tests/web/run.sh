@@ -48,10 +48,12 @@ wait-text $IDD_MAIN $IDC_PORT_LINE "Comm port open error"
 shot 01-no-web-serial
 open-page standin
 expect-visible #no-serial 0
-expect-text $IDD_MAIN $IDC_PORT_LABEL com:4
+# No COM number in the page: the label names the port once one is chosen.
+expect-text $IDD_MAIN $IDC_PORT_LABEL ""
 shot 02-start
 click $IDD_MAIN $IDC_OPEN_T62
 wait-text $IDD_MAIN $IDC_PORT_LINE "F/W Loader v2.5 Connected" 10000
+expect-text $IDD_MAIN $IDC_PORT_LABEL "USB 0403:6001"
 expect-text $IDD_MAIN $IDC_HW_LINE "T62 H/W Revision A"
 expect-enabled $IDD_MAIN $IDC_OPEN_PSOC 0
 shot 03-t62-probed
@@ -162,11 +164,14 @@ EOF
 # before anything is sent. Then the adapter is pulled out in the middle of a
 # run and stays out for 6 s: Update from the same dialog says why the port
 # does not open; once it is back, Update opens the same port again and the
-# run completes. Last the adapter stops taking bytes (wedged): the write's
-# time limit ends the run as with a lost port, and once the adapter takes
-# bytes again the update again completes.
+# run completes; the adapter is back as a new port object, as Chromium
+# hands back a re-plugged adapter, which the update again takes with no
+# chooser. Then the adapter stops taking bytes (wedged): the write's time
+# limit ends the run as with a lost port, and once the adapter takes bytes
+# again the update again completes. Last a re-plug that gives back the same
+# port object (the seventh erase).
 test_page_t62_unplug_update_again() {
-  sim_start 4 --device t62 --fault unplug:write:4:6000 || return 1
+  sim_start 4 --device t62 --fault unplug:write:4:6000 --fault unplug:erase:7:1500 || return 1
   bridge_start 4 || return 1
   hex_image t62-small 0:1024 0x1800:256 || return 1
   hex_image t62-sparse 0:1024 0x1800:256 0x3e00:64 || return 1
@@ -185,14 +190,21 @@ load $IDD_T62_UPLOADER $images/t62-small.hex
 wait-text $IDD_T62_UPLOADER $IDC_STATUS_LINE "T62 Image Loaded, 1280 Bytes"
 click $IDD_T62_UPLOADER $IDC_T62_START
 wait-text $IDD_T62_UPLOADER $IDC_STATUS_LINE "Error: Flash Write !" 20000
+expect-visible "#d$IDD_T62_UPLOADER .page-note" 1
+expect-js "document.querySelector('#d$IDD_T62_UPLOADER .page-note').textContent" "The adapter was disconnected. Plug it in again and press Update: the page picks it up once it is back."
 load $IDD_T62_UPLOADER $images/t62-small.hex
 wait-text $IDD_T62_UPLOADER $IDC_STATUS_LINE "T62 Image Loaded, 1280 Bytes"
 click $IDD_T62_UPLOADER $IDC_T62_START
 wait-text $IDD_T62_UPLOADER $IDC_STATUS_LINE "Comm port open error: Failed to open serial port."
 shot 15-t62-unplugged
 sleep 6000
+# Back as a new port object, as Chromium hands back a re-plugged adapter:
+# the update again takes it, with no chooser.
+expect-js "window.__standinPorts" 2
 click $IDD_T62_UPLOADER $IDC_T62_START
 wait-text $IDD_T62_UPLOADER $IDC_STATUS_LINE "Programing Completed Successfully" 30000
+expect-visible "#d$IDD_T62_UPLOADER .page-note" 0
+expect-js "window.__standinRequests" 1
 shot 16-t62-updated-again
 load $IDD_T62_UPLOADER $images/t62-small.hex
 wait-text $IDD_T62_UPLOADER $IDC_STATUS_LINE "T62 Image Loaded, 1280 Bytes"
@@ -201,10 +213,18 @@ click $IDD_T62_UPLOADER $IDC_T62_START
 wait-text $IDD_T62_UPLOADER $IDC_STATUS_LINE "Error: Fallback Error !" 10000
 shot 17-t62-wedged
 expect-js "window.__standinWedged = false" false
+expect-js "window.__standinSameObject = true" true
+load $IDD_T62_UPLOADER $images/t62-small.hex
+wait-text $IDD_T62_UPLOADER $IDC_STATUS_LINE "T62 Image Loaded, 1280 Bytes"
+click $IDD_T62_UPLOADER $IDC_T62_START
+wait-text $IDD_T62_UPLOADER $IDC_STATUS_LINE "Error: Flash Erase !" 10000
+expect-visible "#d$IDD_T62_UPLOADER .page-note" 1
+sleep 2000
 load $IDD_T62_UPLOADER $images/t62-small.hex
 wait-text $IDD_T62_UPLOADER $IDC_STATUS_LINE "T62 Image Loaded, 1280 Bytes"
 click $IDD_T62_UPLOADER $IDC_T62_START
 wait-text $IDD_T62_UPLOADER $IDC_STATUS_LINE "Programing Completed Successfully" 30000
+expect-js "window.__standinPorts" 2
 EOF
   sims_stop
   check_device t62-memory "$E2E_WORK/com4.memory" "$images/t62-small.flat" 0x00 \

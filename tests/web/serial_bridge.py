@@ -15,6 +15,11 @@ port's close(): the bridge closes the device, then answers {"closed": true}.
 Bytes from the device go back as binary messages. A connection that ends
 without a close closes the device too.
 
+A connection whose first message is {"watch": true} is told whether the
+device is there, {"present": true|false}, at once and at every change: the
+adapter pulled out and plugged in again (the simulator's link gone, then
+back to a new pseudo-terminal).
+
 The log has a line for each chunk each way and for each event, with the
 time in microseconds since the bridge started:
 
@@ -85,12 +90,40 @@ async def write_all(loop, fd, data):
                 loop.remove_writer(fd)
 
 
+def device_id(path):
+    """What the device's link leads to now; None when it is not there."""
+    try:
+        return os.path.realpath(path, strict=True)
+    except OSError:
+        return None
+
+
+async def watch(ws, device, log):
+    seen = device_id(device)
+    await ws.send(json.dumps({"present": seen is not None}))
+    while True:
+        await asyncio.sleep(0.02)
+        now = device_id(device)
+        if now == seen:
+            continue
+        if seen is not None:
+            log.line("note device gone")
+            await ws.send(json.dumps({"present": False}))
+        if now is not None:
+            log.line("note device back")
+            await ws.send(json.dumps({"present": True}))
+        seen = now
+
+
 async def serve(ws, device, log):
     loop = asyncio.get_running_loop()
     fd = None
     baud = 0
     try:
         first = json.loads(await ws.recv())
+        if first.get("watch"):
+            await watch(ws, device, log)
+            return
         options = first["open"]
         try:
             fd, baud = open_device(device, options)
