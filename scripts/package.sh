@@ -11,6 +11,8 @@
 #                                         completions and the README
 #   ridorez.rb                            the Homebrew formula, with this version and
 #                                         the sha256 of the two macOS tarballs
+#   ridorez-web-<version>.zip             the web page's folder, for any static HTTPS
+#                                         host, with README.txt for whoever hosts it
 #   SHA256SUMS                            of all of them
 # On a fresh Debian machine it first installs what is missing; the cross builds
 # are those of scripts/build_cross.sh (the Zig tool chain).
@@ -71,6 +73,18 @@ sed -e "s/@PROJECT_VERSION@/$version/g" \
     -e "/macos-arm64.tar.gz/{n;s/sha256 \"[0-9a-f]*\"/sha256 \"$(sha macos-arm64)\"/}" \
     -e "/macos-x86_64.tar.gz/{n;s/sha256 \"[0-9a-f]*\"/sha256 \"$(sha macos-x86_64)\"/}" \
     package/ridorez.rb >"$out/ridorez.rb"
+
+echo "package: ridorez-web-$version.zip"
+bash scripts/build_web.sh >/dev/null
+web=ridorez-web-$version
+mkdir -p "$stage/web/$web"
+cp build/web/page/index.html build/web/page/page.js build/web/page/page.css build/web/page/ridorez.js \
+  build/web/page/ridorez.wasm "$stage/web/$web/"
+sed "s/@PROJECT_VERSION@/$version/g" package/README-web.txt >"$stage/web/$web/README.txt"
+# The same bytes from the same files: the files' times from the last commit,
+# in the order of their names, no owner.
+find "$stage/web/$web" -exec touch -d "@$(git log -1 --format=%ct 2>/dev/null || echo 0)" {} +
+(cd "$stage/web" && find "$web" | LC_ALL=C sort | TZ=UTC zip -X -q -9 "$out/$web.zip" -@)
 
 (cd "$out" && sha256sum -- * >SHA256SUMS)
 rm -rf "$stage"

@@ -25,7 +25,8 @@
 //
 // Usage: node drive_page.mjs PAGE_DIR SHOTS_DIR BRIDGE_URL < steps
 // Prints each step as it runs; on a failure prints "drive_page: LINE: WHY",
-// saves SHOTS/FAILED.png and ends with 1.
+// saves SHOTS/FAILED.png and ends with 1; so does a page that fetched
+// anything from elsewhere than its own folder.
 import http from 'node:http';
 import fs from 'node:fs';
 import path from 'node:path';
@@ -68,6 +69,13 @@ const page = await browser.newPage();
 const consoleLog = fs.createWriteStream(path.join(shotsDir, 'console.log'));
 page.on('console', (m) => consoleLog.write(`${m.type()}: ${m.text()}\n`));
 page.on('pageerror', (e) => consoleLog.write(`pageerror: ${e.message}\n`));
+// The page fetches nothing from anywhere but its own folder: hosted, it
+// works with no network once loaded.
+const foreign = [];
+page.on('request', (r) => {
+  const u = r.url();
+  if (!u.startsWith(pageUrl) && !u.startsWith('data:')) foreign.push(u);
+});
 let standinScript = null;
 
 const sel = (d, c) => `#c${d}_${c}`;
@@ -191,6 +199,10 @@ for await (const raw of input) {
     try { await page.screenshot({ path: path.join(shotsDir, 'FAILED.png') }); } catch (x) { /* gone */ }
     failed = 1;
   }
+}
+if (!failed && foreign.length > 0) {
+  console.log(`drive_page: the page fetched from elsewhere: ${foreign.join(' ')}`);
+  failed = 1;
 }
 await browser.close();
 server.close();
