@@ -203,7 +203,9 @@ EOF
   bridge_stop
   sims_stop
   cp "$E2E_WORK/com4.transcript" "$out/$name.transcript"
-  python3 "$helper" run "$name" t62 115200 "$bytes" "$out/$name.transcript" "$out/$name.stamps" "$out/$name.json"
+  cp "$E2E_WORK/bridge.log" "$out/$name.bridge.log"
+  python3 "$helper" run "$name" t62 115200 "$bytes" "$out/$name.transcript" "$out/$name.stamps" "$out/$name.json" &&
+    python3 "$helper" web-split "$out/$name.json" "$out/$name.bridge.log"
 }
 
 # bench_multi NAME BOARDS BYTES IMAGE: the command line's T62 update of one

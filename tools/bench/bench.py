@@ -13,6 +13,10 @@ from the simulator's transcript, as a table and a plot.
                                        processes of PREFIX
   bench.py run NAME TARGET BAUD IMAGE_BYTES TRANSCRIPT STAMPS OUT.json
                                        the figures of one run
+  bench.py web-split OUT.json BRIDGE_LOG
+                                       for a run of the web page: how much of
+                                       each turn-around the browser took (from
+                                       the bridge's log), added to OUT.json
   bench.py idle NAME STAMPS OUT.json   the CPU time of a stretch without a run
   bench.py multi NAME BOARDS IMAGE_BYTES ONE.time ALL.time SIM_TICKS OUT.json
                                        a bench of BOARDS boards at once against
@@ -339,6 +343,52 @@ def analyse_run(name, target, baud, image_bytes, transcript, stamps):
     }
 
 
+def web_split(result, bridge_log):
+    """The web page's turn-arounds seen from the bridge between the
+    navigator.serial stand-in and the simulator: from the last chunk of a
+    reply the bridge read to the next request it got, the run's last
+    exchanges. That is the browser's share (the stand-in's WebSocket both
+    ways, the stand-in and the page); the rest of the program's turn-around
+    is the bridge's and the pseudo-terminal's."""
+    turns, last = [], None
+    with open(bridge_log) as f:
+        for line in f:
+            fields = line.split()
+            if len(fields) < 2 or not fields[0].isdigit():
+                continue
+            if fields[1] == "D>H":
+                last = int(fields[0])
+            elif fields[1] == "H>D":
+                if last is not None:
+                    turns.append(int(fields[0]) - last)
+                last = None
+    turns = turns[-result["exchanges"]:]
+    result["browser_turn_s"] = sum(turns) / 1e6
+    result["browser_turn_median_us"] = statistics.median(turns) if turns else 0.0
+    return result
+
+
+def web_section(runs):
+    """Where the web page's turn-arounds go, per exchange."""
+    web = [r for r in runs if "browser_turn_s" in r]
+    if not web:
+        return []
+    lines = ["", "## The web page's turn-arounds (T62, paced simulator)", "",
+             "| run | exchanges | program turn ms per exchange (median) | of it in the browser (median) "
+             "| in the bridge and the pseudo-terminal | ratio | load |", "|---|---|---|---|---|---|---|"]
+    for r in web:
+        n = max(r["exchanges"], 1)
+        lines.append("| %s | %d | %.2f (%.2f) | %.2f (%.2f) | %.2f | %.3f | %.2f |" % (
+            r["name"], r["exchanges"], 1e3 * r["host_turn_s"] / n, r["host_turn_median_us"] / 1e3,
+            1e3 * r["browser_turn_s"] / n, r["browser_turn_median_us"] / 1e3,
+            1e3 * (r["host_turn_s"] - r["browser_turn_s"]) / n, r["ratio"], r["load"]))
+    lines += ["", "*in the browser*: from the bridge's log, from the last chunk of a reply it read from the "
+              "simulator to the next request the page sent it: the stand-in's WebSocket both ways through "
+              "Chromium, the stand-in's streams and the page. *in the bridge and the pseudo-terminal*: the "
+              "rest of the program turn, the bridge (Python) reading the pseudo-terminal and writing it."]
+    return lines
+
+
 def percentile(values, p):
     if not values:
         return 0.0
@@ -482,6 +532,7 @@ def report(directory):
                                                                   rintercept, rr2)]
         plot(directory, t62, slope, intercept)
     out += command_line_section(runs)
+    out += web_section(runs)
     out += bench_section(benches)
     text = "\n".join(out) + "\n"
     with open(os.path.join(directory, "bench.md"), "w") as f:
@@ -606,6 +657,14 @@ def main(argv):
               "final %.0f ms after the last byte, CPU %.1f %%" % (
                   name, result["line_s"], result["limit_s"], result["ratio"], result["program_ratio"],
                   result["run_s"], result["final_after_last_ms"], result["cpu_pct"]))
+    elif cmd == "web-split":
+        path, bridge_log = argv[2:4]
+        with open(path) as f:
+            result = web_split(json.load(f), bridge_log)
+        with open(path, "w") as f:
+            json.dump(result, f, indent=1)
+        print("bench: %s: in the browser %.3f s of the program's %.3f s of turn-arounds" % (
+            result["name"], result["browser_turn_s"], result["host_turn_s"]))
     elif cmd == "idle":
         name, stamps, out = argv[2:5]
         result = analyse_idle(name, stamps)
