@@ -10,6 +10,9 @@ BRIDGE_PID=""
 # bridge_start N: the bridge to COMn's simulator; BRIDGE_URL is where the
 # stand-in finds it.
 bridge_start() {
+  # The last bridge's port must not be read for this one's: the new
+  # bridge's output is only truncated once its process has started.
+  rm -f "$E2E_WORK/bridge.out"
   /usr/bin/python3 "$E2E_ROOT/tests/web/serial_bridge.py" --device "$(com_path "$1")" \
     --log "$E2E_WORK/bridge.log" >"$E2E_WORK/bridge.out" 2>&1 &
   BRIDGE_PID=$!
