@@ -27,6 +27,8 @@ Module.webSerial = (function () {
   var first = 0;        // bytes of chunks[0] already read
   var count = 0;        // bytes queued
   var wake = null;      // the read waiting for bytes
+  var want = 0;         // how many bytes it waits for: a chunk that leaves
+                        // it short does not wake it (a reply comes in many)
   var closeLimitMs = 2000;
 
   function notify() {
@@ -114,7 +116,7 @@ Module.webSerial = (function () {
           if (got.value && got.value.length) {
             chunks.push(got.value);
             count += got.value.length;
-            notify();
+            if (count >= want) notify();
           }
         }
       } catch (e) {
@@ -226,6 +228,7 @@ Module.webSerial = (function () {
   async function read(l, ptr, n, timeoutMs) {
     if (l !== line) return -1;
     var deadline = timeoutMs ? performance.now() + timeoutMs : Infinity;
+    want = n;
     while (count < n && current(l)) {
       var left = deadline - performance.now();
       if (left <= 0) break;
