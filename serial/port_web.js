@@ -88,7 +88,10 @@ Module.webSerial = (function () {
     }
     var alike = ports.filter(function (p) { return p === port || sameDevice(p, port); });
     if (alike.length === 0) return;  // not back yet
-    var next = alike.indexOf(cameBack) >= 0 ? cameBack : alike.indexOf(port) >= 0 ? port : alike[alike.length - 1];
+    // A second adapter of the same kind plugged in beside a chosen one that
+    // stayed never takes its place.
+    var back = alike.indexOf(cameBack) >= 0;
+    var next = unplugged && back ? cameBack : alike.indexOf(port) >= 0 ? port : back ? cameBack : alike[alike.length - 1];
     plugged = false;
     cameBack = null;
     if (next !== port) {
