@@ -3,13 +3,15 @@
 # its windows, with every press a user can make (Load, Update, Restart, Exit,
 # Escape, Enter, the close box) at each of several moments of an update: the
 # ZQ3 Update's re-probe, the echo before the speed change, the middle of the
-# upload, the final exchange. The simulator holds each moment by answering
-# that exchange a second late. Every run is judged as the fault campaign
+# upload, the final exchange; then the web page in headless Chromium with
+# every button that is on at those moments. The simulator holds each moment
+# by answering that exchange late. Every run is judged as the fault campaign
 # judges: the final message says success exactly when the simulated device
 # holds the image, the run ends, and no byte goes to the line once the
 # uploader has closed. Not a test of the suite: it takes minutes.
 #
 #   scripts/presses.sh [TARGET...]     TARGET: t62, psoc, zq3 (default all)
+#   PRESSES_FRONT=windows|page         only one front end (default both)
 #
 # PRESSES_DOC: the table (default docs/presses.md).
 set -uo pipefail
@@ -23,6 +25,7 @@ ALL_TESTS=()
 . tests/e2e/cases_t62.sh
 . tests/e2e/cases_psoc.sh
 . tests/e2e/cases_zq3.sh
+. tests/web/lib.sh
 E2E_ARTIFACTS=$root/build/presses
 export E2E_ARTIFACTS
 
@@ -33,12 +36,12 @@ FINDINGS=0
 use_target() {
   TARGET=$1
   case $1 in
-    t62) TITLE=$T62_TITLE START=$IDC_T62_START RESTART=$IDC_T62_RESTART DONE="Programing Completed Successfully"
+    t62) TITLE=$T62_TITLE DIALOG=$IDD_T62_UPLOADER START=$IDC_T62_START RESTART=$IDC_T62_RESTART DONE="Programing Completed Successfully"
          MAIN_DONE="T62 PIC Update Completed"
          MOMENTS=("mid-upload:late:write:5:1000" "final exchange:late:read:12:1000") ;;
-    psoc) TITLE=$PSOC_TITLE START=$IDC_PSOC_START RESTART="" DONE=$PSOC_DONE MAIN_DONE="PSOC Update Completed"
+    psoc) TITLE=$PSOC_TITLE DIALOG=$IDD_PSOC_UPLOADER START=$IDC_PSOC_START RESTART="" DONE=$PSOC_DONE MAIN_DONE="PSOC Update Completed"
           MOMENTS=("mid-upload:late:block:100:1000" "final exchange:late:finish:1:1000") ;;
-    zq3) TITLE=$ZQ3_TITLE START=$IDC_KEYER_START RESTART="" DONE=$ZQ3_DONE MAIN_DONE="ZQ3 IC Update Completed"
+    zq3) TITLE=$ZQ3_TITLE DIALOG=$IDD_KEYER_UPLOADER START=$IDC_KEYER_START RESTART="" DONE=$ZQ3_DONE MAIN_DONE="ZQ3 IC Update Completed"
          MOMENTS=("re-probe:late:echo:2:1500" "before the speed change:late:echo:3:1500"
                   "mid-upload:late:record:500:1500" "final exchange:late:record:964:1500") ;;
   esac
@@ -160,6 +163,73 @@ press_run() {
   rm -f "$E2E_WORK"/*.transcript "$E2E_WORK"/*.memory*
 }
 
+# ---- The page ----
+
+# The page's steps up to a running update: the probe, the uploader, the image.
+page_open_and_load() {
+  local image=$1
+  echo "open-page standin"
+  case $TARGET in
+    t62) echo "click $IDD_MAIN $IDC_OPEN_T62"; echo "wait-text $IDD_MAIN $IDC_PORT_LINE \"F/W Loader v2.5 Connected\" 10000"
+         echo "click $IDD_MAIN $IDC_T62_UPDATE" ;;
+    psoc) echo "click $IDD_MAIN $IDC_OPEN_PSOC"; echo "wait-text $IDD_MAIN $IDC_PORT_LINE \"PSoC Boot Loader ver 7\" 10000"
+          echo "click $IDD_MAIN $IDC_PSOC_UPDATE" ;;
+    zq3) echo "click $IDD_MAIN $IDC_OPEN_ZQ3"; echo "wait-text $IDD_MAIN $IDC_RESULT_LINE \"ZQ3 IC Test Passed\" 30000"
+         echo "click $IDD_MAIN $IDC_ZQ3_UPDATE" ;;
+  esac
+  echo "load $DIALOG $image"
+  echo "wait-enabled $DIALOG $START 1 10000"
+}
+
+# page_run MOMENT FAULT BUTTON: one run in the page; a row of the table.
+page_run() {
+  local moment=$1 fault=$2 button=$3 id image verdict=ok whole=0 after=0 seen
+  case $button in Load) id=$IDC_LOAD ;; Update) id=$START ;; Restart) id=$RESTART ;; Exit) id=$IDC_UPLOADER_EXIT ;; esac
+  case $TARGET in t62) image=$E2E_WORK/images/t62.hex ;; psoc) image=$E2E_WORK/images/psoc.hex ;;
+    zq3) image=${ZQ3_EXPECT%.expect}.bin ;; esac
+  start_sim "$fault" && bridge_start 4 || { ROWS+=("| page $TARGET | $moment | $button | ($E2E_REASON) | | | error |"); return; }
+  local transcript=$E2E_WORK/com4.transcript out=$E2E_WORK/page.out
+  {
+    page_open_and_load "$image"
+    echo "click $DIALOG $START"
+    echo "wait-file $transcript \"note fault $fault on\" 60000"
+    echo "press $DIALOG $id"
+    echo "wait-idle $DIALOG 90000"
+    echo "count $transcript \" H>D \""
+    echo "print 0 0"
+    echo "print $DIALOG $IDC_STATUS_LINE"
+    echo "print $IDD_MAIN $IDC_RESULT_LINE"
+    echo "sleep 1500"
+    echo "count $transcript \" H>D \""
+  } | node tests/web/drive_page.mjs "$WEB_PAGE" "$E2E_ARTIFACTS/page" "$BRIDGE_URL" >"$out" 2>&1
+  local pressed shown status main
+  pressed=$(sed -n 's/^press [0-9]* [0-9]*: //p' "$out")
+  shown=$(sed -n 's/^shown: //p' "$out")
+  status=$(sed -n "s/^text $DIALOG $IDC_STATUS_LINE: //p" "$out")
+  main=$(sed -n "s/^text $IDD_MAIN $IDC_RESULT_LINE: //p" "$out")
+  local counts; counts=($(sed -n 's/^count: //p' "$out"))
+  if grep -q '^drive_page: ' "$out"; then
+    seen="(driver: $(grep '^drive_page: ' "$out" | head -n1 | cut -c1-160))"
+    verdict="FINDING: the run did not end as expected"
+  elif [[ " $shown " == *" d$DIALOG "* ]]; then
+    seen="\"$status\""
+  else
+    seen="closed; main window: \"$main\""
+    [ ${#counts[@]} -eq 2 ] && after=$(( counts[1] - counts[0] ))
+  fi
+  device_whole && whole=1
+  case $seen in *"\"$DONE\""*) [ $whole = 1 ] || verdict="FINDING: false success" ;; esac
+  case $seen in closed*) [ $whole = 1 ] || verdict="FINDING: closed with the image not whole" ;; esac
+  [ "$pressed" = chooser ] && verdict="FINDING: a Load carried out during the run"
+  [ "$after" -gt 0 ] && verdict="FINDING: $after chunks sent after the uploader closed"
+  case $verdict in FINDING*) FINDINGS=$((FINDINGS + 1)) ;; esac
+  echo "presses: page $TARGET, $moment, $button ($pressed): $seen; whole $whole; $verdict" >&2
+  ROWS+=("| page $TARGET | $moment | $button ($pressed) | $seen | $([ $whole = 1 ] && echo yes || echo no) | $after | $verdict |")
+  bridge_stop
+  sims_stop
+  rm -f "$E2E_WORK"/*.transcript "$E2E_WORK"/*.memory*
+}
+
 main() {
   local targets=("$@") started=$SECONDS
   [ ${#targets[@]} -gt 0 ] || targets=(t62 psoc zq3)
@@ -168,15 +238,28 @@ main() {
   hex_image t62 0:1024 0x1800:1024 || return 1
   hex_image psoc 0:0x3600 || return 1
   zq3_image zq3 --version 31 --variant 3 --phase1 || return 1
-  local t m press presses
-  for t in "${targets[@]}"; do
-    use_target "$t"
-    presses=(${PRESSES_ONLY:-Load Update Exit Escape Enter close})
-    [ -n "$RESTART" ] && presses+=(Restart)
-    for m in "${MOMENTS[@]}"; do
-      for press in "${presses[@]}"; do press_run "${m%%:*}" "${m#*:}" "$press"; done
+  local t m press presses front=${PRESSES_FRONT:-}
+  if [ "$front" != page ]; then
+    for t in "${targets[@]}"; do
+      use_target "$t"
+      presses=(${PRESSES_ONLY:-Load Update Exit Escape Enter close})
+      [ -n "$RESTART" ] && presses+=(Restart)
+      for m in "${MOMENTS[@]}"; do
+        for press in "${presses[@]}"; do press_run "${m%%:*}" "${m#*:}" "$press"; done
+      done
     done
-  done
+  fi
+  if [ "$front" != windows ]; then
+    bash scripts/build_web.sh >"$E2E_WORK/web-build.log" 2>&1 || { echo "presses: the page did not build" >&2; return 1; }
+    for t in "${targets[@]}"; do
+      use_target "$t"
+      presses=(Load Update Exit)
+      [ -n "$RESTART" ] && presses+=(Restart)
+      for m in "${MOMENTS[@]}"; do
+        for press in "${presses[@]}"; do page_run "${m%%:*}" "${m#*:}" "$press"; done
+      done
+    done
+  fi
   {
     echo "# The presses sweep"
     echo
@@ -185,7 +268,9 @@ main() {
     echo "each read's time-out). Load, Update and Restart are off during a run: what reaches the dialog"
     echo "then is their command (a click queued while the window was busy, or Escape for Load). \"whole\":"
     echo "the simulated device holds the image at the end; \"after close\": transcript lines of bytes sent"
-    echo "after the uploader closed. ${#ROWS[@]} runs in $((SECONDS - started)) s, $FINDINGS findings."
+    echo "after the uploader closed. In the page (rows \"page ...\") a button is pressed only when it is"
+    echo "on at that moment (\"off\": it was not, and the run went on untouched); the page has no keys or"
+    echo "close box of its own. ${#ROWS[@]} runs in $((SECONDS - started)) s, $FINDINGS findings."
     echo
     echo "| target | moment | press | what the user sees at the end | whole | after close | verdict |"
     echo "|---|---|---|---|---|---|---|"

@@ -22,6 +22,16 @@
 //   shot NAME                  screenshot SHOTS/NAME.png
 //   echo WORD                  print WORD (the benchmark stamps these)
 //   sleep MS                   wait MS milliseconds (a device out of reach)
+//   wait-file PATH "TEXT" [MS] wait until the file PATH holds TEXT (the
+//                              simulator's transcript noting a moment)
+//   press D C                  click the control if it is enabled and shown,
+//                              else nothing; prints "press D C: pressed",
+//                              "...: off", or "...: chooser" when a file
+//                              chooser opened (it is then cancelled)
+//   wait-idle D [MS]           wait until dialog D is gone or its Load is on
+//   print D C                  print "text D C: TEXT" (D C = 0 0: whether
+//                              each dialog is shown)
+//   count PATH "TEXT"          print "count: N", how often TEXT is in PATH
 //
 // Usage: node drive_page.mjs PAGE_DIR SHOTS_DIR BRIDGE_URL < steps
 // Prints each step as it runs; on a failure prints "drive_page: LINE: WHY",
@@ -181,6 +191,47 @@ async function step(w) {
     case 'echo':
       console.log(a.join(' '));
       return;
+    case 'wait-file': {
+      const ms = Number(a[2] || 5000);
+      const end = Date.now() + ms;
+      const has = () => { try { return fs.readFileSync(a[0], 'utf8').includes(a[1]); } catch (e) { return false; } };
+      while (!has()) {
+        if (Date.now() > end) throw new Error(`${a[0]} has no "${a[1]}" after ${ms} ms`);
+        await new Promise((resolve) => setTimeout(resolve, 20));
+      }
+      return;
+    }
+    case 'press': {
+      const on = await page.$eval(sel(a[0], a[1]), (e) => !e.disabled && e.offsetParent !== null);
+      if (!on) { console.log(`press ${a[0]} ${a[1]}: off`); return; }
+      const chooser = page.waitForFileChooser({ timeout: 500 }).catch(() => null);
+      await page.click(sel(a[0], a[1]));
+      const opened = await chooser;
+      if (opened) await opened.cancel();
+      console.log(`press ${a[0]} ${a[1]}: ${opened ? 'chooser' : 'pressed'}`);
+      return;
+    }
+    case 'wait-idle': {
+      const ms = Number(a[1] || 90000);
+      await waitFor(`dialog ${a[0]} idle`, (d, s) => document.getElementById('d' + d).hidden ||
+        !document.querySelector(s).disabled, ms, a[0], sel(a[0], 2));
+      return;
+    }
+    case 'count': {
+      let n = 0;
+      try { n = fs.readFileSync(a[0], 'utf8').split(a[1]).length - 1; } catch (e) { /* none */ }
+      console.log(`count: ${n}`);
+      return;
+    }
+    case 'print': {
+      if (a[0] === '0') {
+        const shown = await page.$$eval('[id^=d]', (all) => all.filter((e) => /^d[0-9]+$/.test(e.id) && !e.hidden).map((e) => e.id));
+        console.log(`shown: ${shown.join(' ')}`);
+      } else {
+        console.log(`text ${a[0]} ${a[1]}: ${await textOf(a[0], a[1])}`);
+      }
+      return;
+    }
     default:
       throw new Error(`unknown step ${verb}`);
   }
