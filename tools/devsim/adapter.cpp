@@ -115,8 +115,11 @@ bool AdapterStart(PtyLine* line) {
 void AdapterTake(PtyLine* line, const uint8_t* bytes, size_t count) {
     Adapter* a = line->adapter;
     std::lock_guard<std::mutex> hold(a->lock);
+    bool idle = a->held.empty();
     a->held.insert(a->held.end(), bytes, bytes + count);
-    a->wake.notify_one();
+    // The thread waits for bytes, or for the tick unless a packet fills
+    // first: woken for every byte, it would delay the device's next one.
+    if (idle || a->held.size() >= kAdapterPacketBytes) a->wake.notify_one();
 }
 
 void AdapterStop(PtyLine* line) {
