@@ -175,6 +175,6 @@ echo "root:x:0:0:root:/root:/bin/sh" >/etc/passwd
 echo "tester:x:1000:1000:tester:/tmp:/bin/sh" >>/etc/passwd
 printf 'root:x:0:\ndialout:x:20:tester\ntester:x:1000:\n' >/etc/group
 
-check_path ftdi /dev/ttyUSB0 "/dev/ttyUSB0 +ftdi_sio, .*USB 0403:6001, serial $serial"
+check_path ftdi /dev/ttyUSB0 "/dev/ttyUSB0 +ftdi_sio, QEMU QEMU USB SERIAL, USB 0403:6001, serial $serial"
 check_path uart /dev/ttyS1 "/dev/ttyS1 +16550A at 0x2F8"
 echo "vm: guest: $passed passed, $failed failed"
