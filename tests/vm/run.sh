@@ -100,12 +100,16 @@ qemu-system-x86_64 -machine pc -accel tcg -m 256 -display none -no-reboot \
   -trace usb_serial_handle_control -D "$work/trace.log" >"$work/qemu.log" 2>&1 &
 qemu=$!
 pids+=($qemu)
-exec 3>"$work/console.in"
+# Both ends opened read-write, which never waits for the other side: a QEMU
+# that did not start leaves nothing to wait for.
+exec 3<>"$work/console.in" 4<>"$work/console.out"
 
-# monitor COMMAND: one command to QEMU's monitor; its answer on stdout.
+# monitor COMMAND: one command to QEMU's monitor, which answers nothing when
+# it is done; what it did answer is the failure.
 monitor() {
-  python3 - "$work/monitor" "$1" <<'PY'
-import socket, sys, time
+  local answer
+  answer=$(python3 - "$work/monitor" "$1" 2>&1 <<'PY'
+import socket, sys
 s = socket.socket(socket.AF_UNIX)
 s.connect(sys.argv[1])
 s.settimeout(5)
@@ -116,8 +120,12 @@ def upto_prompt():
     return data
 upto_prompt()
 s.sendall(sys.argv[2].encode() + b'\n')
-print(upto_prompt().decode(errors='replace').replace('\r', '').split('\n', 1)[-1].rsplit('\n', 1)[0])
+# What came between the echoed command and the next prompt.
+answer = upto_prompt().decode(errors='replace').replace('\r', '')[:-len('(qemu) ')]
+print('\n'.join(line for line in answer.split('\n')[1:] if line.strip()), end='')
 PY
+  )
+  [ -z "$answer" ] || fail "QEMU's monitor, to \"$1\": $(tr '\n' '|' <<<"$answer")"
 }
 
 # adapter_lines: the FT232's DTR and RTS as the driver last set them, from the
@@ -143,8 +151,18 @@ transcript_has() {
   return 1
 }
 
-# The guest's console, line by line, until it powers off.
-while IFS= read -r -t "$limit" line; do
+# The guest's console, line by line, until it says it is done, QEMU ends or
+# the time is up.
+deadline=$((SECONDS + limit))
+partial=""
+while [ "$SECONDS" -lt "$deadline" ]; do
+  if ! IFS= read -r -t 1 line <&4; then
+    partial+=$line  # a line not yet whole when the second was up
+    kill -0 "$qemu" 2>/dev/null || break
+    continue
+  fi
+  line=$partial$line
+  partial=""
   line=${line%$'\r'}
   printf '%s\n' "$line" >>"$work/console.log"
   case $line in
@@ -153,22 +171,25 @@ while IFS= read -r -t "$limit" line; do
     "vm: guest: "*) echo "$line" ;;
     "vm: host: unplug")
       echo "vm: unplugging the adapter (device_del)"
-      monitor "device_del adapter" >>"$work/monitor.log"
+      monitor "device_del adapter"
       echo "vm: host done: unplug" >&3 ;;
     "vm: host: plug back")
-      # The stalled reply goes out to no one before the new adapter is there.
+      # The reply the simulator held back goes out before the new adapter is
+      # there, as it would to an adapter that has been pulled out.
       transcript_has ftdi "keyer replies 3000 ms late" || fail "the simulator's late keyer reply never went"
       echo "vm: plugging the adapter back (device_add)"
-      monitor "device_add usb-serial,id=adapter,chardev=ftdi,serial=$serial" >>"$work/monitor.log"
+      monitor "device_add usb-serial,id=adapter,chardev=ftdi,serial=$serial"
       echo "vm: host done: plug back" >&3 ;;
     "vm: host: modem lines")
       echo "vm: host done: modem lines $(adapter_lines)" >&3 ;;
     "vm: guest done") break ;;
   esac
-done <"$work/console.out"
-grep -q '^vm: guest done' "$work/console.log" ||
-  fail "the emulated PC did not finish in $limit s: $(tail -5 "$work/console.log" | tr '\n' '|')"
-exec 3>&-
+done
+exec 3>&- 4<&-
+if ! grep -q '^vm: guest done' "$work/console.log" 2>/dev/null; then
+  fail "the emulated PC did not finish in $limit s: $(tail -n 5 "$work/console.log" "$work/qemu.log" 2>&1 | tr '\n' '|')"
+  finish
+fi
 for _ in $(seq 50); do kill -0 "$qemu" 2>/dev/null || break; sleep 0.1; done
 
 # The latency timer through the driver: QEMU saw the request for 1 ms.
