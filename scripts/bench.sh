@@ -10,6 +10,14 @@
 #                                  native-t62-<bytes>, native-psoc, native-zq3:
 #                                  the same updates by the core built natively
 #                                  (tests/bench/native_update), without Wine;
+#                                  native-ftdi<MS>-t62-<bytes>,
+#                                  native-ftdi<MS>-psoc, native-ftdi<MS>-zq3:
+#                                  those with the simulator behind a modelled
+#                                  USB adapter (devsim --adapter
+#                                  ftdi:latency=MS: 62-byte packets, sent when
+#                                  full or at the latency timer's tick), as a
+#                                  user's FTDI adapter at 16 ms (its default)
+#                                  and at 1 ms (low latency);
 #                                  cli-t62-<bytes>: the same T62 update by the
 #                                  command line (ridorez, native), set beside
 #                                  the Windows program's t62-<bytes>;
@@ -57,6 +65,7 @@ if [ ${#cases[@]} -eq 0 ]; then
   cases=(idle)
   for s in $sizes; do cases+=("t62-$s"); done
   cases+=(psoc zq3 native-t62-65536 native-psoc native-zq3 cli-t62-65536 bench-t62-8)
+  for ms in 16 1; do cases+=("native-ftdi$ms-t62-65536" "native-ftdi$ms-psoc" "native-ftdi$ms-zq3"); done
 fi
 
 # The timed part, in one driver run: "bench-start" just before the click on
@@ -143,13 +152,15 @@ echo bench-final" || return 1
   app_wait_exit 20
 }
 
-# bench_native NAME TARGET BAUD BYTES IMAGE: the same update by the native
-# core (tests/bench/native_update), for the simulator's and the pty's share.
+# bench_native NAME TARGET BAUD BYTES IMAGE [OPTION...]: the same update by
+# the native core (tests/bench/native_update), for the simulator's and the
+# pty's share; OPTIONs go to the simulator (--adapter ...).
 bench_native() {
   local name=$1 target=$2 baud=$3 bytes=$4 image=$5 device=$2
+  shift 5
   [ "$target" = zq3 ] && device=keyer
   # shellcheck disable=SC2086 # BENCH_DEVSIM is a list of options
-  sim_start 4 --device "$device" --paced --clock-note --late-note ${BENCH_DEVSIM---catch-up} || return 1
+  sim_start 4 --device "$device" --paced --clock-note --late-note ${BENCH_DEVSIM---catch-up} "$@" || return 1
   RIDOREZ_COM_DIR=$WINEPREFIX/dosdevices "$E2E_NATIVE_BUILD/tests/bench/native_update" \
     "$out/$name.stamps" "$target" "$image" >"$E2E_WORK/native.out" 2>&1 ||
     { E2E_REASON=$(cat "$E2E_WORK/native.out"); return 1; }
@@ -249,6 +260,19 @@ run_case() {  # run_case CASE RUN
     web-t62-*)
       local n=${c#web-t62-}
       bench_web "web-t62-$(printf '%06d' "$n")-$r" "$n" "$E2E_WORK/images/t62-$n.hex" ;;
+    native-ftdi*-*)
+      # native-ftdi<MS>-<target>: the simulator behind an adapter of MS ms
+      local ms=${c#native-ftdi} what
+      what=${ms#*-}
+      ms=${ms%%-*}
+      local adapter=(--adapter "ftdi:latency=$ms")
+      case $what in
+        t62-*) bench_native "native-ftdi$ms-t62-$(printf '%06d' "${what#t62-}")-$r" t62 115200 "${what#t62-}" \
+          "$E2E_WORK/images/t62-${what#t62-}.hex" "${adapter[@]}" ;;
+        psoc) bench_native "native-ftdi$ms-psoc-$r" psoc 19200 13824 "$E2E_WORK/images/psoc.hex" "${adapter[@]}" ;;
+        zq3) bench_native "native-ftdi$ms-zq3-$r" zq3 9600 1016 "$E2E_WORK/images/zq3.bin" "${adapter[@]}" ;;
+        *) E2E_REASON="unknown case $c"; return 1 ;;
+      esac ;;
     native-t62-*)
       local n=${c#native-t62-}
       bench_native "native-t62-$(printf '%06d' "$n")-$r" t62 115200 "$n" "$E2E_WORK/images/t62-$n.hex" ;;
@@ -270,7 +294,7 @@ main() {
   local t62sizes=()
   for c in "${cases[@]}"; do
     case $c in
-      t62-* | native-t62-* | cli-t62-* | web-t62-*) t62sizes+=("${c##*t62-}") ;;
+      t62-* | native-t62-* | native-ftdi*-t62-* | cli-t62-* | web-t62-*) t62sizes+=("${c##*t62-}") ;;
       bench-t62-*) t62sizes+=(65536) ;;
     esac
   done

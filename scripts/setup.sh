@@ -5,7 +5,8 @@ set -euo pipefail
 packages=(cmake g++ make clang libclang-rt-14-dev libgtest-dev libgmock-dev libbenchmark-dev
           g++-mingw-w64-x86-64 binutils-mingw-w64-x86-64 mingw-w64-x86-64-dev
           wine64 fonts-wine xvfb xauth imagemagick srecord python3 libcli11-dev
-          emscripten chromium python3-websockets qemu-user-static man-db zip)
+          emscripten chromium python3-websockets qemu-user-static man-db zip
+          qemu-system-x86 busybox-static cpio)
 missing=()
 for p in "${packages[@]}"; do
   dpkg-query -W -f='${Status}' "$p" 2>/dev/null | grep -q "install ok installed" || missing+=("$p")
@@ -37,3 +38,21 @@ fi
 
 # The Zig tool chain of the cross builds, into build/zig.
 bash scripts/zig/install.sh
+
+# The emulated PC of tests/vm boots Debian's own kernel, its package fetched
+# and unpacked into build/vm/kernel (not installed on this machine).
+kernel=$(apt-cache depends linux-image-amd64 | sed -n 's/^ *Depends: \(linux-image-[0-9][^ ]*\)$/\1/p' | head -1)
+if [ -z "$kernel" ]; then
+  echo "setup: no kernel package behind linux-image-amd64 (apt-get update?)"
+  exit 1
+fi
+if [ ! -e "build/vm/kernel/$kernel" ]; then
+  echo "setup: fetching $kernel for tests/vm into build/vm"
+  rm -rf build/vm/kernel build/vm/linux-image-*.deb
+  mkdir -p build/vm
+  (cd build/vm && apt-get download -q "$kernel" 2>&1 | grep -v 'unsandboxed' || true)
+  deb=$(ls build/vm/"$kernel"_*.deb)
+  dpkg-deb -x "$deb" build/vm/kernel
+  rm -f "$deb"
+  touch "build/vm/kernel/$kernel"
+fi

@@ -3,7 +3,8 @@
 # ASan+UBSan, the fuzzers for a bounded time, the end-to-end tests of the
 # Windows program under Wine, those of the web page in headless Chromium, the
 # cross builds of ridorez (its ARM Linux builds run under qemu against the
-# simulator), and the release packages with the amd64 .deb installed.
+# simulator, its x86_64 one in an emulated PC through the kernel's serial
+# drivers), and the release packages with the amd64 .deb installed.
 set -uo pipefail
 cd "$(dirname "$0")/.."
 root=$(pwd)
@@ -88,6 +89,7 @@ cross_builds() {
 }
 step "cross builds of ridorez (macOS, Linux ARM and x86_64)" cross_builds
 step "the static Linux builds against the simulator (ARM under qemu)" tests/qemu/run.sh aarch64 armv7 x86_64
+step "the static x86_64 build in an emulated PC, through ftdi_sio and 8250" tests/vm/run.sh
 
 # The release packages, and the amd64 .deb installed as a user installs it.
 release() {

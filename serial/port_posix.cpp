@@ -297,6 +297,7 @@ int32_t PortOpenSystemLine(const char* device, const PortLine& line, PortHandle*
     } else if (!PosixSetLine(fd, line.baud)) {
         result = kSerialSetStateFailed;
     } else {
+        opened->latencyFlags = PosixAskLowLatency(fd);
         // As the Windows line set-up: DTR on for the keyer, RTS off.
         PosixSetModemLines(fd, line.keyer ? 1 : 0, 0);
         PlatformSleep(100);
@@ -309,6 +310,7 @@ int32_t PortOpenSystemLine(const char* device, const PortLine& line, PortHandle*
 void PortCloseLine(PortHandle handle) {
     PosixPort* port = static_cast<PosixPort*>(handle);
     if (port == nullptr) return;
+    PosixRestoreLatency(port->fd, port->latencyFlags);
     PosixCloseDevice(port->fd);
     delete port;
 }

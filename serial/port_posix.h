@@ -9,6 +9,7 @@ struct PosixPort {
     int fd;
     uint32_t readTimeoutMs;
     uint32_t baud = 0;                  // the line speed set last, for the line log
+    int latencyFlags = -1;              // the serial flags to put back at close (-1: none)
     ReadAhead readAhead = ReadAhead();  // the synchronous channel's (read_ahead.cpp)
 };
 
@@ -48,3 +49,15 @@ int PosixReadFor(int fd, uint8_t* buffer, uint32_t count, uint32_t timeoutMs, ui
 // every byte was written; a failure of the device, or bytes still unwritten
 // when the time is up, is noted as for reads (kPortGone).
 int PosixWriteAll(int fd, const uint8_t* bytes, uint32_t count, uint32_t timeoutMs, uint32_t* written);
+
+// Asks the driver for low latency (Linux: ASYNC_LOW_LATENCY through
+// TIOCGSERIAL and TIOCSSERIAL; macOS: IOSSDATALAT of 1 ms) and notes in the
+// line log what was asked and what the driver answered. A driver that
+// refuses (a pseudo-terminal, a UART without the setting) leaves the line as
+// it was. Returns the serial flags to put back when the port is closed, or
+// -1 when nothing was changed that can be put back.
+int PosixAskLowLatency(int fd);
+
+// Puts back the low-latency setting of flags (a PosixAskLowLatency result;
+// -1: nothing to do).
+void PosixRestoreLatency(int fd, int flags);

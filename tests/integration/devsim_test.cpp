@@ -472,6 +472,23 @@ TEST_F(DevsimTest, PacedLineTakesWireTime) {
     Stop();
 }
 
+// Through a modelled USB adapter the device's bytes come in packets of 62:
+// a full one at once, the rest when the latency timer next runs out, which
+// every packet starts again.
+TEST_F(DevsimTest, AdapterPassesBytesOnInPacketsAtItsLatencyTick) {
+    Start({"--device", "psoc", "--adapter", "ftdi:latency=200"}, 19200);
+    ASSERT_TRUE(WriteLine(fd, PsocBlock(1, Bytes(64, 0x3C))));
+    EXPECT_EQ(62u, ReadLine(fd, 62, kReplyMs).size());
+    int64_t full = NowMs();
+    EXPECT_EQ(4u, ReadLine(fd, 4, kReplyMs).size());
+    int64_t rest = NowMs() - full;
+    EXPECT_GE(rest, 150) << "the last 4 bytes did not wait for the timer";
+    EXPECT_LT(rest, 1000);
+    Stop();
+    EXPECT_NE(std::string::npos,
+              ReadTextFile(sim.transcript).find("note adapter ftdi: packets of 62 bytes, latency timer 200 ms"));
+}
+
 // A power loss takes the command with it and leaves the device deaf for its
 // time; then the T62 answers again with its memory as it was, and a keyer
 // whose upload had begun comes back at 1200 in its loader, without O/S.
@@ -524,6 +541,8 @@ TEST_F(DevsimTest, RefusesABadCommandLine) {
     EXPECT_FALSE(StartSim(&sim, {"--device", "t62", "--fault", "drop:record:1"}));
     RemoveSimDir(&sim);
     EXPECT_FALSE(StartSim(&sim, {"--device", "psoc", "--fault", "short:block:0:3"}));
+    RemoveSimDir(&sim);
+    EXPECT_FALSE(StartSim(&sim, {"--device", "psoc", "--adapter", "ftdi:latency=0"}));
 }
 
 }  // namespace

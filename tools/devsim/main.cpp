@@ -11,6 +11,7 @@
 
 #include "serial/com_folder.h"
 #include "serial/serial_port.h"
+#include "tools/devsim/adapter.h"
 #include "tools/devsim/devsim.h"
 #include "tools/devsim/serve.h"
 
@@ -18,6 +19,7 @@ namespace {
 
 const char kUsage[] =
     "usage: devsim --link PATH|--com N --device t62,psoc,keyer [--paced] [--paced-burst N] [--transcript FILE]\n"
+    "              [--adapter ftdi[:latency=MS]]\n"
     "              [--catch-up] [--clock-note] [--late-note]\n"
     "              [--memory FILE] [--fault TYPE:CMD:N[:ARG]]...\n"
     "              [--t62-hw-rev N] [--t62-loader MAJOR.MINOR] [--t62-fill BYTE]\n"
@@ -134,6 +136,10 @@ OptionResult ParseRunOption(const std::string& name, const char* value, Sim* sim
         if (!ParseByte(value, &byte) || byte < 1) return Took(Fail("bad burst size"));
         opt->paced = true;
         opt->burst = byte;
+    } else if (name == "--adapter") {
+        const char* error = "";
+        if (!ParseAdapter(value, &sim->line.adapterLatencyMs, &error))
+            return Took(Fail(std::string("--adapter: ") + error));
     } else if (name == "--transcript") {
         opt->transcript = value;
     } else if (name == "--memory") {

@@ -11,6 +11,8 @@
 #include <cstdlib>
 #include <cstring>
 
+#include "tools/devsim/adapter.h"
+
 namespace {
 
 struct SpeedName {
@@ -41,6 +43,14 @@ bool WriteOne(int fd, const uint8_t* bytes, size_t count) {
         pollfd p = {fd, POLLOUT, 0};
         if (poll(&p, 1, kWriteStallMs) == 0) return false;
     }
+    return true;
+}
+
+// Hands bytes that have had their time on the wire to the host: straight to
+// the pseudo-terminal, or to the adapter in front of it.
+bool Deliver(PtyLine* line, const uint8_t* bytes, size_t count) {
+    if (line->adapter == nullptr) return WriteOne(line->master, bytes, count);
+    AdapterTake(line, bytes, count);
     return true;
 }
 
@@ -87,7 +97,7 @@ bool LineOpen(PtyLine* line) {
     int flags = fcntl(line->master, F_GETFL);
     fcntl(line->master, F_SETFL, flags | O_NONBLOCK);
     fcntl(line->master, F_SETFD, FD_CLOEXEC);
-    return true;
+    return AdapterStart(line);
 }
 
 bool LinePublish(PtyLine* line, const char* link) {
@@ -106,6 +116,7 @@ bool LinePublish(PtyLine* line, const char* link) {
 }
 
 void LineClose(PtyLine* line) {
+    AdapterStop(line);
     if (line->linked) unlink(line->link.c_str());
     line->linked = false;
     if (line->slave >= 0) close(line->slave);
@@ -144,7 +155,7 @@ size_t LineSend(PtyLine* line, uint32_t deviceBaud, const uint8_t* bytes, size_t
     uint32_t heard = deviceBaud;
     if (!line->paced) {
         heard = LineBaud(line);
-        if (heard == deviceBaud && WriteOne(line->master, bytes, count)) sent = count;
+        if (heard == deviceBaud && Deliver(line, bytes, count)) sent = count;
     } else {
         int64_t step = ByteTimeNs(deviceBaud);
         size_t burst = line->burst > 0 ? line->burst : 1;
@@ -159,7 +170,7 @@ size_t LineSend(PtyLine* line, uint32_t deviceBaud, const uint8_t* bytes, size_t
             if (at > now) SleepUntil(at);
             heard = LineBaud(line);
             lastNs = MonotonicNs();
-            if (heard != deviceBaud || !WriteOne(line->master, bytes + sent, n)) break;
+            if (heard != deviceBaud || !Deliver(line, bytes + sent, n)) break;
             if (sent == 0) firstNs = first;
             sent += n;
             next = at + step;

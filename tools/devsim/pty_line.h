@@ -7,6 +7,8 @@
 
 #include "tools/devsim/transcript.h"
 
+struct Adapter;
+
 struct PtyLine {
     int master = -1;
     int slave = -1;  // our own descriptor: keeps the settings readable and the master free of EIO
@@ -20,15 +22,18 @@ struct PtyLine {
     int64_t txNextNs = 0;  // earliest moment the next sent byte may go out
     int64_t rxLastNs = 0;  // when the previous received byte was taken
     Transcript* transcript = nullptr;
+    int adapterLatencyMs = 0;    // a USB serial adapter's latency timer (adapter.h); 0: none
+    Adapter* adapter = nullptr;  // the running adapter
 };
 
-// Opens the pseudo-terminal and makes its slave raw. Returns false (with a
-// message on stderr) when that fails.
+// Opens the pseudo-terminal and makes its slave raw, and starts the adapter
+// in front of it when there is one. Returns false (with a message on
+// stderr) when that fails.
 bool LineOpen(PtyLine* line);
 // Points link at the slave (replacing whatever is there). Done last, when
 // the simulator is ready to serve: whoever waits for the link may use it.
 bool LinePublish(PtyLine* line, const char* link);
-// Removes the link and closes both descriptors.
+// Stops the adapter, removes the link and closes both descriptors.
 void LineClose(PtyLine* line);
 
 // The speed the host has set on the line, in baud (0 when unknown).
@@ -45,7 +50,8 @@ int64_t LineTakeByte(PtyLine* line, int64_t readNs, uint32_t baud);
 // while the line is at another speed: the host cannot hear the device then.
 // When paced each byte leaves one byte time after the previous one; with a
 // burst of N they reach the host N at a time, each group once its last byte
-// has had its time on the line (as a UART hands over its receive FIFO). A
+// has had its time on the line (as a UART hands over its receive FIFO);
+// with an adapter, it passes them on in its own time. A
 // byte the simulator sends late delays the ones after it, or with catchUp
 // they keep the times the line gives them from the reply's first byte. With
 // noteLate, a reply whose last byte went out later than the first byte's
