@@ -29,6 +29,8 @@
 //                              "...: off", or "...: chooser" when a file
 //                              chooser opened (it is then cancelled)
 //   wait-idle D [MS]           wait until dialog D is gone or its Load is on
+//                              again after its run (up to 10 s for the run
+//                              to start)
 //   print D C                  print "text D C: TEXT" (D C = 0 0: whether
 //                              each dialog is shown)
 //   count PATH "TEXT"          print "count: N", how often TEXT is in PATH
@@ -213,6 +215,10 @@ async function step(w) {
     }
     case 'wait-idle': {
       const ms = Number(a[1] || 90000);
+      // A run that is still to start (Update's re-probe waits on the line)
+      // has its Load still on: wait for the run first, if it comes.
+      await waitFor('', (d, s) => document.getElementById('d' + d).hidden || document.querySelector(s).disabled,
+        10000, a[0], sel(a[0], 2)).catch(() => {});
       await waitFor(`dialog ${a[0]} idle`, (d, s) => document.getElementById('d' + d).hidden ||
         !document.querySelector(s).disabled, ms, a[0], sel(a[0], 2));
       return;

@@ -18,7 +18,7 @@ bridge_start() {
   BRIDGE_PID=$!
   local i
   for i in $(seq 200); do
-    BRIDGE_URL=$(sed -n 's/^listening \([0-9]*\)$/ws:\/\/127.0.0.1:\1/p' "$E2E_WORK/bridge.out")
+    BRIDGE_URL=$(sed -n 's/^listening \([0-9]*\)$/ws:\/\/127.0.0.1:\1/p' "$E2E_WORK/bridge.out" 2>/dev/null)
     [ -n "$BRIDGE_URL" ] && return 0
     kill -0 "$BRIDGE_PID" 2>/dev/null || break
     sleep 0.05
