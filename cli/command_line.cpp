@@ -27,6 +27,32 @@ std::string Synopsis() {
            "  " + n + " COMMAND --help\n\n";
 }
 
+// The exit codes' texts, wrapped to the width of the rest of the help.
+std::string ExitCodeLines() {
+    const size_t kWidth = 96, kIndent = 13;
+    std::string lines = "Exit codes:\n";
+    for (int i = 0; i < kCliExitTextCount; ++i) {
+        std::string line = "  " + std::string(kCliExitTexts[i].code);
+        line.resize(kIndent, ' ');
+        std::string words = kCliExitTexts[i].text;
+        size_t at = 0;
+        while (at < words.size()) {
+            size_t end = words.find(' ', at);
+            if (end == std::string::npos) end = words.size();
+            std::string word = words.substr(at, end - at);
+            if (line.size() > kIndent && line.size() + 1 + word.size() > kWidth) {
+                lines += line + "\n";
+                line = std::string(kIndent, ' ');
+            }
+            if (line.size() > kIndent) line += ' ';
+            line += word;
+            at = end + 1;
+        }
+        lines += line + "\n";
+    }
+    return lines;
+}
+
 std::string Footer() {
     return std::string(
                "TARGET is t62, psoc or zq3. PORT is a device (/dev/ttyUSB0, /dev/serial/by-id/usb-..., "
@@ -39,20 +65,7 @@ std::string Footer() {
            "PORTS is --port PORT, or a bench of boards at once: --port A --port B ..., or --ports FILE (one port a "
            "line, # comments), each port in a process of its own, with a summary at the end; --log is then a "
            "folder (one log per port), and --retry-failed runs the ports that failed once more at the end.\n"
-           "\n"
-           "Exit codes:\n"
-           "  0    done (verify: no difference)\n"
-           "  2    usage: the command line is wrong (or --log names the command's FILE)\n"
-           "  3    the file cannot be loaded (or written), is for another ZQ3 variant, or has\n"
-           "       T62 data beyond the rows an update writes\n"
-           "  4    the port cannot be opened (missing, busy, permission, a COMn refused, serial= not\n"
-           "       naming one adapter), or was lost during the run\n"
-           "  5    no device answered, or another device did\n"
-           "  6    the update (or read-back) failed, with its message\n"
-           "  7    verify found a difference\n"
-           "  100+ asked to stop (SIGTERM, SIGHUP) during an update, which went on to its end:\n"
-           "       100 plus the code above (100 done, 104 port lost, 106 failed)\n"
-           "  130  interrupted (Ctrl-C; SIGTERM or SIGHUP outside an update)\n"
+           "\n" + ExitCodeLines() +
            "A bench ends with 0 when every board is done, else with the highest code of a board.";
 }
 

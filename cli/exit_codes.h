@@ -1,5 +1,5 @@
-// The exit codes of ridorez, which scripts rely on (listed in --help and
-// the README).
+// The exit codes of ridorez, which scripts rely on, and the one text of
+// each, which --help shows and the README and the man page repeat.
 #pragma once
 
 enum CliExit {
@@ -19,3 +19,11 @@ enum CliExit {
 // its update ran, which went on to its end: 100 done, 104 port lost, 106
 // failed, ...
 enum { kExitStopRequested = 100 };
+
+// What each exit code means, in the order --help lists them.
+struct CliExitText {
+    const char* code;  // "0", "100 + code", ...
+    const char* text;
+};
+extern const CliExitText kCliExitTexts[];
+extern const int kCliExitTextCount;

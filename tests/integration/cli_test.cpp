@@ -14,6 +14,7 @@
 #include <cstring>
 #include <filesystem>
 #include <regex>
+#include <sstream>
 #include <string>
 #include <vector>
 
@@ -668,7 +669,28 @@ TEST_F(CliTest, UsageErrorsAndHelp) {
     EXPECT_TRUE(Has(ReadTextFile(wrong.err), "t63")) << ReadTextFile(wrong.err);
     Cli help = RunCli({"--help"}, dir, "help");
     EXPECT_EQ(0, help.exit);
-    EXPECT_TRUE(Has(ReadTextFile(help.out), "  7    verify found a difference\n"));
+    // The exit codes as --help gives them, each with its text whole again
+    // (its lines joined), stand the same in the README's table and the man
+    // page.
+    std::string text = ReadTextFile(help.out);
+    size_t at = text.find("Exit codes:\n");
+    ASSERT_NE(std::string::npos, at) << text;
+    std::vector<std::pair<std::string, std::string>> codes;
+    std::istringstream lines(text.substr(at + 12));
+    for (std::string line; std::getline(lines, line) && line.compare(0, 2, "  ") == 0;) {
+        std::string code = line.substr(2, 11), words = line.substr(13);
+        code.erase(code.find_last_not_of(' ') + 1);
+        if (code.empty()) codes.back().second += " " + words;
+        else codes.push_back({code, words});
+    }
+    EXPECT_EQ(9u, codes.size());
+    std::string readme = ReadTextFile(std::string(RIDOREZ_SOURCE_DIR) + "/README.md");
+    std::string man = ReadTextFile(std::string(RIDOREZ_SOURCE_DIR) + "/package/ridorez.1");
+    for (size_t i; (i = man.find("\\-")) != std::string::npos;) man.erase(i, 1);
+    for (const auto& c : codes) {
+        EXPECT_TRUE(Has(readme, "| " + c.first + " | " + c.second + " |\n")) << c.first << ": " << c.second;
+        EXPECT_TRUE(Has(man, ".B " + c.first + "\n" + c.second + "\n")) << c.first << ": " << c.second;
+    }
 }
 
 }  // namespace
