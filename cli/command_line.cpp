@@ -105,23 +105,17 @@ void AddLog(CLI::App* command, CliOptions* options) {
         ->type_name("FILE");
 }
 
-}  // namespace
+// The commands, their arguments and options.
+void AddCommands(CLI::App* app, CliOptions* options) {
+    app->add_subcommand("ports", "list the serial ports present, one a line");
 
-int ParseCommandLine(int argc, char** argv, CliOptions* options) {
-    CLI::App app{kAbout, kCliName};
-    app.footer(Footer());
-    app.set_version_flag("--version", std::string(kCliName) + " " + kCliVersion);
-    app.require_subcommand(1);
-
-    app.add_subcommand("ports", "list the serial ports present, one a line");
-
-    CLI::App* probe = app.add_subcommand("probe", "check that the target answers, and show its versions");
+    CLI::App* probe = app->add_subcommand("probe", "check that the target answers, and show its versions");
     AddTarget(probe, options, false);
     AddPorts(probe, options);
     AddLog(probe, options);
     probe->add_flag("--json", options->json, kJsonHelp);
 
-    CLI::App* update = app.add_subcommand("update", "program FILE into the target (probe, load, update, verify)");
+    CLI::App* update = app->add_subcommand("update", "program FILE into the target (probe, load, update, verify)");
     AddTarget(update, options, false);
     update->add_option("FILE", options->file, "the image: Intel HEX (t62, psoc), ZQ3 image (zq3)")
         ->required()
@@ -131,7 +125,7 @@ int ParseCommandLine(int argc, char** argv, CliOptions* options) {
     update->add_flag("--quiet", options->quiet, "print only the final message and errors");
     update->add_flag("--json", options->json, kJsonHelp);
 
-    CLI::App* verify = app.add_subcommand(
+    CLI::App* verify = app->add_subcommand(
         "verify", "compare the T62 with what an update of FILE programs (changes nothing on the device)");
     AddTarget(verify, options, true);
     verify->add_option("FILE", options->file, "the Intel HEX image")->required()->type_name("");
@@ -139,13 +133,37 @@ int ParseCommandLine(int argc, char** argv, CliOptions* options) {
     AddLog(verify, options);
     verify->add_flag("--json", options->json, kJsonHelp);
 
-    CLI::App* backup = app.add_subcommand(
+    CLI::App* backup = app->add_subcommand(
         "backup", "read the T62's whole program memory into FILE, as Intel HEX that `update t62` programs back");
     AddTarget(backup, options, true);
     backup->add_option("FILE", options->file, "the Intel HEX file to write")->required()->type_name("");
     AddPort(backup, options);
     AddLog(backup, options);
 
+}
+
+// A command that takes ports has one at least; the first is the run's.
+// Returns -1 to go on, else the exit code.
+int CheckPorts(CliOptions* options) {
+    if (options->command != "backup" && options->command != "ports") {
+        if (options->ports.empty() && options->portsFile.empty()) {
+            std::fprintf(stderr, "%s: --port is required\nSee `%s %s --help`.\n", kCliName, kCliName,
+                         options->command.c_str());
+            return kExitUsage;
+        }
+        if (!options->ports.empty()) options->port = options->ports.front();
+    }
+    return -1;
+}
+
+}  // namespace
+
+int ParseCommandLine(int argc, char** argv, CliOptions* options) {
+    CLI::App app{kAbout, kCliName};
+    app.footer(Footer());
+    app.set_version_flag("--version", std::string(kCliName) + " " + kCliVersion);
+    app.require_subcommand(1);
+    AddCommands(&app, options);
     // The whole synopsis above the main help; each command's help has the
     // footer alone, which it took when it was made.
     app.footer(Synopsis() + Footer());
@@ -165,15 +183,7 @@ int ParseCommandLine(int argc, char** argv, CliOptions* options) {
         return kExitUsage;
     }
     options->command = app.get_subcommands().front()->get_name();
-    if (options->command != "backup" && options->command != "ports") {
-        if (options->ports.empty() && options->portsFile.empty()) {
-            std::fprintf(stderr, "%s: --port is required\nSee `%s %s --help`.\n", kCliName, kCliName,
-                         options->command.c_str());
-            return kExitUsage;
-        }
-        if (!options->ports.empty()) options->port = options->ports.front();
-    }
-    return -1;
+    return CheckPorts(options);
 }
 
 std::string CommandLineText(int argc, char** argv) {

@@ -44,6 +44,60 @@ int Dispatch(const CliOptions& options, CliReport* report) {
     return RunBackup(options, report);
 }
 
+// Refuses what must not run (a port selector that names no port, a log over
+// the command's FILE, a log that cannot be written), else runs the command.
+int RunChecked(const CliOptions& options, int argc, char** argv, CliReport* report) {
+    std::string clash = LogClash(options);
+    std::string noPort = PortSelectorRefusal(options.port);
+    int code = kExitDone;
+    if (!noPort.empty()) {
+        report->message = noPort;
+        code = kExitPort;
+    } else if (!clash.empty()) {
+        report->message = clash;
+        code = kExitUsage;
+    } else if (!options.log.empty() && !LineLogOpen(options.log.c_str())) {
+        report->message = options.log + ": the log cannot be written";
+        code = kExitFile;
+    } else if (!(clash = LogClash(options)).empty()) {
+        // A backup's FILE that did not exist yet is the log just made.
+        LineLogClose();
+        std::remove(options.log.c_str());
+        report->message = clash;
+        code = kExitUsage;
+    } else {
+        LineLogNote("%s %s: %s", kCliName, kCliVersion, CommandLineText(argc, argv).c_str());
+        return options.benchWorker ? RunBenchWorker(options, report) : Dispatch(options, report);
+    }
+    Complain("ridorez: %s", report->message.c_str());
+    return code;
+}
+
+// The report of a run that an interrupt ends at once, for the handler.
+void SetInterruptReport(const CliOptions& options, const CliReport& report) {
+    interruptJson.clear();
+    if (options.json) {
+        CliReport interrupted = report;
+        interrupted.message = "interrupted";
+        interrupted.exit = kExitInterrupted;
+        // Printed by the handler, which has no clock: the time is left open.
+        interruptJson = JsonReport(interrupted, -1) + "\n";
+    }
+    ConsoleSetInterruptText("\nridorez: interrupted\n", interruptJson.c_str());
+}
+
+// The code of a run that was asked to stop while it ran. A bench's worker
+// reports its run's own code: a request to stop that reached it too (a
+// service manager stopping the whole group) is the bench's to count, once.
+int CountStopRequest(const CliOptions& options, int code, CliReport* report) {
+    const char* stop = options.benchWorker ? nullptr : ConsoleStopRequest();
+    if (stop == nullptr || code == kExitInterrupted) return code;
+    code += kExitStopRequested;
+    Complain("ridorez: stopped by %s after the update ended: exit code %d", stop, code);
+    report->stoppedBy = stop;
+    return code;
+}
+
 }  // namespace
 
 int main(int argc, char** argv) {
@@ -62,52 +116,10 @@ int main(int argc, char** argv) {
     report.target = options.target;
     report.port = options.port;
     report.file = options.file;
-    interruptJson.clear();
-    if (options.json) {
-        CliReport interrupted = report;
-        interrupted.message = "interrupted";
-        interrupted.exit = kExitInterrupted;
-        // Printed by the handler, which has no clock: the time is left open.
-        interruptJson = JsonReport(interrupted, -1) + "\n";
-    }
-    ConsoleSetInterruptText("\nridorez: interrupted\n", interruptJson.c_str());
+    SetInterruptReport(options, report);
     ConsoleSetUp();
 
-    int code = kExitDone;
-    std::string clash = LogClash(options);
-    std::string noPort = PortSelectorRefusal(options.port);
-    if (!noPort.empty()) {
-        report.message = noPort;
-        Complain("ridorez: %s", report.message.c_str());
-        code = kExitPort;
-    } else if (!clash.empty()) {
-        report.message = clash;
-        Complain("ridorez: %s", report.message.c_str());
-        code = kExitUsage;
-    } else if (!options.log.empty() && !LineLogOpen(options.log.c_str())) {
-        report.message = options.log + ": the log cannot be written";
-        Complain("ridorez: %s", report.message.c_str());
-        code = kExitFile;
-    } else if (!(clash = LogClash(options)).empty()) {
-        // A backup's FILE that did not exist yet is the log just made.
-        LineLogClose();
-        std::remove(options.log.c_str());
-        report.message = clash;
-        Complain("ridorez: %s", report.message.c_str());
-        code = kExitUsage;
-    } else {
-        LineLogNote("%s %s: %s", kCliName, kCliVersion, CommandLineText(argc, argv).c_str());
-        code = options.benchWorker ? RunBenchWorker(options, &report) : Dispatch(options, &report);
-    }
-    // A bench's worker reports its run's own code: a request to stop that
-    // reached it too (a service manager stopping the whole group) is the
-    // bench's to count, once.
-    const char* stop = options.benchWorker ? nullptr : ConsoleStopRequest();
-    if (stop != nullptr && code != kExitInterrupted) {
-        code += kExitStopRequested;
-        Complain("ridorez: stopped by %s after the update ended: exit code %d", stop, code);
-        report.stoppedBy = stop;
-    }
+    int code = CountStopRequest(options, RunChecked(options, argc, argv, &report), &report);
     report.exit = code;
     if (options.benchWorker) {
         WorkerEventResult(report);
