@@ -8,7 +8,8 @@ cd "$(dirname "$0")/.."
 targets=("$@")
 [ ${#targets[@]} -gt 0 ] || targets=(aarch64-macos x86_64-macos aarch64-linux armv7-linux x86_64-linux)
 # Each target's time, on a line of its own at its end: the first build of a
-# target is mostly zig's of its C and C++ libraries (kept in build/zig-cache).
+# target is mostly zig's of its C and C++ libraries (kept in ~/.cache/ridorez-zig
+# by cmake/zig-cc.sh, for every clone of the project).
 for t in "${targets[@]}"; do
   echo "build_cross: $t"
   start=$SECONDS
