@@ -16,10 +16,20 @@
 #   SHA256SUMS                            of all of them
 # On a fresh Debian machine it first installs what is missing; the cross builds
 # are those of scripts/build_cross.sh (the Zig tool chain).
+#   scripts/package.sh [--built]
+# --built: packs the builds that are there (scripts/build_cross.sh's and the
+# web page's, as scripts/test.sh has just made them), without the set-up or
+# those builds again; a missing one is an error.
 set -euo pipefail
 cd "$(dirname "$0")/.."
 root=$(pwd)
-bash scripts/setup.sh
+built=0
+case ${1:-} in
+  --built) built=1 ;;
+  "") ;;
+  *) echo "usage: scripts/package.sh [--built]" >&2; exit 2 ;;
+esac
+[ $built -eq 1 ] || bash scripts/setup.sh
 version=$(bash scripts/version.sh)
 out=$root/build/release
 stage=$root/build/release-stage
@@ -32,8 +42,14 @@ cmake --build build/win -j"$(nproc)" --target package >/dev/null
 cp "build/win/RIdorez-$version-win64.zip" "$out/"
 
 targets=(aarch64-macos x86_64-macos aarch64-linux armv7-linux x86_64-linux)
-echo "package: the cross builds"
-bash scripts/build_cross.sh "${targets[@]}" >/dev/null
+if [ $built -eq 1 ]; then
+  for t in "${targets[@]}"; do
+    [ -x "build/zig-$t/cli/ridorez" ] || { echo "package: no build/zig-$t/cli/ridorez (scripts/build_cross.sh $t)" >&2; exit 1; }
+  done
+else
+  echo "package: the cross builds"
+  bash scripts/build_cross.sh "${targets[@]}" >/dev/null
+fi
 
 # The name users know each system and processor by.
 release_name() {
@@ -75,7 +91,11 @@ sed -e "s/@PROJECT_VERSION@/$version/g" \
     package/ridorez.rb >"$out/ridorez.rb"
 
 echo "package: ridorez-web-$version.zip"
-bash scripts/build_web.sh >/dev/null
+if [ $built -eq 1 ]; then
+  [ -f build/web/page/ridorez.wasm ] || { echo "package: no web page in build/web/page (scripts/build_web.sh)" >&2; exit 1; }
+else
+  bash scripts/build_web.sh >/dev/null
+fi
 web=ridorez-web-$version
 mkdir -p "$stage/web/$web"
 cp build/web/page/index.html build/web/page/page.js build/web/page/page.css build/web/page/ridorez.js \
