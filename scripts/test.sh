@@ -2,69 +2,146 @@
 # Every test: set-up, both builds, unit and integration tests, the same under
 # ASan+UBSan, the fuzzers for a bounded time, the end-to-end tests of the
 # Windows program under Wine, those of the web page in headless Chromium, the
-# cross builds of ridorez (its ARM Linux builds run under qemu against the
-# simulator, its x86_64 one in an emulated PC through the kernel's serial
-# drivers), and the release packages with the amd64 .deb installed.
+# cross builds of ridorez (its static Linux builds run against the simulator,
+# the ARM ones under qemu, the x86_64 one also in an emulated PC), and the
+# release packages with the amd64 .deb installed.
+#
+# Each step ends with "=== NAME: N s", its own time. Work that keeps the
+# processor busy without anyone waiting on it (the cross builds, the fuzzers,
+# the page's build) runs beside the steps that mostly wait on lines and
+# time-outs, at a low priority (the cross builds the lowest) so that the
+# timed tests keep the processor; such a step's output is shown when it is
+# collected, and its time is its own.
 set -uo pipefail
 cd "$(dirname "$0")/.."
-root=$(pwd)
 jobs=$(nproc)
+# The native cases spend their time waiting on lines and time-outs (a
+# tenth of it on the processor): three at a time per processor.
+case_jobs=$((jobs * 3))
 passed=0
 failed=0
 failures=()
+started=$SECONDS
 
-step() {  # step NAME COMMAND...
-  local name=$1; shift
-  echo "=== $name"
-  if "$@"; then
+# counted NAME CODE TIME: the step's result, counted, and its time.
+counted() {
+  if [ "$2" -eq 0 ]; then
     passed=$((passed + 1))
   else
     failed=$((failed + 1))
-    failures+=("$name")
-    echo "=== FAILED: $name"
+    failures+=("$1")
+    echo "=== FAILED: $1"
   fi
+  echo "=== $1: $3"
 }
 
-bash scripts/setup.sh || exit 1
-step "build (native and Windows)" bash scripts/build.sh || true
+step() {  # step NAME COMMAND...
+  local name=$1 start=$SECONDS rc; shift
+  echo "=== $name"
+  "$@"
+  rc=$?
+  counted "$name" "$rc" "$((SECONDS - start)) s"
+}
 
-# The cross builds of ridorez (macOS arm64 and x86_64, Linux aarch64, armv7
-# and x86_64) compile zig's C and C++ libraries for each target the first
-# time, minutes of work that needs nothing else: they run beside the suites
-# below, at the lowest priority so that the timed tests keep the processor.
-cross_log=build/cross-builds.log
-nice -n 19 bash scripts/build_cross.sh >"$cross_log" 2>&1 &
-cross_pid=$!
+# beside NAME COMMAND...: starts a step that runs beside the ones that
+# follow; its output waits in build/steps/ for "collect NAME". Each runs in
+# a process group of its own, which an interrupted run ends as a whole.
+declare -A beside_pid=() beside_log=()
+trap 'for pid in "${beside_pid[@]}"; do kill -TERM -- "-$pid" 2>/dev/null; done; exit 130' INT TERM
+beside() {
+  local name=$1; shift
+  local log=build/steps/${#beside_pid[@]}
+  mkdir -p build/steps
+  set -m
+  (
+    start=$SECONDS
+    "$@"
+    rc=$?
+    echo "$((SECONDS - start))" >"$log.seconds"
+    exit "$rc"
+  ) >"$log.out" 2>&1 &
+  beside_pid[$name]=$!
+  set +m
+  beside_log[$name]=$log
+}
 
-step "native tests" ctest --test-dir build/native --output-on-failure -j"$jobs"
+collect() {  # collect NAME
+  local name=$1 log=${beside_log[$1]} rc start=$SECONDS
+  wait "${beside_pid[$name]}"
+  rc=$?
+  echo "=== $name"
+  cat "$log.out"
+  counted "$name" "$rc" "$(cat "$log.seconds" 2>/dev/null || echo "?") s, beside the others (waited for $((SECONDS - start)) s)"
+}
+
+step "set-up" bash scripts/setup.sh
+[ "$failed" -eq 0 ] || exit 1
+
+# The cross builds of ridorez need nothing but the set-up: they start first.
+# The first on a machine compiles zig's C and C++ libraries for each target,
+# minutes of work that cmake/zig-cc.sh keeps in the user's cache for every
+# later clone and run. The Linux ones come first, for the runs against the
+# simulator; the macOS ones, only packed, after them.
+cross_builds() {  # cross_builds LOG TARGET...
+  local log=$1; shift
+  nice -n 19 bash scripts/build_cross.sh "$@" >"$log" 2>&1 || { tail -40 "$log"; return 1; }
+  grep -E '^build_cross: [a-z0-9_-]+ [0-9]+ s$' "$log"
+}
+beside "cross builds of ridorez for Linux (x86_64, aarch64, armv7)" \
+  cross_builds build/cross-builds-linux.log x86_64-linux aarch64-linux armv7-linux
+linux_builds=$!
+after() {  # after PID COMMAND...: COMMAND once process PID has ended
+  while kill -0 "$1" 2>/dev/null; do sleep 1; done
+  shift
+  "$@"
+}
+beside "cross builds of ridorez for macOS (arm64, x86_64)" \
+  after "$linux_builds" cross_builds build/cross-builds-macos.log aarch64-macos x86_64-macos
+
+step "build (native and Windows)" bash scripts/build.sh
+step "native tests" ctest --test-dir build/native --output-on-failure -j"$case_jobs"
 step "resources of RIdorez.exe and ridorez-cli.exe" ctest --test-dir build/win --output-on-failure
 
-sanitized() {
-  CC=clang CXX=clang++ cmake -S . -B build/asan -DCMAKE_BUILD_TYPE=Debug -DRIDOREZ_SANITIZE=ON >/dev/null &&
-    cmake --build build/asan -j"$jobs" &&
-    ASAN_OPTIONS=detect_leaks=1 UBSAN_OPTIONS=print_stacktrace=1 \
-      ctest --test-dir build/asan --output-on-failure -j"$jobs"
+# One clang tree for the sanitizers and the fuzzers: every test runs under
+# ASan+UBSan in it, and the fuzzers link libFuzzer against its core.
+clang_build() {
+  CC=clang CXX=clang++ cmake -S . -B build/asan -DCMAKE_BUILD_TYPE=Debug -DCMAKE_CXX_FLAGS=-O1 \
+    -DRIDOREZ_SANITIZE=ON -DRIDOREZ_FUZZ=ON >/dev/null &&
+    cmake --build build/asan -j"$jobs" >build/asan-build.log 2>&1 || { tail -40 build/asan-build.log; return 1; }
 }
-step "native tests under ASan+UBSan" sanitized
+step "clang build (ASan+UBSan, libFuzzer)" clang_build
 
+# Each fuzzer for a bounded time (FUZZ_SECONDS, 20 by default), one after
+# the other on one processor, from its seeds and the corpus of earlier runs
+# of this tree.
 fuzz() {
-  CC=clang CXX=clang++ cmake -S . -B build/fuzz -DCMAKE_BUILD_TYPE=RelWithDebInfo -DRIDOREZ_FUZZ=ON \
-    -DCMAKE_CXX_FLAGS="-fsanitize=fuzzer-no-link,address,undefined -fno-sanitize-recover=undefined" >/dev/null || return 1
   local ok=0 src name
   for src in tests/fuzz/*.cpp; do
     [ -e "$src" ] || continue
     name=$(basename "$src" .cpp)
-    cmake --build build/fuzz -j"$jobs" --target "$name" >/dev/null || { ok=1; continue; }
-    mkdir -p "build/fuzz/corpus/$name"
+    [ -x "build/asan/tests/$name" ] || { echo "no fuzzer build/asan/tests/$name"; ok=1; continue; }
+    mkdir -p "build/asan/corpus/$name"
     seeds=()
     [ -d "tests/fuzz/seeds/$name" ] && seeds=("tests/fuzz/seeds/$name")
     echo "fuzzing $name for ${FUZZ_SECONDS:-20} s"
-    "build/fuzz/tests/$name" -max_total_time="${FUZZ_SECONDS:-20}" -print_final_stats=0 \
-      "build/fuzz/corpus/$name" "${seeds[@]}" >"build/fuzz/$name.log" 2>&1 || { ok=1; tail -40 "build/fuzz/$name.log"; }
+    nice -n 10 "build/asan/tests/$name" -max_total_time="${FUZZ_SECONDS:-20}" -print_final_stats=0 \
+      "build/asan/corpus/$name" "${seeds[@]}" >"build/asan/$name.log" 2>&1 || { ok=1; tail -40 "build/asan/$name.log"; }
   done
   return $ok
 }
-step "fuzzers" fuzz
+beside "fuzzers" fuzz
+
+sanitized() {
+  ASAN_OPTIONS=detect_leaks=1 UBSAN_OPTIONS=print_stacktrace=1 \
+    ctest --test-dir build/asan --output-on-failure -j"$case_jobs"
+}
+step "native tests under ASan+UBSan" sanitized
+
+web_page() {
+  nice -n 10 bash scripts/build_web.sh >build/web-build.log 2>&1 || { tail -40 build/web-build.log; return 1; }
+  tests/web/run.sh
+}
+beside "the web page in headless Chromium" web_page
 
 end_to_end() {
   # A suite that cannot run is a broken set-up, not a pass.
@@ -77,25 +154,19 @@ end_to_end() {
 }
 step "end-to-end tests under Wine" end_to_end
 
-web_page() {
-  bash scripts/build_web.sh >build/web-build.log 2>&1 || { tail -40 build/web-build.log; return 1; }
-  tests/web/run.sh
-}
-step "the web page in headless Chromium" web_page
-
-cross_builds() {
-  wait "$cross_pid" || { tail -40 "$cross_log"; return 1; }
-  grep -E '^build_cross: [a-z0-9_-]+ [0-9]+ s$' "$cross_log"
-}
-step "cross builds of ridorez (macOS, Linux ARM and x86_64)" cross_builds
+collect "fuzzers"
+collect "the web page in headless Chromium"
+collect "cross builds of ridorez for Linux (x86_64, aarch64, armv7)"
 step "the static Linux builds against the simulator (ARM under qemu)" tests/qemu/run.sh aarch64 armv7 x86_64
 step "the static x86_64 build in an emulated PC, through ftdi_sio and 8250" tests/vm/run.sh
+collect "cross builds of ridorez for macOS (arm64, x86_64)"
 
-# The release packages, and the amd64 .deb installed as a user installs it.
+# The release packages from the builds above, and the amd64 .deb installed
+# as a user installs it.
 release() {
   local version
   version=$(bash scripts/version.sh)
-  bash scripts/package.sh >build/package.log 2>&1 || { tail -40 build/package.log; return 1; }
+  bash scripts/package.sh --built >build/package.log 2>&1 || { tail -40 build/package.log; return 1; }
   sed -n '/^package: in build\/release:/,$p' build/package.log
   dpkg -i "build/release/ridorez_${version}_amd64.deb" || return 1
   local ok=0
@@ -109,5 +180,5 @@ step "release packages; the .deb installed" release
 
 echo
 for f in "${failures[@]}"; do echo "failed: $f"; done
-echo "suites: $passed passed, $failed failed"
+echo "suites: $passed passed, $failed failed ($((SECONDS - started)) s)"
 [ "$failed" -eq 0 ]
