@@ -9,9 +9,9 @@
 # Each step ends with "=== NAME: N s", its own time. Work that keeps the
 # processor busy without anyone waiting on it (the cross builds, the fuzzers,
 # the page's build) runs beside the steps that mostly wait on lines and
-# time-outs, at a low priority (the cross builds the lowest) so that the
-# timed tests keep the processor; such a step's output is shown when it is
-# collected, and its time is its own.
+# time-outs, the builds at a low priority so that the timed tests keep the
+# processor; such a step's output is shown when it is collected, and its
+# time is its own.
 set -uo pipefail
 cd "$(dirname "$0")/.."
 jobs=$(nproc)
@@ -103,9 +103,10 @@ step "native tests" ctest --test-dir build/native --output-on-failure -j"$case_j
 step "resources of RIdorez.exe and ridorez-cli.exe" ctest --test-dir build/win --output-on-failure
 
 # One clang tree for the sanitizers and the fuzzers: every test runs under
-# ASan+UBSan in it, and the fuzzers link libFuzzer against its core.
+# ASan+UBSan in it, and the fuzzers link libFuzzer against its core, at
+# the fuzzers' -O2.
 clang_build() {
-  CC=clang CXX=clang++ cmake -S . -B build/asan -DCMAKE_BUILD_TYPE=Debug -DCMAKE_CXX_FLAGS=-O1 \
+  CC=clang CXX=clang++ cmake -S . -B build/asan -DCMAKE_BUILD_TYPE=RelWithDebInfo \
     -DRIDOREZ_SANITIZE=ON -DRIDOREZ_FUZZ=ON >/dev/null &&
     cmake --build build/asan -j"$jobs" >build/asan-build.log 2>&1 || { tail -40 build/asan-build.log; return 1; }
 }
@@ -113,7 +114,8 @@ step "clang build (ASan+UBSan, libFuzzer)" clang_build
 
 # Each fuzzer for a bounded time (FUZZ_SECONDS, 20 by default), one after
 # the other on one processor, from its seeds and the corpus of earlier runs
-# of this tree.
+# of this tree; at the tests' own priority, as the runs it makes in that
+# time are its strength.
 fuzz() {
   local ok=0 src name
   for src in tests/fuzz/*.cpp; do
@@ -124,7 +126,7 @@ fuzz() {
     seeds=()
     [ -d "tests/fuzz/seeds/$name" ] && seeds=("tests/fuzz/seeds/$name")
     echo "fuzzing $name for ${FUZZ_SECONDS:-20} s"
-    nice -n 10 "build/asan/tests/$name" -max_total_time="${FUZZ_SECONDS:-20}" -print_final_stats=0 \
+    "build/asan/tests/$name" -max_total_time="${FUZZ_SECONDS:-20}" -print_final_stats=0 \
       "build/asan/corpus/$name" "${seeds[@]}" >"build/asan/$name.log" 2>&1 || { ok=1; tail -40 "build/asan/$name.log"; }
   done
   return $ok
