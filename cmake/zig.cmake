@@ -1,8 +1,9 @@
 # The part every cmake/zig-<target>.cmake shares: the Zig tool chain's C and
 # C++ compilers (clang, with the C library and libc++ of each target inside)
 # for the target triple RIDOREZ_ZIG_TARGET, set by the including file.
-# scripts/setup.sh installs the tool chain with npm into build/zig; the
-# RIDOREZ_ZIG environment variable names another zig executable.
+# scripts/setup.sh installs the tool chain with npm and links it as
+# build/zig (scripts/zig/install.sh); the RIDOREZ_ZIG environment variable
+# names another zig executable.
 if(DEFINED ENV{RIDOREZ_ZIG})
   set(RIDOREZ_ZIG_EXE "$ENV{RIDOREZ_ZIG}")
 else()

@@ -36,7 +36,7 @@ if ! cmp -s tests/web/package-lock.json "$tools/package-lock.json" || [ ! -d "$t
   (cd "$tools" && npm ci --no-audit --no-fund --silent)
 fi
 
-# The Zig tool chain of the cross builds, into build/zig.
+# The Zig tool chain of the cross builds, in the user's cache, as build/zig.
 bash scripts/zig/install.sh
 
 # The emulated PC of tests/vm boots Debian's own kernel, its package fetched
