@@ -43,17 +43,20 @@ step() {  # step NAME COMMAND...
   counted "$name" "$rc" "$((SECONDS - start)) s"
 }
 
-# beside NAME COMMAND...: starts a step that runs beside the ones that
-# follow; its output waits in build/steps/ for "collect NAME". Each runs in
-# a process group of its own, which an interrupted run ends as a whole.
+# beside NAME [--after NAME2] COMMAND...: starts a step that runs beside
+# the ones that follow (with --after, once step NAME2 has ended); its output
+# waits in build/steps/ for "collect NAME". Each runs in a process group of
+# its own, which an interrupted run ends as a whole.
 declare -A beside_pid=() beside_log=()
 trap 'for pid in "${beside_pid[@]}"; do kill -TERM -- "-$pid" 2>/dev/null; done; exit 130' INT TERM
 beside() {
-  local name=$1; shift
+  local name=$1 first=""; shift
+  if [ "$1" = --after ]; then first=${beside_pid[$2]}; shift 2; fi
   local log=build/steps/${#beside_pid[@]}
   mkdir -p build/steps
   set -m
   (
+    while [ -n "$first" ] && kill -0 "$first" 2>/dev/null; do sleep 1; done
     start=$SECONDS
     "$@"
     rc=$?
@@ -87,16 +90,10 @@ cross_builds() {  # cross_builds LOG TARGET...
   nice -n 19 bash scripts/build_cross.sh "$@" >"$log" 2>&1 || { tail -40 "$log"; return 1; }
   grep -E '^build_cross: [a-z0-9_-]+ [0-9]+ s$' "$log"
 }
-beside "cross builds of ridorez for Linux (x86_64, aarch64, armv7)" \
-  cross_builds build/cross-builds-linux.log x86_64-linux aarch64-linux armv7-linux
-linux_builds=$!
-after() {  # after PID COMMAND...: COMMAND once process PID has ended
-  while kill -0 "$1" 2>/dev/null; do sleep 1; done
-  shift
-  "$@"
-}
-beside "cross builds of ridorez for macOS (arm64, x86_64)" \
-  after "$linux_builds" cross_builds build/cross-builds-macos.log aarch64-macos x86_64-macos
+linux="cross builds of ridorez for Linux (x86_64, aarch64, armv7)"
+beside "$linux" cross_builds build/cross-builds-linux.log x86_64-linux aarch64-linux armv7-linux
+beside "cross builds of ridorez for macOS (arm64, x86_64)" --after "$linux" \
+  cross_builds build/cross-builds-macos.log aarch64-macos x86_64-macos
 
 step "build (native and Windows)" bash scripts/build.sh
 step "native tests" ctest --test-dir build/native --output-on-failure -j"$case_jobs"
@@ -158,7 +155,7 @@ step "end-to-end tests under Wine" end_to_end
 
 collect "fuzzers"
 collect "the web page in headless Chromium"
-collect "cross builds of ridorez for Linux (x86_64, aarch64, armv7)"
+collect "$linux"
 step "the static Linux builds against the simulator (ARM under qemu)" tests/qemu/run.sh aarch64 armv7 x86_64
 step "the static x86_64 build in an emulated PC, through ftdi_sio and 8250" tests/vm/run.sh
 collect "cross builds of ridorez for macOS (arm64, x86_64)"
