@@ -171,14 +171,7 @@ sim_pid() { echo "${E2E_SIM_PIDS[0]}"; }
 # on SIGUSR2 and goes on.
 device_state() {
   local memory=$E2E_WORK/com4.memory flat=$E2E_WORK/images/$IMAGE.flat
-  local before i
-  before=$(grep -c ' note memory written$' "$E2E_WORK/com4.transcript")
-  rm -f "$memory"
-  kill -USR2 "$(sim_pid)" 2>/dev/null
-  for i in $(seq 100); do
-    [ "$(grep -c ' note memory written$' "$E2E_WORK/com4.transcript")" -gt "$before" ] && [ -f "$memory" ] && break
-    sleep 0.05
-  done
+  sim_memory_now 4
   WHOLE=0
   case $TARGET in
     t62) STATE=$(python3 "$helper" t62-state "$memory" "$flat" 8 $T62_FILL) && WHOLE=1 ;;

@@ -64,22 +64,35 @@ start_sim() {
   esac
 }
 
-# device_whole: whether the simulated device holds the image now (the
-# simulator writes its memory on SIGUSR2 and goes on).
+# device_whole: whether the simulated device holds the image now.
 device_whole() {
-  local memory=$E2E_WORK/com4.memory before i
-  before=$(grep -c ' note memory written$' "$E2E_WORK/com4.transcript")
-  rm -f "$memory"
-  kill -USR2 "${E2E_SIM_PIDS[0]}" 2>/dev/null
-  for i in $(seq 100); do
-    [ "$(grep -c ' note memory written$' "$E2E_WORK/com4.transcript")" -gt "$before" ] && [ -f "$memory" ] && break
-    sleep 0.05
-  done
+  local memory=$E2E_WORK/com4.memory
+  sim_memory_now 4
   case $TARGET in
     t62) python3 "$helper" t62-state "$memory" "$E2E_WORK/images/t62.flat" 8 $T62_FILL >/dev/null ;;
     psoc) python3 "$helper" psoc-state "$memory" "$E2E_WORK/images/psoc.flat" $PSOC_FILL >/dev/null ;;
     zq3) python3 "$helper" keyer-state "$memory" "$ZQ3_EXPECT" >/dev/null ;;
   esac
+}
+
+# judge WHO MOMENT PRESS SEEN CLOSED AFTER CHOOSER [BROKEN]: the verdict of a
+# run and its row. Success said with the image not whole, an uploader closed (it
+# waits for its worker, which met no fault but a late reply) with the image
+# not whole, bytes sent after it closed, a Load carried out during the run:
+# each is a finding.
+judge() {
+  local who=$1 moment=$2 press=$3 seen=$4 closed=$5 after=$6 chooser=$7 broken=${8:-} whole=0 said=0 verdict=ok
+  device_whole && whole=1
+  case $seen in *"\"$DONE\""*) said=1 ;; esac
+  if [ "$said" = 0 ] && [ "$closed" = 0 ] && [ $whole = 1 ]; then verdict="ok (not said; the device holds it)"; fi
+  if [ "$closed" = 1 ] && [ $whole = 0 ]; then verdict="FINDING: closed with the image not whole"; fi
+  if [ $said = 1 ] && [ $whole = 0 ]; then verdict="FINDING: false success"; fi
+  if [ "$after" -gt 0 ]; then verdict="FINDING: $after chunks sent after the uploader closed"; fi
+  if [ "$chooser" = 1 ]; then verdict="FINDING: a Load carried out during the run"; fi
+  if [ -n "$broken" ]; then verdict="FINDING: $broken"; fi
+  case $verdict in FINDING*) FINDINGS=$((FINDINGS + 1)) ;; esac
+  echo "presses: $who, $moment, $press: $seen; whole $whole; $verdict" >&2
+  ROWS+=("| $who | $moment | $press | $seen | $([ $whole = 1 ] && echo yes || echo no) | $after | $verdict |")
 }
 
 host_bytes() { grep -c ' H>D ' "$E2E_WORK/com4.transcript"; }
@@ -103,7 +116,7 @@ press_lines() {
 press_run() {
   local moment=$1 fault=$2 press=$3
   local kind=${fault#late:}; kind=${kind%%:*}
-  local note seen closed=0 after=0 whole=0 verdict=ok extra=""
+  local seen closed=0 after=0 extra=""
   : >"$E2E_WORK/driver.err"
   start_sim "$fault" || { ROWS+=("| $TARGET | $moment | $press | (simulator: $E2E_REASON) | | | error |"); return; }
   app_start
@@ -145,19 +158,9 @@ press_run() {
     drive "window \"$TITLE\"" "text $IDC_STATUS_LINE"
     seen="\"$DRIVE_OUT\""
   fi
-  device_whole && whole=1
-  local said=0
-  case $seen in *"\"$DONE\""*) said=1 ;; esac
-  # Closed during a run: the dialog waits for the worker, which ran to its
-  # end with no fault but a late reply, so the device must hold the image.
-  if [ $closed = 1 ] && [ $whole = 0 ]; then verdict="FINDING: closed with the image not whole"; fi
-  if [ $said = 1 ] && [ $whole = 0 ]; then verdict="FINDING: false success"; fi
-  if [ $said = 0 ] && [ $closed = 0 ] && [ $whole = 1 ]; then verdict="ok (not said; the device holds it)"; fi
-  if [ "$after" -gt 0 ]; then verdict="FINDING: $after chunks sent after the uploader closed"; fi
-  case $extra in *"file chooser"*) verdict="FINDING: a Load carried out during the run" ;; esac
-  case $verdict in FINDING*) FINDINGS=$((FINDINGS + 1)) ;; esac
-  echo "presses: $TARGET, $moment, $press: $seen; whole $whole; $verdict${extra:+ ($extra)}" >&2
-  ROWS+=("| $TARGET | $moment | $press | $seen${extra:+ ($extra)} | $([ $whole = 1 ] && echo yes || echo no) | $after | $verdict |")
+  local chooser=0
+  case $extra in *"file chooser"*) chooser=1 ;; esac
+  judge "$TARGET" "$moment" "$press" "$seen${extra:+ ($extra)}" "$closed" "$after" "$chooser"
   app_stop
   sims_stop
   rm -f "$E2E_WORK"/*.transcript "$E2E_WORK"/*.memory*
@@ -183,7 +186,7 @@ page_open_and_load() {
 
 # page_run MOMENT FAULT BUTTON: one run in the page; a row of the table.
 page_run() {
-  local moment=$1 fault=$2 button=$3 id image verdict=ok whole=0 after=0 seen
+  local moment=$1 fault=$2 button=$3 id image after=0 seen broken=""
   case $button in Load) id=$IDC_LOAD ;; Update) id=$START ;; Restart) id=$RESTART ;; Exit) id=$IDC_UPLOADER_EXIT ;; esac
   case $TARGET in t62) image=$E2E_WORK/images/t62.hex ;; psoc) image=$E2E_WORK/images/psoc.hex ;;
     zq3) image=${ZQ3_EXPECT%.expect}.bin ;; esac
@@ -210,21 +213,15 @@ page_run() {
   local counts; counts=($(sed -n 's/^count: //p' "$out"))
   if grep -q '^drive_page: ' "$out"; then
     seen="(driver: $(grep '^drive_page: ' "$out" | head -n1 | cut -c1-160))"
-    verdict="FINDING: the run did not end as expected"
+    broken="the run did not end as expected"
   elif [[ " $shown " == *" d$DIALOG "* ]]; then
     seen="\"$status\""
   else
     seen="closed; main window: \"$main\""
     [ ${#counts[@]} -eq 2 ] && after=$(( counts[1] - counts[0] ))
   fi
-  device_whole && whole=1
-  case $seen in *"\"$DONE\""*) [ $whole = 1 ] || verdict="FINDING: false success" ;; esac
-  case $seen in closed*) [ $whole = 1 ] || verdict="FINDING: closed with the image not whole" ;; esac
-  [ "$pressed" = chooser ] && verdict="FINDING: a Load carried out during the run"
-  [ "$after" -gt 0 ] && verdict="FINDING: $after chunks sent after the uploader closed"
-  case $verdict in FINDING*) FINDINGS=$((FINDINGS + 1)) ;; esac
-  echo "presses: page $TARGET, $moment, $button ($pressed): $seen; whole $whole; $verdict" >&2
-  ROWS+=("| page $TARGET | $moment | $button ($pressed) | $seen | $([ $whole = 1 ] && echo yes || echo no) | $after | $verdict |")
+  judge "page $TARGET" "$moment" "$button ($pressed)" "$seen" "$([[ $seen == closed* ]] && echo 1 || echo 0)" \
+    "$after" "$([ "$pressed" = chooser ] && echo 1 || echo 0)" "$broken"
   bridge_stop
   sims_stop
   rm -f "$E2E_WORK"/*.transcript "$E2E_WORK"/*.memory*

@@ -61,6 +61,20 @@ memory_written() {
   e2e_fail "no memory file $(basename "$1")"
 }
 
+# sim_memory_now N: the memory of the simulator on COMn (the first one the
+# test started) written now, into $E2E_WORK/comN.memory: it writes its
+# memory on SIGUSR2 and goes on.
+sim_memory_now() {
+  local memory=$E2E_WORK/com$1.memory transcript=$E2E_WORK/com$1.transcript before i
+  before=$(grep -c ' note memory written$' "$transcript")
+  rm -f "$memory"
+  kill -USR2 "${E2E_SIM_PIDS[0]}" 2>/dev/null
+  for i in $(seq 100); do
+    [ "$(grep -c ' note memory written$' "$transcript")" -gt "$before" ] && [ -f "$memory" ] && break
+    sleep 0.05
+  done
+}
+
 # After the simulator on COM4 (one device) has written its memory (at its
 # stop; the T62 also at a reset, the PSoC at the finish byte):
 # t62_memory_is IMAGE FILL STEP...: the T62 memory against what the steps
