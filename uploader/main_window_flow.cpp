@@ -1,0 +1,72 @@
+#include "uploader/main_window_flow.h"
+
+#include "core/app_state.h"
+#include "res/resource.h"
+#include "serial/serial_port.h"
+#include "zq3/keyer_channel.h"
+
+namespace {
+
+// Opens the port for row's probe; on failure the port line says why.
+bool OpenPort(const TargetRow& row, MainWindowView* view) {
+    if (row.openPort == nullptr) {
+        // The probe opens a fresh channel of its own: let go of whatever
+        // holds the port.
+        if (AppState.portHandle != nullptr) SerialClose();
+        if (AppState.portOpen) KeyerClose();
+        return true;
+    }
+    // The synchronous channel and the keyer channel cannot hold the port at
+    // the same time: let go of a keyer channel that a ZQ3 probe left open
+    // (KeyerClose also clears portOpen), then of our own channel.
+    if (AppState.keyerHandle != nullptr) KeyerClose();
+    if (AppState.portOpen) SerialClose();
+    int32_t opened = row.openPort(AppState.comPort);
+    if (opened == 0) return true;
+    view->SetText(IDC_PORT_LINE, row.openFailure(opened, AppState.statusText, sizeof AppState.statusText));
+    return false;
+}
+
+void RunProbe(const TargetRow& row, MainWindowView* view) {
+    if (!OpenPort(row, view)) return;
+    if (row.clearsHwLine) view->SetText(IDC_HW_LINE, "");
+    view->ShowNow(IDC_PORT_LINE, row.waitingText);
+    TargetProbeLines lines;
+    row.identify(&lines);
+    view->SetText(IDC_PORT_LINE, lines.portLine);
+    if (lines.hwLine[0] != '\0') view->SetText(IDC_HW_LINE, lines.hwLine);
+    if (lines.resultLine != nullptr) view->SetText(IDC_RESULT_LINE, lines.resultLine);
+    if (!lines.connected) return;
+    // A target reachable through its loader only (the ZQ3 without its O/S):
+    // offer the update (recovery) and leave the other probes on.
+    if (!lines.loaderOnly) MainWindowEnableProbes(view, 0);
+    view->Enable(row.updateButton, 1);
+}
+
+}  // namespace
+
+void MainWindowEnableProbes(MainWindowView* view, int on) {
+    for (int id = 0; id < kTargetCount; ++id) view->Enable(TargetOf(static_cast<TargetId>(id)).openButton, on);
+}
+
+void MainWindowOpen(MainWindowView* view) {
+    MainWindowEnableProbes(view, 1);
+    for (int id = 0; id < kTargetCount; ++id) view->Enable(TargetOf(static_cast<TargetId>(id)).updateButton, 0);
+}
+
+void MainWindowProbe(const TargetRow& row, MainWindowView* view) {
+    if (AppState.probeBusy) return;
+    AppState.probeBusy = 1;
+    view->SetText(IDC_RESULT_LINE, "");
+    view->BeforeProbe();
+    RunProbe(row, view);
+    AppState.probeBusy = 0;
+}
+
+void MainWindowUploaderGone(const TargetRow& row, MainWindowView* view) {
+    view->Enable(row.updateButton, 0);
+    view->SetText(IDC_RESULT_LINE, row.completedText);
+    view->SetText(IDC_PORT_LINE, "");
+    view->SetText(IDC_HW_LINE, "");
+    MainWindowEnableProbes(view, 1);
+}

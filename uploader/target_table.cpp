@@ -1,0 +1,305 @@
+#include "uploader/target_table.h"
+
+#include <cstdio>
+#include <cstring>
+
+#include "core/app_state.h"
+#include "image/hex_image.h"
+#include "image/keyer_image.h"
+#include "psoc/psoc_probe.h"
+#include "psoc/psoc_protocol.h"
+#include "psoc/psoc_worker.h"
+#include "res/resource.h"
+#include "serial/line_time.h"
+#include "serial/port_reopen.h"
+#include "serial/serial_port.h"
+#include "serial/serial_texts.h"
+#include "t62/t62_image_fit.h"
+#include "t62/t62_probe.h"
+#include "t62/t62_protocol.h"
+#include "t62/t62_readback.h"
+#include "t62/t62_worker.h"
+#include "zq3/keyer_channel.h"
+#include "zq3/keyer_probe.h"
+#include "zq3/keyer_update_step.h"
+#include "zq3/keyer_upload.h"
+
+namespace {
+
+std::string Baud(uint32_t baud) { return std::to_string(baud) + " baud"; }
+
+void Copy(char* to, size_t size, const char* from) { std::snprintf(to, size, "%s", from); }
+
+// ---- What the T62 and the PSoC share: a HEX image and the synchronous channel.
+
+const char* SyncOpenFailure(int code, char* text, size_t size) { return SerialOpenFailureText(code, text, size); }
+
+void AttachHex(void* store) { AppState.hexImage = static_cast<uint8_t*>(store); }
+void* HexStore() { return AppState.hexImage; }
+int32_t HexBarRange() { return AppState.hexImageLength / 256; }
+int32_t HexBarPosition() { return AppState.progressBytes / 256; }
+int64_t HexRunBytes() { return AppState.hexImageLength; }
+void HexLoadFacts(int32_t facts[3]) { facts[0] = AppState.hexImageLength, facts[1] = facts[2] = 0; }
+void SetHexLoadFacts(const int32_t facts[3]) { AppState.hexImageLength = facts[0]; }
+
+// Update's checks of a HEX uploader: an image is loaded and not empty, the
+// target takes it whole, and a port that a run found gone opens again.
+void HexPrepare(const TargetRow& row, TargetPrepared* out) {
+    *out = TargetPrepared();
+    out->outcome = kTargetRefused;
+    if (!*row.loaded) {
+        out->text = "Error: Please Open a Programming File !";
+        return;
+    }
+    if (AppState.hexImageLength <= 0) {
+        out->text = "Error: Zero Length File !";
+        return;
+    }
+    if (row.refusal != nullptr) {
+        out->text = row.refusal(AppState.statusText, sizeof AppState.statusText);
+        if (out->text != nullptr) return;
+    }
+    if (!SerialReopenIfLost(row.openPort, AppState.statusText, sizeof AppState.statusText)) {
+        out->text = AppState.statusText;
+        return;
+    }
+    out->outcome = kTargetReady;
+    out->text = row.runningText;
+}
+
+std::string HexAdvice(const TargetRow& row, const char* loader, const std::string& program, const std::string& file,
+                      const std::string& port) {
+    return "The " + std::string(row.device) + " is not fully programmed, but its " + loader + " still answers: run `" +
+           program + " update " + row.key + " " + file + " --port " + port + "` again.";
+}
+
+// ---- The T62: its firmware loader at 115200 baud.
+
+int T62OpenDevice(const char* device) { return SerialOpenDevice(device, kT62ProbeBaud, kT62ProbeReadTimeoutMs); }
+
+void T62Identify(TargetProbeLines* lines) {
+    *lines = TargetProbeLines();
+    T62ProbeResult result;
+    T62ProbeIdentify(&result);
+    FormatT62ProbeLines(&result, lines->portLine, sizeof lines->portLine, lines->hwLine, sizeof lines->hwLine);
+    lines->connected = result.outcome == kT62ProbeConnected;
+    if (!lines->connected) lines->hwLine[0] = '\0';
+}
+
+std::string T62NoAnswer(const TargetProbeLines&) { return "no T62 firmware loader answered at " + Baud(kT62ProbeBaud); }
+
+int32_t T62Load(const char* path) { return AppState.hexImageLength = LoadHexImage(path, T62Image); }
+void T62LoadedLine(char* text, size_t size) {
+    std::snprintf(text, size, kT62LoadedFormat, static_cast<int>(AppState.hexImageLength));
+}
+const char* T62Refusal(char* text, size_t size) { return T62ImageFitRefusal(AppState.hexImageLength, text, size); }
+
+int T62ExplainFit(std::string* refusal, std::string* note) {
+    T62ImageFit fit;
+    T62CheckImageFit(AppState.hexImageLength, &fit);
+    char text[256];
+    if (fit.beyond >= 0) {
+        std::snprintf(text, sizeof text,
+                      "an update writes the vector rows and, for %d bytes, the rows from %05x to %05x (8 for every "
+                      "2048 bytes); the file has data at %05x and above, which it would leave out",
+                      static_cast<int>(AppState.hexImageLength), static_cast<unsigned>(kT62ApplicationStart),
+                      static_cast<unsigned>(fit.lastRow), static_cast<unsigned>(fit.beyond));
+        *refusal = text;
+        return 0;
+    }
+    if (fit.loaderData >= 0) {
+        std::snprintf(text, sizeof text,
+                      "Note: the file's data from %05x in the loader's own rows (00200-00bff) are not written",
+                      static_cast<unsigned>(fit.loaderData));
+        *note = text;
+    }
+    return 1;
+}
+
+int T62Restart() { return T62Reset(); }
+int32_t T62Units() { return T62ApplicationRows(AppState.hexImageLength); }
+int32_t T62CompareUnits() { return T62CompareRows(AppState.hexImageLength); }
+std::string T62Advice(const std::string& program, const std::string& file, const std::string& port) {
+    return HexAdvice(TargetOf(kTargetT62), "firmware loader", program, file, port);
+}
+
+const TargetReadBack kT62ReadBack = {
+    T62CompareWorker, T62CompareUnits, T62ReadAllWorker, kT62MemoryEnd / kT62RowAddresses,
+    kT62ReadBackDone, kT62ReadBackDiffers, LineSeconds(kT62RowFrameBytes, kT62ProbeBaud),
+};
+
+// ---- The PSoC: its boot loader at 19200 baud.
+
+int PsocOpenDevice(const char* device) { return SerialOpenDevice(device, kPsocProbeBaud, kPsocProbeReadTimeoutMs); }
+
+void PsocIdentify(TargetProbeLines* lines) {
+    *lines = TargetProbeLines();
+    PsocProbeResult result;
+    PsocProbeIdentify(&result);
+    FormatPsocProbeLine(&result, lines->portLine, sizeof lines->portLine);
+    lines->connected = result.outcome == kPsocProbeConnected;
+    lines->wrongDevice = result.outcome == kPsocProbeNotBootLoader;
+}
+
+std::string PsocNoAnswer(const TargetProbeLines& lines) {
+    if (lines.wrongDevice) return "a device answered at " + Baud(kPsocProbeBaud) + ", but not as the PSoC boot loader";
+    return "no PSoC boot loader answered at " + Baud(kPsocProbeBaud);
+}
+
+int32_t PsocLoad(const char* path) { return AppState.hexImageLength = LoadHexImage(path, PSoCImage); }
+void PsocLoadedLine(char* text, size_t size) {
+    std::snprintf(text, size, kPsocLoadedFormat, static_cast<int>(AppState.hexImageLength));
+}
+int32_t PsocUnits() { return kPsocImageEnd / kPsocBlockBytes; }
+std::string PsocAdvice(const std::string& program, const std::string& file, const std::string& port) {
+    return HexAdvice(TargetOf(kTargetPsoc), "boot loader", program, file, port);
+}
+
+// The PSoC's empty image names where its image ends.
+const std::string kPsocEmpty = [] {
+    char text[64];
+    std::snprintf(text, sizeof text, "no data below 0x%X, where the PSoC's image ends", kPsocImageEnd);
+    return std::string(text);
+}();
+
+// ---- The ZQ3 keyer IC: its keyer channel at 1200 baud, its loader at 9600.
+
+int Zq3OpenDevice(const char* device) {
+    int opened = KeyerOpenDevice(device);
+    if (opened != 0) KeyerClose();
+    return opened;
+}
+const char* Zq3OpenFailure(int code, char*, size_t) { return KeyerOpenFailureText(code); }
+
+void Zq3Lines(int found, const KeyerProbeResult& result, TargetProbeLines* lines) {
+    *lines = TargetProbeLines();
+    Copy(lines->portLine, sizeof lines->portLine, result.portLine);
+    Copy(lines->hwLine, sizeof lines->hwLine, result.variantLine);
+    lines->resultLine = KeyerProbeResultText(found);
+    lines->connected = found >= 0;
+    lines->loaderOnly = found == kIcNoOs;
+}
+
+void Zq3Identify(TargetProbeLines* lines) {
+    KeyerProbeResult result;
+    int found = ProbeKeyer(&result);
+    Zq3Lines(found, result, lines);
+}
+
+std::string Zq3NoAnswer(const TargetProbeLines&) {
+    return "no ZQ3 keyer IC answered at " + Baud(kKeyerBaud) + ", nor its loader at " + std::to_string(kKeyerRecordBaud);
+}
+
+void AttachKeyer(void* store) { AppState.keyerImage = static_cast<KeyerRecord*>(store); }
+void* KeyerStore() { return AppState.keyerImage; }
+int32_t Zq3Load(const char* path) {
+    AppState.keyerRecordCount = LoadKeyerImage(path);
+    if (AppState.keyerRecordCount >= 1)
+        ReadKeyerImageVersion(AppState.keyerImage, &AppState.keyerImageVersion, &AppState.keyerImageVariant);
+    return AppState.keyerRecordCount;
+}
+void Zq3LoadedLine(char* text, size_t size) {
+    FormatKeyerLoadLine(text, size, AppState.keyerImageVersion, AppState.keyerImageVariant, AppState.keyerRecordCount);
+}
+
+void Zq3Prepare(const TargetRow&, TargetPrepared* out) {
+    *out = TargetPrepared();
+    KeyerUpdateStep step;
+    KeyerPrepareUpdate(&step);
+    out->text = step.text;
+    out->probed = step.outcome == kKeyerUpdateNotConnected || step.outcome == kKeyerUpdateWrongImage ||
+                  step.outcome == kKeyerUpdateReady;
+    if (out->probed) Zq3Lines(step.probeResult, step.probe, &out->probe);
+    if (step.outcome == kKeyerUpdateReady)
+        out->outcome = kTargetReady;
+    else if (step.outcome == kKeyerUpdateNotConnected)
+        out->outcome = kTargetNotConnected;
+    else
+        out->outcome = kTargetRefused;
+    // An IC of no known type is not the device the image is for; an image
+    // for another variant is not the file for this IC.
+    out->wrongImage = step.outcome == kKeyerUpdateWrongImage && AppState.keyerIcType >= kIcAmber &&
+                      AppState.keyerIcType <= kIcNoOs;
+}
+
+int32_t Zq3BarPosition() { return AppState.keyerProgress; }
+int32_t Zq3Units() { return KeyerUploadFrames(AppState.keyerImage); }
+int64_t Zq3RunBytes() { return 16LL * KeyerUploadFrames(AppState.keyerImage); }
+void Zq3LoadFacts(int32_t facts[3]) {
+    facts[0] = AppState.keyerRecordCount, facts[1] = AppState.keyerImageVersion, facts[2] = AppState.keyerImageVariant;
+}
+void SetZq3LoadFacts(const int32_t facts[3]) {
+    AppState.keyerRecordCount = facts[0], AppState.keyerImageVersion = facts[1], AppState.keyerImageVariant = facts[2];
+}
+
+std::string Zq3Advice(const std::string& program, const std::string& file, const std::string& port) {
+    return "The ZQ3 IC may be left in its loader without its operating firmware, at " + std::to_string(kKeyerBaud) +
+           " or " + std::to_string(kKeyerRecordBaud) + " baud: `" + program + " update zq3 " + file + " --port " +
+           port + "` finds it there and runs in recovery mode (`" + program + " probe zq3 --port " + port +
+           "` shows \"ZQ3 Fail:No O/S\").";
+}
+
+// A unit's time on the line, for the time left before a rate is measured:
+// a T62 row written and read back (a row frame each way), a PSoC block and
+// its echo, at the speeds the probes opened the line at; a keyer record and
+// its reply at 9600.
+const TargetRow kRows[kTargetCount] = {
+    {kTargetT62, "t62", "T62",
+     IDC_OPEN_T62, IDC_T62_UPDATE, IDD_T62_UPLOADER, IDC_T62_START, IDC_T62_RESTART, kT62UpdateCompletedText,
+     kT62ProbeBaud, T62ProbeOpen, T62OpenDevice, SyncOpenFailure, kT62ProbeWaitingText, 1, T62Identify, T62NoAnswer,
+     nullptr,
+     1, kImageBufferSize, AttachHex, HexStore, T62Load, T62LoadedLine, "no data", &AppState.t62ImageLoaded,
+     T62Refusal, T62ExplainFit,
+     0, HexPrepare, kT62RunningText, T62UploadWorker, kT62Success, T62StatusMessage, "Resetting T62", T62Restart,
+     HexBarRange, HexBarPosition, 1, "rows", T62Units, kT62RowBytes,
+     LineSeconds(2 * kT62RowFrameBytes, kT62ProbeBaud), HexRunBytes, T62Advice, HexLoadFacts, SetHexLoadFacts,
+     &kT62ReadBack},
+    // The PSoC's uploader has no reset button.
+    {kTargetPsoc, "psoc", "PSoC",
+     IDC_OPEN_PSOC, IDC_PSOC_UPDATE, IDD_PSOC_UPLOADER, IDC_PSOC_START, 0, kPsocUpdateCompletedText,
+     kPsocProbeBaud, PsocProbeOpen, PsocOpenDevice, SyncOpenFailure, kPsocProbeWaitingText, 0, PsocIdentify,
+     PsocNoAnswer, nullptr,
+     1, kImageBufferSize, AttachHex, HexStore, PsocLoad, PsocLoadedLine, kPsocEmpty.c_str(), &AppState.psocImageLoaded,
+     nullptr, nullptr,
+     0, HexPrepare, kPsocRunningText, PsocProgramWorker, kPsocSuccess, PsocOutcomeMessage, nullptr, nullptr,
+     HexBarRange, HexBarPosition, 1, "blocks", PsocUnits, kPsocBlockBytes,
+     LineSeconds(kPsocRequestBytes + kPsocEchoBytes, kPsocProbeBaud), HexRunBytes, PsocAdvice, HexLoadFacts,
+     SetHexLoadFacts, nullptr},
+    {kTargetZq3, "zq3", "ZQ3 IC",
+     IDC_OPEN_ZQ3, IDC_ZQ3_UPDATE, IDD_KEYER_UPLOADER, IDC_KEYER_START, 0, kKeyerUpdateCompletedText,
+     kKeyerBaud, nullptr, Zq3OpenDevice, Zq3OpenFailure, kKeyerProbeWaitingText, 0, Zq3Identify, Zq3NoAnswer,
+     "The IC answers without its operating firmware: the update runs in recovery mode.",
+     0, kKeyerImageSize, AttachKeyer, KeyerStore, Zq3Load, Zq3LoadedLine, "no records", &AppState.keyerImageLoaded,
+     nullptr, nullptr,
+     1, Zq3Prepare, nullptr, KeyerUploadWorker, kKeyerSuccess, KeyerStatusMessage, nullptr, nullptr,
+     nullptr, Zq3BarPosition, 0, "records", Zq3Units, 0,
+     LineSeconds(kKeyerFrameBytes + kKeyerReplyBytes, kKeyerRecordBaud), Zq3RunBytes, Zq3Advice, Zq3LoadFacts,
+     SetZq3LoadFacts, nullptr},
+};
+
+}  // namespace
+
+const TargetRow& TargetOf(TargetId id) { return kRows[id]; }
+
+const TargetRow* TargetNamed(const std::string& key) {
+    for (const TargetRow& row : kRows)
+        if (key == row.key) return &row;
+    return nullptr;
+}
+
+const TargetRow* TargetOfDialog(int dialog) {
+    for (const TargetRow& row : kRows)
+        if (row.dialog == dialog) return &row;
+    return nullptr;
+}
+
+const TargetRow* TargetOfButton(int button) {
+    for (const TargetRow& row : kRows)
+        if (row.openButton == button || row.updateButton == button) return &row;
+    return nullptr;
+}
+
+void TargetsClosePort() {
+    SerialClose();
+    KeyerClose();
+}
