@@ -2,44 +2,45 @@
 // uploader and port dialogs, and leaving the program.
 #include <windows.h>
 
-#include "app/device_probes.h"
 #include "app/main_window.h"
 #include "app/port_setup.h"
+#include "app/uploader_win32.h"
 #include "core/app_state.h"
-#include "app/psoc_dialog.h"
-#include "psoc/psoc_probe.h"
 #include "res/resource.h"
 #include "serial/serial_port.h"
 #include "serial/serial_texts.h"
-#include "app/t62_dialog.h"
-#include "t62/t62_probe.h"
-#include "app/zq3_dialog.h"
-#include "zq3/keyer_probe.h"
+#include "uploader/main_window_flow.h"
 
 namespace {
 
-void EnableControl(HWND dialog, int id, BOOL on) { EnableWindow(GetDlgItem(dialog, id), on); }
+class WindowView : public MainWindowView {
+public:
+    explicit WindowView(HWND window) : window_(window) {}
+    void SetText(int control, const char* text) override { SetDlgItemTextA(window_, control, text); }
+    // The probe holds the thread for up to its read timeout: paint the line
+    // now, or it would only appear when the probe is over.
+    void ShowNow(int control, const char* text) override {
+        SetDlgItemTextA(window_, control, text);
+        UpdateWindow(GetDlgItem(window_, control));
+    }
+    void Enable(int control, int on) override { EnableWindow(GetDlgItem(window_, control), on ? TRUE : FALSE); }
 
-void EnableProbeButtons(HWND dialog, BOOL on) {
-    EnableControl(dialog, IDC_OPEN_T62, on);
-    EnableControl(dialog, IDC_OPEN_PSOC, on);
-    EnableControl(dialog, IDC_OPEN_ZQ3, on);
-}
+private:
+    HWND window_;
+};
 
 void ShowPortLabel(HWND dialog) {
     SetDlgItemTextA(dialog, IDC_PORT_LABEL,
                     FormatPortLabel(AppState.comPort, AppState.statusText, sizeof AppState.statusText));
 }
 
-// Runs one uploader modally; whatever happened there, its Update button goes
-// off, the probe lines are cleared and the user may probe again.
-void RunUploader(HWND dialog, int templateId, DLGPROC procedure, int updateButton, const char* completed) {
-    DialogBoxParamA(static_cast<HINSTANCE>(AppState.instance), MAKEINTRESOURCEA(templateId), dialog, procedure, 0);
-    EnableControl(dialog, updateButton, FALSE);
-    SetDlgItemTextA(dialog, IDC_RESULT_LINE, completed);
-    SetDlgItemTextA(dialog, IDC_PORT_LINE, "");
-    SetDlgItemTextA(dialog, IDC_HW_LINE, "");
-    EnableProbeButtons(dialog, TRUE);
+// Runs row's uploader modally; whatever happened there, its Update button
+// goes off, the probe lines are cleared and the user may probe again.
+void RunUploader(HWND dialog, const TargetRow& row) {
+    DialogBoxParamA(static_cast<HINSTANCE>(AppState.instance), MAKEINTRESOURCEA(row.dialog), dialog, UploaderDialog,
+                    reinterpret_cast<LPARAM>(&row));
+    WindowView view(dialog);
+    MainWindowUploaderGone(row, &view);
 }
 
 void ChoosePort(HWND dialog) {
@@ -50,25 +51,16 @@ void ChoosePort(HWND dialog) {
 }
 
 INT_PTR OnCommand(HWND dialog, int id) {
+    const TargetRow* row = TargetOfButton(id);
+    if (row != nullptr) {
+        WindowView view(dialog);
+        if (id == row->openButton)
+            MainWindowProbe(*row, &view);
+        else
+            RunUploader(dialog, *row);
+        return TRUE;
+    }
     switch (id) {
-        case IDC_OPEN_T62:
-            ProbeT62(dialog);
-            return TRUE;
-        case IDC_OPEN_PSOC:
-            ProbePsoc(dialog);
-            return TRUE;
-        case IDC_OPEN_ZQ3:
-            ProbeZq3(dialog);
-            return TRUE;
-        case IDC_T62_UPDATE:
-            RunUploader(dialog, IDD_T62_UPLOADER, T62UploaderDialog, IDC_T62_UPDATE, kT62UpdateCompletedText);
-            return TRUE;
-        case IDC_PSOC_UPDATE:
-            RunUploader(dialog, IDD_PSOC_UPLOADER, PsocUploaderDialog, IDC_PSOC_UPDATE, kPsocUpdateCompletedText);
-            return TRUE;
-        case IDC_ZQ3_UPDATE:
-            RunUploader(dialog, IDD_KEYER_UPLOADER, KeyerUploaderDialog, IDC_ZQ3_UPDATE, kKeyerUpdateCompletedText);
-            return TRUE;
         case IDC_SET_COM:
             ChoosePort(dialog);
             return TRUE;
@@ -88,10 +80,10 @@ INT_PTR CALLBACK MainWindowDialog(HWND dialog, UINT message, WPARAM wParam, LPAR
         case WM_INITDIALOG:
             AppState.comPort = 4;
             ShowPortLabel(dialog);
-            EnableProbeButtons(dialog, TRUE);
-            EnableControl(dialog, IDC_T62_UPDATE, FALSE);
-            EnableControl(dialog, IDC_PSOC_UPDATE, FALSE);
-            EnableControl(dialog, IDC_ZQ3_UPDATE, FALSE);
+            {
+                WindowView view(dialog);
+                MainWindowOpen(&view);
+            }
             return TRUE;
         case WM_COMMAND:
             return OnCommand(dialog, LOWORD(wParam));

@@ -2,164 +2,91 @@
 
 #include <commctrl.h>
 
-#include <cstdio>
-#include <cstdlib>
-
 #include "app/choose_image_file.h"
 #include "core/app_state.h"
 #include "core/platform.h"
-#include "image/hex_image.h"
-#include "serial/port_reopen.h"
-
-void* UploaderAllocate(HWND dialog, size_t size) {
-    void* block = std::malloc(size);
-    if (block == nullptr) {
-        SetDlgItemTextA(dialog, IDC_STATUS_LINE, "Error: Out of memory !");
-        EnableWindow(GetDlgItem(dialog, IDC_LOAD), FALSE);
-    }
-    return block;
-}
-
-int UploaderStart(HWND dialog, UploaderRun* run, void (*worker)()) {
-    run->busy = true;
-    if (!PlatformStartThread(worker)) {
-        run->busy = false;
-        SetDlgItemTextA(dialog, IDC_STATUS_LINE, "Error: Cannot start the update !");
-        return 0;
-    }
-    SetTimer(dialog, kUploaderTimer, kWorkerTickMs, nullptr);
-    return 1;
-}
-
-void UploaderClose(HWND dialog, UploaderRun* run) {
-    if (!run->busy) {
-        EndDialog(dialog, 0);
-        return;
-    }
-    // The worker still uses the port and the image store: leave when it ends.
-    run->closePending = true;
-    SetDlgItemTextA(dialog, IDC_STATUS_LINE, "Please wait: closing when the update ends....");
-}
-
-int UploaderFinished(HWND dialog, UploaderRun* run) {
-    KillTimer(dialog, kUploaderTimer);
-    run->busy = false;
-    if (!run->closePending) return 0;
-    run->closePending = false;
-    EndDialog(dialog, 0);
-    return 1;
-}
-
-void UploaderSetRange(HWND dialog, int32_t upper) {
-    SendDlgItemMessageA(dialog, IDC_PROGRESS, PBM_SETRANGE, 0,
-                        MAKELPARAM(0, static_cast<WORD>(upper)));
-}
-
-void UploaderSetPosition(HWND dialog, int32_t position) {
-    SendDlgItemMessageA(dialog, IDC_PROGRESS, PBM_SETPOS, static_cast<WPARAM>(position), 0);
-}
-
-void UploaderShowAddress(HWND dialog, int32_t address) {
-    std::snprintf(AppState.statusText, sizeof AppState.statusText, "%05x", static_cast<unsigned>(address));
-    SetDlgItemTextA(dialog, IDC_ADDRESS, AppState.statusText);
-}
-
-int UploaderChooseFile(HWND dialog, char* path, int size, int kind) {
-    if (!ChooseImageFile(path, size, kind)) {
-        // Said, not dropped as if cancelled: the user did pick that file.
-        if (ChosenImagePathTooLong()) SetDlgItemTextA(dialog, IDC_STATUS_LINE, "Error: File Path Too Long !");
-        return 0;
-    }
-    SetDlgItemTextA(dialog, IDC_STATUS_LINE, "Opening File");
-    SetDlgItemTextA(dialog, IDC_FILE_PATH, path);
-    return 1;
-}
+#include "res/resource.h"
+#include "uploader/uploader_flow.h"
 
 namespace {
-void Enable(HWND dialog, int id, BOOL on) {
-    if (id != 0) EnableWindow(GetDlgItem(dialog, id), on);
-}
+
+// The dialogs' one timer: it ticks every kWorkerTickMs and follows the worker.
+enum { kUploaderTimer = 2 };
+
+static_assert(static_cast<int>(kImagePathSize) == static_cast<int>(kUploaderPathSize),
+              "the chooser's path holds what the uploader takes");
+
+class DialogView : public UploaderView {
+public:
+    explicit DialogView(HWND dialog) : dialog_(dialog) {}
+    void SetText(int control, const char* text) override { SetDlgItemTextA(dialog_, control, text); }
+    void Enable(int control, int on) override { EnableWindow(GetDlgItem(dialog_, control), on ? TRUE : FALSE); }
+    void SetBarRange(int32_t upper) override {
+        SendDlgItemMessageA(dialog_, IDC_PROGRESS, PBM_SETRANGE, 0, MAKELPARAM(0, static_cast<WORD>(upper)));
+    }
+    void SetBarPosition(int32_t position) override {
+        SendDlgItemMessageA(dialog_, IDC_PROGRESS, PBM_SETPOS, static_cast<WPARAM>(position), 0);
+    }
+    int StartWorker(void (*worker)()) override { return PlatformStartThread(worker); }
+    void StartTick() override { SetTimer(dialog_, kUploaderTimer, kWorkerTickMs, nullptr); }
+    void StopTick() override { KillTimer(dialog_, kUploaderTimer); }
+    void ShowMessage(const char* text, const char* title) override {
+        MessageBoxA(nullptr, text, title, MB_ICONWARNING | MB_OK);
+    }
+    void End() override { EndDialog(dialog_, 0); }
+    int ChooseFile(int hexFile, char* path, int size) override {
+        if (ChooseImageFile(path, size, hexFile ? kImageKindHex : kImageKindBin)) return 1;
+        return ChosenImagePathTooLong() ? -1 : 0;
+    }
+
+private:
+    HWND dialog_;
+};
+
+// One uploader dialog at a time: the main window runs them modally.
+struct OpenUploader {
+    DialogView view;
+    Uploader uploader;
+    OpenUploader(HWND dialog, const TargetRow& row) : view(dialog), uploader(row, &view) {}
+};
+
+OpenUploader* Of(HWND dialog) { return reinterpret_cast<OpenUploader*>(GetWindowLongPtrA(dialog, DWLP_USER)); }
+
 }  // namespace
 
-void HexUploaderOpen(HWND dialog, const HexUploader& uploader, UploaderRun* run) {
-    *run = UploaderRun();
-    *uploader.loaded = 0;
-    Enable(dialog, IDC_LOAD, TRUE);
-    Enable(dialog, uploader.updateButton, FALSE);
-    Enable(dialog, uploader.restartButton, FALSE);
-    AppState.uploadResult = 0;
-    AppState.hexImage = static_cast<uint8_t*>(UploaderAllocate(dialog, kImageBufferSize));
-}
-
-void HexUploaderLoad(HWND dialog, const HexUploader& uploader, UploaderRun* run) {
-    // Escape sends the Load command too: never reload under a running worker.
-    if (run->busy || AppState.hexImage == nullptr) return;
-    char path[kImagePathSize];
-    if (!UploaderChooseFile(dialog, path, sizeof path, kImageKindHex)) return;
-    AppState.hexImageLength = LoadHexImage(path, uploader.imageKind);
-    if (AppState.hexImageLength <= 0) {
-        SetDlgItemTextA(dialog, IDC_STATUS_LINE, "File Error");
-        return;
+INT_PTR CALLBACK UploaderDialog(HWND dialog, UINT message, WPARAM wParam, LPARAM lParam) {
+    if (message == WM_INITDIALOG) {
+        auto* open = new OpenUploader(dialog, *reinterpret_cast<const TargetRow*>(lParam));
+        SetWindowLongPtrA(dialog, DWLP_USER, reinterpret_cast<LONG_PTR>(open));
+        open->uploader.Open();
+        return TRUE;
     }
-    std::snprintf(AppState.statusText, sizeof AppState.statusText, uploader.loadedFormat,
-                  static_cast<int>(AppState.hexImageLength));
-    SetDlgItemTextA(dialog, IDC_STATUS_LINE, AppState.statusText);
-    *uploader.loaded = 1;
-    Enable(dialog, uploader.updateButton, TRUE);
-}
-
-int HexUploaderReopenIfLost(HWND dialog, const HexUploader& uploader) {
-    if (SerialReopenIfLost(uploader.open, AppState.statusText, sizeof AppState.statusText)) return 1;
-    SetDlgItemTextA(dialog, IDC_STATUS_LINE, AppState.statusText);
-    return 0;
-}
-
-void HexUploaderUpdate(HWND dialog, const HexUploader& uploader, UploaderRun* run) {
-    if (run->busy) return;
-    UploaderSetRange(dialog, AppState.hexImageLength / 256);
-    UploaderSetPosition(dialog, 0);
-    if (!*uploader.loaded) {
-        SetDlgItemTextA(dialog, IDC_STATUS_LINE, "Error: Please Open a Programming File !");
-        return;
+    OpenUploader* open = Of(dialog);
+    if (open == nullptr) return FALSE;
+    switch (message) {
+        case WM_COMMAND:
+            switch (LOWORD(wParam)) {
+                case IDC_LOAD:
+                case IDC_UPLOADER_EXIT: open->uploader.Press(LOWORD(wParam)); return TRUE;
+            }
+            if (LOWORD(wParam) == open->uploader.Row().startButton ||
+                (LOWORD(wParam) == open->uploader.Row().restartButton && LOWORD(wParam) != 0)) {
+                open->uploader.Press(LOWORD(wParam));
+                return TRUE;
+            }
+            return FALSE;
+        case WM_TIMER:
+            open->uploader.Tick();
+            return FALSE;
+        case WM_CLOSE:
+            open->uploader.Close();
+            return TRUE;
+        case WM_DESTROY:
+            // Reached only when no worker runs: closing waits for it.
+            open->uploader.Release();
+            SetWindowLongPtrA(dialog, DWLP_USER, 0);
+            delete open;
+            return FALSE;
     }
-    if (AppState.hexImageLength <= 0) {
-        SetDlgItemTextA(dialog, IDC_STATUS_LINE, "Error: Zero Length File !");
-        return;
-    }
-    if (uploader.refusal != nullptr) {
-        const char* why = uploader.refusal(AppState.hexImageLength, AppState.statusText, sizeof AppState.statusText);
-        if (why != nullptr) {
-            SetDlgItemTextA(dialog, IDC_STATUS_LINE, why);
-            return;
-        }
-    }
-    if (!HexUploaderReopenIfLost(dialog, uploader)) return;
-    Enable(dialog, IDC_LOAD, FALSE);
-    Enable(dialog, uploader.updateButton, FALSE);
-    Enable(dialog, uploader.restartButton, FALSE);
-    AppState.uploadResult = 0;
-    SetDlgItemTextA(dialog, IDC_STATUS_LINE, uploader.runningText);
-    if (!UploaderStart(dialog, run, uploader.worker)) {
-        Enable(dialog, IDC_LOAD, TRUE);
-        Enable(dialog, uploader.updateButton, TRUE);
-    }
-}
-
-int32_t HexUploaderTick(HWND dialog, const HexUploader& uploader) {
-    // The status first: the worker stores it after its last progress, so a
-    // tick that sees the status also sees the final bar and address.
-    int32_t result = AppState.uploadResult;
-    UploaderSetPosition(dialog, AppState.progressBytes / 256);
-    UploaderShowAddress(dialog, AppState.currentAddress);
-    if (result == 0) return 0;
-    Enable(dialog, IDC_LOAD, TRUE);
-    Enable(dialog, uploader.updateButton, FALSE);
-    Enable(dialog, uploader.restartButton, TRUE);
-    AppState.uploadResult = 0;
-    return result;
-}
-
-void HexUploaderRelease() {
-    std::free(AppState.hexImage);
-    AppState.hexImage = nullptr;
+    return FALSE;
 }

@@ -90,7 +90,7 @@ void Uploader::Update() {
     // The dialog has no line for the probe's texts: a failed re-probe is
     // told in a message box.
     if (prepared.outcome == kTargetNotConnected) {
-        view_->MessageBox(prepared.text, "Error");
+        view_->ShowMessage(prepared.text, "Error");
         return;
     }
     Status(prepared.text);

@@ -20,7 +20,7 @@ public:
     virtual int StartWorker(void (*worker)()) = 0;  // 1 when its thread runs
     virtual void StartTick() = 0;
     virtual void StopTick() = 0;
-    virtual void MessageBox(const char* text, const char* title) = 0;
+    virtual void ShowMessage(const char* text, const char* title) = 0;  // a message box
     virtual void End() = 0;  // the dialog goes
     // Load's file chooser: 1 with the chosen path in path, 0 when the user
     // cancelled, -1 when the path chosen does not fit in size bytes.
