@@ -1,12 +1,14 @@
 // The system "Open" dialog, set up for a firmware image file.
 #pragma once
 
+#include "uploader/uploader_flow.h"
+
 enum { kImageKindBin = 0, kImageKindHex = 1 };
 
 // Size of a path buffer for ChooseImageFile: the longest path the system's
 // ...A file calls open (MAX_PATH, 260 UTF-16 units with the terminator) in
 // UTF-8, the program's code page, at up to 3 bytes a unit.
-enum { kImagePathSize = 260 * 3 };
+enum { kImagePathSize = kUploaderPathSize };
 
 // Shows the "Open" dialog for a HEX image (kind 1) or a BIN image (any other
 // kind), owned by the calling thread's active window. Before the dialog,

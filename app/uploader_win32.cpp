@@ -13,9 +13,6 @@ namespace {
 // The dialogs' one timer: it ticks every kWorkerTickMs and follows the worker.
 enum { kUploaderTimer = 2 };
 
-static_assert(static_cast<int>(kImagePathSize) == static_cast<int>(kUploaderPathSize),
-              "the chooser's path holds what the uploader takes");
-
 class DialogView : public UploaderView {
 public:
     explicit DialogView(HWND dialog) : dialog_(dialog) {}

@@ -187,7 +187,8 @@ void Zq3Identify(TargetProbeLines* lines) {
 }
 
 std::string Zq3NoAnswer(const TargetProbeLines&) {
-    return "no ZQ3 keyer IC answered at " + Baud(kKeyerBaud) + ", nor its loader at " + std::to_string(kKeyerRecordBaud);
+    return "no ZQ3 keyer IC answered at " + Baud(kKeyerBaud) + ", nor its loader at " +
+           std::to_string(kKeyerRecordBaud);
 }
 
 void AttachKeyer(void* store) { AppState.keyerImage = static_cast<KeyerRecord*>(store); }

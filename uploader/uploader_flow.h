@@ -7,7 +7,8 @@
 
 #include "uploader/target_table.h"
 
-// The longest path the Windows program takes (MAX_PATH in UTF-8).
+// The longest path the Windows program takes: MAX_PATH, 260 UTF-16 units
+// with the terminator, in UTF-8 at up to 3 bytes a unit.
 enum { kUploaderPathSize = 260 * 3 };
 
 class UploaderView {

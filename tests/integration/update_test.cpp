@@ -2,16 +2,22 @@
 // loaders and workers to the simulated device's memory.
 #include <gtest/gtest.h>
 
+#include <map>
 #include <sstream>
 
 #include "../unit/hex_test_files.h"
 #include "core/app_state.h"
 #include "image/hex_image.h"
 #include "image/keyer_image.h"
+#include "core/platform.h"
+#include "psoc/psoc_protocol.h"
 #include "psoc/psoc_worker.h"
 #include "serial/serial_port.h"
 #include "sim_harness.h"
+#include "res/resource.h"
 #include "t62/t62_worker.h"
+#include "uploader/main_window_flow.h"
+#include "uploader/uploader_flow.h"
 #include "zq3/keyer_channel.h"
 #include "zq3/keyer_probe.h"
 #include "zq3/keyer_upload.h"
@@ -195,6 +201,93 @@ TEST_F(Update, KeyerLoaderFallingSilentMidUploadTimesOut) {
     KeyerUploadWorker();
     EXPECT_STREQ("Error: VIDUD Timeout !", KeyerStatusMessage(AppState.uploadResult));
     EXPECT_EQ(52, AppState.keyerProgress.load());
+}
+
+// The main window and an uploader dialog, as a front end shows them: what
+// each control last said and whether it is on.
+struct FakeWindow : UploaderView, MainWindowView {
+    std::map<int, std::string> text;
+    std::map<int, int> on;
+    bool ticking = false, ended = false;
+    std::string box;
+    void SetText(int control, const char* line) override { text[control] = line; }
+    void Enable(int control, int state) override { on[control] = state; }
+    void SetBarRange(int32_t) override {}
+    void SetBarPosition(int32_t) override {}
+    int StartWorker(void (*worker)()) override { return PlatformStartThread(worker); }
+    void StartTick() override { ticking = true; }
+    void StopTick() override { ticking = false; }
+    void ShowMessage(const char* line, const char*) override { box = line; }
+    void End() override { ended = true; }
+    int ChooseFile(int, char*, int) override { return 0; }
+};
+
+// Every row of the target table through the shared flows: the main window's
+// probe, the uploader's load, Update, presses during the run (Load and
+// Update dropped, Exit held until the worker is done), and the final
+// message; then what the device holds.
+TEST_F(Update, EveryTargetThroughTheUploaderFlow) {
+    Start({"--device", "t62,psoc,keyer", "--keyer-variant", "amber", "--fault", "corrupt:block:3"});
+    std::string keyerText = DataLine(0, std::vector<uint8_t>(16));
+    for (int slot = 1; slot < 8; ++slot)
+        keyerText += DataLine(static_cast<uint16_t>(16 * slot), std::vector<uint8_t>(16, static_cast<uint8_t>(slot)));
+    const std::string files[kTargetCount] = {RandomImageFile(0x1800 + 3000, 21), RandomImageFile(1000, 22),
+                                             WriteTempFile(keyerText + ":00000001FF\n")};
+    int32_t keyerFrames = 0;
+    for (int id = 0; id < kTargetCount; ++id) {
+        const TargetRow& row = TargetOf(static_cast<TargetId>(id));
+        SCOPED_TRACE(row.key);
+        FakeWindow window;
+        MainWindowProbe(row, &window);
+        ASSERT_EQ(1, window.on[row.updateButton]) << window.text[IDC_PORT_LINE];
+
+        Uploader uploader(row, &window);
+        uploader.Open();
+        ASSERT_EQ(0, window.on[row.startButton]);
+        uploader.LoadPath(files[id].c_str());
+        ASSERT_EQ(1, window.on[row.startButton]) << window.text[IDC_STATUS_LINE];
+        if (id == kTargetZq3) keyerFrames = row.units();
+        uploader.Press(row.startButton);
+        ASSERT_TRUE(uploader.Busy()) << window.text[IDC_STATUS_LINE] << window.box;
+        const std::string running = window.text[IDC_STATUS_LINE];
+        uploader.Press(IDC_LOAD);
+        uploader.Press(row.startButton);
+        EXPECT_EQ(running, window.text[IDC_STATUS_LINE]);
+        uploader.Press(IDC_UPLOADER_EXIT);
+        EXPECT_EQ("Please wait: closing when the update ends....", window.text[IDC_STATUS_LINE]);
+        EXPECT_FALSE(window.ended);
+        for (int64_t until = NowMs() + 60000; uploader.Busy() && NowMs() < until;) {
+            PlatformSleep(20);
+            uploader.Tick();
+        }
+        ASSERT_FALSE(uploader.Busy());
+        EXPECT_TRUE(window.ended);
+        EXPECT_FALSE(window.ticking);
+        EXPECT_EQ(1, window.on[IDC_LOAD]);
+        // The PSoC's simulated block 3 is corrupted: its run fails.
+        const std::string expected = row.message(id == kTargetPsoc ? kPsocVerifyFailed : row.success);
+        EXPECT_EQ(expected, window.text[IDC_STATUS_LINE]);
+        uploader.Release();
+        EXPECT_EQ(nullptr, row.store());
+
+        FakeWindow main;
+        MainWindowUploaderGone(row, &main);
+        EXPECT_EQ(row.completedText, main.text[IDC_RESULT_LINE]);
+        EXPECT_EQ(1, main.on[row.openButton]);
+    }
+    TargetsClosePort();
+    StopSim(&sim);
+    std::vector<uint8_t> t62 = ReadBinaryFile(sim.memory + ".t62");
+    ASSERT_EQ(static_cast<size_t>(kImageBufferSize), t62.size());
+    std::vector<uint8_t> image(kImageBufferSize, 0xFF);
+    AppState.hexImage = image.data();
+    ASSERT_EQ(0x1800 + 3000, LoadHexImage(files[kTargetT62].c_str(), T62Image));
+    EXPECT_TRUE(SameWords(t62, image, 0x1800, 0x1800 + 3000));
+    EXPECT_TRUE(SameWords(t62, image, 0, 0x400));
+    std::istringstream keyer(ReadTextFile(sim.memory + ".keyer"));
+    int records = 0;
+    for (std::string line; std::getline(keyer, line);) ++records;
+    EXPECT_EQ(keyerFrames, records);
 }
 
 }  // namespace
