@@ -1,10 +1,12 @@
-// The three uploader dialogs in the page (uploaders_web.cpp), by template:
-// IDD_T62_UPLOADER, IDD_PSOC_UPLOADER, IDD_KEYER_UPLOADER. page.js calls the
-// exported ones: WebUploaderCommand(dialog, id) for a button,
-// WebUploaderLoad(dialog, path) once a chosen file is in the page's file
-// system at path, WebUploaderTick(dialog) on each tick of the timer.
+// The uploader dialogs in the page (uploaders_web.cpp): each shows its
+// target's Uploader. page.js calls the exported ones:
+// WebUploaderCommand(dialog, id) for a button, WebUploaderLoad(dialog, path)
+// once a chosen file is in the page's file system at path,
+// WebUploaderTick(dialog) on each tick of the timer.
 #pragma once
+#include "uploader/main_window_flow.h"
+#include "uploader/target_table.h"
 
-// Opens an uploader over the main window, as the Windows program's opening
-// of its dialog does.
-void WebUploaderOpen(int dialog);
+// Opens row's uploader over the main window, as the Windows program's
+// opening of its dialog does; once it has gone, mainWindow shows that.
+void WebUploaderOpen(const TargetRow& row, MainWindowView* mainWindow);
