@@ -262,8 +262,7 @@ int RunBench(const CliOptions& options) {
     }
     CliReport load;
     int code = stop.empty() ? kExitDone : kExitFile;
-    if (code == kExitDone && options.command == "update") code = LoadForUpdate(options, &load);
-    if (code == kExitDone && options.command == "verify") code = LoadForVerify(options, &load);
+    if (code == kExitDone && options.command != "probe") code = LoadImageStep(options, &load);
     if (code != kExitDone) {
         BenchSummary(options, {}, code, CliClock() - started, stop.empty() ? load.message : stop, nullptr);
         return code;

@@ -4,49 +4,41 @@
 #include <cstring>
 
 #include "cli/worker_run.h"
-#include "core/app_state.h"
-#include "zq3/keyer_upload.h"
+#include "uploader/target_table.h"
 
 namespace {
 
-// The first line: what follows, and the load's results.
-const char* const kHexHead = "ridorez image hex %d\n";
-const char* const kKeyerHead = "ridorez image zq3 %d %d %d\n";
+// The first line: what follows, and what the load left besides the store.
+std::string Head(const TargetRow& row, const int32_t facts[3]) {
+    char head[96];
+    std::snprintf(head, sizeof head, "ridorez image %s %d %d %d\n", row.key, static_cast<int>(facts[0]), static_cast<int>(facts[1]),
+                  static_cast<int>(facts[2]));
+    return head;
+}
 
 }  // namespace
 
 std::string PackLoadedImage(const std::string& target) {
-    char head[96];
-    if (target == "zq3") {
-        std::snprintf(head, sizeof head, kKeyerHead, static_cast<int>(AppState.keyerRecordCount),
-                      static_cast<int>(AppState.keyerImageVersion), static_cast<int>(AppState.keyerImageVariant));
-        return head + std::string(reinterpret_cast<const char*>(AppState.keyerImage), kKeyerImageSize);
-    }
-    std::snprintf(head, sizeof head, kHexHead, static_cast<int>(AppState.hexImageLength));
-    return head + std::string(reinterpret_cast<const char*>(AppState.hexImage), kImageBufferSize);
+    const TargetRow& row = *TargetNamed(target);
+    int32_t facts[3];
+    row.loadFacts(facts);
+    return Head(row, facts) + std::string(static_cast<const char*>(row.store()), row.storeSize);
 }
 
 int UnpackLoadedImage(const std::string& target, const std::string& packed, CliReport* report) {
+    const TargetRow& row = *TargetNamed(target);
     size_t end = packed.find('\n');
     if (end == std::string::npos) return 0;
     std::string head = packed.substr(0, end + 1);
-    const char* body = packed.data() + end + 1;
-    size_t size = packed.size() - end - 1;
     int a = 0, b = 0, c = 0;
-    if (target == "zq3") {
-        if (std::sscanf(head.c_str(), kKeyerHead, &a, &b, &c) != 3 || size != kKeyerImageSize || a < 1) return 0;
-        AppState.keyerImage = KeyerImageStore();
-        std::memcpy(AppState.keyerImage, body, size);
-        AppState.keyerRecordCount = a;
-        AppState.keyerImageVersion = b;
-        AppState.keyerImageVariant = c;
-        report->bytes = 16LL * KeyerUploadFrames(AppState.keyerImage);
-        return 1;
-    }
-    if (std::sscanf(head.c_str(), kHexHead, &a) != 1 || size != kImageBufferSize || a < 1) return 0;
-    AppState.hexImage = HexImageStore();
-    std::memcpy(AppState.hexImage, body, size);
-    AppState.hexImageLength = a;
-    report->bytes = a;
+    char key[16];
+    if (std::sscanf(head.c_str(), "ridorez image %15s %d %d %d", key, &a, &b, &c) != 4) return 0;
+    const int32_t facts[3] = {a, b, c};
+    // The loads that reach a bench found something: a length, or records.
+    if (head != Head(row, facts) || packed.size() - end - 1 != row.storeSize || a < 1) return 0;
+    AttachImageStore(row);
+    std::memcpy(row.store(), packed.data() + end + 1, row.storeSize);
+    row.setLoadFacts(facts);
+    report->bytes = row.runBytes();
     return 1;
 }

@@ -13,8 +13,8 @@ int RunBackup(const CliOptions& options, CliReport* report);
 
 // The two halves of update and of verify t62, for a bench, which loads the
 // image once and runs the rest in a process per port: the load with its
-// line, then the probe and the run on the image the stores hold.
-int LoadForUpdate(const CliOptions& options, CliReport* report);
+// line (the same for both), then the probe and the run on the image the
+// stores hold.
+int LoadImageStep(const CliOptions& options, CliReport* report);
 int RunLoadedUpdate(const CliOptions& options, CliReport* report);
-int LoadForVerify(const CliOptions& options, CliReport* report);
 int RunLoadedVerify(const CliOptions& options, CliReport* report);

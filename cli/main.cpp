@@ -14,8 +14,7 @@
 #include "cli/worker_events.h"
 #include "core/line_log.h"
 #include "core/platform.h"
-#include "serial/serial_port.h"
-#include "zq3/keyer_channel.h"
+#include "uploader/target_table.h"
 
 namespace {
 
@@ -134,8 +133,7 @@ int main(int argc, char** argv) {
     // Whichever channel a command left open (a probe that found nothing
     // leaves its port open, as in the main window) goes back to the system
     // the proper way.
-    SerialClose();
-    KeyerClose();
+    TargetsClosePort();
     LineLogClose();
     return code;
 }

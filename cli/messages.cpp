@@ -7,13 +7,8 @@
 #include "cli/exit_codes.h"
 #include "cli/output.h"
 #include "cli/port_select.h"
-#include "core/app_state.h"
-#include "image/hex_image.h"
 #include "image/hex_lines.h"
 #include "serial/port_fault.h"
-#include "serial/serial_port.h"
-#include "t62/t62_image_fit.h"
-#include "t62/t62_protocol.h"
 
 std::string PortFaultText(const std::string& port) {
     const PortFault& fault = LastPortFault();
@@ -63,24 +58,4 @@ int LoadFailed(int32_t result, const std::string& file, const char* emptyMeaning
     Complain("ridorez: %s", why.c_str());
     report->message = "File Error: " + why;
     return kExitFile;
-}
-
-int T62ImageFitStep(CliReport* report) {
-    T62ImageFit fit;
-    T62CheckImageFit(AppState.hexImageLength, &fit);
-    if (fit.beyond >= 0) {
-        char text[128];
-        T62ImageFitRefusal(AppState.hexImageLength, text, sizeof text);
-        Complain("%s", text);
-        Complain("%s: an update writes the vector rows and, for %d bytes, the rows from %05x to %05x (8 for "
-                 "every 2048 bytes); the file has data at %05x and above, which it would leave out",
-                 kCliName, static_cast<int>(AppState.hexImageLength), static_cast<unsigned>(kT62ApplicationStart),
-                 static_cast<unsigned>(fit.lastRow), static_cast<unsigned>(fit.beyond));
-        report->message = text;
-        return kExitFile;
-    }
-    if (fit.loaderData >= 0)
-        Say("Note: the file's data from %05x in the loader's own rows (00200-00bff) are not written",
-            static_cast<unsigned>(fit.loaderData));
-    return kExitDone;
 }

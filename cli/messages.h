@@ -18,8 +18,3 @@ std::string LoadFailureText(int32_t result, const std::string& file, const char*
 // A load that failed: the dialog's "File Error" and why, said and kept in
 // report. Returns kExitFile.
 int LoadFailed(int32_t result, const std::string& file, const char* emptyMeaning, int openError, CliReport* report);
-
-// After a T62 image has loaded: refuses (kExitFile) an image with data beyond
-// the rows an update writes, saying which; notes once that data in the
-// loader's own rows is not written. Else kExitDone.
-int T62ImageFitStep(CliReport* report);

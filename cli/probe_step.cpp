@@ -6,35 +6,9 @@
 #include "cli/output.h"
 #include "cli/port_select.h"
 #include "cli/worker_events.h"
-#include "core/app_state.h"
-#include "psoc/psoc_probe.h"
 #include "serial/port_fault.h"
-#include "serial/serial_texts.h"
-#include "serial/serial_port.h"
-#include "t62/t62_probe.h"
-#include "zq3/keyer_channel.h"
-#include "zq3/keyer_probe.h"
 
 namespace {
-
-int OpenFailed(const char* text, const std::string& port, CliReport* report) {
-    Complain("%s", text);
-    report->message = text;
-    std::string why = PortFaultText(port);
-    if (!why.empty()) {
-        Complain("ridorez: %s", why.c_str());
-        report->message += ": " + why;
-    }
-    return kExitPort;
-}
-
-int SerialOpenFailed(int32_t code, const std::string& port, CliReport* report) {
-    char buffer[64];
-    return OpenFailed(SerialOpenFailureText(code, buffer, sizeof buffer), port, report);
-}
-
-// "115200 baud", for the texts that name a probe's speed.
-std::string BaudText(uint32_t baud) { return std::to_string(baud) + " baud"; }
 
 // The probe's line says that the target did not answer.
 int NoAnswer(const char* line, const std::string& port, const std::string& expected, CliReport* report) {
@@ -45,83 +19,51 @@ int NoAnswer(const char* line, const std::string& port, const std::string& expec
     return kExitNoDevice;
 }
 
-int ProbeT62(const std::string& port, const std::string& device, CliReport* report) {
-    int32_t opened = SerialOpenDevice(device.c_str(), kT62ProbeBaud, kT62ProbeReadTimeoutMs);
-    if (opened != 0) return SerialOpenFailed(opened, port, report);
-    T62ProbeResult result;
-    T62ProbeIdentify(&result);
-    char portLine[64], hardwareLine[64];
-    FormatT62ProbeLines(&result, portLine, sizeof portLine, hardwareLine, sizeof hardwareLine);
-    if (result.outcome != kT62ProbeConnected)
-        return NoAnswer(portLine, port, "no T62 firmware loader answered at " + BaudText(kT62ProbeBaud), report);
-    Say("%s", portLine);
-    Say("%s", hardwareLine);
-    WorkerEventText("versions", std::string(portLine) + "; " + hardwareLine);
-    return kExitDone;
-}
-
-int ProbePsoc(const std::string& port, const std::string& device, CliReport* report) {
-    int32_t opened = SerialOpenDevice(device.c_str(), kPsocProbeBaud, kPsocProbeReadTimeoutMs);
-    if (opened != 0) return SerialOpenFailed(opened, port, report);
-    PsocProbeResult result;
-    PsocProbeIdentify(&result);
-    char line[64];
-    FormatPsocProbeLine(&result, line, sizeof line);
-    if (result.outcome == kPsocProbeNotBootLoader)
-        return NoAnswer(line, port, "a device answered at " + BaudText(kPsocProbeBaud) + ", but not as the PSoC boot loader", report);
-    if (result.outcome != kPsocProbeConnected)
-        return NoAnswer(line, port, "no PSoC boot loader answered at " + BaudText(kPsocProbeBaud), report);
-    Say("%s", line);
-    WorkerEventText("versions", line);
-    return kExitDone;
-}
-
-int ProbeZq3(const std::string& port, const std::string& device, CliReport* report) {
-    int opened = OpenZq3Channel(port, device, report);
-    if (opened != kExitDone) return opened;
-    KeyerProbeResult result;
-    int found = ProbeKeyer(&result);
-    return ReportZq3Probe(found, result, port, report);
-}
-
 }  // namespace
 
-int ProbeStep(const std::string& target, const std::string& port, const std::string& device, CliReport* report) {
-    // The ZQ3's phase begins with its channel (OpenZq3Channel), which an
-    // update opens without this step.
-    if (target != "zq3") WorkerEventPhase("probe");
-    if (target == "t62") return ProbeT62(port, device, report);
-    if (target == "psoc") return ProbePsoc(port, device, report);
-    return ProbeZq3(port, device, report);
+int ProbeStep(const TargetRow& row, const std::string& port, const std::string& device, CliReport* report) {
+    int opened = OpenStep(row, port, device, report);
+    if (opened != kExitDone) return opened;
+    TargetProbeLines lines;
+    row.identify(&lines);
+    return ReportProbe(row, lines, port, report);
 }
 
-int OpenZq3Channel(const std::string& port, const std::string& device, CliReport* report) {
+int OpenStep(const TargetRow& row, const std::string& port, const std::string& device, CliReport* report) {
     WorkerEventPhase("probe");
-    int opened = KeyerOpenDevice(device.c_str());
+    int opened = row.openDevice(device.c_str());
     if (opened == 0) return kExitDone;
-    KeyerClose();
-    return OpenFailed(KeyerOpenFailureText(opened), port, report);
+    char buffer[64];
+    const char* text = row.openFailure(opened, buffer, sizeof buffer);
+    Complain("%s", text);
+    report->message = text;
+    std::string why = PortFaultText(port);
+    if (!why.empty()) {
+        Complain("ridorez: %s", why.c_str());
+        report->message += ": " + why;
+    }
+    return kExitPort;
 }
 
-int ReportZq3Probe(int found, const KeyerProbeResult& result, const std::string& port, CliReport* report) {
-    if (found < 0) {
-        Complain("%s", result.portLine);
-        int code = NoAnswer(KeyerProbeResultText(found), port,
-                            "no ZQ3 keyer IC answered at " + BaudText(kKeyerBaud) + ", nor its loader at " +
-                                std::to_string(kKeyerRecordBaud),
-                            report);
-        report->message += std::string(" (") + result.portLine + ")";
+int ReportProbe(const TargetRow& row, const TargetProbeLines& lines, const std::string& port, CliReport* report) {
+    std::string portLine = lines.portLine;
+    if (!lines.connected) {
+        // A target with a result line says it after the port line, and
+        // keeps the port line in the report.
+        if (lines.resultLine == nullptr) return NoAnswer(lines.portLine, port, row.noAnswer(lines), report);
+        Complain("%s", lines.portLine);
+        int code = NoAnswer(lines.resultLine, port, row.noAnswer(lines), report);
+        report->message += " (" + portLine + ")";
         return code;
     }
-    Say("%s", result.portLine);
-    WorkerEventText("versions", std::string(result.portLine) +
-                                    (result.variantLine[0] ? std::string("; ") + result.variantLine : ""));
-    if (found == kIcNoOs) {
-        Say("The IC answers without its operating firmware: the update runs in recovery mode.");
+    Say("%s", lines.portLine);
+    WorkerEventText("versions", portLine + (lines.hwLine[0] ? "; " + std::string(lines.hwLine) : ""));
+    if (lines.loaderOnly) {
+        Say("%s", row.loaderOnlyText);
         return kExitDone;
     }
-    if (result.variantLine[0]) Say("%s", result.variantLine);
-    Say("%s", KeyerProbeResultText(found));
+    if (lines.hwLine[0]) Say("%s", lines.hwLine);
+    if (lines.resultLine != nullptr) Say("%s", lines.resultLine);
     return kExitDone;
 }
 
@@ -136,5 +78,5 @@ int ExitForFailedRun(const std::string& port, int failure, CliReport* report) {
 int RunProbe(const CliOptions& options, CliReport* report) {
     char device[600];
     CliPortDevice(options.port.c_str(), device, sizeof device);
-    return ProbeStep(options.target, options.port, device, report);
+    return ProbeStep(*TargetNamed(options.target), options.port, device, report);
 }

@@ -6,20 +6,21 @@
 #include <string>
 
 #include "cli/output.h"
-#include "zq3/keyer_probe.h"
+#include "uploader/target_table.h"
 
-// Probes target ("t62", "psoc", "zq3") on device (port as the user named
-// it, for the texts). Returns kExitDone when the target answered (for the
-// ZQ3 also when only its loader answers: the update then runs in recovery
-// mode), else the exit code, after saying why (also in report's message).
-int ProbeStep(const std::string& target, const std::string& port, const std::string& device, CliReport* report);
+// Probes row's target on device (port as the user named it, for the texts).
+// Returns kExitDone when the target answered (also when only its loader
+// answers: the update then runs in recovery mode), else the exit code,
+// after saying why (also in report's message).
+int ProbeStep(const TargetRow& row, const std::string& port, const std::string& device, CliReport* report);
+
+// ProbeStep's two halves, for an update whose target probes within a step
+// of its own (row.prepareProbes): the target's channel opened on device
+// (kExitDone, else the exit code after saying why), and what a probe found,
+// said as ProbeStep says it.
+int OpenStep(const TargetRow& row, const std::string& port, const std::string& device, CliReport* report);
+int ReportProbe(const TargetRow& row, const TargetProbeLines& lines, const std::string& port, CliReport* report);
 
 // After a run that ended with a failure: kExitPort when the port stopped
 // working (said, and added to report's message), else failure.
 int ExitForFailedRun(const std::string& port, int failure, CliReport* report);
-
-// The ZQ3 step by step, for a command that probes within a step of its own:
-// the keyer channel opened on device (kExitDone, else the exit code after
-// saying why), and what a ZQ3 probe found, said as ProbeStep says it.
-int OpenZq3Channel(const std::string& port, const std::string& device, CliReport* report);
-int ReportZq3Probe(int found, const KeyerProbeResult& result, const std::string& port, CliReport* report);

@@ -11,40 +11,29 @@
 #include "cli/port_select.h"
 #include "cli/probe_step.h"
 #include "cli/worker_run.h"
-#include "core/app_state.h"
-#include "image/hex_image.h"
-#include "image/keyer_image.h"
-#include "psoc/psoc_probe.h"
-#include "psoc/psoc_protocol.h"
-#include "psoc/psoc_worker.h"
-#include "serial/line_time.h"
-#include "serial/serial_port.h"
-#include "t62/t62_probe.h"
-#include "t62/t62_protocol.h"
-#include "t62/t62_readback.h"
-#include "t62/t62_worker.h"
-#include "zq3/keyer_channel.h"
-#include "zq3/keyer_update_step.h"
-#include "zq3/keyer_upload.h"
 
 namespace {
 
-// A unit's time on the line, for the time left before a rate is measured:
-// a T62 row written and read back (a row frame each way), a PSoC block and
-// its echo, at the speeds the probes opened the line at; a keyer record and
-// its reply at 9600.
-const double kT62RowSeconds = LineSeconds(2 * kT62RowFrameBytes, kT62ProbeBaud);
-const double kPsocBlockSeconds = LineSeconds(kPsocRequestBytes + kPsocEchoBytes, kPsocProbeBaud);
-const double kKeyerRecordSeconds = LineSeconds(kKeyerFrameBytes + kKeyerReplyBytes, kKeyerRecordBaud);
-
-std::string Advice(const CliOptions& options, const char* device, const char* loader) {
-    return "The " + std::string(device) + " is not fully programmed, but its " + loader +
-           " still answers: run `" + kCliName + " update " + options.target + " " + options.file + " --port " +
-           options.port + "` again.";
+// After an image has loaded: refuses (kExitFile) an image the target cannot
+// take whole, saying why; notes what of it an update leaves out. Else
+// kExitDone.
+int ImageFitStep(const TargetRow& row, CliReport* report) {
+    std::string refusal, note;
+    if (row.explainFit == nullptr) return kExitDone;
+    if (!row.explainFit(&refusal, &note)) {
+        char text[128];
+        row.refusal(text, sizeof text);
+        Complain("%s", text);
+        Complain("%s: %s", kCliName, refusal.c_str());
+        report->message = text;
+        return kExitFile;
+    }
+    if (!note.empty()) Say("%s", note.c_str());
+    return kExitDone;
 }
 
 // The end of a run: the final message, and the exit code for it.
-int Finish(const CliOptions& options, int32_t status, int32_t success, const char* message, CliReport* report) {
+int Finish(const CliOptions& options, int32_t status, const TargetRow& row, CliReport* report) {
     report->result = status;
     if (status == -1) {
         report->message = "abandoned";
@@ -55,8 +44,9 @@ int Finish(const CliOptions& options, int32_t status, int32_t success, const cha
         Complain("%s", report->message.c_str());
         return kExitFailed;
     }
+    const char* message = row.message(status);
     report->message = message;
-    if (status == success) {
+    if (status == row.success) {
         SayFinal("%s", message);
         return kExitDone;
     }
@@ -64,102 +54,61 @@ int Finish(const CliOptions& options, int32_t status, int32_t success, const cha
     return ExitForFailedRun(options.port, kExitFailed, report);
 }
 
-int LoadHex(const CliOptions& options, CliReport* report) {
-    const bool t62 = options.target == "t62";
-    AppState.hexImage = HexImageStore();
-    AppState.hexImageLength = LoadHexImage(options.file.c_str(), t62 ? T62Image : PSoCImage);
-    int error = errno;
-    if (AppState.hexImageLength <= 0) {
-        char psocEmpty[64];
-        std::snprintf(psocEmpty, sizeof psocEmpty, "no data below 0x%X, where the PSoC's image ends", kPsocImageEnd);
-        return LoadFailed(AppState.hexImageLength, options.file, t62 ? "no data" : psocEmpty, error, report);
-    }
-    report->bytes = AppState.hexImageLength;
-    Say(t62 ? kT62LoadedFormat : kPsocLoadedFormat, static_cast<int>(AppState.hexImageLength));
-    return t62 ? T62ImageFitStep(report) : kExitDone;
-}
-
-int UpdateHex(const CliOptions& options, const char* device, CliReport* report) {
-    const bool t62 = options.target == "t62";
-    int probed = ProbeStep(options.target, options.port, device, report);
-    if (probed != kExitDone) return probed;
-
-    WorkerRun run;
-    if (t62) {
-        Say("%s", kT62RunningText);
-        run = {T62UploadWorker, "rows", T62ApplicationRows(AppState.hexImageLength), kT62RowBytes, 0,
-               kT62RowSeconds, 1, "T62", Advice(options, "T62", "firmware loader")};
-    } else {
-        Say("%s", kPsocRunningText);
-        run = {PsocProgramWorker, "blocks", kPsocImageEnd / kPsocBlockBytes, kPsocBlockBytes, 0,
-               kPsocBlockSeconds, 1, "PSoC", Advice(options, "PSoC", "boot loader")};
-    }
-    int32_t status = RunWorker(run);
-    return t62 ? Finish(options, status, kT62Success, T62StatusMessage(status), report)
-               : Finish(options, status, kPsocSuccess, PsocOutcomeMessage(status), report);
-}
-
-int LoadZq3(const CliOptions& options, CliReport* report) {
-    AppState.keyerImage = KeyerImageStore();
-    AppState.keyerRecordCount = LoadKeyerImage(options.file.c_str());
-    int error = errno;
-    if (AppState.keyerRecordCount < 1)
-        return LoadFailed(AppState.keyerRecordCount, options.file, "no records", error, report);
-    ReadKeyerImageVersion(AppState.keyerImage, &AppState.keyerImageVersion, &AppState.keyerImageVariant);
-    char line[128];
-    FormatKeyerLoadLine(line, sizeof line, AppState.keyerImageVersion, AppState.keyerImageVariant,
-                        AppState.keyerRecordCount);
-    Say("%s", line);
-    report->bytes = 16LL * KeyerUploadFrames(AppState.keyerImage);
-    return kExitDone;
-}
-
-int UpdateZq3(const CliOptions& options, const char* device, CliReport* report) {
-    int32_t frames = KeyerUploadFrames(AppState.keyerImage);
-    int opened = OpenZq3Channel(options.port, device, report);
+// A target that probes within its update's own checks: its channel, then
+// the checks, which say what the probe found. kExitDone when the worker may
+// start.
+int PrepareStep(const TargetRow& row, const CliOptions& options, const char* device, CliReport* report) {
+    int opened = OpenStep(row, options.port, device, report);
     if (opened != kExitDone) return opened;
-    AppState.keyerImageLoaded = 1;
-    KeyerUpdateStep step;
-    KeyerPrepareUpdate(&step);
-    int probed = ReportZq3Probe(step.probeResult, step.probe, options.port, report);
-    if (probed != kExitDone) return probed;
-    if (step.outcome != kKeyerUpdateReady) {
-        Complain("%s", step.text);
-        report->message = step.text;
-        // An IC of no known type is not the device the image is for; an
-        // image for another variant is not the file for this IC.
-        bool knownIc = AppState.keyerIcType >= kIcAmber && AppState.keyerIcType <= kIcNoOs;
-        return knownIc ? kExitFile : kExitNoDevice;
+    *row.loaded = 1;
+    TargetPrepared prepared;
+    row.prepare(row, &prepared);
+    if (prepared.probed) {
+        int probed = ReportProbe(row, prepared.probe, options.port, report);
+        if (probed != kExitDone) return probed;
     }
-    Say("%s", step.text);
-    std::string name = kCliName;
-    std::string advice = "The ZQ3 IC may be left in its loader without its operating firmware, at " +
-                         std::to_string(kKeyerBaud) + " or " + std::to_string(kKeyerRecordBaud) + " baud: `" +
-                         name + " update zq3 " + options.file + " --port " + options.port +
-                         "` finds it there and runs in recovery mode (`" + name + " probe zq3 --port " +
-                         options.port + "` shows \"ZQ3 Fail:No O/S\").";
-    WorkerRun run = {KeyerUploadWorker, "records", frames, 16, 1, kKeyerRecordSeconds, 1, "ZQ3 IC", advice};
-    int32_t status = RunWorker(run);
-    int code = Finish(options, status, kKeyerSuccess, KeyerStatusMessage(status), report);
-    if (status > 0 && status != kKeyerSuccess) Complain("ridorez: %s", advice.c_str());
-    return code;
+    if (prepared.outcome != kTargetReady) {
+        Complain("%s", prepared.text);
+        report->message = prepared.text;
+        return prepared.wrongImage ? kExitFile : kExitNoDevice;
+    }
+    Say("%s", prepared.text);
+    return kExitDone;
 }
 
 }  // namespace
 
-int LoadForUpdate(const CliOptions& options, CliReport* report) {
-    return options.target == "zq3" ? LoadZq3(options, report) : LoadHex(options, report);
+int LoadImageStep(const CliOptions& options, CliReport* report) {
+    const TargetRow& row = *TargetNamed(options.target);
+    AttachImageStore(row);
+    int32_t loaded = row.load(options.file.c_str());
+    int error = errno;
+    if (loaded <= 0) return LoadFailed(loaded, options.file, row.emptyMeaning, error, report);
+    report->bytes = row.runBytes();
+    char line[128];
+    row.loadedLine(line, sizeof line);
+    Say("%s", line);
+    return ImageFitStep(row, report);
 }
 
 int RunLoadedUpdate(const CliOptions& options, CliReport* report) {
+    const TargetRow& row = *TargetNamed(options.target);
     char device[600];
     CliPortDevice(options.port.c_str(), device, sizeof device);
-    if (options.target == "zq3") return UpdateZq3(options, device, report);
-    return UpdateHex(options, device, report);
+    int ready = row.prepareProbes ? PrepareStep(row, options, device, report)
+                                  : ProbeStep(row, options.port, device, report);
+    if (ready != kExitDone) return ready;
+    if (!row.prepareProbes) Say("%s", row.runningText);
+    std::string advice = row.advice(kCliName, options.file, options.port);
+    WorkerRun run = {&row, row.worker, row.units(), row.secondsPerUnit, 1, advice};
+    int32_t status = RunWorker(run);
+    int code = Finish(options, status, row, report);
+    if (row.adviseAfterFailure && status > 0 && status != row.success) Complain("ridorez: %s", advice.c_str());
+    return code;
 }
 
 int RunUpdate(const CliOptions& options, CliReport* report) {
-    int loaded = LoadForUpdate(options, report);
+    int loaded = LoadImageStep(options, report);
     if (loaded != kExitDone) return loaded;
     return RunLoadedUpdate(options, report);
 }

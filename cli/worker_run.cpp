@@ -12,8 +12,15 @@
 namespace {
 
 int32_t UnitsDone(const WorkerRun& run) {
-    if (run.keyerRecords) return AppState.keyerRecordsSent;
-    return AppState.progressBytes / run.unitBytes;
+    if (run.row->unitBytes == 0) return AppState.keyerRecordsSent;
+    return AppState.progressBytes / run.row->unitBytes;
+}
+
+// The bytes a unit stands for in the rate: image bytes, or for records
+// (all of one size) the run's bytes on the wire shared out among them.
+int32_t BytesPerUnit(const WorkerRun& run) {
+    if (run.row->unitBytes != 0 || run.total <= 0) return run.row->unitBytes;
+    return static_cast<int32_t>(run.row->runBytes() / run.total);
 }
 
 int PercentDone(const WorkerRun& run, int32_t done) {
@@ -24,14 +31,11 @@ int PercentDone(const WorkerRun& run, int32_t done) {
 
 }  // namespace
 
-uint8_t* HexImageStore() {
-    static std::vector<uint8_t> store(kImageBufferSize);
-    return store.data();
-}
-
-KeyerRecord* KeyerImageStore() {
-    static std::vector<KeyerRecord> store(kKeyerRecordCount);
-    return store.data();
+void AttachImageStore(const TargetRow& row) {
+    static std::vector<uint8_t> stores[kTargetCount];
+    std::vector<uint8_t>& store = stores[row.id];
+    if (store.empty()) store.resize(row.storeSize);
+    row.attachStore(store.data());
 }
 
 int32_t RunWorker(const WorkerRun& run) {
@@ -42,7 +46,7 @@ int32_t RunWorker(const WorkerRun& run) {
         return 0;
     }
     Progress progress;
-    ProgressBegin(&progress, run.unit, run.total, run.unitBytes, run.secondsPerUnit);
+    ProgressBegin(&progress, run.row->unit, run.total, BytesPerUnit(run), run.secondsPerUnit);
     WorkerEventPhase(run.update ? "update" : "verify");
     if (run.update) WorkerEventText("advice", run.advice);
     int warned = 0, toldStop = 0;
@@ -65,7 +69,7 @@ int32_t RunWorker(const WorkerRun& run) {
         if (stop != nullptr && run.update && !toldStop) {
             toldStop = 1;
             Complain("ridorez: %s: the %s update runs to its end first (about %s), then the program stops.", stop,
-                     run.device.c_str(), DescribeDuration(ProgressSecondsLeft(&progress)).c_str());
+                     run.row->device, DescribeDuration(ProgressSecondsLeft(&progress)).c_str());
             LineLogNote("%s: the update goes on", stop);
         }
         int interrupts = ConsoleInterrupts() + (stop != nullptr && !run.update ? 1 : 0);
@@ -75,14 +79,14 @@ int32_t RunWorker(const WorkerRun& run) {
             if (run.update)
                 Complain("ridorez: update abandoned. %s", run.advice.c_str());
             else
-                Complain("ridorez: interrupted; nothing on the %s was changed.", run.device.c_str());
+                Complain("ridorez: interrupted; nothing on the %s was changed.", run.row->device);
             LineLogNote("%s by the user", run.update ? "abandoned" : "interrupted");
             return -1;
         }
         if (!warned) {
             warned = 1;
             Complain("ridorez: the %s update cannot be stopped safely: it would leave the %s half programmed.",
-                     run.device.c_str(), run.device.c_str());
+                     run.row->device, run.row->device);
             Complain("ridorez: it still runs for about %s. Press Ctrl-C again to abandon it anyway.",
                      DescribeDuration(ProgressSecondsLeft(&progress)).c_str());
             LineLogNote("Ctrl-C: the update goes on");

@@ -8,17 +8,14 @@
 #include <string>
 
 #include "cli/output.h"
-#include "core/app_state.h"
+#include "uploader/target_table.h"
 
 struct WorkerRun {
+    const TargetRow* row;    // the target: what the progress counts, its name in the texts
     void (*worker)();
-    const char* unit;        // what the progress counts
     int32_t total;           // units in the run
-    int32_t unitBytes;       // image bytes per unit: progressBytes / unitBytes units are done
-    int keyerRecords;        // 1: the units are keyerRecordsSent instead
     double secondsPerUnit;   // a unit's time on the line, for an estimate before a rate
     int update;              // 1: it changes the device, and must not be stopped halfway
-    std::string device;      // "T62", "PSoC", "ZQ3 IC", in the texts
     std::string advice;      // an update: what to do after abandoning it
 };
 
@@ -29,7 +26,7 @@ struct WorkerRun {
 // been reported (ConsoleReported).
 int32_t RunWorker(const WorkerRun& run);
 
-// The image stores the workers read. They live as long as the program: a
-// worker abandoned by Ctrl-C reads its store until the program has ended.
-uint8_t* HexImageStore();
-KeyerRecord* KeyerImageStore();
+// Gives row's worker its image store, one for each target. The stores live
+// as long as the program: a worker abandoned by Ctrl-C reads its store
+// until the program has ended.
+void AttachImageStore(const TargetRow& row);

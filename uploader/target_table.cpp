@@ -254,7 +254,7 @@ const TargetRow kRows[kTargetCount] = {
      0, HexPrepare, kT62RunningText, T62UploadWorker, kT62Success, T62StatusMessage, "Resetting T62", T62Restart,
      HexBarRange, HexBarPosition, 1, "rows", T62Units, kT62RowBytes,
      LineSeconds(2 * kT62RowFrameBytes, kT62ProbeBaud), HexRunBytes, T62Advice, HexLoadFacts, SetHexLoadFacts,
-     &kT62ReadBack},
+     &kT62ReadBack, 0},
     // The PSoC's uploader has no reset button.
     {kTargetPsoc, "psoc", "PSoC",
      IDC_OPEN_PSOC, IDC_PSOC_UPDATE, IDD_PSOC_UPLOADER, IDC_PSOC_START, 0, kPsocUpdateCompletedText,
@@ -265,7 +265,7 @@ const TargetRow kRows[kTargetCount] = {
      0, HexPrepare, kPsocRunningText, PsocProgramWorker, kPsocSuccess, PsocOutcomeMessage, nullptr, nullptr,
      HexBarRange, HexBarPosition, 1, "blocks", PsocUnits, kPsocBlockBytes,
      LineSeconds(kPsocRequestBytes + kPsocEchoBytes, kPsocProbeBaud), HexRunBytes, PsocAdvice, HexLoadFacts,
-     SetHexLoadFacts, nullptr},
+     SetHexLoadFacts, nullptr, 0},
     {kTargetZq3, "zq3", "ZQ3 IC",
      IDC_OPEN_ZQ3, IDC_ZQ3_UPDATE, IDD_KEYER_UPLOADER, IDC_KEYER_START, 0, kKeyerUpdateCompletedText,
      kKeyerBaud, nullptr, Zq3OpenDevice, Zq3OpenFailure, kKeyerProbeWaitingText, 0, Zq3Identify, Zq3NoAnswer,
@@ -275,7 +275,7 @@ const TargetRow kRows[kTargetCount] = {
      1, Zq3Prepare, nullptr, KeyerUploadWorker, kKeyerSuccess, KeyerStatusMessage, nullptr, nullptr,
      nullptr, Zq3BarPosition, 0, "records", Zq3Units, 0,
      LineSeconds(kKeyerFrameBytes + kKeyerReplyBytes, kKeyerRecordBaud), Zq3RunBytes, Zq3Advice, Zq3LoadFacts,
-     SetZq3LoadFacts, nullptr},
+     SetZq3LoadFacts, nullptr, 1},
 };
 
 }  // namespace

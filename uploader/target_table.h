@@ -110,6 +110,10 @@ struct TargetRow {
 
     // Reading the program memory back; null when the target cannot.
     const struct TargetReadBack* readBack;
+
+    // The command line says the advice again after a run that failed: a
+    // failed run may leave the target answering through its loader only.
+    int adviseAfterFailure;
 };
 
 struct TargetReadBack {
