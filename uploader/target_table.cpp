@@ -240,6 +240,10 @@ std::string Zq3Advice(const std::string& program, const std::string& file, const
            "` shows \"ZQ3 Fail:No O/S\").";
 }
 
+// Each row in the order of TargetRow's groups, a group or two a line: the
+// names; the main window and the dialog; the probe; the image; Update and
+// Restart; progress; advice, load facts, read-back.
+//
 // A unit's time on the line, for the time left before a rate is measured:
 // a T62 row written and read back (a row frame each way), a PSoC block and
 // its echo, at the speeds the probes opened the line at; a keyer record and
@@ -260,7 +264,8 @@ const TargetRow kRows[kTargetCount] = {
      IDC_OPEN_PSOC, IDC_PSOC_UPDATE, IDD_PSOC_UPLOADER, IDC_PSOC_START, 0, kPsocUpdateCompletedText,
      kPsocProbeBaud, PsocProbeOpen, PsocOpenDevice, SyncOpenFailure, kPsocProbeWaitingText, 0, PsocIdentify,
      PsocNoAnswer, nullptr,
-     1, kImageBufferSize, AttachHex, HexStore, PsocLoad, PsocLoadedLine, kPsocEmpty.c_str(), &AppState.psocImageLoaded,
+     1, kImageBufferSize, AttachHex, HexStore, PsocLoad, PsocLoadedLine, kPsocEmpty.c_str(),
+     &AppState.psocImageLoaded,
      nullptr, nullptr,
      0, HexPrepare, kPsocRunningText, PsocProgramWorker, kPsocSuccess, PsocOutcomeMessage, nullptr, nullptr,
      HexBarRange, HexBarPosition, 1, "blocks", PsocUnits, kPsocBlockBytes,
