@@ -11,8 +11,8 @@ namespace {
 // The first line: what follows, and what the load left besides the store.
 std::string Head(const TargetRow& row, const int32_t facts[3]) {
     char head[96];
-    std::snprintf(head, sizeof head, "ridorez image %s %d %d %d\n", row.key, static_cast<int>(facts[0]), static_cast<int>(facts[1]),
-                  static_cast<int>(facts[2]));
+    std::snprintf(head, sizeof head, "ridorez image %s %d %d %d\n", row.key, static_cast<int>(facts[0]),
+                  static_cast<int>(facts[1]), static_cast<int>(facts[2]));
     return head;
 }
 
