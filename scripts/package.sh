@@ -37,7 +37,11 @@ rm -rf "$out" "$stage"
 mkdir -p "$out" "$stage"
 
 echo "package: the Windows zip"
-cmake -S . -B build/win -DCMAKE_TOOLCHAIN_FILE=cmake/mingw-w64-x86_64.cmake -DCMAKE_BUILD_TYPE=Release >/dev/null
+# The tool chain file only for a tree not yet configured: CMake warns of it,
+# unused, on every later run.
+toolchain=()
+[ -f build/win/CMakeCache.txt ] || toolchain=(-DCMAKE_TOOLCHAIN_FILE=cmake/mingw-w64-x86_64.cmake)
+cmake -S . -B build/win "${toolchain[@]}" -DCMAKE_BUILD_TYPE=Release >/dev/null
 cmake --build build/win -j"$(nproc)" --target package >/dev/null
 cp "build/win/RIdorez-$version-win64.zip" "$out/"
 
