@@ -33,22 +33,6 @@ std::chrono::steady_clock::time_point SteadyAt(int64_t ns) {
     return std::chrono::steady_clock::time_point(std::chrono::nanoseconds(ns));
 }
 
-// Writes a packet to the host's side, waiting while the host does not read
-// (a full pseudo-terminal): an adapter holds what the host has not taken.
-void SendPacket(int master, const uint8_t* bytes, size_t count) {
-    size_t done = 0;
-    while (done < count) {
-        ssize_t n = write(master, bytes + done, count - done);
-        if (n > 0) {
-            done += static_cast<size_t>(n);
-            continue;
-        }
-        if (n < 0 && errno != EAGAIN && errno != EINTR) return;
-        pollfd p = {master, POLLOUT, 0};
-        if (poll(&p, 1, 2000) == 0) return;
-    }
-}
-
 void Run(Adapter* a) {
     std::unique_lock<std::mutex> hold(a->lock);
     while (!a->stop) {
@@ -73,7 +57,8 @@ void Run(Adapter* a) {
         std::vector<uint8_t> packet(a->held.begin(), a->held.begin() + static_cast<long>(count));
         a->held.erase(a->held.begin(), a->held.begin() + static_cast<long>(count));
         hold.unlock();
-        SendPacket(a->master, packet.data(), packet.size());
+        // A full pseudo-terminal: an adapter holds what the host has not taken.
+        LineWriteAll(a->master, packet.data(), packet.size());
         hold.lock();
     }
 }

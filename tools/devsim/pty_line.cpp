@@ -31,7 +31,9 @@ const SpeedName kSpeeds[] = {
 // on the rest of a reply (only when nobody drains the line).
 const int kWriteStallMs = 2000;
 
-bool WriteOne(int fd, const uint8_t* bytes, size_t count) {
+}  // namespace
+
+bool LineWriteAll(int fd, const uint8_t* bytes, size_t count) {
     size_t done = 0;
     while (done < count) {
         ssize_t n = write(fd, bytes + done, count - done);
@@ -46,10 +48,12 @@ bool WriteOne(int fd, const uint8_t* bytes, size_t count) {
     return true;
 }
 
+namespace {
+
 // Hands bytes that have had their time on the wire to the host: straight to
 // the pseudo-terminal, or to the adapter in front of it.
 bool Deliver(PtyLine* line, const uint8_t* bytes, size_t count) {
-    if (line->adapter == nullptr) return WriteOne(line->master, bytes, count);
+    if (line->adapter == nullptr) return LineWriteAll(line->master, bytes, count);
     AdapterTake(line, bytes, count);
     return true;
 }

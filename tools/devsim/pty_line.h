@@ -46,6 +46,10 @@ int64_t ByteTimeNs(uint32_t baud);
 // (one byte time after the previous one). Returns the moment it is taken.
 int64_t LineTakeByte(PtyLine* line, int64_t readNs, uint32_t baud);
 
+// Writes all count bytes to fd (the pseudo-terminal's master), waiting while
+// the host does not read, up to 2 s at a time: false when it gave up.
+bool LineWriteAll(int fd, const uint8_t* bytes, size_t count);
+
 // Sends bytes from a device that talks at deviceBaud. Nothing goes out
 // while the line is at another speed: the host cannot hear the device then.
 // When paced each byte leaves one byte time after the previous one; with a
