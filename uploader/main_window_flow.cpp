@@ -2,25 +2,17 @@
 
 #include "core/app_state.h"
 #include "res/resource.h"
-#include "serial/serial_port.h"
-#include "zq3/keyer_channel.h"
 
 namespace {
 
 // Opens the port for row's probe; on failure the port line says why.
 bool OpenPort(const TargetRow& row, MainWindowView* view) {
-    if (row.openPort == nullptr) {
-        // The probe opens a fresh channel of its own: let go of whatever
-        // holds the port.
-        if (AppState.portHandle != nullptr) SerialClose();
-        if (AppState.portOpen) KeyerClose();
-        return true;
-    }
     // The synchronous channel and the keyer channel cannot hold the port at
-    // the same time: let go of a keyer channel that a ZQ3 probe left open
-    // (KeyerClose also clears portOpen), then of our own channel.
-    if (AppState.keyerHandle != nullptr) KeyerClose();
-    if (AppState.portOpen) SerialClose();
+    // the same time, and every probe starts on a fresh channel: let go of
+    // whichever holds it.
+    TargetsClosePort();
+    // A probe without an open of its own opens its channel itself.
+    if (row.openPort == nullptr) return true;
     int32_t opened = row.openPort(AppState.comPort);
     if (opened == 0) return true;
     view->SetText(IDC_PORT_LINE, row.openFailure(opened, AppState.statusText, sizeof AppState.statusText));
