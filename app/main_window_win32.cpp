@@ -13,6 +13,11 @@
 
 namespace {
 
+void ShowPortLabel(HWND dialog) {
+    SetDlgItemTextA(dialog, IDC_PORT_LABEL,
+                    FormatPortLabel(AppState.comPort, AppState.statusText, sizeof AppState.statusText));
+}
+
 class WindowView : public MainWindowView {
 public:
     explicit WindowView(HWND window) : window_(window) {}
@@ -24,15 +29,18 @@ public:
         UpdateWindow(GetDlgItem(window_, control));
     }
     void Enable(int control, int on) override { EnableWindow(GetDlgItem(window_, control), on ? TRUE : FALSE); }
+    // The port dialog; the label is written again, the port changed or not.
+    int ChoosePort() override {
+        const int32_t before = AppState.comPort;
+        DialogBoxParamA(static_cast<HINSTANCE>(AppState.instance), MAKEINTRESOURCEA(IDD_PORT_SETUP), window_,
+                        PortSetupDialog, 0);
+        ShowPortLabel(window_);
+        return AppState.comPort != before;
+    }
 
 private:
     HWND window_;
 };
-
-void ShowPortLabel(HWND dialog) {
-    SetDlgItemTextA(dialog, IDC_PORT_LABEL,
-                    FormatPortLabel(AppState.comPort, AppState.statusText, sizeof AppState.statusText));
-}
 
 // Runs row's uploader modally; whatever happened there, its Update button
 // goes off, the probe lines are cleared and the user may probe again.
@@ -41,13 +49,6 @@ void RunUploader(HWND dialog, const TargetRow& row) {
                     reinterpret_cast<LPARAM>(&row));
     WindowView view(dialog);
     MainWindowUploaderGone(row, &view);
-}
-
-void ChoosePort(HWND dialog) {
-    if (AppState.portOpen) SerialClose();
-    DialogBoxParamA(static_cast<HINSTANCE>(AppState.instance), MAKEINTRESOURCEA(IDD_PORT_SETUP), dialog,
-                    PortSetupDialog, 0);
-    ShowPortLabel(dialog);
 }
 
 INT_PTR OnCommand(HWND dialog, int id) {
@@ -61,9 +62,11 @@ INT_PTR OnCommand(HWND dialog, int id) {
         return TRUE;
     }
     switch (id) {
-        case IDC_SET_COM:
-            ChoosePort(dialog);
+        case IDC_SET_COM: {
+            WindowView view(dialog);
+            MainWindowSetCom(&view);
             return TRUE;
+        }
         case IDC_EXIT:
             SerialClose();
             PostQuitMessage(0);

@@ -283,6 +283,8 @@ Module.webSerial = (function () {
 
   // The port chooser, from a button press (the browser asks for one). A
   // port chosen before is kept unless always; a cancelled chooser keeps it.
+  // 2 when another port than the one held was chosen, 1 when the one held
+  // stays, 0 when there is none.
   async function choose(always) {
     if (!('serial' in navigator)) return 0;
     if (port !== null && !always) return 1;
@@ -298,6 +300,7 @@ Module.webSerial = (function () {
       unplugged = false;
       plugged = false;
       listen();
+      return 2;
     }
     return 1;
   }

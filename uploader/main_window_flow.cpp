@@ -2,6 +2,7 @@
 
 #include "core/app_state.h"
 #include "res/resource.h"
+#include "serial/serial_port.h"
 
 namespace {
 
@@ -53,6 +54,13 @@ void MainWindowProbe(const TargetRow& row, MainWindowView* view) {
     view->BeforeProbe();
     RunProbe(row, view);
     AppState.probeBusy = 0;
+}
+
+void MainWindowSetCom(MainWindowView* view) {
+    if (AppState.portOpen) SerialClose();
+    if (!view->ChoosePort()) return;
+    TargetsClosePort();
+    MainWindowOpen(view);
 }
 
 void MainWindowUploaderGone(const TargetRow& row, MainWindowView* view) {

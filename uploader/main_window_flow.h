@@ -14,6 +14,10 @@ public:
     virtual void Enable(int control, int on) = 0;
     // Just before a probe runs (the page asks for a port there).
     virtual void BeforeProbe() {}
+    // Set Com's port dialog (the page: the browser's port chooser), then the
+    // port label as it now stands. 1 when the window now names another port
+    // than before; 0 when the port stayed (the dialog left with Exit too).
+    virtual int ChoosePort() = 0;
 };
 
 // Probes on, Update buttons off.
@@ -28,5 +32,13 @@ void MainWindowProbe(const TargetRow& row, MainWindowView* view);
 // row's uploader has gone: its Update button off, its completion text on the
 // result line, the probe lines cleared, the probes on again.
 void MainWindowUploaderGone(const TargetRow& row, MainWindowView* view);
+
+// Set Com. The synchronous channel lets go of the port before the dialog,
+// as it always has. When the window then names another port, whatever a
+// probe found belongs to the old one: both channels let go of it, the
+// Update buttons go off and the probes on, so that an update reaches only
+// a device that a probe found on the port now shown. A dialog that left the
+// port as it was changes nothing more.
+void MainWindowSetCom(MainWindowView* view);
 
 void MainWindowEnableProbes(MainWindowView* view, int on);

@@ -9,7 +9,6 @@
 #include "core/app_state.h"
 #include "res/resource.h"
 #include "serial/port_web.h"
-#include "serial/serial_port.h"
 #include "uploader/main_window_flow.h"
 #include "web/page_web.h"
 #include "web/uploaders_web.h"
@@ -42,17 +41,17 @@ public:
         PageChoosePort(0);
         ShowPortLabel();
     }
+    // Set Com: the browser's chooser, for this port or another one. The
+    // synchronous channel's close before it takes a moment, well within
+    // the seconds for which the press allows the page to ask.
+    int ChoosePort() override {
+        int chosen = PageChoosePort(1);
+        ShowPortLabel();
+        return chosen == kPageAnotherPort;
+    }
 };
 
 PageMainWindow mainWindow;
-
-// Set Com: the browser's chooser, for this port or another one. It comes
-// first, while the press still allows the page to ask for it.
-void ChoosePort() {
-    PageChoosePort(1);
-    if (AppState.portOpen) SerialClose();
-    ShowPortLabel();
-}
 
 }  // namespace
 
@@ -72,7 +71,7 @@ extern "C" EMSCRIPTEN_KEEPALIVE void WebMainCommand(int id) {
     } else if (row != nullptr) {
         WebUploaderOpen(*row, &mainWindow);
     } else if (id == IDC_SET_COM) {
-        ChoosePort();
+        MainWindowSetCom(&mainWindow);
     } else if (id == IDC_EXIT) {
         TargetsClosePort();
         PageEnd();

@@ -26,8 +26,11 @@ void PageStopTimer(int dialog);
 void PageMessageBox(const char* text, const char* caption);
 
 // The browser's port chooser, which only a button press may ask for: when
-// no port was chosen yet, or always. 1 when a port is chosen, 0 when none is
+// no port was chosen yet, or always. kPageAnotherPort when the user chose
+// a port other than the one held before (or the first), 1 when the port
+// held stays (chosen again, or the chooser cancelled), 0 when there is none
 // (cancelled, or a browser without Web Serial). Suspends the caller.
+enum { kPageAnotherPort = 2 };
 int PageChoosePort(int always);
 
 // The program has ended (Exit): the page says so.

@@ -536,6 +536,72 @@ EOF
   zq3_memory_is "$ZQ3_EXPECT"
 }
 
+# Set Com names another port: what the probe found on the old one no longer
+# counts. A keyer on COM4 probed, then Set Com to COM5 (a second keyer):
+# ZQ3 Update is off and the probes on, so that nothing reaches either keyer
+# until COM5 is probed; the update after that programs the keyer on COM5.
+# A window that keeps ZQ3 Update on is driven on as a user would (load,
+# Update), and judged by what each keyer took.
+test_zq3_update_after_set_com() {
+  ZQ3_MEMORY=$E2E_WORK/com5.memory
+  sim_start 4 --device keyer --keyer-variant amber || return 1
+  sim_start 5 --device keyer --keyer-variant amber || return 1
+  zq3_image amber --version 31 --variant 3 || return 1
+  app_start
+  drive <<EOF || return 1
+window "$MAIN_TITLE" 20000
+click $IDC_OPEN_ZQ3 30000
+expect-text $IDC_RESULT_LINE "ZQ3 IC Test Passed"
+press $IDC_SET_COM
+window "Comm Port Setup"
+list $IDC_PORT_LIST
+EOF
+  # COM1 may be the machine's own serial port, mapped by Wine.
+  local com5=1
+  case "$DRIVE_OUT" in com1,*) com5=2 ;; esac
+  drive <<EOF || return 1
+window "Comm Port Setup"
+select $IDC_PORT_LIST $com5
+click $IDC_PORT_OK
+closed
+window "$MAIN_TITLE"
+expect-text $IDC_PORT_LABEL "com:5"
+settle
+wait-any 1000 enabled:$IDC_ZQ3_UPDATE:0 enabled:$IDC_ZQ3_UPDATE:1
+EOF
+  screenshot zq3-after-set-com
+  local com4_lines; com4_lines=$(wc -l <"$E2E_WORK/com4.transcript")
+  if [ "$DRIVE_OUT" = 2 ]; then
+    drive <<EOF
+window "$MAIN_TITLE"
+press $IDC_ZQ3_UPDATE
+window "$ZQ3_TITLE"
+$(zq3_load "ZQ3 IC Version: 31.03 Loaded, $ZQ3_RECORDS Records")
+click $IDC_KEYER_START 15000
+wait-enabled $IDC_LOAD 1 60000
+EOF
+  else
+    drive <<EOF || return 1
+window "$MAIN_TITLE"
+expect-enabled $IDC_OPEN_T62 1
+expect-enabled $IDC_OPEN_PSOC 1
+expect-enabled $IDC_OPEN_ZQ3 1
+expect-enabled $IDC_T62_UPDATE 0
+expect-enabled $IDC_PSOC_UPDATE 0
+$(zq3_probe_and_open)
+$(zq3_load "ZQ3 IC Version: 31.03 Loaded, $ZQ3_RECORDS Records")
+click $IDC_KEYER_START 15000
+wait-text $IDC_STATUS_LINE "$ZQ3_DONE" 60000
+EOF
+  fi
+  sims_stop
+  [ ! -s "$E2E_WORK/com4.memory" ] ||
+    { e2e_fail "the keyer on COM4 took $(wc -l <"$E2E_WORK/com4.memory") frames after Set Com to COM5"; return 1; }
+  [ "$(sed -n "$((com4_lines + 1)),\$p" "$E2E_WORK/com4.transcript" | grep -c ' H>D ')" = 0 ] ||
+    { e2e_fail "the keyer on COM4 was sent bytes after Set Com to COM5"; return 1; }
+  zq3_memory_is "$ZQ3_EXPECT"
+}
+
 ALL_TESTS+=(
   zq3_probe_variants
   zq3_probe_without_os
@@ -553,4 +619,5 @@ ALL_TESTS+=(
   zq3_not_connected
   zq3_late_reply_is_not_taken_for_the_next
   zq3_exit_during_run
+  zq3_update_after_set_com
 )

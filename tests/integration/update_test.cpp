@@ -220,6 +220,7 @@ struct FakeWindow : UploaderView, MainWindowView {
     void ShowMessage(const char* line, const char*) override { box = line; }
     void End() override { ended = true; }
     int ChooseFile(int, char*, int) override { return 0; }
+    int ChoosePort() override { return 0; }
 };
 
 // Every row of the target table through the shared flows: the main window's

@@ -4,8 +4,9 @@
 // as in the Windows program:
 //
 //   open-page standin|none     (re)load the page, with the navigator.serial
-//                              stand-in bridged to BRIDGE_URL, or with no
-//                              Web Serial at all
+//                              stand-in bridged to BRIDGE_URL (an adapter
+//                              for each address it lists), or with no Web
+//                              Serial at all
 //   click D C [MS]             wait (MS, default 5000) for the control to be
 //                              enabled, then click it
 //   wait-text D C "TEXT" [MS]  wait for the control's text

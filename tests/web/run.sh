@@ -231,10 +231,52 @@ EOF
     erase:0 fallback erase:0x1800 write:0x1800:0x800 erase:0 write:0:0x400
 }
 
+# Set Com names another adapter: what the probe found on the old one no
+# longer counts. A T62 on the first adapter (COM4) probed, then Set Com and
+# the second adapter (COM5, another T62): T62 Update is off and the probes
+# on, so that nothing reaches either T62 until the second is probed; the
+# update after that programs the T62 on COM5, and COM4 got nothing but the
+# probe.
+test_page_update_after_set_com() {
+  sim_start 4 --device t62 || return 1
+  sim_start 5 --device t62 || return 1
+  bridge_start 4 || return 1
+  bridge_start 5 || return 1
+  hex_image t62-small 0:1024 0x1800:256 || return 1
+  local images=$E2E_WORK/images
+  page_drive "$WEB_SHOTS/set-com" <<EOF || return 1
+open-page standin
+click $IDD_MAIN $IDC_OPEN_T62
+wait-text $IDD_MAIN $IDC_PORT_LINE "F/W Loader v2.5 Connected" 10000
+expect-text $IDD_MAIN $IDC_PORT_LABEL "USB 0403:6001"
+expect-enabled $IDD_MAIN $IDC_T62_UPDATE 1
+expect-js "window.__standinChoose = 1" 1
+click $IDD_MAIN $IDC_SET_COM
+wait-text $IDD_MAIN $IDC_PORT_LABEL "USB 0403:6015"
+shot 18-after-set-com
+expect-enabled $IDD_MAIN $IDC_T62_UPDATE 0
+expect-enabled $IDD_MAIN $IDC_OPEN_T62 1
+expect-enabled $IDD_MAIN $IDC_OPEN_PSOC 1
+expect-enabled $IDD_MAIN $IDC_OPEN_ZQ3 1
+click $IDD_MAIN $IDC_OPEN_T62
+wait-text $IDD_MAIN $IDC_PORT_LINE "F/W Loader v2.5 Connected" 10000
+click $IDD_MAIN $IDC_T62_UPDATE
+load $IDD_T62_UPLOADER $images/t62-small.hex
+wait-text $IDD_T62_UPLOADER $IDC_STATUS_LINE "T62 Image Loaded, 1280 Bytes"
+click $IDD_T62_UPLOADER $IDC_T62_START
+wait-text $IDD_T62_UPLOADER $IDC_STATUS_LINE "Programing Completed Successfully" 30000
+expect-js "window.__standinRequests" 2
+EOF
+  sims_stop
+  host_sent_only "H>D 115200 55 55 00 01 ff 04" || return 1
+  check_device t62-memory "$E2E_WORK/com5.memory" "$images/t62-small.flat" 0x00 \
+    erase:0 fallback erase:0x1800 write:0x1800:0x800 erase:0 write:0:0x400
+}
+
 run_web_test() {
   local name=$1 start=$SECONDS
   E2E_REASON=""
-  rm -f "$E2E_WORK"/com4.* "$E2E_WORK/bridge.log"
+  rm -f "$E2E_WORK"/com[45].* "$E2E_WORK"/bridge*.log
   if "test_$name"; then
     echo "web: ok   $name ($((SECONDS - start)) s)"
     passed=$((passed + 1))
@@ -260,7 +302,8 @@ main() {
   trap 'bridge_stop; sims_stop; rm -rf "$E2E_WORK"' EXIT
   rm -rf "$WEB_SHOTS"
   local tests=("$@")
-  [ ${#tests[@]} -gt 0 ] || tests=(page_three_updates page_zq3_recovery page_t62_unplug_update_again)
+  [ ${#tests[@]} -gt 0 ] || tests=(page_three_updates page_zq3_recovery page_t62_unplug_update_again
+    page_update_after_set_com)
   for t in "${tests[@]}"; do run_web_test "$t"; done
   echo "web: $passed passed, $failed failed"
   [ "$failed" -eq 0 ]

@@ -1,9 +1,12 @@
-// A stand-in for navigator.serial, installed before the page loads: one
-// USB adapter whose bytes go over a WebSocket to serial_bridge.py, with the
+// A stand-in for navigator.serial, installed before the page loads: a
+// USB adapter for each bridge (serial_bridge.py; their addresses are
+// given separated by spaces) whose bytes go over a WebSocket to it, with the
 // standard interface only (requestPort, getPorts, open, close, readable,
 // writable, setSignals, getInfo, the connect and disconnect events), so
 // that the page cannot lean on anything a browser's own Web Serial lacks.
-// requestPort asks for a button press as a browser does. open resolves once
+// requestPort asks for a button press as a browser does, and gives the
+// adapter numbered window.__standinChoose (0, the first, unless set), as a
+// user picks one in the browser's chooser. open resolves once
 // the bridge has opened the device, and fails as a browser's does when it
 // cannot. While window.__standinWedged is true the adapter takes no bytes: a
 // write waits until the page aborts it.
@@ -14,13 +17,13 @@
 // object, granted as the old one was, whose connect event reaches
 // navigator.serial; with window.__standinSameObject true the old object
 // comes back instead.
-(function (url) {
-  var granted = false;
+(function (urls) {
   var serialEvents = new EventTarget();
-  var port = makePort();
-  window.__standinPorts = 1;
+  window.__standinPorts = urls.length;
 
-  function makePort() {
+  // The second adapter has a product id of its own, so that the page's
+  // port label tells the two apart.
+  function makePort(url, product) {
     var events = new EventTarget();
     return {
       addEventListener: events.addEventListener.bind(events),
@@ -34,7 +37,7 @@
         this._dead = true;
         events.dispatchEvent(new Event('disconnect'));
       },
-      getInfo: function () { return { usbVendorId: 0x0403, usbProductId: 0x6001 }; },
+      getInfo: function () { return { usbVendorId: 0x0403, usbProductId: product }; },
       open: function (options) {
         var self = this;
         if (self._dead) return Promise.reject(new DOMException('Failed to open serial port.', 'NetworkError'));
@@ -106,39 +109,48 @@
     };
   }
 
-  // The device's comings and goings, from the bridge.
-  var watch = new WebSocket(url);
-  watch.onopen = function () { watch.send(JSON.stringify({ watch: true })); };
-  watch.onmessage = function (e) {
-    var present = JSON.parse(e.data).present;
-    if (!present) {
-      port._lost();
-      return;
-    }
-    if (!port._dead) return;
-    if (window.__standinSameObject) {
-      port._dead = false;
-    } else {
-      port = makePort();
-      window.__standinPorts += 1;
-    }
-    // Fired at the port, heard at navigator.serial, as the event bubbles there.
-    var connect = new Event('connect');
-    Object.defineProperty(connect, 'target', { value: port });
-    serialEvents.dispatchEvent(connect);
-  };
+  // Each adapter and the device's comings and goings, from its bridge.
+  var adapters = urls.map(function (url, i) {
+    var adapter = { port: makePort(url, 0x6001 + 0x14 * i), granted: false };
+    var watch = new WebSocket(url);
+    watch.onopen = function () { watch.send(JSON.stringify({ watch: true })); };
+    watch.onmessage = function (e) {
+      var port = adapter.port;
+      var present = JSON.parse(e.data).present;
+      if (!present) {
+        port._lost();
+        return;
+      }
+      if (!port._dead) return;
+      if (window.__standinSameObject) {
+        port._dead = false;
+      } else {
+        port = adapter.port = makePort(url, 0x6001 + 0x14 * i);
+        window.__standinPorts += 1;
+      }
+      // Fired at the port, heard at navigator.serial, as the event bubbles there.
+      var connect = new Event('connect');
+      Object.defineProperty(connect, 'target', { value: port });
+      serialEvents.dispatchEvent(connect);
+    };
+    return adapter;
+  });
 
   var serial = {
     requestPort: function () {
       if (!navigator.userActivation || !navigator.userActivation.isActive)
         return Promise.reject(new DOMException('Must be handling a user gesture to show a permission request.', 'SecurityError'));
-      granted = true;
+      var adapter = adapters[window.__standinChoose || 0];
+      adapter.granted = true;
       window.__standinRequests = (window.__standinRequests || 0) + 1;
-      return Promise.resolve(port);
+      return Promise.resolve(adapter.port);
     },
-    getPorts: function () { return Promise.resolve(granted && !port._dead ? [port] : []); },
+    getPorts: function () {
+      return Promise.resolve(adapters.filter(function (a) { return a.granted && !a.port._dead; })
+        .map(function (a) { return a.port; }));
+    },
     addEventListener: serialEvents.addEventListener.bind(serialEvents),
     removeEventListener: serialEvents.removeEventListener.bind(serialEvents),
   };
   Object.defineProperty(navigator, 'serial', { value: serial, configurable: true });
-})(__BRIDGE_URL__);
+})(__BRIDGE_URL__.split(' '));
