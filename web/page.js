@@ -13,13 +13,45 @@ var UPLOADER_EXIT = 4;
 function control(dialog, id) { return document.getElementById('c' + dialog + '_' + id); }
 
 // A line of the page's own under every window (the Windows program has
-// none): what the browser told of the adapter.
-var ADAPTER_GONE = 'The adapter was disconnected. Plug it in again and press Update: ' +
-  'the page picks it up once it is back.';
-function setNote(text) {
-  document.querySelectorAll('.page-note').forEach(function (n) {
-    n.textContent = text;
-    n.hidden = text === '';
+// none): what the browser told of the adapter. Once it has gone, each
+// window's line says what to press when it is back, in the order that
+// window's buttons allow as they stand now: after a run an uploader's
+// Update stays off until its file is loaded again, and the main window
+// leads to an uploader through its Update that is on, else through a probe.
+var UPDATE_OPENS = { 4010: 1003, 4052: 1005, 4099: 1006 };  // main window's Update: its uploader
+var START = { 1003: 4055, 1005: 4028, 1006: 4078 };         // an uploader's Update
+var PROBES = [4011, 4056, 4098];
+var adapterGone = false;
+
+function caption(dialog, id) { return '\u201c' + control(dialog, id).textContent + '\u201d'; }
+function isOn(dialog, id) { return !control(dialog, id).disabled; }
+
+function reloadAndUpdate(dialog) {
+  return caption(dialog, LOAD) + ' and choose the file again, then ' + caption(dialog, START[dialog]);
+}
+
+function whatToPress(dialog) {
+  if (dialog !== MAIN) return 'press ' + reloadAndUpdate(dialog);
+  var update = Object.keys(UPDATE_OPENS).map(Number).filter(function (id) { return isOn(MAIN, id); });
+  if (update.length > 0)
+    return 'press ' + caption(MAIN, update[0]) + ', then ' + reloadAndUpdate(UPDATE_OPENS[update[0]]);
+  var probes = PROBES.filter(function (id) { return isOn(MAIN, id); })
+    .map(function (id) { return caption(MAIN, id); });
+  return probes.length > 0 ? 'press ' + probes.join(' or ') + ' for your device' : 'go on with the buttons that are on';
+}
+
+// The main window's line stays hidden while an uploader is open over it:
+// the uploader's own line says what to press there.
+function showNotes() {
+  var dialogOpen = Array.prototype.some.call(document.querySelectorAll('.window.dialog'), function (d) { return !d.hidden; });
+  document.querySelectorAll('.window').forEach(function (w) {
+    var note = w.querySelector('.page-note');
+    if (!note) return;
+    var dialog = Number(w.id.slice(1));
+    var shown = adapterGone && !(dialog === MAIN && dialogOpen);
+    note.textContent = shown ? 'The adapter was disconnected. Plug it in again, then ' + whatToPress(dialog) +
+      ': the page picks it up once it is back.' : '';
+    note.hidden = !shown;
   });
 }
 
@@ -120,11 +152,22 @@ function blockBelow() {
 var Module = {
   page: {
     setText: function (dialog, id, text) { control(dialog, id).textContent = text; },
-    enable: function (dialog, id, on) { control(dialog, id).disabled = !on; },
+    enable: function (dialog, id, on) {
+      control(dialog, id).disabled = !on;
+      if (adapterGone) showNotes();
+    },
     setRange: function (dialog, upper) { control(dialog, 4032).max = Math.max(upper, 0); },
     setPosition: function (dialog, position) { control(dialog, 4032).value = position; },
-    openDialog: function (dialog) { document.getElementById('d' + dialog).hidden = false; blockBelow(); },
-    closeDialog: function (dialog) { document.getElementById('d' + dialog).hidden = true; blockBelow(); },
+    openDialog: function (dialog) {
+      document.getElementById('d' + dialog).hidden = false;
+      blockBelow();
+      showNotes();
+    },
+    closeDialog: function (dialog) {
+      document.getElementById('d' + dialog).hidden = true;
+      blockBelow();
+      showNotes();
+    },
     startTimer: function (dialog, periodMs) {
       if (timers[dialog]) return;
       timers[dialog] = setInterval(function () { callNow('WebUploaderTick', [dialog]); }, periodMs);
@@ -139,8 +182,8 @@ var Module = {
       document.getElementById('message').hidden = false;
       blockBelow();
     },
-    adapterGone: function () { setNote(ADAPTER_GONE); },
-    adapterBack: function () { setNote(''); },
+    adapterGone: function () { adapterGone = true; showNotes(); },
+    adapterBack: function () { adapterGone = false; showNotes(); },
     end: function () {
       document.querySelectorAll('.window').forEach(function (w) { w.hidden = true; });
       document.getElementById('ended').hidden = false;

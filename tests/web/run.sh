@@ -191,7 +191,11 @@ wait-text $IDD_T62_UPLOADER $IDC_STATUS_LINE "T62 Image Loaded, 1280 Bytes"
 click $IDD_T62_UPLOADER $IDC_T62_START
 wait-text $IDD_T62_UPLOADER $IDC_STATUS_LINE "Error: Flash Write !" 20000
 expect-visible "#d$IDD_T62_UPLOADER .page-note" 1
-expect-js "document.querySelector('#d$IDD_T62_UPLOADER .page-note').textContent" "The adapter was disconnected. Plug it in again and press Update: the page picks it up once it is back."
+# What to press once the adapter is back, in the order the buttons allow:
+# Update is off after the run until the file is loaded again.
+expect-enabled $IDD_T62_UPLOADER $IDC_T62_START 0
+expect-js "document.querySelector('#d$IDD_T62_UPLOADER .page-note').textContent" "The adapter was disconnected. Plug it in again, then press “Load HEX File” and choose the file again, then “Update T62 PIC”: the page picks it up once it is back."
+expect-visible "#d$IDD_MAIN .page-note" 0
 load $IDD_T62_UPLOADER $images/t62-small.hex
 wait-text $IDD_T62_UPLOADER $IDC_STATUS_LINE "T62 Image Loaded, 1280 Bytes"
 click $IDD_T62_UPLOADER $IDC_T62_START
