@@ -64,7 +64,7 @@ Module.webSerial = (function () {
     plugged = true;
     if (e && e.target && typeof e.target.open === 'function') cameBack = e.target;
   }
-  if ('serial' in navigator && typeof navigator.serial.addEventListener === 'function')
+  if (navigator.serial && typeof navigator.serial.addEventListener === 'function')
     navigator.serial.addEventListener('connect', onConnect);
 
   function usbIds(p) {
@@ -286,7 +286,7 @@ Module.webSerial = (function () {
   // 2 when another port than the one held was chosen, 1 when the one held
   // stays, 0 when there is none.
   async function choose(always) {
-    if (!('serial' in navigator)) return 0;
+    if (!navigator.serial) return 0;
     if (port !== null && !always) return 1;
     var chosen;
     try {
@@ -307,7 +307,7 @@ Module.webSerial = (function () {
 
   // A port this page was given before, in this session or an earlier one.
   async function restore() {
-    if (!('serial' in navigator) || port !== null) return;
+    if (!navigator.serial || port !== null) return;
     try {
       var ports = await navigator.serial.getPorts();
       if (ports.length > 0 && port === null) {

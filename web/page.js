@@ -205,4 +205,4 @@ var Module = {
 
 place();
 wire();
-if (!('serial' in navigator)) document.getElementById('no-serial').hidden = false;
+if (!navigator.serial) document.getElementById('no-serial').hidden = false;
