@@ -1,14 +1,20 @@
 #include <windows.h>
+#include <setupapi.h>
 
 #include <cstdio>
 #include <cstring>
+#include <string>
 
+#include "serial/device_instance_id.h"
 #include "serial/port_list.h"
 #include "serial/serial_port.h"
 
 namespace {
 
 enum { kHighestPort = 256 };
+
+// The device setup class of serial and parallel ports.
+const GUID kPortsClass = {0x4d36e978, 0xe325, 0x11ce, {0xbf, 0xc1, 0x08, 0x00, 0x2b, 0xe1, 0x03, 0x18}};
 
 // The system's name of the device behind COMn, from the registry's list of
 // serial ports ("\\Device\\Serial0", "\\Device\\VCP0"), or "".
@@ -31,6 +37,61 @@ void DeviceBehind(int32_t port, char* about, size_t size) {
         }
     }
     RegCloseKey(key);
+}
+
+// What the setup information of the port device named COMn tells: its
+// friendly name ("USB Serial Port (COM5)"), the USB adapter's ids and serial
+// number from its instance id, and its driver's latency timer where the
+// driver keeps one in the device's parameters (FTDI's "LatencyTimer").
+void FromSetupInformation(SerialPortEntry* entries, int n) {
+    HDEVINFO set = SetupDiGetClassDevsA(&kPortsClass, nullptr, nullptr, DIGCF_PRESENT);
+    if (set == INVALID_HANDLE_VALUE) return;
+    SP_DEVINFO_DATA device;
+    device.cbSize = sizeof device;
+    for (DWORD i = 0; SetupDiEnumDeviceInfo(set, i, &device); ++i) {
+        HKEY parameters = SetupDiOpenDevRegKey(set, &device, DICS_FLAG_GLOBAL, 0, DIREG_DEV, KEY_READ);
+        if (parameters == INVALID_HANDLE_VALUE) continue;
+        char portName[32] = "";
+        DWORD size = sizeof portName - 1, type = 0, latency = 0;
+        bool named = RegQueryValueExA(parameters, "PortName", nullptr, &type, reinterpret_cast<BYTE*>(portName),
+                                      &size) == ERROR_SUCCESS && type == REG_SZ;
+        portName[named ? size : 0] = '\0';
+        size = sizeof latency;
+        bool timed = RegQueryValueExA(parameters, "LatencyTimer", nullptr, &type, reinterpret_cast<BYTE*>(&latency),
+                                      &size) == ERROR_SUCCESS && type == REG_DWORD;
+        RegCloseKey(parameters);
+        SerialPortEntry* entry = nullptr;
+        for (int k = 0; k < n && named; ++k)
+            if (_stricmp(entries[k].name, portName) == 0) entry = &entries[k];
+        if (entry == nullptr) continue;
+
+        // As on Linux: what it is, then the adapter's ids and serial number.
+        std::string about;
+        char friendly[256];
+        if (SetupDiGetDeviceRegistryPropertyA(set, &device, SPDRP_FRIENDLYNAME, &type,
+                                              reinterpret_cast<BYTE*>(friendly), sizeof friendly - 1, nullptr) &&
+            type == REG_SZ) {
+            friendly[sizeof friendly - 1] = '\0';
+            about = friendly;
+        } else {
+            about = entry->about;
+        }
+        char id[256];
+        UsbIdentity who;
+        if (SetupDiGetDeviceInstanceIdA(set, &device, id, sizeof id, nullptr) && ParseDeviceInstanceId(id, &who)) {
+            std::snprintf(entry->vendorId, sizeof entry->vendorId, "%s", who.vendorId);
+            std::snprintf(entry->productId, sizeof entry->productId, "%s", who.productId);
+            std::snprintf(entry->serial, sizeof entry->serial, "%s", who.serial);
+            about += (about.empty() ? "" : ", ") + std::string("USB ") + who.vendorId + ":" + who.productId;
+            if (who.serial[0]) about += std::string(", serial ") + who.serial;
+        }
+        if (timed) {
+            entry->latencyMs = static_cast<int>(latency);
+            about += ", latency timer " + std::to_string(latency) + " ms";
+        }
+        std::snprintf(entry->about, sizeof entry->about, "%s", about.c_str());
+    }
+    SetupDiDestroyDeviceInfoList(set);
 }
 
 }  // namespace
@@ -57,9 +118,11 @@ int ListSerialPorts(SerialPortEntry* entries, int max) {
         char device[16];
         SerialDeviceName(port, device, sizeof device);
         if (!SerialPortPresent(device)) continue;
+        entries[n] = SerialPortEntry{};
         std::snprintf(entries[n].name, sizeof entries[n].name, "COM%d", static_cast<int>(port));
         DeviceBehind(port, entries[n].about, sizeof entries[n].about);
         ++n;
     }
+    FromSetupInformation(entries, n);
     return n;
 }

@@ -33,6 +33,28 @@ Programing Completed Successfully" || return 1
     write:0x1800:0x1800 erase:0 write:0:0x400
 }
 
+# An FTDI adapter on COM7 as its driver enters it in the device's setup
+# information: `ports` names it by what it is, and serial= finds it.
+test_cli_ports_by_setup_information() {
+  local key='HKLM\System\CurrentControlSet\Enum\FTDIBUS\VID_0403+PID_6001+A50285BIA\0000'
+  "$E2E_WINE" reg add "$key" /v ClassGUID /t REG_SZ /d '{4d36e978-e325-11ce-bfc1-08002be10318}' /f >/dev/null 2>&1 &&
+    "$E2E_WINE" reg add "$key" /v FriendlyName /t REG_SZ /d 'USB Serial Port (COM7)' /f >/dev/null 2>&1 &&
+    "$E2E_WINE" reg add "$key\Device Parameters" /v PortName /t REG_SZ /d COM7 /f >/dev/null 2>&1 &&
+    "$E2E_WINE" reg add "$key\Device Parameters" /v LatencyTimer /t REG_DWORD /d 16 /f >/dev/null 2>&1 ||
+    { e2e_fail "the adapter's registry entries were not made"; return 1; }
+  local ok=0
+  sim_start 7 --device t62 || ok=1
+  [ $ok -eq 0 ] && { cli_run ports || ok=1; }
+  [ $ok -eq 0 ] && { printf '%s\n' "$CLI_OUT" | grep -qx 'COM7  USB Serial Port (COM7), USB 0403:6001, serial A50285BI, latency timer 16 ms' ||
+    { e2e_fail "ports: $CLI_OUT"; ok=1; }; }
+  [ $ok -eq 0 ] && { cli_run probe t62 --port serial=A50285BI || ok=1; }
+  [ $ok -eq 0 ] && { expect_eq "probe by serial number" "$APP_EXIT_CODE:$CLI_OUT" "0:F/W Loader v2.5 Connected
+T62 H/W Revision A" || ok=1; }
+  "$E2E_WINE" reg delete "${key%\\0000}" /f >/dev/null 2>&1
+  return $ok
+}
+
 ALL_TESTS+=(
   cli_t62_probe_and_update
+  cli_ports_by_setup_information
 )
