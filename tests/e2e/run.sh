@@ -283,7 +283,7 @@ test_file_chooser() {
   app_start "$E2E_CHOOSER" hex
   drive <<EOF || return 1
 window "Open" 20000
-expect-text 1148 "*.hex"
+wait-text 1148 "*.hex" 10000
 expect-list 1136 "All files,Hex Files" 1
 open-file "$winpath"
 closed
@@ -299,7 +299,7 @@ EOF
   app_start "$E2E_CHOOSER" bin
   drive <<EOF || return 1
 window "Open" 20000
-expect-text 1148 "*.bin"
+wait-text 1148 "*.bin" 10000
 expect-list 1136 "All files,Bin Files" 1
 open-file "Z:${dir//\//\\}\\missing.bin"
 message "File does not exist"
