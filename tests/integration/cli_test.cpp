@@ -315,11 +315,11 @@ TEST_F(CliTest, UpdateThatTheDeviceFails) {
     EXPECT_TRUE(SameWords(ReadBinaryFile(third.memory), Loaded(image), 0, 0x400));
 }
 
-// A keyer whose loader answers one record twice, and a later one not at
-// all: the extra copy is no answer to the record after it. The run fails
-// there, the IC in its loader, and the update again (in recovery mode)
-// brings the whole image in; the second fault costs one more run.
-TEST_F(CliTest, DoubledKeyerReplyIsNoAnswerToTheNextRecord) {
+// A loader that answers one record (block) twice, and a later one not at
+// all: the extra copy is no answer to the one after it. The run fails
+// there, and the update again (for the ZQ3 in recovery mode) brings the
+// whole image in; the second fault costs one more run.
+TEST_F(CliTest, ReplySentTwiceIsNoAnswerToTheNextRecordOrBlock) {
     std::string zq3 = AmberImageFile();
     for (auto faults : {std::make_pair("double:record:478", "ignore:record:956"),
                         std::make_pair("double:record:1", "ignore:record:478")}) {
@@ -342,6 +342,21 @@ TEST_F(CliTest, DoubledKeyerReplyIsNoAnswerToTheNextRecord) {
         EXPECT_TRUE(HoldsAmberUpload(keyer.memory)) << "after " << again << " more runs";
         RemoveSimDir(&keyer);
     }
+
+    // A PSoC image of 64 blocks, the rest erased: from block 100 on each
+    // block's echo is the one before it too.
+    std::string psoc = RandomImageFile(0x1000, 11);
+    std::vector<uint8_t> image = Loaded(psoc);
+    image.resize(0x3600);
+    ASSERT_TRUE(StartSim(&sim, {"--device", "psoc", "--fault", "double:block:100", "--fault", "ignore:block:150"}));
+    Cli cli = RunCli({"update", "psoc", psoc, "--port", sim.link, "--quiet"}, sim.dir, "psoc");
+    EXPECT_EQ(6, cli.exit);
+    EXPECT_EQ("Error: Flash Verify !\n", ReadTextFile(cli.err));
+    for (int run = 0; run < 2 && cli.exit != 0; ++run)
+        cli = RunCli({"update", "psoc", psoc, "--port", sim.link, "--quiet"}, sim.dir, "psoc-again");
+    EXPECT_EQ(0, cli.exit) << ReadTextFile(cli.err);
+    StopSim(&sim);
+    EXPECT_TRUE(ReadBinaryFile(sim.memory) == image);
 }
 
 // A bench with two adapters: two updates at once, each on its own port; a
