@@ -3,6 +3,7 @@
 #include <cstring>
 
 #include "core/app_state.h"
+#include "core/line_log.h"
 #include "serial/frame.h"
 #include "serial/serial_port.h"
 
@@ -13,6 +14,16 @@ int PsocWriteBlock(int32_t address) {
     std::memcpy(request + 2, AppState.hexImage + address, kPsocBlockBytes);
     request[66] = 0x04;
     uint32_t done = 0;
+    // The loader echoes a block once it has all of it: bytes here before the
+    // block goes out are no echo of it (an echo sent twice, noise). The
+    // echoes are out of step with the blocks, and one taken earlier may have
+    // been another block's: this block is not confirmed, and is not sent.
+    uint32_t early = PortInputWaiting(AppState.portHandle);
+    if (early > 0) {
+        LineLogNote("psoc block %d: %lu bytes came before it was sent: echoes out of step",
+                    static_cast<int>(address / kPsocBlockBytes), static_cast<unsigned long>(early));
+        return 1;
+    }
     if (!PortWrite(AppState.portHandle, request, kPsocRequestBytes, &done)) return 1;
     // Only a complete echo confirms a block: a short or failed read would
     // otherwise be compared with the stale bytes of an earlier reply.

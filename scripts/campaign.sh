@@ -6,8 +6,11 @@
 # update again completes wherever the device still listens. Not a test of the
 # suite: it takes minutes and writes the table.
 #
-#   scripts/campaign.sh [--quick] [--only t62,psoc,zq3] [--jobs N]
+#   scripts/campaign.sh [--quick | --pairs] [--only t62,psoc,zq3] [--jobs N]
 #
+# --pairs runs pairs of faults instead (a reply sent twice early, then each
+# single fault at sampled later exchanges) and rewrites only their section
+# of the table.
 # --quick samples every eighth PSoC block and four ZQ3 frames for the reply
 # bytes instead of every block and six frames. The runs that went wrong are
 # kept in build/campaign/kept; every run's outcome is in
@@ -18,6 +21,8 @@ cd "$(dirname "$0")/.."
 cmake --build build/native -j"$(nproc)" --target ridorez devsim >/dev/null
 rm -rf build/campaign
 mkdir -p build/campaign
-exec python3 tools/campaign/campaign.py --ridorez build/native/cli/ridorez \
+# The machine is shared: the runs wait on the line far more than they
+# compute, and give way to other work.
+exec nice -n 10 python3 tools/campaign/campaign.py --ridorez build/native/cli/ridorez \
   --devsim build/native/tools/devsim/devsim --work build/campaign/work --keep-dir build/campaign/kept \
   --out "${CAMPAIGN_DOC:-docs/campaign.md}" "$@"

@@ -68,6 +68,12 @@ void PortExpect(PortHandle port, uint32_t count) {
     if (ahead != nullptr) ahead->expected = count;
 }
 
+uint32_t PortInputWaiting(PortHandle port) {
+    ReadAhead* ahead = PortReadAheadOf(port);
+    uint32_t kept = ahead == nullptr ? 0 : ahead->end - ahead->next;
+    return kept + PortQueuedBytes(port);
+}
+
 void PortDiscardInput(PortHandle port) {
     ReadAhead* ahead = PortReadAheadOf(port);
     uint32_t discarded = 0;

@@ -58,6 +58,11 @@ int PortWrite(PortHandle port, const uint8_t* bytes, uint32_t count, uint32_t* w
 // the next exchange reads only its own reply. Sends nothing.
 void PortDiscardInput(PortHandle port);
 
+// The bytes that have arrived and that no read has taken yet: those the
+// read-ahead keeps and those waiting in the port's receive queue. Before a
+// request goes out, none of them can be its reply.
+uint32_t PortInputWaiting(PortHandle port);
+
 // What a write of count bytes at baud may take: their time on the line and
 // kPortWriteMarginMs for the system and the adapter.
 enum { kPortWriteMarginMs = 1000 };

@@ -42,8 +42,11 @@ int32_t Exchange(const uint8_t* request, uint16_t length, uint8_t* reply, uint16
                  uint32_t replyBytes, bool echoed) {
     for (uint16_t attempt = 0; attempt < attempts; ++attempt) {
         // What is left of the failed reply (or the reply itself, come late)
-        // would otherwise be read as the answer to the request sent again.
-        if (attempt > 0) PortDiscardInput(AppState.portHandle);
+        // would otherwise be read as the answer to the request sent again;
+        // and whatever came before a request goes out (a reply sent twice,
+        // noise) is no answer to it either. Every row is read back, so the
+        // exchange can go on in step once that is gone.
+        if (attempt > 0 || PortInputWaiting(AppState.portHandle) > 0) PortDiscardInput(AppState.portHandle);
         int32_t sent = SerialWriteFrame(AppState.portHandle, request, length);
         if (sent < 0) return sent;
         if (replyBytes) PortExpect(AppState.portHandle, replyBytes);

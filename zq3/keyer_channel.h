@@ -49,6 +49,11 @@ int KeyerReadWithin(uint8_t* buffer, uint32_t count, uint32_t waitMs);
 // on a channel that stays open. Nothing is sent.
 void KeyerDiscardInput();
 
+// The bytes that have come in and that no read has taken yet (0 when the
+// system cannot tell). Nothing the IC sent before a command went out can
+// be that command's reply.
+uint32_t KeyerInputWaiting();
+
 // The line's speed now: kKeyerBaud from the open on, until KeyerSetSpeed
 // changes it; 0 when the channel is closed.
 uint32_t KeyerLineSpeed();

@@ -59,6 +59,8 @@ void KeyerDiscardInput() {
     readGaveUp = false;
 }
 
+uint32_t KeyerInputWaiting() { return PortQueuedBytes(AppState.keyerHandle); }
+
 uint32_t KeyerLineSpeed() { return Port() == nullptr ? 0 : lineSpeed; }
 
 void KeyerClose() {

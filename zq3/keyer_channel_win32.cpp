@@ -111,6 +111,8 @@ void KeyerDiscardInput() {
     if (queued > 0) LineLogNote("discarded %lu stale bytes", static_cast<unsigned long>(queued));
 }
 
+uint32_t KeyerInputWaiting() { return PortQueuedBytes(AppState.keyerHandle); }
+
 uint32_t KeyerLineSpeed() { return Port() == nullptr ? 0 : Port()->baud; }
 
 void KeyerClose() {

@@ -60,6 +60,19 @@ int VariantIndex(int32_t code) {
 // Sends one record frame; 1 when the IC's loader accepted it, else 0 with
 // *status the run's status: no reply, or the reply that refused it.
 int SendAccepted(uint8_t command, int slot, int32_t* status) {
+    // The loader answers a frame only once it has all of it: a byte that is
+    // already here before the frame goes out is no answer to it (a reply
+    // sent twice, noise, or the answer to an earlier frame that another
+    // byte stood in for). Replies and frames are out of step, and an answer
+    // read before may have been another frame's: the run ends here, without
+    // this frame, rather than count a record the IC may not have taken.
+    uint32_t early = KeyerInputWaiting();
+    if (early > 0) {
+        *status = kKeyerSyncError;
+        LineLogNote("zq3 record of slot %d: %lu bytes came before it was sent: replies out of step", slot,
+                    static_cast<unsigned long>(early));
+        return 0;
+    }
     uint8_t reply = 0;
     if (!SendFrame(command, slot, &reply)) {
         *status = kKeyerTimeout;
@@ -79,6 +92,8 @@ int32_t UploadImage() {
     uint8_t reply = 0;
     int32_t status = 0;
     AppState.keyerRecordsSent = 0;
+    // What the probe's exchanges left on the line answers nothing of this run.
+    KeyerDiscardInput();
     if (AppState.keyerIcType != kIcNoOs) KeyerWrite(kKeyerHandOver, sizeof kKeyerHandOver);
     KeyerWrite(kKeyerEchoTest, sizeof kKeyerEchoTest);
     if (!KeyerRead(&reply, 1)) return kKeyerTimeout;

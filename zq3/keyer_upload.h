@@ -13,6 +13,8 @@ enum {
     kKeyerVerifyError = 0x82,
     kKeyerTimeout = 0x84,
     kKeyerSuccess = 0x88,
+    // The loader's 0x89, and also a byte here before a frame went out: the
+    // replies are out of step with the frames.
     kKeyerSyncError = 0x89,
     kKeyerSpeedFailed = 0x8A,
     kKeyerNoLoader = 0x8B,

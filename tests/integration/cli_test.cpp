@@ -10,12 +10,15 @@
 #include <time.h>
 #include <unistd.h>
 
+#include <algorithm>
+#include <cstdio>
 #include <cstdlib>
 #include <cstring>
 #include <filesystem>
 #include <regex>
 #include <sstream>
 #include <string>
+#include <utility>
 #include <vector>
 
 #include "../unit/hex_test_files.h"
@@ -37,6 +40,35 @@ std::string AmberImageFile() {
         text += DataLine(static_cast<uint16_t>(slot * 16), data);
     }
     return WriteTempFile(text + kEndLine, ".bin");
+}
+
+// The frames a whole upload of AmberImageFile() leaves in the simulated IC,
+// as its memory file lists them: slots 1012-1015 and 1000-1003, 4 to 955,
+// then 0 to 3, the last with 2E.
+std::vector<std::string> AmberUploadFrames() {
+    std::vector<int> slots = {1012, 1013, 1014, 1015, 1000, 1001, 1002, 1003};
+    for (int slot = 4; slot <= 955; ++slot) slots.push_back(slot);
+    for (int slot = 0; slot <= 3; ++slot) slots.push_back(slot);
+    std::vector<std::string> frames;
+    for (int slot : slots) {
+        std::vector<uint8_t> data = Counting(16, static_cast<uint8_t>(slot));
+        if (slot == 0) data[6] = 31, data[7] = 3;
+        char line[80];
+        int n = std::snprintf(line, sizeof line, "%s %04x ", slot == 3 ? "2e" : "1b", slot * 8);
+        for (uint8_t b : data) n += std::snprintf(line + n, sizeof line - n, "%02x", b);
+        std::snprintf(line + n, sizeof line - n, " 9600");
+        frames.push_back(line);
+    }
+    return frames;
+}
+
+// Whether the frames the IC took last are a whole upload of AmberImageFile().
+bool HoldsAmberUpload(const std::string& memory) {
+    std::istringstream file(ReadTextFile(memory));
+    std::vector<std::string> lines;
+    for (std::string line; std::getline(file, line);) lines.push_back(line);
+    std::vector<std::string> whole = AmberUploadFrames();
+    return lines.size() >= whole.size() && std::equal(whole.begin(), whole.end(), lines.end() - whole.size());
 }
 
 struct Cli {
@@ -281,6 +313,50 @@ TEST_F(CliTest, UpdateThatTheDeviceFails) {
     EXPECT_EQ(0, cli.exit) << ReadTextFile(cli.err);
     StopSim(&third);
     EXPECT_TRUE(SameWords(ReadBinaryFile(third.memory), Loaded(image), 0, 0x400));
+}
+
+// A loader that answers one record (block) twice, and a later one not at
+// all: the extra copy is no answer to the one after it. The run fails
+// there, and the update again (for the ZQ3 in recovery mode) brings the
+// whole image in; the second fault costs one more run.
+TEST_F(CliTest, ReplySentTwiceIsNoAnswerToTheNextRecordOrBlock) {
+    std::string zq3 = AmberImageFile();
+    for (auto faults : {std::make_pair("double:record:478", "ignore:record:956"),
+                        std::make_pair("double:record:1", "ignore:record:478")}) {
+        SCOPED_TRACE(faults.first);
+        SimProcess keyer;
+        ASSERT_TRUE(StartSim(&keyer, {"--device", "keyer", "--fault", faults.first, "--fault", faults.second}));
+        Cli cli = RunCli({"update", "zq3", zq3, "--port", keyer.link, "--quiet"}, keyer.dir, "doubled");
+        EXPECT_EQ(6, cli.exit);
+        EXPECT_TRUE(Has(ReadTextFile(cli.err), "Error: VIDUD Sync !\n")) << ReadTextFile(cli.err);
+        kill(keyer.pid, SIGUSR2);
+        EXPECT_TRUE(WaitForTranscript(keyer, "memory written", 5000));
+        EXPECT_FALSE(HoldsAmberUpload(keyer.memory));
+        int again = 0;
+        for (int run = 0; run < 2 && cli.exit != 0; ++run) {
+            cli = RunCli({"update", "zq3", zq3, "--port", keyer.link, "--quiet"}, keyer.dir, "again");
+            ++again;
+        }
+        EXPECT_EQ(0, cli.exit) << ReadTextFile(cli.err);
+        StopSim(&keyer);
+        EXPECT_TRUE(HoldsAmberUpload(keyer.memory)) << "after " << again << " more runs";
+        RemoveSimDir(&keyer);
+    }
+
+    // A PSoC image of 64 blocks, the rest erased: from block 100 on each
+    // block's echo is the one before it too.
+    std::string psoc = RandomImageFile(0x1000, 11);
+    std::vector<uint8_t> image = Loaded(psoc);
+    image.resize(0x3600);
+    ASSERT_TRUE(StartSim(&sim, {"--device", "psoc", "--fault", "double:block:100", "--fault", "ignore:block:150"}));
+    Cli cli = RunCli({"update", "psoc", psoc, "--port", sim.link, "--quiet"}, sim.dir, "psoc");
+    EXPECT_EQ(6, cli.exit);
+    EXPECT_EQ("Error: Flash Verify !\n", ReadTextFile(cli.err));
+    for (int run = 0; run < 2 && cli.exit != 0; ++run)
+        cli = RunCli({"update", "psoc", psoc, "--port", sim.link, "--quiet"}, sim.dir, "psoc-again");
+    EXPECT_EQ(0, cli.exit) << ReadTextFile(cli.err);
+    StopSim(&sim);
+    EXPECT_TRUE(ReadBinaryFile(sim.memory) == image);
 }
 
 // A bench with two adapters: two updates at once, each on its own port; a

@@ -3,7 +3,7 @@
 each target, judged by what the simulated device holds.
 
   campaign.py --ridorez PATH --devsim PATH --work DIR --out FILE.md
-              [--jobs N] [--only t62,psoc,zq3] [--quick]
+              [--jobs N] [--only t62,psoc,zq3] [--quick] [--pairs]
 
 For each run: a simulator with one fault (tools/devsim --fault), `ridorez
 update` against it with a time limit, the device's memory read (SIGUSR2),
@@ -15,8 +15,12 @@ occurrence of a command). A run is
     after nothing was left to do (reported, not counted as false success);
   - a hang when ridorez did not end within its limit;
   - stranded when the update again did not complete.
-Writes the table per target and fault class to FILE.md and the runs that
-went wrong to FILE.md's folder as campaign-runs.jsonl.
+With --pairs, each run has two faults instead: a reply sent twice early
+on (a stray reply the host must not take for the next one's), then one of
+the single faults later; the update again is tried once per fault.
+Writes the table per target and fault class to FILE.md (the pairs' table
+in a section of its own, which a run of the other kind keeps) and every
+run's outcome to the work folder as campaign-runs.jsonl.
 """
 import argparse
 import concurrent.futures
@@ -77,6 +81,12 @@ def make_images(work):
     psoc = [(0, noise(0x3600))]
     hex_file(os.path.join(work, 'psoc.hex'), psoc)
     images['psoc'] = flat(psoc, 0x3600)
+    # A smaller image, as most are: 64 blocks of data, the rest erased, so
+    # that blocks alike follow one another and an echo can pass for the
+    # next block's.
+    short = [(0, noise(0x1000))]
+    hex_file(os.path.join(work, 'psoc-short.hex'), short)
+    images['psoc-short'] = flat(short, 0x3600)
     subprocess.run([sys.executable, os.path.join(ROOT, 'tests', 'e2e', 'keyer_image.py'),
                     os.path.join(work, 'zq3.hex'), '--version', '31', '--variant', '3', '--phase1',
                     '--expect', os.path.join(work, 'zq3.expect')], check=True, stdout=subprocess.DEVNULL)
@@ -158,6 +168,47 @@ def zq3_runs(quick):
     return runs
 
 
+# ---- Pairs: a reply sent twice early, then one single fault later ----
+
+# The first fault of each pair, by target, and the later exchanges (kind,
+# occurrence) at which each single fault of the target comes second, a
+# sample of the run: both ends, the neighbour of the first fault, the middle.
+PAIR_FIRST = {
+    't62': ['double:erase:1', 'double:write:1', 'double:read:1'],
+    'psoc': ['double:block:1', 'double:block:100'],
+    'zq3': ['double:echo:2', 'double:record:1', 'double:record:478'],
+}
+PAIR_LATER = {
+    't62': [('erase', 2), ('write', 2), ('read', 2), ('write', 9), ('read', 8), ('erase', 3), ('write', 13),
+            ('read', 12)],
+    'psoc': [('block', 2), ('block', 50), ('block', 101), ('block', 150), ('block', 216), ('finish', 1)],
+    'zq3': [('record', 2), ('record', 9), ('record', 479), ('record', 500), ('record', 956), ('record', 963),
+            ('record', 964)],
+}
+PAIR_FAULTS = {
+    't62': FRAMED,
+    'psoc': [('corrupt', ''), ('wrong-address', ''), ('cut', ':30'), ('late', ':2000'), ('double', ''),
+             ('drop', ''), ('ignore', ''), ('power', ':%d' % OUTAGE_MS), ('unplug', ':%d' % OUTAGE_MS)],
+    'zq3': [('corrupt', ''), ('late', ':2500'), ('double', ''), ('drop', ''), ('ignore', ''), ('noise', ':3'),
+            ('power', ':%d' % OUTAGE_MS), ('unplug', ':%d' % OUTAGE_MS)],
+}
+
+
+def pair_runs(target):
+    runs = []
+    for first in PAIR_FIRST[target]:
+        _, first_kind, first_n = first.split(':')
+        for kind, n in PAIR_LATER[target]:
+            if kind == first_kind and n <= int(first_n):
+                continue
+            for fault, arg in PAIR_FAULTS[target]:
+                if (kind in ('read', 'finish') and fault in ('noop', 'wrong-address', 'cut')) or \
+                        (kind == 'finish' and fault == 'wrong-command'):
+                    continue
+                runs.append((first + ' then ' + fault, '%s %s:%s:%d%s' % (first, fault, kind, n, arg)))
+    return runs
+
+
 # ---- One run ----
 
 class Target:
@@ -228,8 +279,10 @@ def one_run(args, target, fault_class, fault, index):
     os.makedirs(work)
     link, memory, transcript = (os.path.join(work, n) for n in ('line', 'memory', 'transcript'))
     log = os.path.join(work, 'ridorez.log')
+    faults = fault.split()
     sim = subprocess.Popen([args.devsim, '--link', link, '--device', target.device, '--memory', memory,
-                            '--transcript', transcript, '--fault', fault] + target.fill_args,
+                            '--transcript', transcript] + [a for f in faults for a in ('--fault', f)] +
+                           target.fill_args,
                            stdout=subprocess.DEVNULL, stderr=open(os.path.join(work, 'devsim.log'), 'wb'))
     result = {'target': target.name, 'class': fault_class, 'fault': fault}
     try:
@@ -248,19 +301,25 @@ def one_run(args, target, fault_class, fault, index):
         if code == 0 and whole:
             return result
         # The user's next step: the update again, once the adapter is back
-        # and the device has its power.
-        if 'unplug' in fault:
-            wait_for(lambda: ' note plugged in again' in open(transcript, errors='replace').read(), 5)
-        if 'power' in fault:
-            time.sleep(OUTAGE_MS / 1000 + 0.1)
-        again, secs = update(args, target, link, log)
-        result['again_exit'], result['again_secs'] = again, round(secs, 2)
-        whole = target.judge(read_memory(sim, memory, transcript))
-        result['again_whole'] = whole
-        if again is None:
-            result['hang'] = True
-        if again == 0 and not whole:
-            result['false_success'] = True
+        # and the device has its power; once more for each further fault,
+        # which may be waiting for a later occurrence of its command.
+        for _ in faults:
+            if 'unplug' in fault:
+                wait_for(lambda: transcript_count(transcript, ' note plugged in again') >=
+                         transcript_count(transcript, ' note unplugged'), 5)
+            if 'power' in fault:
+                time.sleep(OUTAGE_MS / 1000 + 0.1)
+            again, secs = update(args, target, link, log)
+            result['again_exit'], result['again_secs'] = again, round(secs, 2)
+            result['again_runs'] = result.get('again_runs', 0) + 1
+            whole = target.judge(read_memory(sim, memory, transcript))
+            result['again_whole'] = whole
+            if again is None:
+                result['hang'] = True
+            if again == 0 and not whole:
+                result['false_success'] = True
+            if again == 0 or again is None:
+                break
         result['stranded'] = not (again == 0 and whole)
         return result
     finally:
@@ -277,6 +336,70 @@ def one_run(args, target, fault_class, fault, index):
 
 
 # ---- The table ----
+
+PAIRS_HEADING = '## Pairs of faults'
+
+
+def kept_pairs_section(path):
+    """The pairs' section of the table file as it stands, or ''."""
+    try:
+        with open(path) as f:
+            text = f.read()
+    except OSError:
+        return ''
+    at = text.find(PAIRS_HEADING)
+    return text[at:] if at >= 0 else ''
+
+
+def write_pairs(path, results, seconds, jobs):
+    """Replaces the pairs' section of the table file (keeping the rest)."""
+    rows = {}
+    for r in results:
+        first, later = r['fault'].split()
+        kind = later.split(':')[1]
+        key = (r['target'], first, kind, later.split(':')[0])
+        row = rows.setdefault(key, {'runs': 0, 'false': 0, 'hangs': 0, 'stranded': 0, 'failed': 0,
+                                    'completed': 0, 'again': 0})
+        row['runs'] += 1
+        row['false'] += bool(r.get('false_success'))
+        row['hangs'] += bool(r.get('hang'))
+        row['stranded'] += bool(r.get('stranded'))
+        row['again'] = max(row['again'], r.get('again_runs', 0))
+        if r.get('exit') == 0:
+            row['completed'] += 1
+        elif 'exit' in r:
+            row['failed'] += 1
+    total = {k: sum(row[k] for row in rows.values()) for k in ('runs', 'false', 'hangs', 'stranded')}
+    lines = [PAIRS_HEADING, '',
+             'Written by `scripts/campaign.sh --pairs`: two faults in one simulator, a reply sent twice early '
+             'in the run (a stray reply that must not pass for the next exchange\'s answer), then one single '
+             'fault at a later exchange (the later exchange counted over the whole simulator run, so it may '
+             'meet the update again instead). Judged as above; the update again is tried once per fault '
+             '(a fault can cost one run), and a run is stranded when the last of them did not complete. '
+             'Sampled, not the full cross product: the first faults below, and each single fault of the '
+             'target at these later exchanges: T62 erase 2 and 3, write 2, 9 and 13, read 2, 8 and 12; '
+             'PSoC block 2, 50, 101, 150 and 216 and the finish (on an image of 64 blocks of data and the '
+             'rest erased, so that alike blocks follow one another); ZQ3 record 2, 9, 479, 500, 956, 963 '
+             'and 964. A later exchange at or before the first fault is left out.', '',
+             '%d runs in %d s (%d at a time); false successes %d, hangs %d, stranded %d.' % (
+                 total['runs'], seconds, jobs, total['false'], total['hangs'], total['stranded']), '',
+             '| target | first fault | later exchange | later fault | runs | completed | failed | '
+             'false successes | hangs | stranded |',
+             '|---|---|---|---|---|---|---|---|---|---|']
+    for (target, first, kind, fault), row in sorted(rows.items()):
+        lines.append('| %s | `%s` | %s | %s | %d | %d | %d | %d | %d | %d |' % (
+            target, first, kind, fault, row['runs'], row['completed'], row['failed'], row['false'],
+            row['hangs'], row['stranded']))
+    try:
+        with open(path) as f:
+            text = f.read()
+    except OSError:
+        text = ''
+    at = text.find(PAIRS_HEADING)
+    head = text[:at] if at >= 0 else (text + '\n' if text else '')
+    with open(path, 'w') as f:
+        f.write(head + '\n'.join(lines) + '\n')
+
 
 def write_table(path, results, seconds, jobs):
     classes = {}
@@ -329,8 +452,9 @@ def write_table(path, results, seconds, jobs):
               'Not in the campaign: a record or block acknowledged but not carried out on the ZQ3 and the '
               'PSoC. Neither loader has a command that reads memory back, so no host can tell such a '
               'device from a good one; the T62 loader has one, and the update reads every row back.']
+    pairs = kept_pairs_section(path)
     with open(path, 'w') as f:
-        f.write('\n'.join(lines) + '\n')
+        f.write('\n'.join(lines) + '\n' + ('\n' + pairs if pairs else ''))
 
 
 def main():
@@ -342,6 +466,7 @@ def main():
     parser.add_argument('--jobs', type=int, default=4)
     parser.add_argument('--only', default='t62,psoc,zq3')
     parser.add_argument('--quick', action='store_true')
+    parser.add_argument('--pairs', action='store_true', help='the pairs of faults instead of the single faults')
     parser.add_argument('--keep-dir', default=None, help='copy the folders of the runs that went wrong here')
     args = parser.parse_args()
     os.makedirs(args.work, exist_ok=True)
@@ -354,8 +479,15 @@ def main():
         'zq3': Target('zq3', 'keyer', ['--keyer-variant', 'amber'], os.path.join(args.work, 'zq3.hex'),
                       judge_zq3(images['zq3'])),
     }
+    # The pairs' PSoC runs use the image with an erased tail.
+    targets['psoc-short'] = Target('psoc', 'psoc', targets['psoc'].fill_args,
+                                   os.path.join(args.work, 'psoc-short.hex'), judge_psoc(images['psoc-short']))
     plan = []
     for name in args.only.split(','):
+        if args.pairs:
+            target = targets['psoc-short' if name == 'psoc' else name]
+            plan += [(target, cls, fault) for cls, fault in pair_runs(name)]
+            continue
         runs = {'t62': t62_runs, 'psoc': lambda: psoc_runs(args.quick), 'zq3': lambda: zq3_runs(args.quick)}[name]()
         plan += [(targets[name], cls, fault) for cls, fault in runs]
     print('campaign: %d runs, %d at a time' % (len(plan), args.jobs), file=sys.stderr)
@@ -377,7 +509,7 @@ def main():
                 if done % 200 == 0:
                     print('campaign: %d of %d, %d s' % (done, len(plan), time.monotonic() - start), file=sys.stderr)
     seconds = time.monotonic() - start
-    write_table(args.out, results, seconds, args.jobs)
+    (write_pairs if args.pairs else write_table)(args.out, results, seconds, args.jobs)
     bad = sum(1 for r in results if r.get('false_success') or r.get('hang') or r.get('error'))
     print('campaign: %d runs in %d s; %d false successes or hangs; table in %s; runs in %s' % (
         len(results), seconds, bad, args.out, runs_path), file=sys.stderr)

@@ -37,9 +37,14 @@ void SendReply(Sim* sim, int device, const FaultEffects& fx, const std::vector<u
         length = static_cast<size_t>(fx.cutCount);
         TranscriptNote(&sim->transcript, "%s reply cut to %zu of %zu bytes", DeviceName(device), length, reply.size());
     }
-    LineSend(&sim->line, baud, reply.data(), length);
     if (fx.doubled && length > 0) {
+        // Back to back, as a device's transmitter sends them: the copy
+        // follows the reply at once, with no gap for the host to slip into.
         TranscriptNote(&sim->transcript, "%s reply sent twice", DeviceName(device));
-        LineSend(&sim->line, baud, reply.data(), length);
+        std::vector<uint8_t> twice(reply.begin(), reply.begin() + length);
+        twice.insert(twice.end(), reply.begin(), reply.begin() + length);
+        LineSend(&sim->line, baud, twice.data(), twice.size());
+        return;
     }
+    LineSend(&sim->line, baud, reply.data(), length);
 }
