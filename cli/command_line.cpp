@@ -48,7 +48,8 @@ void AddPorts(CLI::App* command, CliOptions* options) {
 void AddLog(CLI::App* command, CliOptions* options) {
     command->add_option("--log", options->log,
                         "write every chunk each way, with its time and line speed, and the events of the run "
-                        "to this file (for a bug report); a bench: one such log per port in this folder")
+                        "to this file (for a bug report); a bench: one such log per port, in a new folder for the run "
+                        "in this folder")
         ->type_name("FILE");
 }
 
