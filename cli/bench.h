@@ -22,8 +22,11 @@ struct BenchBoard {
     std::string pending;   // the worker's output not yet a whole line
     std::string phase;     // "start", then the worker's phases, "end" when it ended
     std::string versions;  // the probe's lines
+    std::string found;     // what the probe found: a JSON object, and in a few words
+    std::string foundShort;
     std::string advice;    // what to do after abandoning its update
     std::string message;   // its final message
+    std::string runAdvice; // what to do next after its failure
     int percent = 0;
     int shownTenth = 0;    // tenths shown so far in a pipe
     int result = 0;        // the worker's status code
@@ -34,6 +37,10 @@ struct BenchBoard {
     int failedFirst = 0;   // it failed on the first run (and ran again)
     double started = 0, seconds = 0;
 };
+
+// Whether the board failed: what --retry-failed runs again, and the
+// summary counts as failed (neither done nor found different by verify).
+int BenchFailed(const BenchBoard& board);
 
 // Whether options ask for a bench rather than a command on one port.
 int BenchWanted(const CliOptions& options);

@@ -3,6 +3,7 @@
 // run once more on request, and the summary.
 #include <algorithm>
 #include <cstdlib>
+#include <ctime>
 #include <filesystem>
 #include <system_error>
 
@@ -42,6 +43,10 @@ void TakeEvent(BenchBoard* b, const std::string& line) {
     } else if (kind == "versions" && f.size() >= 2) {
         b->versions = f[1];
         BenchShowEvent(b, "versions");
+    } else if (kind == "found" && f.size() >= 2) {
+        b->found = f[1];
+    } else if (kind == "found_short" && f.size() >= 2) {
+        b->foundShort = f[1];
     } else if (kind == "advice" && f.size() >= 2) {
         b->advice = f[1];
     } else if (kind == "percent" && f.size() >= 2) {
@@ -52,6 +57,7 @@ void TakeEvent(BenchBoard* b, const std::string& line) {
         b->reported = std::atoi(f[2].c_str());
         b->bytes = std::atoll(f[3].c_str());
         b->message = f[4];
+        if (f.size() >= 6) b->runAdvice = f[5];
     }
 }
 
@@ -96,8 +102,11 @@ void Start(const CliOptions& options, const std::string& image, BenchBoard* b) {
     b->percent = b->shownTenth = 0;
     b->reported = -1;
     b->versions.clear();
+    b->found.clear();
+    b->foundShort.clear();
     b->advice.clear();
     b->message.clear();
+    b->runAdvice.clear();
     b->pending.clear();
     b->started = CliClock();
     if (!BenchStart(WorkerArgs(options, *b), image, &b->process)) {
@@ -192,8 +201,6 @@ int RunRound(const CliOptions& options, const std::string& image, std::vector<Be
     return 0;
 }
 
-int Failed(const BenchBoard& b) { return b.exit != kExitDone && b.exit != kExitDiffers; }
-
 std::string Names(const std::vector<BenchBoard>& boards, int (*pick)(const BenchBoard&)) {
     std::string out;
     for (const BenchBoard& b : boards)
@@ -206,10 +213,10 @@ std::string Names(const std::vector<BenchBoard>& boards, int (*pick)(const Bench
 void RetryFailed(const CliOptions& options, const std::string& image, std::vector<BenchBoard>* boards) {
     std::vector<BenchBoard> again;
     for (const BenchBoard& b : *boards)
-        if (Failed(b)) again.push_back(b);
+        if (BenchFailed(b)) again.push_back(b);
     if (again.empty()) return;
     Say("Running the %d failed port%s once more: %s", static_cast<int>(again.size()), again.size() == 1 ? "" : "s",
-        Names(again, Failed).c_str());
+        Names(again, BenchFailed).c_str());
     for (BenchBoard& b : again) {
         b.attempt = 2;
         b.failedFirst = 1;
@@ -220,7 +227,7 @@ void RetryFailed(const CliOptions& options, const std::string& image, std::vecto
         for (BenchBoard& mine : *boards)
             if (mine.port == b.port) mine = b;
     std::string back = Names(again, [](const BenchBoard& b) { return b.exit == kExitDone ? 1 : 0; });
-    std::string still = Names(again, Failed);
+    std::string still = Names(again, BenchFailed);
     SayFinal("Came back on the second run: %s", back.empty() ? "none" : back.c_str());
     if (!still.empty()) SayFinal("Still failing: %s", still.c_str());
 }
@@ -231,7 +238,31 @@ int ExitOf(const std::vector<BenchBoard>& boards) {
     return worst;
 }
 
+// A folder of its own in dir for the logs of this run, named by the time it
+// started (and -2, -3 ... after a run that started in the same second): a
+// second run into the same --log folder neither overwrites the logs of an
+// earlier one nor leaves them beside its own. "" when made, else why not.
+std::string RunLogFolder(const std::string& dir, std::string* made) {
+    std::error_code error;
+    std::filesystem::create_directories(dir, error);
+    if (error) return dir + ": the folder for the logs cannot be made: " + error.message();
+    std::time_t now = std::time(nullptr);
+    char stamp[32];
+    std::strftime(stamp, sizeof stamp, "%Y-%m-%d_%H-%M-%S", std::localtime(&now));
+    for (int n = 1; n < 1000; ++n) {
+        std::string name = dir + "/" + stamp + (n == 1 ? "" : "-" + std::to_string(n));
+        if (std::filesystem::create_directory(name, error)) {
+            *made = name;
+            return "";
+        }
+        if (error) return name + ": the folder for this run's logs cannot be made: " + error.message();
+    }
+    return dir + ": no new folder for this run's logs can be named";
+}
+
 }  // namespace
+
+int BenchFailed(const BenchBoard& b) { return b.exit != kExitDone && b.exit != kExitDiffers; }
 
 int RunBench(const CliOptions& options) {
     double started = CliClock();
@@ -239,31 +270,33 @@ int RunBench(const CliOptions& options) {
     // Printed by the handler when Ctrl-C ends the load: no time, no boards.
     static std::string interruptJson;
     if (options.json)
-        interruptJson = "{\"summary\":true,\"command\":" + JsonString(options.command) +
-                        ",\"message\":\"interrupted\",\"seconds\":null,\"exit\":130}\n";
+        interruptJson = BenchSummaryJson(options, {}, kExitInterrupted, -1, "interrupted", nullptr) + "\n";
     ConsoleSetInterruptText("\nridorez: interrupted\n", interruptJson.c_str());
     ConsoleSetUp();
 
     std::vector<std::string> ports;
     int listed = BenchPortList(options, &ports);
     if (listed != kExitDone) return listed;
+    std::string stop, runLogs;
+    if (!options.log.empty()) {
+        stop = RunLogFolder(options.log, &runLogs);
+        if (!stop.empty())
+            Complain("%s: %s", kCliName, stop.c_str());
+        else
+            Say("The logs of this run: %s", runLogs.c_str());
+    }
     std::vector<BenchBoard> boards(ports.size());
     std::vector<std::string> taken;
     for (size_t i = 0; i < ports.size(); ++i) {
         boards[i].port = ports[i];
-        if (!options.log.empty()) boards[i].log = BenchLogName(options.log, ports[i], &taken);
-    }
-    std::string stop;
-    if (!options.log.empty()) {
-        std::error_code error;
-        std::filesystem::create_directories(options.log, error);
-        if (error) stop = options.log + ": the folder for the logs cannot be made: " + error.message();
-        if (!stop.empty()) Complain("%s: %s", kCliName, stop.c_str());
+        if (!runLogs.empty()) boards[i].log = BenchLogName(runLogs, ports[i], &taken);
     }
     CliReport load;
     int code = stop.empty() ? kExitDone : kExitFile;
     if (code == kExitDone && options.command != "probe") code = LoadImageStep(options, &load);
     if (code != kExitDone) {
+        std::error_code error;
+        if (!runLogs.empty()) std::filesystem::remove(runLogs, error);  // only while empty
         BenchSummary(options, {}, code, CliClock() - started, stop.empty() ? load.message : stop, nullptr);
         return code;
     }
@@ -274,7 +307,7 @@ int RunBench(const CliOptions& options) {
     if (!interrupted && options.retryFailed) {
         if (ConsoleStopRequest() == nullptr)
             RetryFailed(options, image, &boards);
-        else if (!Names(boards, Failed).empty())
+        else if (!Names(boards, BenchFailed).empty())
             SayFinal("The failed ports are not run again: the program was asked to stop (%s)", ConsoleStopRequest());
     }
     // An abandoned board's code is 130: one that ended on its own before

@@ -75,6 +75,8 @@ std::string ResultObject(const BenchBoard& b) {
     report.bytes = b.bytes;
     report.result = b.result;
     report.message = b.message;
+    report.advice = b.runAdvice;
+    report.found = b.found;
     report.exit = b.exit;
     std::string object = JsonReport(report, b.seconds);
     std::string extra = ",\"phase\":\"result\",\"versions\":" + JsonString(b.versions) +
@@ -87,7 +89,7 @@ std::string ResultObject(const BenchBoard& b) {
 std::string PortArray(const std::vector<BenchBoard>& boards, int cameBack) {
     std::string out = "[";
     for (const BenchBoard& b : boards) {
-        bool pick = cameBack ? (b.failedFirst && b.exit == kExitDone) : b.exit != kExitDone;
+        bool pick = cameBack ? (b.failedFirst && b.exit == kExitDone) : BenchFailed(b);
         if (!pick) continue;
         if (out.size() > 1) out += ",";
         out += JsonString(b.port);
@@ -95,32 +97,81 @@ std::string PortArray(const std::vector<BenchBoard>& boards, int cameBack) {
     return out + "]";
 }
 
+// The summary table, within kTableWidth columns: a line for each board (a
+// long port on a line of its own above it), the message of a board that is
+// not done below its line, then what to do about the failed ones.
+const size_t kTableWidth = 100, kPortWidth = 40, kResultWidth = 22, kSecondsWidth = 7;
+
+std::string Cell(std::string text, size_t width) {
+    if (text.size() > width) text.resize(width);
+    return text + std::string(width - text.size(), ' ');
+}
+
+// text in lines of at most kTableWidth columns, each indented by two.
+std::string Wrapped(const std::string& text) {
+    std::string out, line = " ";
+    size_t at = 0;
+    while (at < text.size()) {
+        size_t end = text.find(' ', at);
+        if (end == std::string::npos) end = text.size();
+        std::string word = text.substr(at, end - at);
+        if (line.size() > 2 && line.size() + 1 + word.size() > kTableWidth) {
+            out += line + "\n";
+            line = " ";
+        }
+        line += " " + word;
+        at = end + 1;
+    }
+    return out + line + "\n";
+}
+
+// What a board's advice says beyond the command for its own port.
+std::string GeneralAdvice(const std::string& advice) {
+    size_t command = advice.find(" The command again:");
+    return command == std::string::npos ? advice : advice.substr(0, command);
+}
+
+// The command that runs the failed boards again.
+std::string FailedAgain(const std::vector<BenchBoard>& boards) {
+    const CliOptions& o = display.options;
+    std::string command = std::string(kCliName) + " " + o.command + " " + o.target;
+    if (!o.file.empty()) command += " " + (o.file.find(' ') == std::string::npos ? o.file : "\"" + o.file + "\"");
+    for (const BenchBoard& b : boards)
+        if (BenchFailed(b)) command += " --port " + b.port;
+    return command;
+}
+
 void Table(FILE* s, const std::vector<BenchBoard>& boards, int done, int exit, double seconds) {
-    std::vector<std::vector<std::string>> rows = {{"port", "versions", "result", "message", "seconds"}};
+    size_t portWidth = 4;
+    for (const BenchBoard& b : boards) portWidth = std::max(portWidth, std::min(kPortWidth, b.port.size()));
+    size_t foundWidth = kTableWidth - portWidth - kResultWidth - kSecondsWidth - 6;
+    std::string table = Cell("port", portWidth) + "  " + Cell("result", kResultWidth) + "  " +
+                        Cell("seconds", kSecondsWidth) + "  found\n";
+    std::vector<std::string> advice;
     for (const BenchBoard& b : boards) {
         char time[32];
-        std::snprintf(time, sizeof time, "%.1f", b.seconds);
-        rows.push_back({b.port, b.versions.empty() ? "-" : b.versions, BenchResultText(b), b.message, time});
-    }
-    std::vector<size_t> width(5, 0);
-    for (const auto& row : rows)
-        for (size_t i = 0; i < row.size(); ++i) width[i] = std::max(width[i], row[i].size());
-    std::string table;
-    for (const auto& row : rows) {
-        std::string line;
-        for (size_t i = 0; i < row.size(); ++i) {
-            std::string cell = row[i];
-            // The seconds to the right, the rest to the left.
-            if (i == 4) cell = std::string(width[i] - cell.size(), ' ') + cell;
-            else if (i + 1 < row.size()) cell += std::string(width[i] - cell.size(), ' ');
-            line += (i ? "  " : "") + cell;
+        std::snprintf(time, sizeof time, "%*.1f", static_cast<int>(kSecondsWidth), b.seconds);
+        std::string port = b.port;
+        if (port.size() > portWidth) {
+            table += port + "\n";
+            port.clear();
         }
+        std::string line = Cell(port, portWidth) + "  " + Cell(BenchResultText(b), kResultWidth) + "  " + time +
+                           "  " + (b.foundShort.empty() ? "-" : b.foundShort.substr(0, foundWidth));
         table += line + "\n";
+        if (b.exit != kExitDone && !b.message.empty()) table += Wrapped(b.message);
+        std::string general = GeneralAdvice(b.runAdvice);
+        if (BenchFailed(b) && !general.empty() && std::find(advice.begin(), advice.end(), general) == advice.end())
+            advice.push_back(general);
     }
     char tail[128];
     std::snprintf(tail, sizeof tail, "%d of %d boards done in %s; exit code %d\n", done,
                   static_cast<int>(boards.size()), FormatDuration(seconds).c_str(), exit);
-    std::fputs(("\n" + table + tail).c_str(), s);
+    table += tail;
+    for (const std::string& a : advice) table += Wrapped(a);
+    // The command on a line of its own, whole, to be copied.
+    if (!advice.empty()) table += "  The failed boards again:\n  " + FailedAgain(boards) + "\n";
+    std::fputs(("\n" + table).c_str(), s);
     std::fflush(s);
 }
 
@@ -210,22 +261,34 @@ std::string BenchResultText(const BenchBoard& b) {
     return word + " (exit " + std::to_string(b.exit) + ")";
 }
 
-void BenchSummary(const CliOptions& options, const std::vector<BenchBoard>& boards, int exit, double seconds,
-                  const std::string& message, const char* stoppedBy) {
-    FILE* s = RunStream();
-    int done = 0;
-    for (const BenchBoard& b : boards) done += b.exit == kExitDone;
-    if (!boards.empty()) Table(s, boards, done, exit, seconds);
-    if (!options.json) return;
+std::string BenchSummaryJson(const CliOptions& options, const std::vector<BenchBoard>& boards, int exit,
+                             double seconds, const std::string& message, const char* stoppedBy) {
+    int done = 0, failed = 0, differ = 0;
+    for (const BenchBoard& b : boards) {
+        done += b.exit == kExitDone;
+        failed += BenchFailed(b);
+        differ += b.exit == kExitDiffers;
+    }
     char numbers[128];
-    std::snprintf(numbers, sizeof numbers, ",\"ports\":%d,\"done\":%d", static_cast<int>(boards.size()), done);
+    std::snprintf(numbers, sizeof numbers, ",\"ports\":%d,\"done\":%d,\"failed\":%d,\"differ\":%d",
+                  static_cast<int>(boards.size()), done, failed, differ);
     std::string object = "{\"summary\":true,\"command\":" + JsonString(options.command) +
                          ",\"target\":" + JsonString(options.target) + ",\"file\":" +
                          (options.file.empty() ? "null" : JsonString(options.file)) + numbers +
-                         ",\"failed\":" + PortArray(boards, 0) + ",\"came_back\":" + PortArray(boards, 1) +
+                         ",\"failed_ports\":" + PortArray(boards, 0) + ",\"came_back\":" + PortArray(boards, 1) +
                          ",\"message\":" + JsonString(message);
     if (stoppedBy != nullptr) object += ",\"stopped_by\":" + JsonString(stoppedBy);
-    std::snprintf(numbers, sizeof numbers, ",\"seconds\":%.3f,\"exit\":%d}", seconds, exit);
-    JsonLine(object + numbers);
+    if (seconds < 0)
+        std::snprintf(numbers, sizeof numbers, ",\"seconds\":null,\"exit\":%d}", exit);
+    else
+        std::snprintf(numbers, sizeof numbers, ",\"seconds\":%.3f,\"exit\":%d}", seconds, exit);
+    return object + numbers;
 }
 
+void BenchSummary(const CliOptions& options, const std::vector<BenchBoard>& boards, int exit, double seconds,
+                  const std::string& message, const char* stoppedBy) {
+    int done = 0;
+    for (const BenchBoard& b : boards) done += b.exit == kExitDone;
+    if (!boards.empty()) Table(RunStream(), boards, done, exit, seconds);
+    if (options.json) JsonLine(BenchSummaryJson(options, boards, exit, seconds, message, stoppedBy));
+}

@@ -29,6 +29,10 @@ void BenchShowEnd(const std::vector<BenchBoard>& boards);
 // "done", "failed (exit 6)", ...: a board's result in words.
 std::string BenchResultText(const BenchBoard& board);
 
+// The summary object of boards (seconds below 0: not known, null).
+std::string BenchSummaryJson(const CliOptions& options, const std::vector<BenchBoard>& boards, int exit,
+                             double seconds, const std::string& message, const char* stoppedBy);
+
 // The summary table of boards (none: no table) and, with --json, the
 // summary object, with message when the bench ended before its boards ran,
 // and stoppedBy (or null) the request to stop that came while they ran.

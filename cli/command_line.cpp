@@ -4,6 +4,7 @@
 
 #include <cstdio>
 
+#include "cli/command_help.h"
 #include "cli/console.h"
 #include "cli/exit_codes.h"
 
@@ -14,60 +15,6 @@ namespace {
 const char* const kAbout =
     "ridorez: updates the firmware of a T62 (its PIC), of its PSoC or of a ZQ3 keyer IC over a serial port, "
     "as the T62 Firmware Update Utility does.";
-
-// The forms of the command line, with the program's name.
-std::string Synopsis() {
-    std::string n = kCliName;
-    return "Usage:\n"
-           "  " + n + " ports\n"
-           "  " + n + " probe  TARGET PORTS [--log FILE] [--json]\n"
-           "  " + n + " update TARGET FILE PORTS [--log FILE] [--quiet] [--json]\n"
-           "  " + n + " verify t62 FILE PORTS [--log FILE] [--json]\n"
-           "  " + n + " backup t62 FILE --port PORT [--log FILE]\n"
-           "  " + n + " COMMAND --help\n\n";
-}
-
-// The exit codes' texts, wrapped to the width of the rest of the help.
-std::string ExitCodeLines() {
-    const size_t kWidth = 96, kIndent = 13;
-    std::string lines = "Exit codes:\n";
-    for (int i = 0; i < kCliExitTextCount; ++i) {
-        std::string line = "  " + std::string(kCliExitTexts[i].code);
-        line.resize(kIndent, ' ');
-        std::string words = kCliExitTexts[i].text;
-        size_t at = 0;
-        while (at < words.size()) {
-            size_t end = words.find(' ', at);
-            if (end == std::string::npos) end = words.size();
-            std::string word = words.substr(at, end - at);
-            if (line.size() > kIndent && line.size() + 1 + word.size() > kWidth) {
-                lines += line + "\n";
-                line = std::string(kIndent, ' ');
-            }
-            if (line.size() > kIndent) line += ' ';
-            line += word;
-            at = end + 1;
-        }
-        lines += line + "\n";
-    }
-    return lines;
-}
-
-std::string Footer() {
-    return std::string(
-               "TARGET is t62, psoc or zq3. PORT is a device (/dev/ttyUSB0, /dev/serial/by-id/usb-..., "
-               "/dev/cu.usbserial-A5, \\\\.\\COM12), serial=NUMBER (the one USB adapter with that serial "
-               "number, Linux) or COMn (see `") +
-           kCliName +
-           " ports`). Natively COMn is the link comn in the folder of COM ports: $RIDOREZ_COM_DIR, else "
-           "$XDG_RUNTIME_DIR/ridorez-com when that folder is the user's own, else ~/.ridorez-com; a folder or "
-           "link that another user owns or may change is refused (exit code 4).\n"
-           "PORTS is --port PORT, or a bench of boards at once: --port A --port B ..., or --ports FILE (one port a "
-           "line, # comments), each port in a process of its own, with a summary at the end; --log is then a "
-           "folder (one log per port), and --retry-failed runs the ports that failed once more at the end.\n"
-           "\n" + ExitCodeLines() +
-           "A bench ends with 0 when every board is done, else with the highest code of a board.";
-}
 
 const char* const kJsonHelp =
     "print one JSON object at the end (other texts go to standard error); a bench: one a line for each event "
@@ -101,13 +48,15 @@ void AddPorts(CLI::App* command, CliOptions* options) {
 void AddLog(CLI::App* command, CliOptions* options) {
     command->add_option("--log", options->log,
                         "write every chunk each way, with its time and line speed, and the events of the run "
-                        "to this file (for a bug report); a bench: one such log per port in this folder")
+                        "to this file (for a bug report); a bench: one such log per port, in a new folder for the run "
+                        "in this folder")
         ->type_name("FILE");
 }
 
 // The commands, their arguments and options.
 void AddCommands(CLI::App* app, CliOptions* options) {
-    app->add_subcommand("ports", "list the serial ports present, one a line");
+    CLI::App* ports = app->add_subcommand("ports", "list the serial ports present, one a line");
+    ports->add_flag("--json", options->json, "print them as one JSON object");
 
     CLI::App* probe = app->add_subcommand("probe", "check that the target answers, and show its versions");
     AddTarget(probe, options, false);
@@ -139,7 +88,9 @@ void AddCommands(CLI::App* app, CliOptions* options) {
     backup->add_option("FILE", options->file, "the Intel HEX file to write")->required()->type_name("");
     AddPort(backup, options);
     AddLog(backup, options);
+    backup->add_flag("--json", options->json, "print one JSON object at the end (other texts go to standard error)");
 
+    for (CLI::App* command : app->get_subcommands(nullptr)) command->footer(HelpFooter(command->get_name()));
 }
 
 // A command that takes ports has one at least; the first is the run's.
@@ -159,14 +110,20 @@ int CheckPorts(CliOptions* options) {
 }  // namespace
 
 int ParseCommandLine(int argc, char** argv, CliOptions* options) {
+    // A command that does not exist, said before CLI11 takes it for an
+    // argument that no command was given for.
+    if (argc > 1 && argv[1][0] != '-') {
+        std::string unknown = UnknownCommandText(argv[1]);
+        if (!unknown.empty()) {
+            std::fprintf(stderr, "%s: %s\n", kCliName, unknown.c_str());
+            return kExitUsage;
+        }
+    }
     CLI::App app{kAbout, kCliName};
-    app.footer(Footer());
     app.set_version_flag("--version", std::string(kCliName) + " " + kCliVersion);
     app.require_subcommand(1);
     AddCommands(&app, options);
-    // The whole synopsis above the main help; each command's help has the
-    // footer alone, which it took when it was made.
-    app.footer(Synopsis() + Footer());
+    app.footer(HelpSynopsis() + HelpFooter(""));
 
     try {
         app.parse(argc, argv);

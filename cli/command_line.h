@@ -1,10 +1,10 @@
 // The command line of ridorez, parsed with CLI11:
 //
-//   ridorez ports
+//   ridorez ports [--json]
 //   ridorez probe  TARGET PORTS [--log FILE] [--json]
 //   ridorez update TARGET FILE PORTS [--log FILE] [--quiet] [--json]
 //   ridorez verify t62 FILE PORTS [--log FILE] [--json]
-//   ridorez backup t62 FILE --port PORT [--log FILE]
+//   ridorez backup t62 FILE --port PORT [--log FILE] [--json]
 //   ridorez --help | --version
 //
 // PORTS is --port PORT, or several ports for a bench (bench.h): --port A

@@ -5,7 +5,7 @@
 #include "cli/command_line.h"
 #include "cli/output.h"
 
-int RunPorts();
+int RunPorts(const CliOptions& options);
 int RunProbe(const CliOptions& options, CliReport* report);
 int RunUpdate(const CliOptions& options, CliReport* report);
 int RunVerify(const CliOptions& options, CliReport* report);

@@ -14,6 +14,8 @@
 // The program's name as its user calls it: ridorez, and ridorez-cli on
 // Windows, where RIdorez.exe is the dialog program.
 extern const char* const kCliName;
+// A port as the help's examples name it on this platform.
+extern const char* const kCliExamplePort;
 
 // Sets the console up: installs the Ctrl-C handling; on POSIX keeps a closed
 // pipe on the output from killing the program in the middle of an update; on

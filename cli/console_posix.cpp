@@ -13,6 +13,7 @@
 #include "serial/serial_port.h"
 
 const char* const kCliName = "ridorez";
+const char* const kCliExamplePort = "/dev/ttyUSB0";
 
 namespace {
 

@@ -8,6 +8,7 @@
 #include "cli/console_interrupts.h"
 
 const char* const kCliName = "ridorez-cli";
+const char* const kCliExamplePort = "COM12";
 
 namespace {
 

@@ -36,7 +36,7 @@ std::string LogClash(const CliOptions& options) {
 }
 
 int Dispatch(const CliOptions& options, CliReport* report) {
-    if (options.command == "ports") return RunPorts();
+    if (options.command == "ports") return RunPorts(options);
     if (options.command == "probe") return RunProbe(options, report);
     if (options.command == "update") return RunUpdate(options, report);
     if (options.command == "verify") return RunVerify(options, report);
@@ -122,7 +122,7 @@ int main(int argc, char** argv) {
     report.exit = code;
     if (options.benchWorker) {
         WorkerEventResult(report);
-    } else if (options.json) {
+    } else if (options.json && options.command != "ports") {  // ports prints its own
         std::printf("%s\n", JsonReport(report, CliClock() - started).c_str());
         std::fflush(stdout);
     }

@@ -135,6 +135,12 @@ std::string JsonReport(const CliReport& report, double seconds) {
     std::snprintf(numbers, sizeof numbers, ",\"bytes\":%lld,\"result\":%d,\"message\":", report.bytes, report.result);
     out += numbers;
     Escape(&out, report.message);
+    out += ",\"advice\":";
+    if (report.advice.empty())
+        out += "null";
+    else
+        Escape(&out, report.advice);
+    out += ",\"found\":" + (report.found.empty() ? std::string("null") : report.found);
     if (report.compared) {
         std::snprintf(numbers, sizeof numbers, ",\"rows_differing\":%lld,\"first_difference\":%lld",
                       report.rowsDiffering, report.firstDifference);

@@ -42,6 +42,9 @@ struct CliReport {
     long long bytes = 0;      // bytes loaded (T62, PSoC), record data bytes (ZQ3), bytes read (backup)
     int result = 0;           // the run's status code; 0 when no run ended
     std::string message;      // the final message, or the error that ended the command
+    std::string advice;       // what to do next after a failure ("" none)
+    std::string found;        // what the probe found, a JSON object ("" when it found no target)
+    std::string foundShort;   // the same in a few words, for the bench's table
     int exit = 0;
     bool compared = false;    // verify: the two fields below are meant
     long long rowsDiffering = 0;

@@ -1,15 +1,39 @@
 #include <algorithm>
+#include <string>
 #include <cstdio>
 #include <cstring>
 #include <vector>
 
 #include "cli/commands.h"
 #include "cli/exit_codes.h"
+#include "cli/output.h"
 #include "serial/port_list.h"
 
-int RunPorts() {
+namespace {
+
+std::string JsonText(const char* text) { return text[0] ? JsonString(text) : "null"; }
+
+// The ports as one JSON object, each with what the system knows of it.
+void PrintJson(const std::vector<SerialPortEntry>& ports, int n) {
+    std::string out = "{\"ports\":[";
+    for (int i = 0; i < n; ++i) {
+        const SerialPortEntry& p = ports[i];
+        out += std::string(i ? "," : "") + "{\"name\":" + JsonString(p.name) + ",\"about\":" + JsonText(p.about) +
+               ",\"vendor_id\":" + JsonText(p.vendorId) + ",\"product_id\":" + JsonText(p.productId) +
+               ",\"serial\":" + JsonText(p.serial) + ",\"by_id\":" + JsonText(p.byId) + "}";
+    }
+    std::printf("%s],\"exit\":%d}\n", out.c_str(), kExitDone);
+}
+
+}  // namespace
+
+int RunPorts(const CliOptions& options) {
     std::vector<SerialPortEntry> ports(512);
     int n = ListSerialPorts(ports.data(), static_cast<int>(ports.size()));
+    if (options.json) {
+        PrintJson(ports, n);
+        return kExitDone;
+    }
     if (n == 0) {
         Complain("ridorez: no serial ports found");
         return kExitDone;

@@ -22,5 +22,9 @@ int OpenStep(const TargetRow& row, const std::string& port, const std::string& d
 int ReportProbe(const TargetRow& row, const TargetProbeLines& lines, const std::string& port, CliReport* report);
 
 // After a run that ended with a failure: kExitPort when the port stopped
-// working (said, and added to report's message), else failure.
+// working (said, and added to report's message, with what to do), else
+// failure.
 int ExitForFailedRun(const std::string& port, int failure, CliReport* report);
+
+// Says what to do next, and adds it to report's advice.
+void Advise(const std::string& text, CliReport* report);

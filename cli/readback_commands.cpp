@@ -31,7 +31,10 @@ int ReadBackEnded(int32_t status, const CliOptions& options, CliReport* report) 
                       static_cast<unsigned>(AppState.currentAddress));
     report->message = text;
     Complain("%s", text);
-    return ExitForFailedRun(options.port, kExitFailed, report);
+    int code = ExitForFailedRun(options.port, kExitFailed, report);
+    if (code != kExitPort && status != 0)
+        Advise("Nothing on the device was changed: check the cable and run the command again.", report);
+    return code;
 }
 
 }  // namespace

@@ -2,6 +2,8 @@
 // message, for each target as its uploader dialog runs them.
 #include <cerrno>
 #include <cstdio>
+#include <filesystem>
+#include <system_error>
 #include <string>
 
 #include "cli/commands.h"
@@ -32,6 +34,20 @@ int ImageFitStep(const TargetRow& row, CliReport* report) {
     return kExitDone;
 }
 
+// A file that is no image for the command, said as a load that failed.
+int FileRefused(const std::string& why, CliReport* report) {
+    Complain("File Error");
+    Complain("%s: %s", kCliName, why.c_str());
+    report->message = "File Error: " + why;
+    return kExitFile;
+}
+
+// The command that runs the update again on this port.
+std::string Again(const CliOptions& options) {
+    std::string file = options.file.find(' ') == std::string::npos ? options.file : "\"" + options.file + "\"";
+    return std::string(kCliName) + " update " + options.target + " " + file + " --port " + options.port;
+}
+
 // The end of a run: the final message, and the exit code for it.
 int Finish(const CliOptions& options, int32_t status, const TargetRow& row, CliReport* report) {
     report->result = status;
@@ -51,7 +67,10 @@ int Finish(const CliOptions& options, int32_t status, const TargetRow& row, CliR
         return kExitDone;
     }
     Complain("%s", message);
-    return ExitForFailedRun(options.port, kExitFailed, report);
+    int code = ExitForFailedRun(options.port, kExitFailed, report);
+    Advise(row.runAdvice(status), report);
+    Advise("The command again: `" + Again(options) + "`", report);
+    return code;
 }
 
 // A target that probes within its update's own checks: its channel, then
@@ -80,11 +99,16 @@ int PrepareStep(const TargetRow& row, const CliOptions& options, const char* dev
 
 int LoadImageStep(const CliOptions& options, CliReport* report) {
     const TargetRow& row = *TargetNamed(options.target);
+    std::error_code folder;
+    if (std::filesystem::is_directory(options.file, folder))
+        return FileRefused(options.file + ": a folder, not an image file: name the image file itself", report);
     AttachImageStore(row);
     int32_t loaded = row.load(options.file.c_str());
     int error = errno;
     if (loaded <= 0) return LoadFailed(loaded, options.file, row.emptyMeaning, error, report);
     report->bytes = row.runBytes();
+    std::string foreign = row.notItsImage != nullptr ? row.notItsImage() : "";
+    if (!foreign.empty()) return FileRefused(options.file + ": " + foreign, report);
     char line[128];
     row.loadedLine(line, sizeof line);
     Say("%s", line);
@@ -102,9 +126,7 @@ int RunLoadedUpdate(const CliOptions& options, CliReport* report) {
     std::string advice = row.advice(kCliName, options.file, options.port);
     WorkerRun run = {&row, row.worker, row.units(), row.secondsPerUnit, 1, advice};
     int32_t status = RunWorker(run);
-    int code = Finish(options, status, row, report);
-    if (row.adviseAfterFailure && status > 0 && status != row.success) Complain("ridorez: %s", advice.c_str());
-    return code;
+    return Finish(options, status, row, report);
 }
 
 int RunUpdate(const CliOptions& options, CliReport* report) {

@@ -40,7 +40,7 @@ void WorkerEventPercent(int percent) {
 
 void WorkerEventResult(const CliReport& report) {
     Put("result\t" + std::to_string(report.result) + "\t" + std::to_string(report.exit) + "\t" +
-        std::to_string(report.bytes) + "\t" + Field(report.message));
+        std::to_string(report.bytes) + "\t" + Field(report.message) + "\t" + Field(report.advice));
 }
 
 std::vector<std::string> WorkerEventFields(const std::string& line) {

@@ -4,9 +4,11 @@
 //
 //   phase     probe | update | verify
 //   versions  the probe's lines, "; " between them
+//   found     what the probe found, a JSON object
+//   found_short  the same in a few words
 //   advice    what to do after abandoning the update
 //   percent   0 to 100, at each change
-//   result    status code, exit code, bytes, message
+//   result    status code, exit code, bytes, message, advice
 //
 // Nothing is written unless WorkerEventsOn(1): a command run alone says
 // nothing of it.

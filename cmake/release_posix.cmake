@@ -1,6 +1,7 @@
 # What a release of ridorez for Linux and macOS holds, as "cmake --install"
 # lays it out under a prefix: the program (cli/CMakeLists.txt), its man page,
-# the completions of bash, zsh and fish, and the README for users. A Linux
+# the completions of bash, zsh and fish, the README for users and the
+# description of the program's JSON that the man page names. A Linux
 # build also packs it as a .deb ("cpack -G DEB"): /usr/bin/ridorez and the
 # rest under /usr. scripts/package.sh makes the tarballs and the .debs.
 set(RIDOREZ_RELEASE_DIR ${CMAKE_BINARY_DIR}/package)
@@ -11,7 +12,7 @@ install(FILES ${CMAKE_SOURCE_DIR}/package/completions/ridorez.bash
         DESTINATION share/bash-completion/completions RENAME ridorez)
 install(FILES ${CMAKE_SOURCE_DIR}/package/completions/_ridorez DESTINATION share/zsh/vendor-completions)
 install(FILES ${CMAKE_SOURCE_DIR}/package/completions/ridorez.fish DESTINATION share/fish/vendor_completions.d)
-install(FILES ${RIDOREZ_RELEASE_DIR}/README.txt DESTINATION share/doc/ridorez)
+install(FILES ${RIDOREZ_RELEASE_DIR}/README.txt ${CMAKE_SOURCE_DIR}/docs/json.md DESTINATION share/doc/ridorez)
 
 # Debian's names of the architectures built here.
 set(deb_arch_x86_64 amd64)

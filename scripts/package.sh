@@ -73,7 +73,8 @@ for t in "${targets[@]}"; do
   cmake --install "$build" --prefix "$stage/$t" >/dev/null
   dir=$stage/tar/$name
   mkdir -p "$dir/completions"
-  cp "$stage/$t/bin/ridorez" "$stage/$t/share/man/man1/ridorez.1" "$stage/$t/share/doc/ridorez/README.txt" "$dir/"
+  cp "$stage/$t/bin/ridorez" "$stage/$t/share/man/man1/ridorez.1" "$stage/$t/share/doc/ridorez/README.txt" \
+    "$stage/$t/share/doc/ridorez/json.md" "$dir/"
   cp package/completions/ridorez.bash package/completions/_ridorez package/completions/ridorez.fish "$dir/completions/"
   # The same bytes from the same files: no owner, time or order of this machine.
   tar -C "$stage/tar" --sort=name --owner=0 --group=0 --numeric-owner \

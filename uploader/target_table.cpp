@@ -10,6 +10,7 @@
 #include "psoc/psoc_protocol.h"
 #include "psoc/psoc_worker.h"
 #include "res/resource.h"
+#include "serial/frame.h"
 #include "serial/line_time.h"
 #include "serial/port_reopen.h"
 #include "serial/serial_port.h"
@@ -20,6 +21,7 @@
 #include "t62/t62_readback.h"
 #include "t62/t62_worker.h"
 #include "zq3/keyer_channel.h"
+#include "zq3/keyer_commands.h"
 #include "zq3/keyer_probe.h"
 #include "zq3/keyer_update_step.h"
 #include "zq3/keyer_upload.h"
@@ -83,10 +85,28 @@ void T62Identify(TargetProbeLines* lines) {
     T62ProbeIdentify(&result);
     FormatT62ProbeLines(&result, lines->portLine, sizeof lines->portLine, lines->hwLine, sizeof lines->hwLine);
     lines->connected = result.outcome == kT62ProbeConnected;
-    if (!lines->connected) lines->hwLine[0] = '\0';
+    if (!lines->connected) {
+        lines->hwLine[0] = '\0';
+        lines->replyCode = result.replyCount;
+        return;
+    }
+    std::snprintf(lines->loaderVersion, sizeof lines->loaderVersion, "%u.%u", result.loaderMajor, result.loaderMinor);
+    std::snprintf(lines->hwRevision, sizeof lines->hwRevision, "%c", static_cast<char>(result.hwRevision + 0x40));
 }
 
-std::string T62NoAnswer(const TargetProbeLines&) { return "no T62 firmware loader answered at " + Baud(kT62ProbeBaud); }
+std::string T62NoAnswer(const TargetProbeLines& lines) {
+    std::string at = " at " + Baud(kT62ProbeBaud);
+    switch (lines.replyCode) {
+        case kFrameTimeout: return "no T62 firmware loader answered" + at + " (nothing came for 1.5 s)";
+        case kFrameTooLong:
+        case kFrameChecksum:
+            return "something answered" + at + ", but not with a frame of the T62's firmware loader (another "
+                   "device, or noise on the line)";
+        case kFrameReadFailed: return "the port could not be read";
+    }
+    if (lines.replyCode >= 0) return "a reply came" + at + ", too short for the firmware loader's identify answer";
+    return "no T62 firmware loader answered" + at;
+}
 
 int32_t T62Load(const char* path) { return AppState.hexImageLength = LoadHexImage(path, T62Image); }
 void T62LoadedLine(char* text, size_t size) {
@@ -123,6 +143,26 @@ std::string T62Advice(const std::string& program, const std::string& file, const
     return HexAdvice(TargetOf(kTargetT62), "firmware loader", program, file, port);
 }
 
+const char* const kT62ProbeAdvice =
+    "Check that the T62 is in its firmware loader and has power, that its adapter is the one on this port, and the "
+    "cable (TX, RX and ground); then probe again.";
+
+const char* T62RunAdvice(int32_t status) {
+    switch (status) {
+        case kT62FallbackFailed:
+            return "Nothing above the loader was erased or written, but the fallback row at 0 may be missing: keep "
+                   "the T62 powered and do not restart it; check the cable, probe it again and run the update again.";
+        case kT62VectorsFailed:
+            return "The application rows are written, but the image's vector rows did not go in (the fallback row "
+                   "is back at 0, so the T62 still starts its loader): run the update again before the T62 is "
+                   "restarted.";
+        default:
+            return "The image on the T62 is incomplete: its vector rows were installed all the same, so a restart "
+                   "would start a program that is partly missing. Run the update again, while the firmware loader "
+                   "still answers, before the T62 is restarted.";
+    }
+}
+
 const TargetReadBack kT62ReadBack = {
     T62CompareWorker, T62CompareUnits, T62ReadAllWorker, kT62MemoryEnd / kT62RowAddresses,
     kT62ReadBackDone, kT62ReadBackDiffers, LineSeconds(kT62RowFrameBytes, kT62ProbeBaud),
@@ -139,6 +179,7 @@ void PsocIdentify(TargetProbeLines* lines) {
     FormatPsocProbeLine(&result, lines->portLine, sizeof lines->portLine);
     lines->connected = result.outcome == kPsocProbeConnected;
     lines->wrongDevice = result.outcome == kPsocProbeNotBootLoader;
+    if (lines->connected) std::snprintf(lines->loaderVersion, sizeof lines->loaderVersion, "%c", result.version);
 }
 
 std::string PsocNoAnswer(const TargetProbeLines& lines) {
@@ -153,6 +194,15 @@ void PsocLoadedLine(char* text, size_t size) {
 int32_t PsocUnits() { return kPsocImageEnd / kPsocBlockBytes; }
 std::string PsocAdvice(const std::string& program, const std::string& file, const std::string& port) {
     return HexAdvice(TargetOf(kTargetPsoc), "boot loader", program, file, port);
+}
+
+const char* const kPsocProbeAdvice =
+    "Check that the PSoC is in its boot loader and has power, that its adapter is the one on this port, and the "
+    "cable (TX, RX and ground); then probe again.";
+
+const char* PsocRunAdvice(int32_t) {
+    return "The PSoC is not fully programmed, but its boot loader takes a new update: run the update again, and "
+           "press the encoder to restart only after an update that completed.";
 }
 
 // The PSoC's empty image names where its image ends.
@@ -178,6 +228,13 @@ void Zq3Lines(int found, const KeyerProbeResult& result, TargetProbeLines* lines
     lines->resultLine = KeyerProbeResultText(found);
     lines->connected = found >= 0;
     lines->loaderOnly = found == kIcNoOs;
+    if (!lines->connected) return;
+    lines->icType = AppState.keyerIcType;
+    if (lines->loaderOnly) return;
+    std::snprintf(lines->firmwareVersion, sizeof lines->firmwareVersion, "%d.%02d", AppState.keyerFwVersion,
+                  AppState.keyerFwRevision - KeyerVariantOffset(AppState.keyerIcType));
+    const char* name = KeyerIcName(AppState.keyerIcType);
+    if (name != nullptr) Copy(lines->variant, sizeof lines->variant, name);
 }
 
 void Zq3Identify(TargetProbeLines* lines) {
@@ -201,6 +258,21 @@ int32_t Zq3Load(const char* path) {
 }
 void Zq3LoadedLine(char* text, size_t size) {
     FormatKeyerLoadLine(text, size, AppState.keyerImageVersion, AppState.keyerImageVariant, AppState.keyerRecordCount);
+}
+
+// A keyer image keeps its firmware version (0-99) in slot 0's word 3, in
+// either byte order: two bytes above 99 there are no version. The T62's and
+// the PSoC's HEX files load as keyer images too, with whatever they hold
+// there.
+std::string Zq3NotItsImage() {
+    if (AppState.keyerImageVersion <= 99) return "";
+    const uint8_t* word = AppState.keyerImage[0].data + 6;
+    char text[256];
+    std::snprintf(text, sizeof text,
+                  "not a ZQ3 keyer image: the word where a keyer image keeps its firmware version (the HEX file's "
+                  "bytes 6 and 7) holds %02x %02x, which is no version; an Intel HEX file for the T62 or the PSoC?",
+                  word[0], word[1]);
+    return text;
 }
 
 void Zq3Prepare(const TargetRow&, TargetPrepared* out) {
@@ -240,9 +312,19 @@ std::string Zq3Advice(const std::string& program, const std::string& file, const
            "` shows \"ZQ3 Fail:No O/S\").";
 }
 
+const char* const kZq3ProbeAdvice =
+    "Check that the keyer has power, that its adapter is the one on this port, and the cable (TX, RX and ground); "
+    "then probe again. An IC whose update was cut short answers through its loader only, which the probe also "
+    "looks for.";
+
+const char* Zq3RunAdvice(int32_t) {
+    return "The ZQ3 IC may be left in its loader without its operating firmware: run the update again, which finds "
+           "it there and runs in recovery mode; press the encoder to restart only after an update that completed.";
+}
+
 // Each row in the order of TargetRow's groups, a group or two a line: the
 // names; the main window and the dialog; the probe; the image; Update and
-// Restart; progress; advice, load facts, read-back.
+// Restart; progress; advice, load facts, read-back; what to do next.
 //
 // A unit's time on the line, for the time left before a rate is measured:
 // a T62 row written and read back (a row frame each way), a PSoC block and
@@ -254,11 +336,11 @@ const TargetRow kRows[kTargetCount] = {
      kT62ProbeBaud, T62ProbeOpen, T62OpenDevice, SyncOpenFailure, kT62ProbeWaitingText, 1, T62Identify, T62NoAnswer,
      nullptr,
      1, kImageBufferSize, AttachHex, HexStore, T62Load, T62LoadedLine, "no data", &AppState.t62ImageLoaded,
-     T62Refusal, T62ExplainFit,
+     T62Refusal, T62ExplainFit, nullptr,
      0, HexPrepare, kT62RunningText, T62UploadWorker, kT62Success, T62StatusMessage, "Resetting T62", T62Restart,
      HexBarRange, HexBarPosition, 1, "rows", T62Units, kT62RowBytes,
      LineSeconds(2 * kT62RowFrameBytes, kT62ProbeBaud), HexRunBytes, T62Advice, HexLoadFacts, SetHexLoadFacts,
-     &kT62ReadBack, 0},
+     &kT62ReadBack, kT62ProbeAdvice, T62RunAdvice},
     // The PSoC's uploader has no reset button.
     {kTargetPsoc, "psoc", "PSoC",
      IDC_OPEN_PSOC, IDC_PSOC_UPDATE, IDD_PSOC_UPLOADER, IDC_PSOC_START, 0, kPsocUpdateCompletedText,
@@ -266,24 +348,27 @@ const TargetRow kRows[kTargetCount] = {
      PsocNoAnswer, nullptr,
      1, kImageBufferSize, AttachHex, HexStore, PsocLoad, PsocLoadedLine, kPsocEmpty.c_str(),
      &AppState.psocImageLoaded,
-     nullptr, nullptr,
+     nullptr, nullptr, nullptr,
      0, HexPrepare, kPsocRunningText, PsocProgramWorker, kPsocSuccess, PsocOutcomeMessage, nullptr, nullptr,
      HexBarRange, HexBarPosition, 1, "blocks", PsocUnits, kPsocBlockBytes,
      LineSeconds(kPsocRequestBytes + kPsocEchoBytes, kPsocProbeBaud), HexRunBytes, PsocAdvice, HexLoadFacts,
-     SetHexLoadFacts, nullptr, 0},
+     SetHexLoadFacts, nullptr, kPsocProbeAdvice, PsocRunAdvice},
     {kTargetZq3, "zq3", "ZQ3 IC",
      IDC_OPEN_ZQ3, IDC_ZQ3_UPDATE, IDD_KEYER_UPLOADER, IDC_KEYER_START, 0, kKeyerUpdateCompletedText,
      kKeyerBaud, nullptr, Zq3OpenDevice, Zq3OpenFailure, kKeyerProbeWaitingText, 0, Zq3Identify, Zq3NoAnswer,
      "The IC answers without its operating firmware: the update runs in recovery mode.",
      0, kKeyerImageSize, AttachKeyer, KeyerStore, Zq3Load, Zq3LoadedLine, "no records", &AppState.keyerImageLoaded,
-     nullptr, nullptr,
+     nullptr, nullptr, Zq3NotItsImage,
      1, Zq3Prepare, nullptr, KeyerUploadWorker, kKeyerSuccess, KeyerStatusMessage, nullptr, nullptr,
      nullptr, Zq3BarPosition, 0, "records", Zq3Units, 0,
      LineSeconds(kKeyerFrameBytes + kKeyerReplyBytes, kKeyerRecordBaud), Zq3RunBytes, Zq3Advice, Zq3LoadFacts,
-     SetZq3LoadFacts, nullptr, 1},
+     SetZq3LoadFacts, nullptr, kZq3ProbeAdvice, Zq3RunAdvice},
 };
 
 }  // namespace
+
+const char* const kTargetPortLostAdvice =
+    "Plug the adapter in again (a loose cable, or a USB hub that lost its power, does this), then run it again.";
 
 const TargetRow& TargetOf(TargetId id) { return kRows[id]; }
 

@@ -17,6 +17,15 @@ struct TargetProbeLines {
     char portLine[64];       // the port line after the exchange
     char hwLine[64];         // the hardware line; empty: the window's line is left as it is
     const char* resultLine;  // the result line; null: left as it is
+
+    // What the probe found, as values of their own (the command line's
+    // JSON); "" or 0 where the target has none or the probe found none.
+    char loaderVersion[8];    // the T62's firmware loader "2.5", the PSoC's boot loader "7"
+    char hwRevision[4];       // the T62's hardware revision "A"
+    char firmwareVersion[24];  // the ZQ3 IC's operating firmware "31.03"
+    int icType;               // the ZQ3 IC's type: 1 AMBER ... 4 RUBY, 5 without its O/S, or another code it gave
+    char variant[8];          // the ZQ3 IC's variant "JADE"
+    int replyCode;            // a T62 that did not answer whole: SerialReadFrame's result
 };
 
 // Update's checks before the worker starts, and what they found.
@@ -75,6 +84,11 @@ struct TargetRow {
     // The command line's longer account of a refusal, and of data it leaves
     // out; null when none.
     int (*explainFit)(std::string* refusal, std::string* note);
+    // Whether what loaded is plainly no image for this target, by what it
+    // holds: what the file looks like, else "". Null for a target whose
+    // images cannot be told apart. The command line refuses such a file;
+    // the dialogs show what they always did.
+    std::string (*notItsImage)();
 
     // Update.
     int prepareProbes;          // prepare runs the probe itself (the command line skips its own)
@@ -111,10 +125,16 @@ struct TargetRow {
     // Reading the program memory back; null when the target cannot.
     const struct TargetReadBack* readBack;
 
-    // The command line says the advice again after a run that failed: a
-    // failed run may leave the target answering through its loader only.
-    int adviseAfterFailure;
+    // What to do next, for the command line and the page (the Windows
+    // program's texts stay as they are): after a probe that found no
+    // target, and after a run that ended with status other than success.
+    const char* probeAdvice;
+    const char* (*runAdvice)(int32_t status);
 };
+
+// What to do after the port stopped working in the middle of a command,
+// for the command line and the page.
+extern const char* const kTargetPortLostAdvice;
 
 struct TargetReadBack {
     void (*compareWorker)();        // compares with the loaded image

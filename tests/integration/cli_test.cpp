@@ -135,6 +135,20 @@ Cli RunCli(const std::vector<std::string>& args, const std::string& dir, const s
 
 bool Has(const std::string& text, const std::string& part) { return text.find(part) != std::string::npos; }
 
+// Holds the JSON objects in files (one a line) to docs/json.md: the
+// output of the check, which ends with the number of objects checked.
+std::string JsonAgainstDoc(const std::vector<std::string>& files, int* status) {
+    std::string command = std::string("python3 ") + RIDOREZ_SOURCE_DIR + "/tests/integration/json_doc_check.py " +
+                          RIDOREZ_SOURCE_DIR + "/docs/json.md";
+    for (const std::string& f : files) command += " " + f;
+    FILE* p = popen((command + " 2>&1").c_str(), "r");
+    std::string out;
+    char buffer[512];
+    while (p != nullptr && std::fgets(buffer, sizeof buffer, p) != nullptr) out += buffer;
+    *status = p != nullptr ? pclose(p) : -1;
+    return out;
+}
+
 // Waits until file holds text.
 bool WaitForText(const std::string& file, const std::string& text, int timeoutMs) {
     int64_t deadline = NowMs() + timeoutMs;
@@ -184,13 +198,31 @@ TEST_F(CliTest, ProbeShowsWhatTheMainWindowShows) {
     Cli zq3 = RunCli({"probe", "zq3", "--port", sim.link}, sim.dir, "zq3");
     EXPECT_EQ(0, zq3.exit);
     EXPECT_EQ("ZQ F/W revision 31.03\nZQ IC: JADE\nZQ3 IC Test Passed\n", ReadTextFile(zq3.out));
+
+    // With --json, what was found as fields of their own; these objects and
+    // that of ports have exactly the fields that docs/json.md gives them.
+    Cli t62Json = RunCli({"probe", "t62", "--port", sim.link, "--json"}, sim.dir, "t62json");
+    Cli zq3Json = RunCli({"probe", "zq3", "--port", sim.link, "--json"}, sim.dir, "zq3json");
+    Cli ports = RunCli({"ports", "--json"}, sim.dir, "ports", sim.dir);
+    EXPECT_TRUE(Has(ReadTextFile(t62Json.out), "\"found\":{\"loader_version\":\"2.5\",\"hw_revision\":\"A\","))
+        << ReadTextFile(t62Json.out);
+    EXPECT_TRUE(Has(ReadTextFile(zq3Json.out), "\"firmware_version\":\"31.03\",\"ic_type\":3,\"variant\":\"JADE\","))
+        << ReadTextFile(zq3Json.out);
+    EXPECT_TRUE(Has(ReadTextFile(ports.out), "{\"name\":\"COM4\",")) << ReadTextFile(ports.out);
+    int status = 0;
+    std::string checked = JsonAgainstDoc({t62Json.out, zq3Json.out, ports.out}, &status);
+    EXPECT_EQ(0, status) << checked;
+    EXPECT_EQ("3\n", checked);
 }
 
 TEST_F(CliTest, ProbeOfASilentDeviceOrAMissingPort) {
     ASSERT_TRUE(StartSim(&sim, {"--device", "t62", "--fault", "silent:any:1"}));
     Cli silent = RunCli({"probe", "t62", "--port", sim.link}, sim.dir, "silent");
     EXPECT_EQ(5, silent.exit);
-    EXPECT_TRUE(Has(ReadTextFile(silent.err), "T62 is not responding: -2\n")) << ReadTextFile(silent.err);
+    EXPECT_TRUE(Has(ReadTextFile(silent.err), "T62 is not responding: -2\nridorez: " + sim.link +
+                                                   ": no T62 firmware loader answered at 115200 baud (nothing came "
+                                                   "for 1.5 s)\nridorez: Check that the T62 is in its firmware loader"))
+        << ReadTextFile(silent.err);
     Cli missing = RunCli({"probe", "t62", "--port", sim.dir + "/nothing"}, sim.dir, "missing");
     EXPECT_EQ(4, missing.exit);
     EXPECT_EQ("Comm port open error\nridorez: " + sim.dir + "/nothing: no such port (`ridorez ports` lists those present)\n",
@@ -238,7 +270,7 @@ TEST_F(CliTest, UpdateOfPsocAndZq3WithJson) {
     std::string json = ReadTextFile(cli.out);
     std::regex object("\\{\"target\":\"psoc\",\"port\":\"[^\"]+\",\"file\":\"[^\"]+\",\"bytes\":13824,\"result\":129,"
                       "\"message\":\"PSoC Programing Completed Successfully, Press Encoder to restart.\","
-                      "\"seconds\":[0-9]+\\.[0-9]{3},\"exit\":0\\}\n");
+                      "\"advice\":null,\"found\":\\{\"loader_version\":\"7\",[^}]*\\},\"seconds\":[0-9]+\\.[0-9]{3},\"exit\":0\\}\n");
     EXPECT_TRUE(std::regex_match(json, object)) << json;
     std::string zq3 = AmberImageFile();
     cli = RunCli({"update", "zq3", zq3, "--port", sim.link, "--quiet"}, sim.dir, "zq3");
@@ -269,6 +301,19 @@ TEST_F(CliTest, UpdateRefusesAFileThatDoesNotLoadAndSaysWhere) {
     EXPECT_EQ(3, piped.exit);
     EXPECT_TRUE(Has(ReadTextFile(piped.err), "ridorez: " + fifo + ", line 2: not an Intel HEX record"))
         << ReadTextFile(piped.err);
+    // A T62 image given to the ZQ3, and a folder: neither is taken for an image.
+    std::vector<uint8_t> vectors = Counting(16);
+    vectors[6] = 0xf0, vectors[7] = 0x84;
+    std::string t62 = WriteTempFile(DataLine(0, vectors) + DataLine(0x1800, Counting(16)) + kEndLine);
+    Cli keyer = RunCli({"update", "zq3", t62, "--port", sim.link}, sim.dir, "keyer");
+    EXPECT_EQ(3, keyer.exit);
+    EXPECT_EQ("File Error\nridorez: " + t62 + ": not a ZQ3 keyer image: the word where a keyer image keeps its "
+              "firmware version (the HEX file's bytes 6 and 7) holds f0 84, which is no version; an Intel HEX file "
+              "for the T62 or the PSoC?\n",
+              ReadTextFile(keyer.err));
+    Cli folder = RunCli({"update", "psoc", sim.dir, "--port", sim.link}, sim.dir, "folder");
+    EXPECT_EQ(3, folder.exit);
+    EXPECT_TRUE(Has(ReadTextFile(folder.err), sim.dir + ": a folder, not an image file")) << ReadTextFile(folder.err);
     // Nothing went to the device.
     EXPECT_FALSE(Has(ReadTextFile(sim.transcript), "H>D"));
 }
@@ -276,9 +321,15 @@ TEST_F(CliTest, UpdateRefusesAFileThatDoesNotLoadAndSaysWhere) {
 TEST_F(CliTest, UpdateThatTheDeviceFails) {
     // 0x88, the reply that is also the success code, to the third record.
     ASSERT_TRUE(StartSim(&sim, {"--device", "t62,keyer", "--fault", "diff:read:2", "--fault", "reply:record:3:0x88"}));
-    Cli cli = RunCli({"update", "t62", RandomImageFile(3000, 3), "--port", sim.link}, sim.dir, "update");
+    std::string failing = RandomImageFile(3000, 3);
+    Cli cli = RunCli({"update", "t62", failing, "--port", sim.link}, sim.dir, "update");
     EXPECT_EQ(6, cli.exit);
-    EXPECT_EQ("Error: Flash Verify !\n", ReadTextFile(cli.err));
+    // The vector rows went in all the same: the T62 must not be restarted yet.
+    EXPECT_EQ("Error: Flash Verify !\nridorez: The image on the T62 is incomplete: its vector rows were installed all "
+              "the same, so a restart would start a program that is partly missing. Run the update again, while the "
+              "firmware loader still answers, before the T62 is restarted.\nridorez: The command again: `ridorez "
+              "update t62 " + failing + " --port " + sim.link + "`\n",
+              ReadTextFile(cli.err));
     // The ZQ3 run cut short leaves the IC's loader at 9600 baud, where the
     // probe of the next command finds it.
     std::string zq3 = AmberImageFile();
@@ -299,7 +350,7 @@ TEST_F(CliTest, UpdateThatTheDeviceFails) {
     ASSERT_TRUE(StartSim(&other, {"--device", "t62", "--fault", "stale:read:3-4"}));
     cli = RunCli({"update", "t62", WriteTempFile(rows + kEndLine), "--port", other.link}, other.dir, "stale");
     EXPECT_EQ(6, cli.exit);
-    EXPECT_EQ("Error: Flash Verify !\n", ReadTextFile(cli.err));
+    EXPECT_EQ(0u, ReadTextFile(cli.err).find("Error: Flash Verify !\n")) << ReadTextFile(cli.err);
 
     // The vector row at 0 acknowledged but not written (the 18th write: the
     // fallback row, 16 application rows, then it): a failed verify, and the
@@ -308,7 +359,7 @@ TEST_F(CliTest, UpdateThatTheDeviceFails) {
     ASSERT_TRUE(StartSim(&third, {"--device", "t62", "--fault", "noop:write:18"}));
     cli = RunCli({"update", "t62", image, "--port", third.link}, third.dir, "vectors");
     EXPECT_EQ(6, cli.exit);
-    EXPECT_EQ("Error: Flash Verify !\n", ReadTextFile(cli.err));
+    EXPECT_EQ(0u, ReadTextFile(cli.err).find("Error: Flash Verify !\n")) << ReadTextFile(cli.err);
     cli = RunCli({"update", "t62", image, "--port", third.link}, third.dir, "again");
     EXPECT_EQ(0, cli.exit) << ReadTextFile(cli.err);
     StopSim(&third);
@@ -409,7 +460,7 @@ TEST_F(CliTest, BenchOfThreeBoardsWithOneFailing) {
         "    r = [o for o in mine if o.get('phase') == 'result'][0]\n"
         "    print(last == 100, r['exit'], r['message'])\n"
         "s = objects[-1]\n"
-        "print(s['summary'], s['done'], s['failed'] == [sys.argv[3]], s['exit'])\n",
+        "print(s['summary'], s['done'], s['failed'], s['failed_ports'] == [sys.argv[3]], s['exit'])\n",
         ".py");
     FILE* p = popen(("python3 " + parse + " " + cli.out + " " + sim.link + " " + other.link + " " + third.link +
                      " 2>&1").c_str(),
@@ -422,28 +473,59 @@ TEST_F(CliTest, BenchOfThreeBoardsWithOneFailing) {
     EXPECT_EQ("True 0 Programing Completed Successfully\n"
               "False 6 Error: Flash Verify !\n"
               "True 0 Programing Completed Successfully\n"
-              "True 2 True 6\n",
+              "True 2 1 True 6\n",
               parsed)
         << ReadTextFile(cli.out);
-    // The summary table, on standard error beside the JSON.
-    EXPECT_TRUE(std::regex_search(ReadTextFile(cli.err),
-                                  std::regex(other.link + " +F/W Loader v2.5 Connected; T62 H/W Revision A +failed "
-                                                          "\\(exit 6\\) +Error: Flash Verify ! +[0-9]+\\.[0-9]\n")))
-        << ReadTextFile(cli.err);
+    int status = 0;
+    std::string checked = JsonAgainstDoc({cli.out}, &status);
+    EXPECT_EQ(0, status) << checked;
+    // The summary table, on standard error beside the JSON, within 100
+    // columns: the failed board's message below its line.
+    std::string err = ReadTextFile(cli.err);
+    EXPECT_TRUE(std::regex_search(err, std::regex(other.link + " +failed \\(exit 6\\) +[0-9]+\\.[0-9]  loader 2.5, "
+                                                               "H/W A\n  Error: Flash Verify !\n")))
+        << err;
+    std::istringstream lines(err);
+    for (std::string line; std::getline(lines, line);)
+        if (line.find("ridorez update t62") == std::string::npos) {
+            EXPECT_LE(line.size(), 100u) << line;
+        }
     StopSim(&sim);
     StopSim(&third);
     EXPECT_TRUE(SameWords(ReadBinaryFile(sim.memory), Loaded(file), 0x1800, 0x1800 + 48 * 256));
     EXPECT_TRUE(SameWords(ReadBinaryFile(third.memory), Loaded(file), 0x1800, 0x1800 + 48 * 256));
-    // A line log for each port, the failing one's ending with its code; no
-    // name that Windows takes for a device (COM4.log is the port COM4).
-    int failing = 0, files = 0;
-    for (const auto& entry : std::filesystem::directory_iterator(logs)) {
-        ++files;
+    // A line log for each port in a folder of the run's own, the failing
+    // one's ending with its code; no name that Windows takes for a device
+    // (COM4.log is the port COM4).
+    auto folders = [&logs] {
+        std::vector<std::string> found;
+        for (const auto& entry : std::filesystem::directory_iterator(logs)) found.push_back(entry.path().string());
+        std::sort(found.begin(), found.end());
+        return found;
+    };
+    ASSERT_EQ(1u, folders().size());
+    std::string first = folders()[0];
+    std::vector<std::pair<std::string, std::string>> logged;
+    int failing = 0;
+    for (const auto& entry : std::filesystem::directory_iterator(first)) {
+        logged.push_back({entry.path().string(), ReadTextFile(entry.path().string())});
         EXPECT_EQ(0u, entry.path().filename().string().find("port-tmp_devsim-test.")) << entry.path();
-        failing += Has(ReadTextFile(entry.path().string()), " note exit code 6: Error: Flash Verify !\n");
+        failing += Has(logged.back().second, " note exit code 6: Error: Flash Verify !\n");
     }
-    EXPECT_EQ(3, files);
+    EXPECT_EQ(3u, logged.size());
     EXPECT_EQ(1, failing);
+    // A second run into the same folder: its logs in a folder of their own,
+    // those of the first run as they were.
+    Cli again = RunCli({"probe", "t62", "--port", other.link, "--retry-failed", "--log", logs}, sim.dir, "again");
+    EXPECT_EQ(0, again.exit) << ReadTextFile(again.err);
+    ASSERT_EQ(2u, folders().size());
+    std::string second = folders()[0] == first ? folders()[1] : folders()[0];
+    EXPECT_TRUE(Has(ReadTextFile(again.out), "The logs of this run: " + second + "\n")) << ReadTextFile(again.out);
+    int files = 0;
+    for (const auto& entry : std::filesystem::directory_iterator(second))
+        files += Has(ReadTextFile(entry.path().string()), " note exit code 0: F/W Loader v2.5 Connected");
+    EXPECT_EQ(1, files);
+    for (const auto& log : logged) EXPECT_EQ(log.second, ReadTextFile(log.first)) << log.first;
 }
 
 // The first Ctrl-C does not stop the update; the second abandons it at once.
@@ -496,7 +578,9 @@ TEST_F(CliTest, TermDuringAnUpdateOrABenchIsHeldHangUpOutsideEndsAtOnce) {
     std::string said = ReadTextFile(bench.err), table = ReadTextFile(bench.out);
     EXPECT_TRUE(Has(said, "SIGTERM: the updates run to their end first")) << said;
     EXPECT_TRUE(Has(said, "stopped by SIGTERM after the updates ended: exit code 106")) << said;
-    EXPECT_TRUE(Has(table, "failed (exit 6)  Error: Flash Verify !")) << table;
+    EXPECT_TRUE(std::regex_search(table, std::regex("failed \\(exit 6\\) +[0-9]+\\.[0-9]  loader 2.5, H/W A\n"
+                                                    "  Error: Flash Verify !\n")))
+        << table;
     EXPECT_TRUE(Has(table, "1 of 2 boards done in ")) << table;
     StopSim(&sim);
     EXPECT_TRUE(SameWords(ReadBinaryFile(sim.memory), Loaded(file), 0x1800, 0x1800 + 47 * 256));
@@ -743,6 +827,18 @@ TEST_F(CliTest, UsageErrorsAndHelp) {
     Cli wrong = RunCli({"update", "t63", "x.hex", "--port", "COM4"}, dir, "wrong");
     EXPECT_EQ(2, wrong.exit);
     EXPECT_TRUE(Has(ReadTextFile(wrong.err), "t63")) << ReadTextFile(wrong.err);
+    // A command mistyped: named, with the nearest and the list.
+    Cli typo = RunCli({"upadte", "t62", "x.hex", "--port", "COM4"}, dir, "typo");
+    EXPECT_EQ(2, typo.exit);
+    EXPECT_EQ("ridorez: unknown command 'upadte'; did you mean 'update'?\nThe commands: ports, probe, update, verify, "
+              "backup (`ridorez COMMAND --help` for each, `ridorez --help` for all).\n",
+              ReadTextFile(typo.err));
+    // A command's help says what applies to it, with an example.
+    Cli verify = RunCli({"verify", "--help"}, dir, "verify");
+    EXPECT_EQ(0, verify.exit);
+    EXPECT_FALSE(Has(ReadTextFile(verify.out), "psoc")) << ReadTextFile(verify.out);
+    EXPECT_TRUE(Has(ReadTextFile(verify.out), "Examples:\n  ridorez verify t62 firmware.hex --port /dev/ttyUSB0\n"))
+        << ReadTextFile(verify.out);
     Cli help = RunCli({"--help"}, dir, "help");
     EXPECT_EQ(0, help.exit);
     // The exit codes as --help gives them, each with its text whole again
