@@ -56,3 +56,22 @@ if [ ! -e "build/vm/kernel/$kernel" ]; then
   rm -f "$deb"
   touch "build/vm/kernel/$kernel"
 fi
+
+# Its browser test lists the adapter only through a running udevd: Debian's
+# udev package of the version of this machine's libudev (which it must match
+# exactly), unpacked into build/vm/udev and run inside the emulated PC.
+udev=$(dpkg-query -W -f='${Version}' libudev1 2>/dev/null || true)
+if [ -z "$udev" ]; then
+  echo "setup: no libudev1 installed (chromium brings it): cannot pick udev for tests/vm"
+  exit 1
+fi
+if [ ! -e "build/vm/udev/version-$udev" ]; then
+  echo "setup: fetching udev $udev for tests/vm into build/vm"
+  rm -rf build/vm/udev build/vm/udev_*.deb
+  mkdir -p build/vm
+  (cd build/vm && apt-get download -q "udev=$udev" 2>&1 | grep -v 'unsandboxed' || true)
+  deb=$(ls build/vm/udev_*.deb)
+  dpkg-deb -x "$deb" build/vm/udev
+  rm -f "$deb"
+  touch "build/vm/udev/version-$udev"
+fi

@@ -97,7 +97,7 @@ qemu-system-x86_64 -machine pc -accel tcg -m 256 -display none -no-reboot \
   -device qemu-xhci,id=xhci \
   -chardev serial,id=ftdi,path="$work/ftdi" -device usb-serial,id=adapter,chardev=ftdi,serial=$serial \
   -monitor unix:"$work/monitor",server,nowait \
-  -trace usb_serial_handle_control -D "$work/trace.log" >"$work/qemu.log" 2>&1 &
+  -trace usb_serial_handle_control -msg timestamp=on -D "$work/trace.log" >"$work/qemu.log" 2>&1 &
 qemu=$!
 pids+=($qemu)
 # Both ends opened read-write, which never waits for the other side: a QEMU

@@ -3,10 +3,11 @@
 // the benchmark's). Controls are named by dialog template and control id,
 // as in the Windows program:
 //
-//   open-page standin|none     (re)load the page, with the navigator.serial
+//   open-page standin|none|real  (re)load the page, with the navigator.serial
 //                              stand-in bridged to BRIDGE_URL (an adapter
-//                              for each address it lists), or with no Web
-//                              Serial at all
+//                              for each address it lists), with no Web
+//                              Serial at all, or with the browser's own
+//                              (the emulated PC's; no stand-in)
 //   click D C [MS]             wait (MS, default 5000) for the control to be
 //                              enabled, then click it
 //   wait-text D C "TEXT" [MS]  wait for the control's text
@@ -16,7 +17,9 @@
 //   expect-shown D 0|1         a dialog (or the main window, 1001) is shown
 //   expect-position D N        the progress bar of dialog D stands at N
 //   expect-visible SELECTOR 0|1
-//   expect-js "EXPRESSION" VALUE   the page's value of EXPRESSION, as a string
+//   expect-js "EXPRESSION" VALUE [MS]  the page's value of EXPRESSION, as a
+//                              string (a promise's, once it settles); with
+//                              MS, waits up to MS for it
 //   load D PATH                press Load in dialog D and pick PATH in the
 //                              file chooser that opens
 //   message "TEXT" [MS]        wait for the message box, then press its OK
@@ -37,6 +40,8 @@
 //   count PATH "TEXT"          print "count: N", how often TEXT is in PATH
 //
 // Usage: node drive_page.mjs PAGE_DIR SHOTS_DIR BRIDGE_URL < steps
+// The page is served on 127.0.0.1, on the port PAGE_PORT when it is set
+// (a browser policy names the page's origin, port included).
 // Prints each step as it runs; on a failure prints "drive_page: LINE: WHY",
 // saves SHOTS/FAILED.png and ends with 1; so does a page that fetched
 // anything from elsewhere than its own folder.
@@ -64,7 +69,7 @@ const server = http.createServer((req, res) => {
     res.end(data);
   });
 });
-await new Promise((resolve) => server.listen(0, '127.0.0.1', resolve));
+await new Promise((resolve) => server.listen(Number(process.env.PAGE_PORT || 0), '127.0.0.1', resolve));
 const pageUrl = `http://127.0.0.1:${server.address().port}/`;
 
 fs.mkdirSync(shotsDir, { recursive: true });
@@ -73,6 +78,8 @@ const browser = await puppeteer.launch({
   executablePath: process.env.CHROMIUM || '/usr/bin/chromium',
   headless: true,
   userDataDir: profile,
+  // A slow machine (an emulated PC) may take longer to start the browser.
+  timeout: Number(process.env.BROWSER_START_MS || 30000),
   args: ['--headless', '--no-sandbox', '--disable-gpu', '--disable-quic', '--no-first-run',
          '--disable-background-networking', '--disable-component-update', '--disable-sync',
          '--disable-background-timer-throttling', '--disable-renderer-backgrounding'],
@@ -113,7 +120,7 @@ async function step(w) {
   switch (verb) {
     case 'open-page': {
       if (standinScript) await page.removeScriptToEvaluateOnNewDocument(standinScript.identifier);
-      standinScript = await page.evaluateOnNewDocument(a[0] === 'standin' ? standin
+      standinScript = a[0] === 'real' ? null : await page.evaluateOnNewDocument(a[0] === 'standin' ? standin
         : 'delete Navigator.prototype.serial;');
       await page.goto(pageUrl);
       await waitFor('the page ready', () => document.body.dataset.ready === '1', 15000);
@@ -187,8 +194,13 @@ async function step(w) {
       await page.screenshot({ path: path.join(shotsDir, `${a[0]}.png`) });
       return;
     case 'expect-js': {
-      const v = String(await page.evaluate(a[0]));
-      if (v !== a[1]) throw new Error(`${a[0]} is ${v}, not ${a[1]}`);
+      const end = Date.now() + Number(a[2] || 0);
+      let v = String(await page.evaluate(a[0]));
+      while (v !== a[1] && Date.now() < end) {
+        await new Promise((resolve) => setTimeout(resolve, 100));
+        v = String(await page.evaluate(a[0]));
+      }
+      if (v !== a[1]) throw new Error(`${a[0]} is ${v}, not ${a[1]}${a[2] ? ` after ${a[2]} ms` : ''}`);
       return;
     }
     case 'echo':

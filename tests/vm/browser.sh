@@ -1,0 +1,252 @@
+#!/usr/bin/env bash
+# The web page in a real browser's Web Serial, through a real kernel driver:
+# Debian's chromium inside the emulated PC of tests/vm (qemu-system-x86_64,
+# TCG, Debian's kernel), on this machine's own root shared read-only over
+# 9p, through QEMU's FT232 adapter and the kernel's ftdi_sio to the
+# simulator on this machine's pseudo-terminal. The page
+# (build/web/page) is driven by tests/web/drive_page.mjs inside the PC
+# (browser_guest.sh), through the steps below: a port another program holds,
+# the T62, PSoC and ZQ3 updates, the ZQ3's pulled out (device_del) and
+# plugged back (device_add) mid-update, after which the page picks the
+# adapter up again with no chooser and the update runs in recovery mode.
+# Then what the simulated devices hold. Ends with "vm-browser: N passed, M
+# failed".
+#   tests/vm/browser.sh        (VM_KEEP=1 keeps the work folder)
+set -uo pipefail
+. "$(dirname "$0")/../e2e/lib.sh"
+root=$E2E_ROOT
+cd "$root"
+devsim=$root/build/native/tools/devsim/devsim
+check=$root/tests/e2e/check_device.py
+kernel=$root/build/vm/kernel
+serial=RZVM0001      # the adapter's serial number
+limit=${VM_LIMIT:-150}  # seconds the emulated PC may run
+page_port=8765       # the page's origin, as the policy names it
+work=$(mktemp -d /tmp/ridorez-vmweb.XXXXXX)
+chmod 755 "$work"
+pids=()
+passed=0
+failed=0
+
+cleanup() {
+  local pid
+  for pid in "${pids[@]}"; do kill "$pid" 2>/dev/null; done
+  for pid in "${pids[@]}"; do wait "$pid" 2>/dev/null; done
+  pids=()
+}
+trap 'cleanup; [ -n "${VM_KEEP:-}" ] && echo "vm-browser: kept $work" || rm -rf "$work"' EXIT
+
+ok() { echo "vm-browser: ok: $*"; passed=$((passed + 1)); }
+fail() { echo "vm-browser: FAILED: $*"; failed=$((failed + 1)); }
+finish() {
+  echo "vm-browser: $passed passed, $failed failed ($SECONDS s)"
+  [ "$failed" -eq 0 ] && exit 0
+  exit 1
+}
+
+vmlinuz=$(ls "$kernel"/boot/vmlinuz-* 2>/dev/null | head -1)
+modules=$(ls -d "$kernel"/lib/modules/* 2>/dev/null | head -1)
+[ -n "$vmlinuz" ] && [ -n "$modules" ] || { fail "no kernel in $kernel (bash scripts/setup.sh)"; finish; }
+[ -x build/vm/udev/bin/udevadm ] || { fail "no udev in build/vm/udev (bash scripts/setup.sh)"; finish; }
+[ -f build/web/page/ridorez.wasm ] || { fail "no page in build/web/page (bash scripts/build_web.sh)"; finish; }
+[ -x "$devsim" ] || { fail "$devsim is missing (scripts/build.sh)"; finish; }
+
+# The images: T62 and PSoC HEX files of pseudo-random bytes, and a ZQ3 image
+# for the simulated AMBER, with the record log it should leave.
+img=$work/images
+mkdir -p "$img"
+python3 "$check" bytes vmweb-t62.1 1024 >"$work/t62.1" &&
+  python3 "$check" bytes vmweb-t62.2 3976 >"$work/t62.2" &&
+  srec_cat "$work/t62.1" -binary "$work/t62.2" -binary -offset 0x1800 -o "$img/t62.hex" -intel >/dev/null &&
+  srec_cat "$img/t62.hex" -intel -fill 0xFF 0 0x40000 -o "$work/t62.flat" -binary >/dev/null &&
+  python3 "$check" bytes vmweb-psoc 13824 >"$work/psoc.flat" &&
+  srec_cat "$work/psoc.flat" -binary -o "$img/psoc.hex" -intel >/dev/null &&
+  python3 tests/e2e/keyer_image.py "$img/zq3.bin" --version 31 --variant 3 --expect "$work/zq3.expect" >/dev/null ||
+  { fail "the images could not be made"; finish; }
+records=$(wc -l <"$work/zq3.expect")
+
+# The initramfs: busybox, the first process, the drivers for the shared
+# folders (virtio 9p) and the adapter (ftdi_sio), and where this tree is.
+initramfs=$work/initramfs
+mkdir -p "$initramfs/bin" "$initramfs/lib/modules" "$initramfs/proc" "$initramfs/sys" "$initramfs/dev"
+cp /bin/busybox "$initramfs/bin/busybox"
+cp tests/vm/browser_init.sh "$initramfs/init"
+echo "$root" >"$initramfs/tree"
+wanted=(virtio_ring virtio virtio_pci_legacy_dev virtio_pci_modern_dev virtio_pci netfs fscache 9pnet 9pnet_virtio 9p
+        usb-common usbcore xhci-hcd xhci-pci usbserial ftdi_sio)
+for module in "${wanted[@]}"; do
+  path=$(find "$modules/kernel" -name "$module.ko" | head -1)
+  [ -n "$path" ] || { fail "the kernel has no module $module"; finish; }
+  cp "$path" "$initramfs/lib/modules/"
+done
+echo "${wanted[*]}" >"$initramfs/modules"
+(cd "$initramfs" && find . | cpio -o -H newc --quiet) >"$work/initrd" || { fail "no initramfs"; finish; }
+
+# The simulator of all three devices. It stalls the 5th keyer record for
+# 3 s, within the update's time-out: the moment the adapter is pulled out.
+"$devsim" --link "$work/ftdi" --device t62,psoc,keyer --transcript "$work/ftdi.transcript" \
+  --memory "$work/ftdi.memory" --fault late:keyer.record:5:3000 >"$work/devsim.log" 2>&1 &
+pids+=($!)
+for _ in $(seq 100); do [ -e "$work/ftdi" ] && break; sleep 0.1; done
+[ -e "$work/ftdi" ] || { fail "the simulator did not start"; finish; }
+
+# What the page's driver does inside the PC (drive_page.mjs's steps), the
+# run's folder there being /tmp/work. "echo vm: host: X" asks this script
+# for X, and "echo vm: guest: X" browser_guest.sh; each then writes
+# done-X into the run's folder.
+g=/tmp/work
+keyer_note="#d$IDD_KEYER_UPLOADER .page-note"
+echo "$page_port" >"$work/page-port"
+mkdir -m 777 "$work/shots"
+cat >"$work/steps" <<STEPS
+open-page real
+# The adapter that the policy allows, taken at load: no chooser.
+expect-js "navigator.serial.getPorts().then(function (p) { return p.map(function (x) { var i = x.getInfo(); return i.usbVendorId + ':' + i.usbProductId; }).join(); })" "1027:24577"
+expect-js "window.__events = []; ['connect', 'disconnect'].forEach(function (t) { navigator.serial.addEventListener(t, function () { window.__events.push(t); }); }); 1" 1
+# Another program holds the port.
+echo vm: guest: hold
+wait-file $g/done-hold held 10000
+click $IDD_MAIN $IDC_OPEN_T62
+wait-text $IDD_MAIN $IDC_PORT_LINE "Comm port open error" 20000
+print $IDD_MAIN $IDC_PORT_LINE
+shot 01-busy
+echo vm: guest: release
+wait-file $g/done-release released 10000
+click $IDD_MAIN $IDC_OPEN_T62
+wait-text $IDD_MAIN $IDC_PORT_LINE "F/W Loader v2.5 Connected" 20000
+expect-text $IDD_MAIN $IDC_PORT_LABEL "USB 0403:6001"
+click $IDD_MAIN $IDC_T62_UPDATE
+load $IDD_T62_UPLOADER $g/images/t62.hex
+wait-text $IDD_T62_UPLOADER $IDC_STATUS_LINE "T62 Image Loaded, 5000 Bytes"
+click $IDD_T62_UPLOADER $IDC_T62_START
+wait-text $IDD_T62_UPLOADER $IDC_STATUS_LINE "Programing Completed Successfully" 60000
+shot 02-t62-updated
+click $IDD_T62_UPLOADER $IDC_UPLOADER_EXIT
+wait-text $IDD_MAIN $IDC_RESULT_LINE "T62 PIC Update Completed"
+echo vm: page: T62 updated
+click $IDD_MAIN $IDC_OPEN_PSOC
+wait-text $IDD_MAIN $IDC_PORT_LINE "PSoC Boot Loader ver 7" 20000
+click $IDD_MAIN $IDC_PSOC_UPDATE
+load $IDD_PSOC_UPLOADER $g/images/psoc.hex
+wait-text $IDD_PSOC_UPLOADER $IDC_STATUS_LINE "PSoC Image Loaded, 13824 Bytes"
+click $IDD_PSOC_UPLOADER $IDC_PSOC_START
+wait-text $IDD_PSOC_UPLOADER $IDC_STATUS_LINE "PSoC Programing Completed Successfully, Press Encoder to restart." 60000
+shot 03-psoc-updated
+click $IDD_PSOC_UPLOADER $IDC_UPLOADER_EXIT
+wait-text $IDD_MAIN $IDC_RESULT_LINE "PSOC Update Completed"
+echo vm: page: PSoC updated
+click $IDD_MAIN $IDC_OPEN_ZQ3
+wait-text $IDD_MAIN $IDC_RESULT_LINE "ZQ3 IC Test Passed" 30000
+click $IDD_MAIN $IDC_ZQ3_UPDATE
+load $IDD_KEYER_UPLOADER $g/images/zq3.bin
+wait-text $IDD_KEYER_UPLOADER $IDC_STATUS_LINE "ZQ3 IC Version: 31.03 Loaded, $records Records"
+click $IDD_KEYER_UPLOADER $IDC_KEYER_START
+wait-text $IDD_KEYER_UPLOADER $IDC_STATUS_LINE "Programming ZQ3 IC...." 20000
+# Pulled out while the IC holds back its answer to the 5th record.
+wait-file $g/ftdi.transcript "fault late:keyer.record:5:3000" 30000
+echo vm: host: unplug
+wait-file $g/done-unplug unplugged 10000
+wait-idle $IDD_KEYER_UPLOADER 30000
+print $IDD_KEYER_UPLOADER $IDC_STATUS_LINE
+expect-visible "$keyer_note" 1
+expect-js "window.__events.join()" "disconnect"
+shot 04-zq3-unplugged
+echo vm: host: plug back
+wait-file $g/done-plug-back plugged 10000
+expect-js "window.__events.join()" "disconnect,connect" 30000
+click $IDD_KEYER_UPLOADER $IDC_KEYER_START
+wait-text $IDD_KEYER_UPLOADER $IDC_STATUS_LINE "Programming ZQ3 in Recovery mode...." 30000
+wait-text $IDD_KEYER_UPLOADER $IDC_STATUS_LINE "ZQ3 Programing Completed Successfully, Press Encoder to restart." 90000
+expect-visible "$keyer_note" 0
+shot 05-zq3-updated
+click $IDD_KEYER_UPLOADER $IDC_UPLOADER_EXIT
+wait-text $IDD_MAIN $IDC_RESULT_LINE "ZQ3 IC Update Completed"
+echo vm: page: ZQ3 updated
+STEPS
+
+# The console: guest to host in console.out, host to guest in console.in.
+mkfifo "$work/console.in" "$work/console.out"
+qemu-system-x86_64 -machine pc -accel tcg -cpu max -smp 2 -m 1536 -display none -no-reboot \
+  -kernel "$vmlinuz" -initrd "$work/initrd" -append "console=ttyS0 quiet panic=-1" \
+  -chardev pipe,id=console,path="$work/console" -serial chardev:console \
+  -virtfs local,path=/,mount_tag=root,security_model=none,readonly=on,multidevs=remap \
+  -virtfs local,path="$work",mount_tag=work,security_model=none,multidevs=remap \
+  -device qemu-xhci,id=xhci \
+  -chardev serial,id=ftdi,path="$work/ftdi" -device usb-serial,id=adapter,chardev=ftdi,serial=$serial \
+  -monitor unix:"$work/monitor",server,nowait \
+  -trace usb_serial_handle_control -msg timestamp=on -D "$work/trace.log" >"$work/qemu.log" 2>&1 &
+qemu=$!
+pids+=($qemu)
+exec 3<>"$work/console.in" 4<>"$work/console.out"
+
+# monitor COMMAND: one command to QEMU's monitor, which answers nothing when
+# it is done; what it did answer is the failure.
+monitor() {
+  local answer
+  answer=$(python3 - "$work/monitor" "$1" 2>&1 <<'PY'
+import socket, sys
+s = socket.socket(socket.AF_UNIX)
+s.connect(sys.argv[1])
+s.settimeout(5)
+def upto_prompt():
+    data = b''
+    while not data.endswith(b'(qemu) '):
+        data += s.recv(4096)
+    return data
+upto_prompt()
+s.sendall(sys.argv[2].encode() + b'\n')
+answer = upto_prompt().decode(errors='replace').replace('\r', '')[:-len('(qemu) ')]
+print('\n'.join(line for line in answer.split('\n')[1:] if line.strip()), end='')
+PY
+  )
+  [ -z "$answer" ] || fail "QEMU's monitor, to \"$1\": $(tr '\n' '|' <<<"$answer")"
+}
+
+deadline=$((SECONDS + limit))
+partial=""
+while [ "$SECONDS" -lt "$deadline" ]; do
+  if ! IFS= read -r -t 1 line <&4; then
+    partial+=$line
+    kill -0 "$qemu" 2>/dev/null || break
+    continue
+  fi
+  line=$partial$line
+  partial=""
+  line=${line%$'\r'}
+  printf '%s\n' "$line" >>"$work/console.log"
+  case $line in
+    "vm: FAILED: "*) echo "$line"; failed=$((failed + 1)) ;;
+    "vm: guest: "* | "vm: page: "* | "text "* | "drive_page: "* | "Starting "*) echo "vm-browser: $SECONDS s: $line" ;;
+    "vm: host: unplug")
+      echo "vm-browser: $SECONDS s: unplugging the adapter (device_del)"
+      monitor "device_del adapter"
+      echo unplugged >"$work/done-unplug" ;;
+    "vm: host: plug back")
+      echo "vm-browser: $SECONDS s: plugging the adapter back (device_add)"
+      monitor "device_add usb-serial,id=adapter,chardev=ftdi,serial=$serial"
+      echo plugged >"$work/done-plug-back" ;;
+    "vm: guest done") break ;;
+  esac
+done
+exec 3>&- 4<&-
+if ! grep -q '^vm: guest done' "$work/console.log" 2>/dev/null; then
+  fail "the emulated PC did not finish in $limit s: $(tail -n 5 "$work/console.log" "$work/qemu.log" 2>&1 | tr '\n' '|')"
+  finish
+fi
+grep -q '^vm: page: drive_page ended with 0' "$work/console.log" && ok "the page's steps in Chromium" ||
+  fail "the page's steps in Chromium: $(grep -m1 '^drive_page: ' "$work/console.log")"
+for _ in $(seq 50); do kill -0 "$qemu" 2>/dev/null || break; sleep 0.1; done
+
+# What each simulated device holds, once the simulator has stopped.
+cleanup
+out=$(python3 "$check" t62-memory "$work/ftdi.memory.t62" "$work/t62.flat" 0x00 \
+  erase:0 fallback erase:0x1800 erase:0x2000 erase:0x2800 write:0x1800:0x1800 erase:0 write:0:0x400) &&
+  ok "the T62 holds the image" || fail "the T62's memory: $out"
+out=$(python3 "$check" psoc-memory "$work/ftdi.memory.psoc" "$work/psoc.flat" 0x00 216) &&
+  ok "the PSoC holds the image" || fail "the PSoC's memory: $out"
+# The keyer took the first records of the upload it was pulled out of too:
+# the last upload's records must be the image's.
+tail -n "$records" "$work/ftdi.memory.keyer" 2>/dev/null | cmp -s - "$work/zq3.expect" &&
+  ok "the keyer took the image's $records records" ||
+  fail "the keyer's last $records records are not the image's ($(wc -l <"$work/ftdi.memory.keyer") in all)"
+finish
