@@ -2,6 +2,7 @@
 
 #include "core/app_state.h"
 #include "res/resource.h"
+#include "serial/port_fault.h"
 #include "serial/serial_port.h"
 
 namespace {
@@ -29,7 +30,14 @@ void RunProbe(const TargetRow& row, MainWindowView* view) {
     view->SetText(IDC_PORT_LINE, lines.portLine);
     if (lines.hwLine[0] != '\0') view->SetText(IDC_HW_LINE, lines.hwLine);
     if (lines.resultLine != nullptr) view->SetText(IDC_RESULT_LINE, lines.resultLine);
-    if (!lines.connected) return;
+    if (!lines.connected) {
+        // A port that went away: plugging it in again comes first.
+        if (LastPortFault().problem == kPortGone)
+            view->Advise(kTargetPortLostAdvice, nullptr);
+        else
+            view->Advise(nullptr, row.probeAdvice);
+        return;
+    }
     // A target reachable through its loader only (the ZQ3 without its O/S):
     // offer the update (recovery) and leave the other probes on.
     if (!lines.loaderOnly) MainWindowEnableProbes(view, 0);
@@ -43,6 +51,7 @@ void MainWindowEnableProbes(MainWindowView* view, int on) {
 }
 
 void MainWindowOpen(MainWindowView* view) {
+    view->Advise(nullptr, nullptr);
     MainWindowEnableProbes(view, 1);
     for (int id = 0; id < kTargetCount; ++id) view->Enable(TargetOf(static_cast<TargetId>(id)).updateButton, 0);
 }
@@ -51,6 +60,7 @@ void MainWindowProbe(const TargetRow& row, MainWindowView* view) {
     if (AppState.probeBusy) return;
     AppState.probeBusy = 1;
     view->SetText(IDC_RESULT_LINE, "");
+    view->Advise(nullptr, nullptr);
     view->BeforeProbe();
     RunProbe(row, view);
     AppState.probeBusy = 0;

@@ -18,15 +18,21 @@ public:
     // port label as it now stands. 1 when the window now names another port
     // than before; 0 when the port stayed (the dialog left with Exit too).
     virtual int ChoosePort() = 0;
+    // What to do next after a probe that found no target, on a line of its
+    // own (the page's; the Windows window has none and shows nothing more):
+    // portLost when the port stopped working during the probe, else null;
+    // then next. Both null: the line goes (a probe starts, the port changes).
+    virtual void Advise(const char* /*portLost*/, const char* /*next*/) {}
 };
 
-// Probes on, Update buttons off.
+// Probes on, Update buttons off, no advice.
 void MainWindowOpen(MainWindowView* view);
 
 // The probe of row's target: refused while a probe runs (AppState.probeBusy);
-// clears the result line, opens the port, shows the probe's lines, and on an
-// answer turns the probes off (not for a target that answered through its
-// loader only) and the target's Update button on.
+// clears the result line and the advice, opens the port, shows the probe's
+// lines and, when no target answered, what to do next; on an answer turns
+// the probes off (not for a target that answered through its loader only)
+// and the target's Update button on.
 void MainWindowProbe(const TargetRow& row, MainWindowView* view);
 
 // row's uploader has gone: its Update button off, its completion text on the

@@ -6,6 +6,7 @@
 
 #include "core/app_state.h"
 #include "res/resource.h"
+#include "serial/port_fault.h"
 #include "serial/port_reopen.h"
 
 const int Uploader::kStatusLine = IDC_STATUS_LINE;
@@ -17,6 +18,7 @@ void Uploader::Open() {
     Enable(row_.startButton, 0);
     Enable(row_.restartButton, 0);
     AppState.uploadResult = 0;
+    view_->Advise(nullptr, nullptr);
     void* store = std::malloc(row_.storeSize);
     if (store == nullptr) {
         Status("Error: Out of memory !");
@@ -99,6 +101,8 @@ void Uploader::Update() {
     Enable(row_.startButton, 0);
     Enable(row_.restartButton, 0);
     AppState.uploadResult = 0;
+    // The advice of the run before stands until another run starts.
+    view_->Advise(nullptr, nullptr);
     busy_ = true;
     if (!view_->StartWorker(row_.worker)) {
         busy_ = false;
@@ -137,6 +141,8 @@ void Uploader::Tick() {
     Enable(row_.restartButton, 1);
     AppState.uploadResult = 0;
     Status(row_.message(result));
+    if (result != row_.success)
+        view_->Advise(LastPortFault().problem == kPortGone ? kTargetPortLostAdvice : nullptr, row_.runAdvice(result));
     view_->StopTick();
     busy_ = false;
     if (!closePending_) return;

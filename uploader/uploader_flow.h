@@ -26,6 +26,11 @@ public:
     // Load's file chooser: 1 with the chosen path in path, 0 when the user
     // cancelled, -1 when the path chosen does not fit in size bytes.
     virtual int ChooseFile(int hexFile, char* path, int size) = 0;
+    // What to do next after a run that failed, on a line of its own (the
+    // page's; the Windows dialog has none and shows nothing more): portLost
+    // when the port stopped working in the middle of the run, else null;
+    // then next. Both null: the line goes (a run starts, the dialog opens).
+    virtual void Advise(const char* /*portLost*/, const char* /*next*/) {}
 };
 
 class Uploader {

@@ -36,6 +36,7 @@ class PageMainWindow : public MainWindowView {
 public:
     void SetText(int control, const char* text) override { SetLine(control, text); }
     void Enable(int control, int on) override { PageEnable(IDD_MAIN, control, on); }
+    void Advise(const char* portLost, const char* next) override { PageAdvise(IDD_MAIN, portLost, next); }
     // A port, if none was chosen yet: the press is what lets the page ask.
     void BeforeProbe() override {
         PageChoosePort(0);

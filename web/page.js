@@ -40,6 +40,11 @@ function whatToPress(dialog) {
   return probes.length > 0 ? 'press ' + probes.join(' or ') + ' for your device' : 'go on with the buttons that are on';
 }
 
+// Below it, the program's advice after a failed probe or run: what to do
+// next, and first, when the port stopped working, to plug it in again, a
+// part left out while the unplug line above it says so already.
+var advice = {};  // window: [port lost, what next], each '' for none
+
 // The main window's line stays hidden while an uploader is open over it:
 // the uploader's own line says what to press there.
 function showNotes() {
@@ -52,6 +57,10 @@ function showNotes() {
     note.textContent = shown ? 'The adapter was disconnected. Plug it in again, then ' + whatToPress(dialog) +
       ': the page picks it up once it is back.' : '';
     note.hidden = !shown;
+    var a = advice[dialog] || ['', ''];
+    var line = w.querySelector('.page-advice');
+    line.textContent = [shown ? '' : a[0], a[1]].filter(Boolean).join(' ');
+    line.hidden = line.textContent === '';
   });
 }
 
@@ -155,6 +164,10 @@ var Module = {
     enable: function (dialog, id, on) {
       control(dialog, id).disabled = !on;
       if (adapterGone) showNotes();
+    },
+    advise: function (dialog, portLost, next) {
+      advice[dialog] = [portLost, next];
+      showNotes();
     },
     setRange: function (dialog, upper) { control(dialog, 4032).max = Math.max(upper, 0); },
     setPosition: function (dialog, position) { control(dialog, 4032).value = position; },

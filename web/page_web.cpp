@@ -8,6 +8,9 @@ EM_JS(void, PageJsSetText, (int dialog, int control, const char* text), {
     Module.page.setText(dialog, control, UTF8ToString(text));
 });
 EM_JS(void, PageJsEnable, (int dialog, int control, int on), { Module.page.enable(dialog, control, on != 0); });
+EM_JS(void, PageJsAdvise, (int dialog, const char* portLost, const char* next), {
+    Module.page.advise(dialog, UTF8ToString(portLost), UTF8ToString(next));
+});
 EM_JS(void, PageJsSetRange, (int dialog, int upper), { Module.page.setRange(dialog, upper); });
 EM_JS(void, PageJsSetPosition, (int dialog, int position), { Module.page.setPosition(dialog, position); });
 EM_JS(void, PageJsOpenDialog, (int dialog), { Module.page.openDialog(dialog); });
@@ -22,6 +25,9 @@ EM_JS(void, PageJsEnd, (), { Module.page.end(); });
 
 void PageSetText(int dialog, int control, const char* text) { PageJsSetText(dialog, control, text); }
 void PageEnable(int dialog, int control, int on) { PageJsEnable(dialog, control, on); }
+void PageAdvise(int dialog, const char* portLost, const char* next) {
+    PageJsAdvise(dialog, portLost != nullptr ? portLost : "", next != nullptr ? next : "");
+}
 void PageSetRange(int dialog, int32_t upper) { PageJsSetRange(dialog, upper); }
 void PageSetPosition(int dialog, int32_t position) { PageJsSetPosition(dialog, position); }
 void PageOpenDialog(int dialog) { PageJsOpenDialog(dialog); }

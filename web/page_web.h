@@ -8,6 +8,11 @@
 void PageSetText(int dialog, int control, const char* text);
 void PageEnable(int dialog, int control, int on);
 
+// The window's line of what to do next (the page's own): portLost, left
+// out while the page's own line says that the adapter has gone, then next.
+// Null for none; both null: the line goes.
+void PageAdvise(int dialog, const char* portLost, const char* next);
+
 // The uploaders' progress bar (IDC_PROGRESS): its range 0 to upper, and
 // its position.
 void PageSetRange(int dialog, int32_t upper);

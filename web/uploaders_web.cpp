@@ -27,6 +27,7 @@ public:
     void StartTick() override { PageStartTimer(dialog); }
     void StopTick() override { PageStopTimer(dialog); }
     void ShowMessage(const char* text, const char* title) override { PageMessageBox(text, title); }
+    void Advise(const char* portLost, const char* next) override { PageAdvise(dialog, portLost, next); }
     void End() override;
     // Never asked: the page's file input answers later, through WebUploaderLoad.
     int ChooseFile(int, char*, int) override { return 0; }

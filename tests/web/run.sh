@@ -116,7 +116,9 @@ EOF
   keyer_holds "$E2E_WORK/com4.memory.keyer" "$images/zq3-web.expect"
 }
 
-# A keyer IC without its operating firmware: the probe offers the update,
+# A T62 probe on the keyer's line finds nothing, and the line under the
+# window says what to check. A keyer IC without its operating firmware: the
+# probe offers the update,
 # which runs in recovery mode, without the hand-over request. Then the
 # update again, with Exit pressed while its re-probe waits for the IC's
 # answer (the fourth echo test, 1.5 s late): as in the Windows dialog, Exit
@@ -131,8 +133,16 @@ test_page_zq3_recovery() {
     --expect "$images/zq3-jade.expect") || { e2e_fail "no ZQ3 image"; return 1; }
   page_drive "$WEB_SHOTS/recovery" <<EOF || return 1
 open-page standin
+# The wrong probe first: what its failure means and what to check, under
+# the window, until the next probe.
+click $IDD_MAIN $IDC_OPEN_T62
+wait-text $IDD_MAIN $IDC_PORT_LINE "T62 is not responding: -2" 10000
+expect-js "document.querySelector('#d$IDD_MAIN .page-advice').textContent" "Check that the T62 is in its firmware loader and has power, that its adapter is the one on this port, and the cable (TX, RX and ground); then probe again."
+expect-visible "#d$IDD_MAIN .page-advice" 1
+shot 12b-t62-not-found
 click $IDD_MAIN $IDC_OPEN_ZQ3
 wait-text $IDD_MAIN $IDC_RESULT_LINE "Click FW Update" 30000
+expect-visible "#d$IDD_MAIN .page-advice" 0
 expect-enabled $IDD_MAIN $IDC_OPEN_T62 1
 click $IDD_MAIN $IDC_ZQ3_UPDATE
 load $IDD_KEYER_UPLOADER $images/zq3-jade.bin
@@ -169,13 +179,20 @@ EOF
 # chooser. Then the adapter stops taking bytes (wedged): the write's time
 # limit ends the run as with a lost port, and once the adapter takes bytes
 # again the update again completes. Last a re-plug that gives back the same
-# port object (the seventh erase).
+# port object (the seventh erase). After each failed run the line under the
+# dialog says what the run left on the T62 and what to do.
 test_page_t62_unplug_update_again() {
   sim_start 4 --device t62 --fault unplug:write:4:6000 --fault unplug:erase:7:1500 || return 1
   bridge_start 4 || return 1
   hex_image t62-small 0:1024 0x1800:256 || return 1
   hex_image t62-sparse 0:1024 0x1800:256 0x3e00:64 || return 1
   local images=$E2E_WORK/images
+  local port_lost="Plug the adapter in again (a loose cable, or a USB hub that lost its power, does this), then run it again."
+  local t62_incomplete="The image on the T62 is incomplete: its vector rows were installed all the same, so a restart \
+would start a program that is partly missing. Run the update again, while the firmware loader still answers, before \
+the T62 is restarted."
+  local t62_fallback="Nothing above the loader was erased or written, but the fallback row at 0 may be missing: keep \
+the T62 powered and do not restart it; check the cable, probe it again and run the update again."
   page_drive "$WEB_SHOTS/unplug" <<EOF || return 1
 open-page standin
 click $IDD_MAIN $IDC_OPEN_T62
@@ -196,6 +213,8 @@ expect-visible "#d$IDD_T62_UPLOADER .page-note" 1
 expect-enabled $IDD_T62_UPLOADER $IDC_T62_START 0
 expect-js "document.querySelector('#d$IDD_T62_UPLOADER .page-note').textContent" "The adapter was disconnected. Plug it in again, then press “Load HEX File” and choose the file again, then “Update T62 PIC”: the page picks it up once it is back."
 expect-visible "#d$IDD_MAIN .page-note" 0
+# Below it, what the failed run left on the T62; plugging in is said once.
+expect-js "document.querySelector('#d$IDD_T62_UPLOADER .page-advice').textContent" "$t62_incomplete"
 load $IDD_T62_UPLOADER $images/t62-small.hex
 wait-text $IDD_T62_UPLOADER $IDC_STATUS_LINE "T62 Image Loaded, 1280 Bytes"
 click $IDD_T62_UPLOADER $IDC_T62_START
@@ -208,6 +227,7 @@ expect-js "window.__standinPorts" 2
 click $IDD_T62_UPLOADER $IDC_T62_START
 wait-text $IDD_T62_UPLOADER $IDC_STATUS_LINE "Programing Completed Successfully" 30000
 expect-visible "#d$IDD_T62_UPLOADER .page-note" 0
+expect-visible "#d$IDD_T62_UPLOADER .page-advice" 0
 expect-js "window.__standinRequests" 1
 shot 16-t62-updated-again
 load $IDD_T62_UPLOADER $images/t62-small.hex
@@ -215,6 +235,10 @@ wait-text $IDD_T62_UPLOADER $IDC_STATUS_LINE "T62 Image Loaded, 1280 Bytes"
 expect-js "window.__standinWedged = true" true
 click $IDD_T62_UPLOADER $IDC_T62_START
 wait-text $IDD_T62_UPLOADER $IDC_STATUS_LINE "Error: Fallback Error !" 10000
+# No unplug line for a port that stopped without going away: the advice
+# says to plug the adapter in again.
+expect-visible "#d$IDD_T62_UPLOADER .page-note" 0
+expect-js "document.querySelector('#d$IDD_T62_UPLOADER .page-advice').textContent" "$port_lost $t62_fallback"
 shot 17-t62-wedged
 expect-js "window.__standinWedged = false" false
 expect-js "window.__standinSameObject = true" true
