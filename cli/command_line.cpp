@@ -24,6 +24,7 @@ std::string Synopsis() {
            "  " + n + " update TARGET FILE PORTS [--log FILE] [--quiet] [--json]\n"
            "  " + n + " verify t62 FILE PORTS [--log FILE] [--json]\n"
            "  " + n + " backup t62 FILE --port PORT [--log FILE]\n"
+           "  " + n + " station TARGET FILE PORTS --records FILE [--csv] [--station NAME] [--again]\n"
            "  " + n + " COMMAND --help\n\n";
 }
 
@@ -105,6 +106,29 @@ void AddLog(CLI::App* command, CliOptions* options) {
         ->type_name("FILE");
 }
 
+// A factory station: every board updated as it is connected (station.h).
+void AddStation(CLI::App* app, CliOptions* options) {
+    CLI::App* station = app->add_subcommand(
+        "station", "update each board as it is connected to one of the ports, and write a record of each");
+    AddTarget(station, options, false);
+    station->add_option("FILE", options->file, "the image: Intel HEX (t62, psoc), ZQ3 image (zq3)")
+        ->required()
+        ->type_name("");
+    station->add_option("--port", options->ports, "a port a board is connected to; again for each further port")
+        ->type_name("PORT")
+        ->allow_extra_args(false);
+    station->add_option("--ports", options->portsFile, "the ports, one a line (# comments)")->type_name("FILE");
+    station->add_option("--records", options->records,
+                        "append a record of each board to this file (one JSON object a line), flushed to disk")
+        ->required()
+        ->type_name("FILE");
+    station->add_flag("--csv", options->csv, "write the records as CSV, for a spreadsheet");
+    station->add_option("--station", options->station, "the station's name in the records (default: the host's)")
+        ->type_name("NAME");
+    station->add_flag("--again", options->again,
+                      "update a board again while it stays connected (else the next board must replace it)");
+}
+
 // The commands, their arguments and options.
 void AddCommands(CLI::App* app, CliOptions* options) {
     app->add_subcommand("ports", "list the serial ports present, one a line");
@@ -140,6 +164,7 @@ void AddCommands(CLI::App* app, CliOptions* options) {
     AddPort(backup, options);
     AddLog(backup, options);
 
+    AddStation(app, options);
 }
 
 // A command that takes ports has one at least; the first is the run's.
