@@ -180,6 +180,12 @@ void WorkerEnded(StationPort* p, WorkerKind kind, int code) {
         p->nextTry = now + kLookSeconds;
         return;
     }
+    if (kind == kLook && b.exit == kExitInterrupted && p->stopAsked && b.phase != "update") {
+        // Asked to stop just after its probe, before its update began: the
+        // board was not touched, and is no board of this station's.
+        p->state = kStationWaiting;
+        return;
+    }
     StationRecord& r = p->record;
     if (kind == kLook) {
         r.seconds = b.seconds;

@@ -95,19 +95,22 @@ void StationShowChange(StationPort* port) {
         display.changed = 1;
         return;
     }
-    const BenchBoard& b = port->run;
+    BenchBoard& b = port->run;
     std::string text = StateText(*port, 0);
-    if (port->state == kStationUpdating || port->state == kStationVerifying) {
-        // Each further tenth, as a bench shows it.
-        if (b.percent / 10 > b.shownTenth && b.percent < 100) {
-            port->run.shownTenth = b.percent / 10;
-            text += " " + std::to_string(b.percent) + " %  " + FormatDuration(CliClock() - b.started);
-        }
-    }
     std::string& shown = display.shown[port->port];
-    if (shown == text) return;
-    shown = text;
-    std::fprintf(display.stream, "%s: %s\n", port->port.c_str(), text.c_str());
+    if (shown != text) {
+        shown = text;
+        std::fprintf(display.stream, "%s: %s\n", port->port.c_str(), text.c_str());
+    } else if ((port->state == kStationUpdating || port->state == kStationVerifying) &&
+               b.percent / 10 > b.shownTenth && b.percent < 100) {
+        // Each further tenth, as a bench shows it.
+        b.shownTenth = b.percent / 10;
+        std::fprintf(display.stream, "%s: %s %d %%  %s\n", port->port.c_str(),
+                     port->state == kStationUpdating ? "updating" : "verifying", b.percent,
+                     FormatDuration(CliClock() - b.started).c_str());
+    } else {
+        return;
+    }
     std::fflush(display.stream);
 }
 
