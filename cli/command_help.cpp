@@ -9,8 +9,6 @@
 
 namespace {
 
-const char* const kCommands[] = {"ports", "probe", "update", "verify", "backup"};
-
 // Words a user may try for a command, and the command they mean.
 const struct {
     const char* word;
@@ -32,6 +30,7 @@ const struct {
     {"update", {"0", "2", "3", "4", "5", "6", "100 + code", "130"}},
     {"verify", {"0", "2", "3", "4", "5", "6", "7", "130"}},
     {"backup", {"0", "2", "3", "4", "5", "6", "130"}},
+    {"station", {"0", "2", "3", "4", "5", "6", "7"}},
 };
 
 // The exit codes' texts (all, or those of codes), wrapped to the width of
@@ -65,7 +64,7 @@ std::string ExitCodeLines(const std::vector<std::string>* codes) {
 
 std::string PortText() {
     return std::string("PORT is a device (/dev/ttyUSB0, /dev/serial/by-id/usb-..., /dev/cu.usbserial-A5, "
-                       "\\\\.\\COM12), serial=NUMBER (the one USB adapter with that serial number, Linux) or COMn; `") +
+                       "\\\\.\\COM12), serial=NUMBER (the one USB adapter with that serial number; Linux and Windows) or COMn; `") +
            kCliName + " ports` lists the ports present.\n";
 }
 
@@ -84,6 +83,9 @@ std::vector<std::string> Examples(const std::string& command) {
         return {"update t62 firmware.hex --port " + port, "update zq3 keyer.bin --port " + port + " --log update.log",
                 "update psoc psoc.hex --ports boards.txt --log logs --retry-failed"};
     if (command == "verify") return {"verify t62 firmware.hex --port " + port};
+    if (command == "station")
+        return {"station t62 firmware.hex --ports boards.txt --records records.jsonl --station line-2",
+                "station zq3 keyer.bin --port " + port + " --records records.csv --csv"};
     return {"backup t62 t62-backup.hex --port " + port, "update t62 t62-backup.hex --port " + port};
 }
 
@@ -101,6 +103,14 @@ std::string ArgumentText(const std::string& command) {
                "Linux its driver, maker, ids and serial number, and its /dev/serial/by-id name below). --json prints "
                "them as one JSON object instead.\n";
     std::string text;
+    if (command == "station")
+        return "TARGET is t62, psoc or zq3; FILE its image, as for update. Each port waits for a board to answer, "
+               "updates it (a T62 is then read back), appends its record to --records (one JSON object a line, or "
+               "CSV with --csv; flushed to disk), then waits for that board to go before the next one. PORTS is "
+               "--port A --port B ..., or --ports FILE; a port that is missing is waited for. Ctrl-C: the boards "
+               "being updated run to their end, no new one starts, then a summary. It ends with 0 when no board "
+               "failed, else with the highest code of a failed board.\n" +
+               PortText();
     if (command == "probe" || command == "update")
         text = "TARGET is t62 (the T62's PIC), psoc (its PSoC) or zq3 (the ZQ3 keyer IC).\n";
     else
@@ -138,6 +148,7 @@ std::string HelpSynopsis() {
            "  " + n + " update TARGET FILE PORTS [--log FILE] [--quiet] [--json]\n"
            "  " + n + " verify t62 FILE PORTS [--log FILE] [--json]\n"
            "  " + n + " backup t62 FILE --port PORT [--log FILE] [--json]\n"
+           "  " + n + " station TARGET FILE PORTS --records FILE [--csv] [--station NAME] [--again]\n"
            "  " + n + " COMMAND --help\n\n";
 }
 
@@ -158,8 +169,8 @@ std::string HelpFooter(const std::string& command) {
     return text;
 }
 
-std::string UnknownCommandText(const std::string& word) {
-    for (const char* c : kCommands)
+std::string UnknownCommandText(const std::string& word, const std::vector<std::string>& commands) {
+    for (const std::string& c : commands)
         if (word == c) return "";
     std::string lower = word;
     for (char& c : lower) c = static_cast<char>(c >= 'A' && c <= 'Z' ? c - 'A' + 'a' : c);
@@ -168,13 +179,13 @@ std::string UnknownCommandText(const std::string& word) {
         if (lower == s.word) nearest = s.command;
     if (nearest == nullptr) {
         size_t best = word.size() + 8;
-        for (const char* c : kCommands) {
+        for (const std::string& c : commands) {
             size_t d = EditDistance(lower, c);
-            if (d < best) best = d, nearest = c;
+            if (d < best) best = d, nearest = c.c_str();
         }
     }
     std::string list;
-    for (const char* c : kCommands) list += (list.empty() ? "" : ", ") + std::string(c);
+    for (const std::string& c : commands) list += (list.empty() ? "" : ", ") + c;
     return "unknown command '" + word + "'; did you mean '" + nearest + "'?\nThe commands: " + list + " (`" +
            kCliName + " COMMAND --help` for each, `" + kCliName + " --help` for all).";
 }

@@ -4,6 +4,7 @@
 // command that does not exist.
 #pragma once
 #include <string>
+#include <vector>
 
 // The forms of the command line, above the program's own help.
 std::string HelpSynopsis();
@@ -14,4 +15,4 @@ std::string HelpFooter(const std::string& command);
 
 // "" when word names a command; else what to say of it: that it is no
 // command, the command nearest to it, and the commands there are.
-std::string UnknownCommandText(const std::string& word);
+std::string UnknownCommandText(const std::string& word, const std::vector<std::string>& commands);

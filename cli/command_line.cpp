@@ -53,6 +53,29 @@ void AddLog(CLI::App* command, CliOptions* options) {
         ->type_name("FILE");
 }
 
+// A factory station: every board updated as it is connected (station.h).
+void AddStation(CLI::App* app, CliOptions* options) {
+    CLI::App* station = app->add_subcommand(
+        "station", "update each board as it is connected to one of the ports, and write a record of each");
+    AddTarget(station, options, false);
+    station->add_option("FILE", options->file, "the image: Intel HEX (t62, psoc), ZQ3 image (zq3)")
+        ->required()
+        ->type_name("");
+    station->add_option("--port", options->ports, "a port a board is connected to; again for each further port")
+        ->type_name("PORT")
+        ->allow_extra_args(false);
+    station->add_option("--ports", options->portsFile, "the ports, one a line (# comments)")->type_name("FILE");
+    station->add_option("--records", options->records,
+                        "append a record of each board to this file (one JSON object a line), flushed to disk")
+        ->required()
+        ->type_name("FILE");
+    station->add_flag("--csv", options->csv, "write the records as CSV, for a spreadsheet");
+    station->add_option("--station", options->station, "the station's name in the records (default: the host's)")
+        ->type_name("NAME");
+    station->add_flag("--again", options->again,
+                      "update a board again while it stays connected (else the next board must replace it)");
+}
+
 // The commands, their arguments and options.
 void AddCommands(CLI::App* app, CliOptions* options) {
     CLI::App* ports = app->add_subcommand("ports", "list the serial ports present, one a line");
@@ -90,6 +113,8 @@ void AddCommands(CLI::App* app, CliOptions* options) {
     AddLog(backup, options);
     backup->add_flag("--json", options->json, "print one JSON object at the end (other texts go to standard error)");
 
+    AddStation(app, options);
+
     for (CLI::App* command : app->get_subcommands(nullptr)) command->footer(HelpFooter(command->get_name()));
 }
 
@@ -112,17 +137,19 @@ int CheckPorts(CliOptions* options) {
 int ParseCommandLine(int argc, char** argv, CliOptions* options) {
     // A command that does not exist, said before CLI11 takes it for an
     // argument that no command was given for.
+    CLI::App app{kAbout, kCliName};
+    app.set_version_flag("--version", std::string(kCliName) + " " + kCliVersion);
+    app.require_subcommand(1);
+    AddCommands(&app, options);
     if (argc > 1 && argv[1][0] != '-') {
-        std::string unknown = UnknownCommandText(argv[1]);
+        std::vector<std::string> commands;
+        for (const CLI::App* command : app.get_subcommands(nullptr)) commands.push_back(command->get_name());
+        std::string unknown = UnknownCommandText(argv[1], commands);
         if (!unknown.empty()) {
             std::fprintf(stderr, "%s: %s\n", kCliName, unknown.c_str());
             return kExitUsage;
         }
     }
-    CLI::App app{kAbout, kCliName};
-    app.set_version_flag("--version", std::string(kCliName) + " " + kCliVersion);
-    app.require_subcommand(1);
-    AddCommands(&app, options);
     app.footer(HelpSynopsis() + HelpFooter(""));
 
     try {

@@ -5,6 +5,7 @@
 //   ridorez update TARGET FILE PORTS [--log FILE] [--quiet] [--json]
 //   ridorez verify t62 FILE PORTS [--log FILE] [--json]
 //   ridorez backup t62 FILE --port PORT [--log FILE] [--json]
+//   ridorez station TARGET FILE PORTS --records FILE [--csv] [--station NAME] [--again]
 //   ridorez --help | --version
 //
 // PORTS is --port PORT, or several ports for a bench (bench.h): --port A
@@ -25,6 +26,11 @@ struct CliOptions {
     std::string log;
     bool quiet = false;
     bool json = false;
+    // station (station.h)
+    std::string records;             // the records file
+    bool csv = false;                // records as CSV rather than JSON lines
+    std::string station;             // the station's name in the records ("" the host's name)
+    bool again = false;              // the same board may be updated twice in a row
 };
 
 extern const char* const kCliVersion;

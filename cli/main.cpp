@@ -10,6 +10,7 @@
 #include "cli/exit_codes.h"
 #include "cli/output.h"
 #include "cli/port_select.h"
+#include "cli/station.h"
 #include "cli/progress.h"
 #include "cli/worker_events.h"
 #include "core/line_log.h"
@@ -103,6 +104,7 @@ int main(int argc, char** argv) {
     CliOptions options;
     int parsed = ParseCommandLine(argc, argv, &options);
     if (parsed >= 0) return parsed;
+    if (options.command == "station") return RunStation(options);
     if (BenchWanted(options)) return RunBench(options);
     double started = CliClock();
     // A bench's worker says nothing but its events (worker_events.h), and

@@ -4,7 +4,7 @@ set -euo pipefail
 
 packages=(cmake g++ make clang libclang-rt-14-dev libgtest-dev libgmock-dev libbenchmark-dev
           g++-mingw-w64-x86-64 binutils-mingw-w64-x86-64 mingw-w64-x86-64-dev
-          wine64 fonts-wine xvfb xauth imagemagick srecord python3 libcli11-dev
+          wine64 fonts-wine xvfb xauth imagemagick srecord python3 libcli11-dev nlohmann-json3-dev
           emscripten chromium python3-websockets qemu-user-static man-db zip
           qemu-system-x86 busybox-static cpio)
 missing=()

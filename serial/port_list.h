@@ -29,7 +29,8 @@ struct SerialPortEntry {
 // number of entries filled.
 int ListSerialPorts(SerialPortEntry* entries, int max);
 
-// Windows: whether the port device (the name CreateFileA takes) exists: it
-// opens, or its open fails because it is busy or not ready rather than
-// missing. The port dialog lists the ports for which this holds.
+// Whether the port device (the name CreateFileA or open takes) exists.
+// Windows: it opens, or its open fails because it is busy or not ready
+// rather than missing; the port dialog lists the ports for which this
+// holds. POSIX: the device (through its links) is there.
 int SerialPortPresent(const char* device);

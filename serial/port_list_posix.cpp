@@ -246,3 +246,8 @@ int ListSerialPorts(SerialPortEntry* entries, int max) {
     }
     return n;
 }
+
+int SerialPortPresent(const char* device) {
+    struct stat info;
+    return stat(device, &info) == 0;
+}

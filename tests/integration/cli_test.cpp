@@ -528,6 +528,81 @@ TEST_F(CliTest, BenchOfThreeBoardsWithOneFailing) {
     for (const auto& log : logged) EXPECT_EQ(log.second, ReadTextFile(log.first)) << log.first;
 }
 
+// A station on two ports, each a link of the test's own that comes and goes
+// as a board's adapter does. Port a: a board there from the start, then,
+// once it has gone, another one (paced) in whose update Ctrl-C comes: it
+// runs to its end and the station stops. Port b: a board connected late,
+// which fails. The records file ends with a torn line (the power went):
+// the station warns and goes on after it. Read back by an independent
+// parser: one record a board, none twice (the first board stays connected
+// for a while after its update).
+TEST_F(CliTest, StationUpdatesBoardsAsTheyComeWithRecords) {
+    ASSERT_TRUE(StartSim(&sim, {"--device", "t62"}));
+    std::string file = RandomImageFile(0x1800 + 12000, 23);
+    std::string portA = sim.dir + "/a", portB = sim.dir + "/b", records = sim.dir + "/records.jsonl";
+    ASSERT_EQ(0, symlink(sim.link.c_str(), portA.c_str()));
+    FILE* torn = std::fopen(records.c_str(), "wb");
+    ASSERT_NE(nullptr, torn);
+    std::fputs("{\"time\":\"2024-05-01T09:12:33Z\",\"stat", torn);
+    std::fclose(torn);
+    auto lines = [&] {
+        std::string text = ReadTextFile(records);
+        return std::count(text.begin(), text.end(), '\n');
+    };
+    auto waitLines = [&](long n) {
+        for (int64_t end = NowMs() + 30000; NowMs() < end; usleep(20000))
+            if (lines() >= n) return true;
+        return false;
+    };
+    Cli cli = StartCli({"station", "t62", file, "--port", portA, "--port", portB, "--records", records, "--station",
+                        "line-3"},
+                       sim.dir, "station");
+    ASSERT_TRUE(waitLines(2)) << ReadTextFile(cli.err);  // the torn line's end, the first board's record
+    ASSERT_TRUE(StartSim(&other, {"--device", "t62", "--fault", "diff:read:5"}));
+    ASSERT_EQ(0, symlink(other.link.c_str(), portB.c_str()));
+    ASSERT_TRUE(waitLines(3)) << ReadTextFile(cli.out);
+    usleep(1500000);
+    StopSim(&sim);
+    ASSERT_TRUE(WaitForText(cli.out, portA + ": waiting (no port yet)", 10000)) << ReadTextFile(cli.out);
+    ASSERT_TRUE(StartSim(&third, {"--device", "t62", "--paced"}));
+    unlink(portA.c_str());
+    ASSERT_EQ(0, symlink(third.link.c_str(), portA.c_str()));
+    ASSERT_TRUE(WaitForText(cli.out, portA + ": updating 1", 30000)) << ReadTextFile(cli.out);
+    kill(cli.pid, SIGINT);
+    ASSERT_TRUE(WaitCli(&cli, 30000));
+    EXPECT_EQ(6, cli.exit) << ReadTextFile(cli.err);
+    std::string err = ReadTextFile(cli.err);
+    EXPECT_TRUE(Has(err, records + ": its last line is torn (36 bytes without a line end")) << err;
+    EXPECT_TRUE(Has(err, "Ctrl-C: no new board starts; the 1 board being updated run to their end")) << err;
+    EXPECT_TRUE(std::regex_search(ReadTextFile(cli.out),
+                                  std::regex("2 boards done, 1 failed; [0-9.]+ s a board on average")))
+        << ReadTextFile(cli.out);
+    std::string parse = WriteTempFile(
+        "import json, sys\n"
+        "for line in open(sys.argv[1]).read().split('\\n')[1:-1]:\n"
+        "    r = json.loads(line)\n"
+        "    v = r.get('verify') or {}\n"
+        "    print(r['station'], r['port'][-1], r['target'], r['probe'][0], r['image']['loaded'], r['result']['exit'],\n"
+        "          r['result']['message'], v.get('exit'), r['time'].endswith('Z') and r['seconds'] > 0)\n",
+        ".py");
+    FILE* p = popen(("python3 " + parse + " " + records + " 2>&1").c_str(), "r");
+    ASSERT_NE(nullptr, p);
+    std::string parsed;
+    char buffer[512];
+    while (std::fgets(buffer, sizeof buffer, p) != nullptr) parsed += buffer;
+    EXPECT_EQ(0, pclose(p)) << parsed;
+    const std::string loaded = "F/W Loader v2.5 Connected T62 Image Loaded, 18144 Bytes ";
+    EXPECT_EQ("line-3 a t62 " + loaded + "0 Programing Completed Successfully 0 True\n"
+              "line-3 b t62 " + loaded + "6 Error: Flash Verify ! None True\n"
+              // Stopped during its update: no read-back after it.
+              "line-3 a t62 " + loaded + "0 Programing Completed Successfully None True\n",
+              parsed)
+        << ReadTextFile(records);
+    StopSim(&third);
+    EXPECT_TRUE(SameWords(ReadBinaryFile(sim.memory), Loaded(file), 0x1800, 0x1800 + 48 * 256));
+    EXPECT_TRUE(SameWords(ReadBinaryFile(third.memory), Loaded(file), 0x1800, 0x1800 + 48 * 256));
+}
+
 // The first Ctrl-C does not stop the update; the second abandons it at once.
 TEST_F(CliTest, CtrlCTwiceAbandonsTheUpdate) {
     ASSERT_TRUE(StartSim(&sim, {"--device", "t62", "--paced"}));
@@ -831,7 +906,7 @@ TEST_F(CliTest, UsageErrorsAndHelp) {
     Cli typo = RunCli({"upadte", "t62", "x.hex", "--port", "COM4"}, dir, "typo");
     EXPECT_EQ(2, typo.exit);
     EXPECT_EQ("ridorez: unknown command 'upadte'; did you mean 'update'?\nThe commands: ports, probe, update, verify, "
-              "backup (`ridorez COMMAND --help` for each, `ridorez --help` for all).\n",
+              "backup, station (`ridorez COMMAND --help` for each, `ridorez --help` for all).\n",
               ReadTextFile(typo.err));
     // A command's help says what applies to it, with an example.
     Cli verify = RunCli({"verify", "--help"}, dir, "verify");
