@@ -1,5 +1,6 @@
 # The release package: "cmake --build build/win --target package" writes
-# RIdorez-<version>-win64.zip with the programs and a README for users.
+# RIdorez-<version>-win64.zip with the programs, a README for users, the
+# licence and the third-party notices.
 # Included at the end of CMakeLists.txt, when every program's target is known.
 
 install(TARGETS RIdorez RUNTIME DESTINATION .)
@@ -16,6 +17,23 @@ endif()
 configure_file(${CMAKE_SOURCE_DIR}/package/README.txt ${CMAKE_BINARY_DIR}/package/README.txt
                @ONLY NEWLINE_STYLE CRLF)
 install(FILES ${CMAKE_BINARY_DIR}/package/README.txt DESTINATION .)
+
+# The licence, and the notices of what the MinGW tool chain links into both
+# programs (its C runtime, libgcc and libstdc++, static) and of CLI11 in
+# ridorez-cli.exe; in CRLF, as the README.
+include(${CMAKE_SOURCE_DIR}/cmake/notices.cmake)
+set(win_notices mingw-w64 gcc-runtime)
+set(win_programs RIdorez.exe)
+if(TARGET ridorez-cli)
+  list(PREPEND win_notices cli11)
+  set(win_programs "RIdorez.exe and ridorez-cli.exe")
+endif()
+ridorez_notices(${CMAKE_BINARY_DIR}/package/notices-lf.txt "${win_programs}" ${win_notices})
+configure_file(${CMAKE_BINARY_DIR}/package/notices-lf.txt ${CMAKE_BINARY_DIR}/package/THIRD-PARTY-NOTICES.txt
+               @ONLY NEWLINE_STYLE CRLF)
+configure_file(${CMAKE_SOURCE_DIR}/LICENSE ${CMAKE_BINARY_DIR}/package/LICENSE.txt @ONLY NEWLINE_STYLE CRLF)
+install(FILES ${CMAKE_BINARY_DIR}/package/LICENSE.txt ${CMAKE_BINARY_DIR}/package/THIRD-PARTY-NOTICES.txt
+        DESTINATION .)
 
 set(CPACK_GENERATOR ZIP)
 set(CPACK_PACKAGE_NAME RIdorez)

@@ -1,7 +1,8 @@
 # What a release of ridorez for Linux and macOS holds, as "cmake --install"
 # lays it out under a prefix: the program (cli/CMakeLists.txt), its man page,
 # the completions of bash, zsh and fish, the README for users and the
-# description of the program's JSON that the man page names. A Linux
+# description of the program's JSON that the man page names, and the
+# copyright file (the licence and the third-party notices). A Linux
 # build also packs it as a .deb ("cpack -G DEB"): /usr/bin/ridorez and the
 # rest under /usr. scripts/package.sh makes the tarballs and the .debs.
 set(RIDOREZ_RELEASE_DIR ${CMAKE_BINARY_DIR}/package)
@@ -13,6 +14,27 @@ install(FILES ${CMAKE_SOURCE_DIR}/package/completions/ridorez.bash
 install(FILES ${CMAKE_SOURCE_DIR}/package/completions/_ridorez DESTINATION share/zsh/vendor-completions)
 install(FILES ${CMAKE_SOURCE_DIR}/package/completions/ridorez.fish DESTINATION share/fish/vendor_completions.d)
 install(FILES ${RIDOREZ_RELEASE_DIR}/README.txt ${CMAKE_SOURCE_DIR}/docs/json.md DESTINATION share/doc/ridorez)
+
+# The licence and the notices of the third-party code in the program: CLI11
+# always; from the Zig tool chain its compiler runtime and libc++ (static),
+# and on Linux musl. A build with the machine's own compiler links that
+# machine's C and C++ libraries as shared ones, which its package depends on.
+# THIRD-PARTY-NOTICES.txt goes into the tarballs beside LICENSE; the
+# copyright file, the two in one, is the .deb's
+# /usr/share/doc/ridorez/copyright.
+include(${CMAKE_SOURCE_DIR}/cmake/notices.cmake)
+set(posix_notices cli11)
+if(RIDOREZ_ZIG_TARGET)
+  list(APPEND posix_notices zig llvm-libcxx)
+  if(CMAKE_SYSTEM_NAME STREQUAL Linux)
+    list(APPEND posix_notices musl)
+  endif()
+endif()
+ridorez_notices(${RIDOREZ_RELEASE_DIR}/THIRD-PARTY-NOTICES.txt ridorez ${posix_notices})
+file(READ ${CMAKE_SOURCE_DIR}/LICENSE licence)
+file(READ ${RIDOREZ_RELEASE_DIR}/THIRD-PARTY-NOTICES.txt notices)
+file(WRITE ${RIDOREZ_RELEASE_DIR}/copyright "ridorez: its licence, then the notices of the third-party code in it\n\n${licence}\n\n${notices}")
+install(FILES ${RIDOREZ_RELEASE_DIR}/copyright DESTINATION share/doc/ridorez)
 
 # Debian's names of the architectures built here.
 set(deb_arch_x86_64 amd64)

@@ -8,7 +8,7 @@ class Ridorez < Formula
   desc "Firmware updater of the T62, its PSoC and the ZQ3 keyer IC"
   homepage "https://example.invalid/ridorez"
   version "@PROJECT_VERSION@"
-  license :cannot_represent
+  license "MIT"
 
   on_arm do
     url "https://example.invalid/ridorez/ridorez-@PROJECT_VERSION@-macos-arm64.tar.gz"
@@ -22,7 +22,7 @@ class Ridorez < Formula
   def install
     bin.install "ridorez"
     man1.install "ridorez.1"
-    doc.install "README.txt"
+    doc.install "README.txt", "LICENSE", "THIRD-PARTY-NOTICES.txt"
     bash_completion.install "completions/ridorez.bash" => "ridorez"
     zsh_completion.install "completions/_ridorez"
     fish_completion.install "completions/ridorez.fish"

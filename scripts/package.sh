@@ -1,18 +1,22 @@
 #!/usr/bin/env bash
 # The release packages for users, all into build/release:
-#   RIdorez-<version>-win64.zip           RIdorez.exe, ridorez-cli.exe and README.txt
+#   RIdorez-<version>-win64.zip           RIdorez.exe, ridorez-cli.exe, README.txt,
+#                                         LICENSE.txt and THIRD-PARTY-NOTICES.txt
 #   ridorez-<version>-<os>-<arch>.tar.gz  ridorez for macos-arm64, macos-x86_64,
 #                                         linux-aarch64, linux-armv7 and linux-x86_64:
 #                                         the program, its man page, the shell
-#                                         completions and README.txt, in a folder
-#                                         of the tarball's name
+#                                         completions, README.txt, LICENSE and
+#                                         THIRD-PARTY-NOTICES.txt, in a folder of
+#                                         the tarball's name
 #   ridorez_<version>_<arch>.deb          amd64, arm64 and armhf, from the static Linux
 #                                         builds: /usr/bin/ridorez, ridorez(1), the
-#                                         completions and the README
+#                                         completions, the README and the copyright
+#                                         file (the licence and the notices)
 #   ridorez.rb                            the Homebrew formula, with this version and
 #                                         the sha256 of the two macOS tarballs
 #   ridorez-web-<version>.zip             the web page's folder, for any static HTTPS
-#                                         host, with README.txt for whoever hosts it
+#                                         host, with README.txt for whoever hosts it,
+#                                         LICENSE.txt and THIRD-PARTY-NOTICES.txt
 #   SHA256SUMS                            of all of them
 # On a fresh Debian machine it first installs what is missing; the cross builds
 # are those of scripts/build_cross.sh (the Zig tool chain).
@@ -74,7 +78,7 @@ for t in "${targets[@]}"; do
   dir=$stage/tar/$name
   mkdir -p "$dir/completions"
   cp "$stage/$t/bin/ridorez" "$stage/$t/share/man/man1/ridorez.1" "$stage/$t/share/doc/ridorez/README.txt" \
-    "$stage/$t/share/doc/ridorez/json.md" "$dir/"
+    "$stage/$t/share/doc/ridorez/json.md" LICENSE "$build/package/THIRD-PARTY-NOTICES.txt" "$dir/"
   cp package/completions/ridorez.bash package/completions/_ridorez package/completions/ridorez.fish "$dir/completions/"
   # The same bytes from the same files: no owner, time or order of this machine.
   tar -C "$stage/tar" --sort=name --owner=0 --group=0 --numeric-owner \
@@ -106,6 +110,10 @@ mkdir -p "$stage/web/$web"
 cp build/web/page/index.html build/web/page/page.js build/web/page/page.css build/web/page/ridorez.js \
   build/web/page/ridorez.wasm "$stage/web/$web/"
 sed "s/@PROJECT_VERSION@/$version/g" package/README-web.txt >"$stage/web/$web/README.txt"
+# What the page carries of others: Emscripten's runtime, with musl and libc++.
+cp LICENSE "$stage/web/$web/LICENSE.txt"
+cmake -DOUT="$stage/web/$web/THIRD-PARTY-NOTICES.txt" -DWHAT="ridorez.js and ridorez.wasm" \
+  "-DNOTICES=emscripten;musl;llvm-libcxx" -P cmake/notices.cmake
 # The same bytes from the same files: the files' times from the last commit,
 # in the order of their names, no owner.
 find "$stage/web/$web" -exec touch -d "@$(git log -1 --format=%ct 2>/dev/null || echo 0)" {} +

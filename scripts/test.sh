@@ -168,7 +168,16 @@ release() {
   bash scripts/package.sh --built >build/package.log 2>&1 || { tail -40 build/package.log; return 1; }
   sed -n '/^package: in build\/release:/,$p' build/package.log
   dpkg -i "build/release/ridorez_${version}_amd64.deb" || return 1
-  local ok=0
+  local ok=0 pkg
+  # Every package carries the licence and the notices of what it links.
+  for pkg in build/release/*.zip build/release/*.tar.gz build/release/*.deb; do
+    case $pkg in
+      *.zip) unzip -p "$pkg" '*LICENSE.txt' '*THIRD-PARTY-NOTICES.txt' ;;
+      *.tar.gz) tar -xzOf "$pkg" --wildcards '*/LICENSE' '*/THIRD-PARTY-NOTICES.txt' ;;
+      *.deb) dpkg-deb --fsys-tarfile "$pkg" | tar -xOf - ./usr/share/doc/ridorez/copyright ;;
+    esac | tr -d '\r' | grep -c -e '^MIT License$' -e '^Third-party code in ' | grep -qx 2 ||
+      { echo "$pkg: no LICENSE and third-party notices"; ok=1; }
+  done
   [ "$(/usr/bin/ridorez --version)" = "ridorez $version" ] || { echo "ridorez --version: not ridorez $version"; ok=1; }
   MANPAGER=cat man ridorez 2>&1 | grep -q 'ridorez update TARGET' || { echo "man ridorez: no page"; ok=1; }
   dpkg -r ridorez >/dev/null
