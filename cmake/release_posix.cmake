@@ -23,7 +23,7 @@ install(FILES ${RIDOREZ_RELEASE_DIR}/README.txt ${CMAKE_SOURCE_DIR}/docs/json.md
 # copyright file, the two in one, is the .deb's
 # /usr/share/doc/ridorez/copyright.
 include(${CMAKE_SOURCE_DIR}/cmake/notices.cmake)
-set(posix_notices cli11)
+set(posix_notices cli11 nlohmann-json)
 if(RIDOREZ_ZIG_TARGET)
   list(APPEND posix_notices zig llvm-libcxx)
   if(CMAKE_SYSTEM_NAME STREQUAL Linux)
