@@ -24,6 +24,9 @@ std::string Synopsis() {
            "  " + n + " update TARGET FILE PORTS [--log FILE] [--quiet] [--json]\n"
            "  " + n + " verify t62 FILE PORTS [--log FILE] [--json]\n"
            "  " + n + " backup t62 FILE --port PORT [--log FILE]\n"
+           "  " + n + " release make DIR --name NAME --version V TARGET:FILE... [--force]\n"
+           "  " + n + " status RELEASE --port PORT [--json]\n"
+           "  " + n + " update all RELEASE --port PORT [--log FILE] [--json]\n"
            "  " + n + " COMMAND --help\n\n";
 }
 
@@ -73,11 +76,13 @@ const char* const kJsonHelp =
     "print one JSON object at the end (other texts go to standard error); a bench: one a line for each event "
     "of each port, then the summary";
 
-void AddTarget(CLI::App* command, CliOptions* options, bool t62Only) {
+void AddTarget(CLI::App* command, CliOptions* options, bool t62Only, bool all = false) {
     CLI::Option* target = command->add_option("TARGET", options->target, t62Only ? "t62" : "t62, psoc or zq3");
     target->required();
     if (t62Only)
         target->check(CLI::IsMember({"t62"}));
+    else if (all)
+        target->check(CLI::IsMember({"t62", "psoc", "zq3", "all"}));
     else
         target->check(CLI::IsMember({"t62", "psoc", "zq3"}));
 }
@@ -116,8 +121,10 @@ void AddCommands(CLI::App* app, CliOptions* options) {
     probe->add_flag("--json", options->json, kJsonHelp);
 
     CLI::App* update = app->add_subcommand("update", "program FILE into the target (probe, load, update, verify)");
-    AddTarget(update, options, false);
-    update->add_option("FILE", options->file, "the image: Intel HEX (t62, psoc), ZQ3 image (zq3)")
+    AddTarget(update, options, false, true);
+    update->add_option("FILE", options->file,
+                       "the image: Intel HEX (t62, psoc), ZQ3 image (zq3); or a release (release.json or its "
+                       "folder), whose image for the device is taken; TARGET all: each target out of date")
         ->required()
         ->type_name("");
     AddPorts(update, options);
@@ -128,7 +135,7 @@ void AddCommands(CLI::App* app, CliOptions* options) {
     CLI::App* verify = app->add_subcommand(
         "verify", "compare the T62 with what an update of FILE programs (changes nothing on the device)");
     AddTarget(verify, options, true);
-    verify->add_option("FILE", options->file, "the Intel HEX image")->required()->type_name("");
+    verify->add_option("FILE", options->file, "the Intel HEX image, or a release (release.json or its folder)")->required()->type_name("");
     AddPorts(verify, options);
     AddLog(verify, options);
     verify->add_flag("--json", options->json, kJsonHelp);
@@ -139,13 +146,14 @@ void AddCommands(CLI::App* app, CliOptions* options) {
     backup->add_option("FILE", options->file, "the Intel HEX file to write")->required()->type_name("");
     AddPort(backup, options);
     AddLog(backup, options);
+    AddReleaseCommands(app, &options->release, &options->file, &options->ports, &options->json);
 
 }
 
 // A command that takes ports has one at least; the first is the run's.
 // Returns -1 to go on, else the exit code.
 int CheckPorts(CliOptions* options) {
-    if (options->command != "backup" && options->command != "ports") {
+    if (options->command != "backup" && options->command != "ports" && options->command != "release") {
         if (options->ports.empty() && options->portsFile.empty()) {
             std::fprintf(stderr, "%s: --port is required\nSee `%s %s --help`.\n", kCliName, kCliName,
                          options->command.c_str());

@@ -5,6 +5,9 @@
 //   ridorez update TARGET FILE PORTS [--log FILE] [--quiet] [--json]
 //   ridorez verify t62 FILE PORTS [--log FILE] [--json]
 //   ridorez backup t62 FILE --port PORT [--log FILE]
+//   ridorez release make DIR --name NAME --version V TARGET:FILE... [--force]
+//   ridorez status RELEASE --port PORT [--json]
+//   ridorez update all RELEASE --port PORT [--json]
 //   ridorez --help | --version
 //
 // PORTS is --port PORT, or several ports for a bench (bench.h): --port A
@@ -12,6 +15,8 @@
 #pragma once
 #include <string>
 #include <vector>
+
+#include "cli/release_command_line.h"
 
 struct CliOptions {
     std::string command;  // ports, probe, update, verify, backup
@@ -25,6 +30,7 @@ struct CliOptions {
     std::string log;
     bool quiet = false;
     bool json = false;
+    ReleaseMakeOptions release;  // ridorez release make DIR (DIR in file)
 };
 
 extern const char* const kCliVersion;

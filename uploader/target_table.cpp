@@ -7,6 +7,7 @@
 #include "image/hex_image.h"
 #include "image/keyer_image.h"
 #include "psoc/psoc_probe.h"
+#include "release/release.h"
 #include "psoc/psoc_protocol.h"
 #include "psoc/psoc_worker.h"
 #include "res/resource.h"
@@ -83,7 +84,9 @@ void T62Identify(TargetProbeLines* lines) {
     T62ProbeIdentify(&result);
     FormatT62ProbeLines(&result, lines->portLine, sizeof lines->portLine, lines->hwLine, sizeof lines->hwLine);
     lines->connected = result.outcome == kT62ProbeConnected;
+    lines->firmware = -1;
     if (!lines->connected) lines->hwLine[0] = '\0';
+    else std::snprintf(lines->fit, sizeof lines->fit, "%c", result.hwRevision + 0x40);
 }
 
 std::string T62NoAnswer(const TargetProbeLines&) { return "no T62 firmware loader answered at " + Baud(kT62ProbeBaud); }
@@ -138,6 +141,7 @@ void PsocIdentify(TargetProbeLines* lines) {
     PsocProbeIdentify(&result);
     FormatPsocProbeLine(&result, lines->portLine, sizeof lines->portLine);
     lines->connected = result.outcome == kPsocProbeConnected;
+    lines->firmware = -1;
     lines->wrongDevice = result.outcome == kPsocProbeNotBootLoader;
 }
 
@@ -178,6 +182,12 @@ void Zq3Lines(int found, const KeyerProbeResult& result, TargetProbeLines* lines
     lines->resultLine = KeyerProbeResultText(found);
     lines->connected = found >= 0;
     lines->loaderOnly = found == kIcNoOs;
+    lines->firmware = -1;
+    int type = AppState.keyerIcType;
+    if (found >= 0 && found != kIcNoOs && type >= kIcAmber && type <= kIcRuby) {
+        Copy(lines->fit, sizeof lines->fit, ReleaseVariantName(type));
+        lines->firmware = AppState.keyerFwVersion * 100 + AppState.keyerFwRevision - KeyerVariantOffset(type);
+    }
 }
 
 void Zq3Identify(TargetProbeLines* lines) {
@@ -233,6 +243,15 @@ void SetZq3LoadFacts(const int32_t facts[3]) {
     AppState.keyerRecordCount = facts[0], AppState.keyerImageVersion = facts[1], AppState.keyerImageVariant = facts[2];
 }
 
+int Zq3ReleaseFacts(ReleaseImage* image) {
+    int32_t type = KeyerVariantBand(AppState.keyerImageVariant);
+    if (type == 0) return 0;
+    image->variant = ReleaseVariantName(type);
+    image->version = AppState.keyerImageVersion;
+    image->revision = KeyerVariantRevision(AppState.keyerImageVariant);
+    return 1;
+}
+
 std::string Zq3Advice(const std::string& program, const std::string& file, const std::string& port) {
     return "The ZQ3 IC may be left in its loader without its operating firmware, at " + std::to_string(kKeyerBaud) +
            " or " + std::to_string(kKeyerRecordBaud) + " baud: `" + program + " update zq3 " + file + " --port " +
@@ -258,7 +277,7 @@ const TargetRow kRows[kTargetCount] = {
      0, HexPrepare, kT62RunningText, T62UploadWorker, kT62Success, T62StatusMessage, "Resetting T62", T62Restart,
      HexBarRange, HexBarPosition, 1, "rows", T62Units, kT62RowBytes,
      LineSeconds(2 * kT62RowFrameBytes, kT62ProbeBaud), HexRunBytes, T62Advice, HexLoadFacts, SetHexLoadFacts,
-     &kT62ReadBack, 0},
+     &kT62ReadBack, 0, nullptr},
     // The PSoC's uploader has no reset button.
     {kTargetPsoc, "psoc", "PSoC",
      IDC_OPEN_PSOC, IDC_PSOC_UPDATE, IDD_PSOC_UPLOADER, IDC_PSOC_START, 0, kPsocUpdateCompletedText,
@@ -270,7 +289,7 @@ const TargetRow kRows[kTargetCount] = {
      0, HexPrepare, kPsocRunningText, PsocProgramWorker, kPsocSuccess, PsocOutcomeMessage, nullptr, nullptr,
      HexBarRange, HexBarPosition, 1, "blocks", PsocUnits, kPsocBlockBytes,
      LineSeconds(kPsocRequestBytes + kPsocEchoBytes, kPsocProbeBaud), HexRunBytes, PsocAdvice, HexLoadFacts,
-     SetHexLoadFacts, nullptr, 0},
+     SetHexLoadFacts, nullptr, 0, nullptr},
     {kTargetZq3, "zq3", "ZQ3 IC",
      IDC_OPEN_ZQ3, IDC_ZQ3_UPDATE, IDD_KEYER_UPLOADER, IDC_KEYER_START, 0, kKeyerUpdateCompletedText,
      kKeyerBaud, nullptr, Zq3OpenDevice, Zq3OpenFailure, kKeyerProbeWaitingText, 0, Zq3Identify, Zq3NoAnswer,
@@ -280,7 +299,7 @@ const TargetRow kRows[kTargetCount] = {
      1, Zq3Prepare, nullptr, KeyerUploadWorker, kKeyerSuccess, KeyerStatusMessage, nullptr, nullptr,
      nullptr, Zq3BarPosition, 0, "records", Zq3Units, 0,
      LineSeconds(kKeyerFrameBytes + kKeyerReplyBytes, kKeyerRecordBaud), Zq3RunBytes, Zq3Advice, Zq3LoadFacts,
-     SetZq3LoadFacts, nullptr, 1},
+     SetZq3LoadFacts, nullptr, 1, Zq3ReleaseFacts},
 };
 
 }  // namespace

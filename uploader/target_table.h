@@ -7,6 +7,8 @@
 #include <cstdint>
 #include <string>
 
+struct ReleaseImage;  // release/release.h
+
 enum TargetId { kTargetT62 = 0, kTargetPsoc, kTargetZq3, kTargetCount };
 
 // What a probe found, as the main window's lines show it.
@@ -17,6 +19,12 @@ struct TargetProbeLines {
     char portLine[64];       // the port line after the exchange
     char hwLine[64];         // the hardware line; empty: the window's line is left as it is
     const char* resultLine;  // the result line; null: left as it is
+    // For a release: what its image must fit (the ZQ3's variant, "JADE"; the
+    // T62's hardware revision, "B"), "" when the probe told none; and the
+    // firmware the device runs as version * 100 + revision (the ZQ3), -1
+    // when it tells none.
+    char fit[16];
+    int32_t firmware;
 };
 
 // Update's checks before the worker starts, and what they found.
@@ -114,6 +122,12 @@ struct TargetRow {
     // The command line says the advice again after a run that failed: a
     // failed run may leave the target answering through its loader only.
     int adviseAfterFailure;
+
+    // For a release's entry: what the loaded image fits and the version it
+    // tells (the ZQ3's variant, version and revision). 1, or 0 when the image
+    // tells no variant a release could name it by. Null: the image tells
+    // nothing (every device of the target, as far as the image goes).
+    int (*releaseFacts)(ReleaseImage* image);
 };
 
 struct TargetReadBack {
