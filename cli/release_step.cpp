@@ -26,11 +26,7 @@ int PickReleaseStep(const Release& release, const TargetRow& row, const TargetPr
         Complain("%s: %s", kCliName, why.c_str());
         return kExitFile;
     }
-    const ReleaseImage& image = **picked;
-    std::string fits = image.variant.empty() ? "" : " for " + image.variant;
-    if (!image.revisions.empty()) fits = " for hardware revision " + std::string(lines.fit);
-    Say("Release %s %s: the %s image %s%s (size and SHA-256 checked)", release.name.c_str(), release.version.c_str(),
-        row.key, image.file.c_str(), fits.c_str());
+    Say("%s", ReleaseTakenText(release, **picked, lines.fit).c_str());
     return kExitDone;
 }
 

@@ -1,5 +1,7 @@
 #include "release/release.h"
 
+#include <cstdio>
+
 #include "core/app_state.h"
 #include "release/release_files.h"
 #include "release/sha256.h"
@@ -72,7 +74,9 @@ int ReadRelease(const std::string& path, Release* release, std::string* error) {
 }
 
 std::string ReleaseImagePath(const Release& release, const ReleaseImage& image) {
-    return release.folder + "/" + image.file;
+    // A folder the user chose on Windows ("Z:\\rel") keeps its own separator.
+    bool backslashes = release.folder.find('\\') != std::string::npos && release.folder.find('/') == std::string::npos;
+    return release.folder + (backslashes ? "\\" : "/") + image.file;
 }
 
 const char* ReleaseVariantName(int32_t icType) {
@@ -86,6 +90,19 @@ const char* ReleaseVariantName(int32_t icType) {
 }
 
 std::string ReleaseEntryName(const ReleaseImage& image) { return image.target + " image " + image.file; }
+
+std::string ReleaseTakenText(const Release& release, const ReleaseImage& image, const std::string& fit) {
+    std::string text = "Release " + release.name + " " + release.version + ": the " + image.target + " image " + image.file;
+    if (!image.variant.empty()) text += " for " + image.variant;
+    if (!image.revisions.empty()) text += " for hardware revision " + fit;
+    if (image.version >= 0) {
+        char version[48];
+        std::snprintf(version, sizeof version, ", version %d.%02d", static_cast<int>(image.version),
+                      static_cast<int>(image.revision < 0 ? 0 : image.revision));
+        text += version;
+    }
+    return text + " (size and SHA-256 checked)";
+}
 
 const ReleaseImage* PickReleaseImage(const Release& release, const std::string& target, const std::string& fit,
                                      std::string* why) {

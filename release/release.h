@@ -68,5 +68,10 @@ const ReleaseImage* PickReleaseImage(const Release& release, const std::string& 
 // the one the release names", with both digests, for a digest that differs).
 int CheckReleaseImage(const Release& release, const ReleaseImage& image, std::string* error);
 
+// What a front end says of the image it took for a device whose fit is
+// fit: "Release R 1.2: the zq3 image zq3-jade.bin for JADE, version 31.03
+// (size and SHA-256 checked)".
+std::string ReleaseTakenText(const Release& release, const ReleaseImage& image, const std::string& fit);
+
 // An image's name in messages: "zq3 image zq3-jade.hex".
 std::string ReleaseEntryName(const ReleaseImage& image);
