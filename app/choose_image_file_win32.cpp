@@ -7,7 +7,7 @@
 
 namespace {
 
-enum { kFilterBufferSize = 40 };
+enum { kFilterBufferSize = 64 };
 
 // Turns "a,b,c,d" into the dialog's filter list "a\0b\0c\0d\0\0" in place;
 // buffer holds the comma text and room for the extra terminator.
@@ -42,13 +42,16 @@ int ChooseImageFile(char* path, int size, int kind) {
     if (kind == kImageKindHex) {
         request.lpstrDefExt = "hex";
         CopyName(path, size, "*.hex");
-        filterText = "All files,*.*,Hex Files,*.hex";
+        filterText = "All files,*.*,Hex Files,*.hex,Release,release.json";
     } else {
         request.lpstrDefExt = "bin";
         CopyName(path, size, "*.bin");
-        filterText = "All files,*.*,Bin Files,*.bin";
+        filterText = "All files,*.*,Bin Files,*.bin,Release,release.json";
     }
-    static_assert(sizeof("All files,*.*,Hex Files,*.hex") + 1 <= kFilterBufferSize, "filter list fits");
+    // A release (release.json beside its images) in place of an image: the
+    // uploader takes the release's image for this target and device.
+    static_assert(sizeof("All files,*.*,Hex Files,*.hex,Release,release.json") + 1 <= kFilterBufferSize,
+                  "filter list fits");
     std::strcpy(filters, filterText);
     CommasToFilterList(filters);
 

@@ -31,6 +31,8 @@ const struct {
     {"verify", {"0", "2", "3", "4", "5", "6", "7", "130"}},
     {"backup", {"0", "2", "3", "4", "5", "6", "130"}},
     {"station", {"0", "2", "3", "4", "5", "6", "7"}},
+    {"release", {"0", "2", "3"}},
+    {"status", {"0", "2", "3", "4", "5"}},
 };
 
 // The exit codes' texts (all, or those of codes), wrapped to the width of
@@ -81,8 +83,14 @@ std::vector<std::string> Examples(const std::string& command) {
     if (command == "probe") return {"probe t62 --port " + port, "probe zq3 --port serial=A5XK3RJF --json"};
     if (command == "update")
         return {"update t62 firmware.hex --port " + port, "update zq3 keyer.bin --port " + port + " --log update.log",
-                "update psoc psoc.hex --ports boards.txt --log logs --retry-failed"};
+                "update psoc psoc.hex --ports boards.txt --log logs --retry-failed",
+                "update all keyer-2.1/release.json --port " + port};
     if (command == "verify") return {"verify t62 firmware.hex --port " + port};
+    if (command == "release")
+        return {"release make keyer-2.1 --name Keyer --version 2.1 t62:t62-app.hex psoc:psoc.hex zq3:jade.bin "
+                "zq3:ruby.bin",
+                "update all keyer-2.1 --port " + port};
+    if (command == "status") return {"status keyer-2.1 --port " + port, "update all keyer-2.1 --port " + port};
     if (command == "station")
         return {"station t62 firmware.hex --ports boards.txt --records records.jsonl --station line-2",
                 "station zq3 keyer.bin --port " + port + " --records records.csv --csv"};
@@ -103,6 +111,17 @@ std::string ArgumentText(const std::string& command) {
                "Linux its driver, maker, ids and serial number, and its /dev/serial/by-id name below). --json prints "
                "them as one JSON object instead.\n";
     std::string text;
+    if (command == "release")
+        return "release make DIR: copies each image into DIR (made when missing), loads it as update would (a file "
+               "that does not load is refused), and writes DIR/release.json with each image's target, size, SHA-256 "
+               "and what it fits (a ZQ3 image its variant; a T62 image given as t62@B,C:FILE the hardware revisions "
+               "B and C only). A folder that holds a release is refused unless --force. update, verify and status "
+               "then take DIR or DIR/release.json where they take an image.\n";
+    if (command == "status")
+        return "RELEASE is release.json or its folder. Each target that answers on the port is probed, and its "
+               "state said against the release: the ZQ3 by its firmware version, the T62 by reading back what an "
+               "update would write, the PSoC cannot tell. Nothing on the device is changed.\n" +
+               PortText();
     if (command == "station")
         return "TARGET is t62, psoc or zq3; FILE its image, as for update. Each port waits for a board to answer, "
                "updates it (a T62 is then read back), appends its record to --records (one JSON object a line, or "
@@ -117,7 +136,9 @@ std::string ArgumentText(const std::string& command) {
         text = "TARGET is t62: the T62's firmware loader is the one that reads its memory back.\n";
     if (command == "update")
         text += "FILE is the image: an Intel HEX file for t62 and psoc, a ZQ3 image (Intel HEX text, named .bin) for "
-                "zq3.\n";
+                "zq3; or a release (its release.json or its folder), whose image for the device found is taken once "
+                "its size and SHA-256 are checked. TARGET all with a release: each target that answers and is out "
+                "of date, one after another.\n";
     if (command == "verify") text += "FILE is the Intel HEX image an update programmed.\n";
     if (command == "backup") text += "FILE is the Intel HEX file to write.\n";
     return text + PortText();
@@ -148,6 +169,9 @@ std::string HelpSynopsis() {
            "  " + n + " update TARGET FILE PORTS [--log FILE] [--quiet] [--json]\n"
            "  " + n + " verify t62 FILE PORTS [--log FILE] [--json]\n"
            "  " + n + " backup t62 FILE --port PORT [--log FILE] [--json]\n"
+           "  " + n + " release make DIR --name NAME --version V TARGET:FILE... [--force]\n"
+           "  " + n + " status RELEASE --port PORT [--json]\n"
+           "  " + n + " update all RELEASE --port PORT [--log FILE] [--json]\n"
            "  " + n + " station TARGET FILE PORTS --records FILE [--csv] [--station NAME] [--again]\n"
            "  " + n + " COMMAND --help\n\n";
 }

@@ -20,11 +20,13 @@ const char* const kJsonHelp =
     "print one JSON object at the end (other texts go to standard error); a bench: one a line for each event "
     "of each port, then the summary";
 
-void AddTarget(CLI::App* command, CliOptions* options, bool t62Only) {
+void AddTarget(CLI::App* command, CliOptions* options, bool t62Only, bool all = false) {
     CLI::Option* target = command->add_option("TARGET", options->target, t62Only ? "t62" : "t62, psoc or zq3");
     target->required();
     if (t62Only)
         target->check(CLI::IsMember({"t62"}));
+    else if (all)
+        target->check(CLI::IsMember({"t62", "psoc", "zq3", "all"}));
     else
         target->check(CLI::IsMember({"t62", "psoc", "zq3"}));
 }
@@ -88,8 +90,10 @@ void AddCommands(CLI::App* app, CliOptions* options) {
     probe->add_flag("--json", options->json, kJsonHelp);
 
     CLI::App* update = app->add_subcommand("update", "program FILE into the target (probe, load, update, verify)");
-    AddTarget(update, options, false);
-    update->add_option("FILE", options->file, "the image: Intel HEX (t62, psoc), ZQ3 image (zq3)")
+    AddTarget(update, options, false, true);
+    update->add_option("FILE", options->file,
+                       "the image: Intel HEX (t62, psoc), ZQ3 image (zq3); or a release (release.json or its "
+                       "folder), whose image for the device is taken; TARGET all: each target out of date")
         ->required()
         ->type_name("");
     AddPorts(update, options);
@@ -100,7 +104,7 @@ void AddCommands(CLI::App* app, CliOptions* options) {
     CLI::App* verify = app->add_subcommand(
         "verify", "compare the T62 with what an update of FILE programs (changes nothing on the device)");
     AddTarget(verify, options, true);
-    verify->add_option("FILE", options->file, "the Intel HEX image")->required()->type_name("");
+    verify->add_option("FILE", options->file, "the Intel HEX image, or a release (release.json or its folder)")->required()->type_name("");
     AddPorts(verify, options);
     AddLog(verify, options);
     verify->add_flag("--json", options->json, kJsonHelp);
@@ -112,6 +116,7 @@ void AddCommands(CLI::App* app, CliOptions* options) {
     AddPort(backup, options);
     AddLog(backup, options);
     backup->add_flag("--json", options->json, "print one JSON object at the end (other texts go to standard error)");
+    AddReleaseCommands(app, &options->release, &options->file, &options->ports, &options->json);
 
     AddStation(app, options);
 
@@ -121,7 +126,7 @@ void AddCommands(CLI::App* app, CliOptions* options) {
 // A command that takes ports has one at least; the first is the run's.
 // Returns -1 to go on, else the exit code.
 int CheckPorts(CliOptions* options) {
-    if (options->command != "backup" && options->command != "ports") {
+    if (options->command != "backup" && options->command != "ports" && options->command != "release") {
         if (options->ports.empty() && options->portsFile.empty()) {
             std::fprintf(stderr, "%s: --port is required\nSee `%s %s --help`.\n", kCliName, kCliName,
                          options->command.c_str());

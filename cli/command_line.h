@@ -6,6 +6,9 @@
 //   ridorez verify t62 FILE PORTS [--log FILE] [--json]
 //   ridorez backup t62 FILE --port PORT [--log FILE] [--json]
 //   ridorez station TARGET FILE PORTS --records FILE [--csv] [--station NAME] [--again]
+//   ridorez release make DIR --name NAME --version V TARGET:FILE... [--force]
+//   ridorez status RELEASE --port PORT [--json]
+//   ridorez update all RELEASE --port PORT [--json]
 //   ridorez --help | --version
 //
 // PORTS is --port PORT, or several ports for a bench (bench.h): --port A
@@ -13,6 +16,8 @@
 #pragma once
 #include <string>
 #include <vector>
+
+#include "cli/release_command_line.h"
 
 struct CliOptions {
     std::string command;  // ports, probe, update, verify, backup
@@ -31,6 +36,7 @@ struct CliOptions {
     bool csv = false;                // records as CSV rather than JSON lines
     std::string station;             // the station's name in the records ("" the host's name)
     bool again = false;              // the same board may be updated twice in a row
+    ReleaseMakeOptions release;  // ridorez release make DIR (DIR in file)
 };
 
 extern const char* const kCliVersion;

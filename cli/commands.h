@@ -10,6 +10,12 @@ int RunProbe(const CliOptions& options, CliReport* report);
 int RunUpdate(const CliOptions& options, CliReport* report);
 int RunVerify(const CliOptions& options, CliReport* report);
 int RunBackup(const CliOptions& options, CliReport* report);
+// A release: made from image files (release_command.cpp); what each target
+// on a port has against it, and the update of each that is out of date
+// (status_command.cpp).
+int RunReleaseMake(const CliOptions& options, CliReport* report);
+int RunStatus(const CliOptions& options, CliReport* report);
+int RunUpdateAll(const CliOptions& options, CliReport* report);
 
 // The two halves of update and of verify t62, for a bench, which loads the
 // image once and runs the rest in a process per port: the load with its

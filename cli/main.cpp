@@ -41,6 +41,8 @@ int Dispatch(const CliOptions& options, CliReport* report) {
     if (options.command == "probe") return RunProbe(options, report);
     if (options.command == "update") return RunUpdate(options, report);
     if (options.command == "verify") return RunVerify(options, report);
+    if (options.command == "release") return RunReleaseMake(options, report);
+    if (options.command == "status") return RunStatus(options, report);
     return RunBackup(options, report);
 }
 

@@ -146,6 +146,7 @@ std::string JsonReport(const CliReport& report, double seconds) {
                       report.rowsDiffering, report.firstDifference);
         out += numbers;
     }
+    if (!report.targets.empty()) out += ",\"targets\":" + report.targets;
     if (!report.stoppedBy.empty()) {
         out += ",\"stopped_by\":";
         Escape(&out, report.stoppedBy);

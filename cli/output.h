@@ -50,6 +50,7 @@ struct CliReport {
     long long rowsDiffering = 0;
     long long firstDifference = -1;
     std::string stoppedBy;    // the request to stop that came during the update ("" none)
+    std::string targets;      // status, update all: a JSON array, one object per target ("" none)
 };
 
 // text as a JSON string, in its quotes.

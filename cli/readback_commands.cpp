@@ -10,6 +10,7 @@
 #include "cli/exit_codes.h"
 #include "cli/port_select.h"
 #include "cli/probe_step.h"
+#include "cli/release_step.h"
 #include "cli/worker_run.h"
 #include "core/app_state.h"
 #include "image/hex_writer.h"
@@ -76,7 +77,10 @@ int RunLoadedVerify(const CliOptions& options, CliReport* report) {
     return kExitDiffers;
 }
 
-int RunVerify(const CliOptions& options, CliReport* report) {
+int RunVerify(const CliOptions& given, CliReport* report) {
+    CliOptions options = given;
+    int taken = ReleaseImageStep(*TargetNamed(given.target), given.file, given.port, &options.file, report);
+    if (taken != kExitDone) return taken;
     int loaded = LoadImageStep(options, report);
     if (loaded != kExitDone) return loaded;
     return RunLoadedVerify(options, report);

@@ -12,6 +12,7 @@
 #include "cli/messages.h"
 #include "cli/port_select.h"
 #include "cli/probe_step.h"
+#include "cli/release_step.h"
 #include "cli/worker_run.h"
 
 namespace {
@@ -129,7 +130,11 @@ int RunLoadedUpdate(const CliOptions& options, CliReport* report) {
     return Finish(options, status, row, report);
 }
 
-int RunUpdate(const CliOptions& options, CliReport* report) {
+int RunUpdate(const CliOptions& given, CliReport* report) {
+    if (given.target == "all") return RunUpdateAll(given, report);
+    CliOptions options = given;
+    int taken = ReleaseImageStep(*TargetNamed(given.target), given.file, given.port, &options.file, report);
+    if (taken != kExitDone) return taken;
     int loaded = LoadImageStep(options, report);
     if (loaded != kExitDone) return loaded;
     return RunLoadedUpdate(options, report);

@@ -6,7 +6,7 @@ packages=(cmake g++ make clang libclang-rt-14-dev libgtest-dev libgmock-dev libb
           g++-mingw-w64-x86-64 binutils-mingw-w64-x86-64 mingw-w64-x86-64-dev
           wine64 fonts-wine xvfb xauth imagemagick srecord python3 libcli11-dev nlohmann-json3-dev
           emscripten chromium python3-websockets qemu-user-static man-db zip
-          qemu-system-x86 busybox-static cpio)
+          qemu-system-x86 busybox-static cpio nlohmann-json3-dev libssl-dev)
 missing=()
 for p in "${packages[@]}"; do
   dpkg-query -W -f='${Status}' "$p" 2>/dev/null | grep -q "install ok installed" || missing+=("$p")

@@ -1,7 +1,7 @@
 #!/usr/bin/env bash
 # Checks that dependencies run one way: the front ends (app/, cli/, web/) over the
 # target table and the flows they share (uploader/), over the targets (t62/,
-# psoc/, zq3/), over serial/ and image/, over core/. The front ends take a
+# psoc/, zq3/), over serial/, image/ and release/, over core/. The front ends take a
 # target's row and include no target's header. A file may
 # include from its own folder and from lower layers only; the targets do not
 # include one another; Windows headers appear in the core only in its
@@ -14,7 +14,7 @@ cd "$root" || exit 2
 layer() {
   case $1 in
     core) echo 0 ;;
-    serial | image) echo 1 ;;
+    serial | image | release) echo 1 ;;
     t62 | psoc | zq3) echo 2 ;;
     uploader) echo 3 ;;
     app | cli | web) echo 4 ;;
@@ -22,7 +22,7 @@ layer() {
   esac
 }
 
-core_dirs=(core serial image t62 psoc zq3 uploader)
+core_dirs=(core serial image release t62 psoc zq3 uploader)
 breaches=0
 for dir in "${core_dirs[@]}" app cli web; do
   [ -d "$dir" ] || continue

@@ -1,11 +1,16 @@
 #include "uploader/main_window_flow.h"
 
+#include <cstdio>
+
 #include "core/app_state.h"
 #include "res/resource.h"
 #include "serial/port_fault.h"
 #include "serial/serial_port.h"
 
 namespace {
+
+// TargetProbeLines::fit of each target's last probe.
+char probedFit[kTargetCount][sizeof TargetProbeLines::fit];
 
 // Opens the port for row's probe; on failure the port line says why.
 bool OpenPort(const TargetRow& row, MainWindowView* view) {
@@ -22,11 +27,13 @@ bool OpenPort(const TargetRow& row, MainWindowView* view) {
 }
 
 void RunProbe(const TargetRow& row, MainWindowView* view) {
+    probedFit[row.id][0] = '\0';
     if (!OpenPort(row, view)) return;
     if (row.clearsHwLine) view->SetText(IDC_HW_LINE, "");
     view->ShowNow(IDC_PORT_LINE, row.waitingText);
     TargetProbeLines lines;
     row.identify(&lines);
+    std::snprintf(probedFit[row.id], sizeof probedFit[row.id], "%s", lines.connected ? lines.fit : "");
     view->SetText(IDC_PORT_LINE, lines.portLine);
     if (lines.hwLine[0] != '\0') view->SetText(IDC_HW_LINE, lines.hwLine);
     if (lines.resultLine != nullptr) view->SetText(IDC_RESULT_LINE, lines.resultLine);
@@ -49,6 +56,8 @@ void RunProbe(const TargetRow& row, MainWindowView* view) {
 void MainWindowEnableProbes(MainWindowView* view, int on) {
     for (int id = 0; id < kTargetCount; ++id) view->Enable(TargetOf(static_cast<TargetId>(id)).openButton, on);
 }
+
+const char* MainWindowProbedFit(const TargetRow& row) { return probedFit[row.id]; }
 
 void MainWindowOpen(MainWindowView* view) {
     view->Advise(nullptr, nullptr);

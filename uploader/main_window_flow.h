@@ -48,3 +48,8 @@ void MainWindowUploaderGone(const TargetRow& row, MainWindowView* view);
 void MainWindowSetCom(MainWindowView* view);
 
 void MainWindowEnableProbes(MainWindowView* view, int on);
+
+// What the last probe of row's target found its device to fit (the ZQ3's
+// variant, the T62's hardware revision; TargetProbeLines::fit), for the
+// image an uploader takes from a release; "" when it told none.
+const char* MainWindowProbedFit(const TargetRow& row);

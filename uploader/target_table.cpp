@@ -7,6 +7,7 @@
 #include "image/hex_image.h"
 #include "image/keyer_image.h"
 #include "psoc/psoc_probe.h"
+#include "release/release.h"
 #include "psoc/psoc_protocol.h"
 #include "psoc/psoc_worker.h"
 #include "res/resource.h"
@@ -85,6 +86,7 @@ void T62Identify(TargetProbeLines* lines) {
     T62ProbeIdentify(&result);
     FormatT62ProbeLines(&result, lines->portLine, sizeof lines->portLine, lines->hwLine, sizeof lines->hwLine);
     lines->connected = result.outcome == kT62ProbeConnected;
+    lines->firmware = -1;
     if (!lines->connected) {
         lines->hwLine[0] = '\0';
         lines->replyCode = result.replyCount;
@@ -92,6 +94,7 @@ void T62Identify(TargetProbeLines* lines) {
     }
     std::snprintf(lines->loaderVersion, sizeof lines->loaderVersion, "%u.%u", result.loaderMajor, result.loaderMinor);
     std::snprintf(lines->hwRevision, sizeof lines->hwRevision, "%c", static_cast<char>(result.hwRevision + 0x40));
+    std::snprintf(lines->fit, sizeof lines->fit, "%c", static_cast<char>(result.hwRevision + 0x40));
 }
 
 std::string T62NoAnswer(const TargetProbeLines& lines) {
@@ -178,6 +181,7 @@ void PsocIdentify(TargetProbeLines* lines) {
     PsocProbeIdentify(&result);
     FormatPsocProbeLine(&result, lines->portLine, sizeof lines->portLine);
     lines->connected = result.outcome == kPsocProbeConnected;
+    lines->firmware = -1;
     lines->wrongDevice = result.outcome == kPsocProbeNotBootLoader;
     if (lines->connected) std::snprintf(lines->loaderVersion, sizeof lines->loaderVersion, "%c", result.version);
 }
@@ -228,6 +232,12 @@ void Zq3Lines(int found, const KeyerProbeResult& result, TargetProbeLines* lines
     lines->resultLine = KeyerProbeResultText(found);
     lines->connected = found >= 0;
     lines->loaderOnly = found == kIcNoOs;
+    lines->firmware = -1;
+    int type = AppState.keyerIcType;
+    if (found >= 0 && found != kIcNoOs && type >= kIcAmber && type <= kIcRuby) {
+        Copy(lines->fit, sizeof lines->fit, ReleaseVariantName(type));
+        lines->firmware = AppState.keyerFwVersion * 100 + AppState.keyerFwRevision - KeyerVariantOffset(type);
+    }
     if (!lines->connected) return;
     lines->icType = AppState.keyerIcType;
     if (lines->loaderOnly) return;
@@ -305,6 +315,15 @@ void SetZq3LoadFacts(const int32_t facts[3]) {
     AppState.keyerRecordCount = facts[0], AppState.keyerImageVersion = facts[1], AppState.keyerImageVariant = facts[2];
 }
 
+int Zq3ReleaseFacts(ReleaseImage* image) {
+    int32_t type = KeyerVariantBand(AppState.keyerImageVariant);
+    if (type == 0) return 0;
+    image->variant = ReleaseVariantName(type);
+    image->version = AppState.keyerImageVersion;
+    image->revision = KeyerVariantRevision(AppState.keyerImageVariant);
+    return 1;
+}
+
 std::string Zq3Advice(const std::string& program, const std::string& file, const std::string& port) {
     return "The ZQ3 IC may be left in its loader without its operating firmware, at " + std::to_string(kKeyerBaud) +
            " or " + std::to_string(kKeyerRecordBaud) + " baud: `" + program + " update zq3 " + file + " --port " +
@@ -340,7 +359,7 @@ const TargetRow kRows[kTargetCount] = {
      0, HexPrepare, kT62RunningText, T62UploadWorker, kT62Success, T62StatusMessage, "Resetting T62", T62Restart,
      HexBarRange, HexBarPosition, 1, "rows", T62Units, kT62RowBytes,
      LineSeconds(2 * kT62RowFrameBytes, kT62ProbeBaud), HexRunBytes, T62Advice, HexLoadFacts, SetHexLoadFacts,
-     &kT62ReadBack, kT62ProbeAdvice, T62RunAdvice},
+     &kT62ReadBack, kT62ProbeAdvice, T62RunAdvice, nullptr},
     // The PSoC's uploader has no reset button.
     {kTargetPsoc, "psoc", "PSoC",
      IDC_OPEN_PSOC, IDC_PSOC_UPDATE, IDD_PSOC_UPLOADER, IDC_PSOC_START, 0, kPsocUpdateCompletedText,
@@ -352,7 +371,7 @@ const TargetRow kRows[kTargetCount] = {
      0, HexPrepare, kPsocRunningText, PsocProgramWorker, kPsocSuccess, PsocOutcomeMessage, nullptr, nullptr,
      HexBarRange, HexBarPosition, 1, "blocks", PsocUnits, kPsocBlockBytes,
      LineSeconds(kPsocRequestBytes + kPsocEchoBytes, kPsocProbeBaud), HexRunBytes, PsocAdvice, HexLoadFacts,
-     SetHexLoadFacts, nullptr, kPsocProbeAdvice, PsocRunAdvice},
+     SetHexLoadFacts, nullptr, kPsocProbeAdvice, PsocRunAdvice, nullptr},
     {kTargetZq3, "zq3", "ZQ3 IC",
      IDC_OPEN_ZQ3, IDC_ZQ3_UPDATE, IDD_KEYER_UPLOADER, IDC_KEYER_START, 0, kKeyerUpdateCompletedText,
      kKeyerBaud, nullptr, Zq3OpenDevice, Zq3OpenFailure, kKeyerProbeWaitingText, 0, Zq3Identify, Zq3NoAnswer,
@@ -362,7 +381,7 @@ const TargetRow kRows[kTargetCount] = {
      1, Zq3Prepare, nullptr, KeyerUploadWorker, kKeyerSuccess, KeyerStatusMessage, nullptr, nullptr,
      nullptr, Zq3BarPosition, 0, "records", Zq3Units, 0,
      LineSeconds(kKeyerFrameBytes + kKeyerReplyBytes, kKeyerRecordBaud), Zq3RunBytes, Zq3Advice, Zq3LoadFacts,
-     SetZq3LoadFacts, nullptr, kZq3ProbeAdvice, Zq3RunAdvice},
+     SetZq3LoadFacts, nullptr, kZq3ProbeAdvice, Zq3RunAdvice, Zq3ReleaseFacts},
 };
 
 }  // namespace

@@ -7,6 +7,8 @@
 #include <cstdint>
 #include <string>
 
+struct ReleaseImage;  // release/release.h
+
 enum TargetId { kTargetT62 = 0, kTargetPsoc, kTargetZq3, kTargetCount };
 
 // What a probe found, as the main window's lines show it.
@@ -26,6 +28,12 @@ struct TargetProbeLines {
     int icType;               // the ZQ3 IC's type: 1 AMBER ... 4 RUBY, 5 without its O/S, or another code it gave
     char variant[8];          // the ZQ3 IC's variant "JADE"
     int replyCode;            // a T62 that did not answer whole: SerialReadFrame's result
+    // For a release: what its image must fit (the ZQ3's variant, "JADE"; the
+    // T62's hardware revision, "B"), "" when the probe told none; and the
+    // firmware the device runs as version * 100 + revision (the ZQ3), -1
+    // when it tells none.
+    char fit[16];
+    int32_t firmware;
 };
 
 // Update's checks before the worker starts, and what they found.
@@ -130,6 +138,12 @@ struct TargetRow {
     // target, and after a run that ended with status other than success.
     const char* probeAdvice;
     const char* (*runAdvice)(int32_t status);
+
+    // For a release's entry: what the loaded image fits and the version it
+    // tells (the ZQ3's variant, version and revision). 1, or 0 when the image
+    // tells no variant a release could name it by. Null: the image tells
+    // nothing (every device of the target, as far as the image goes).
+    int (*releaseFacts)(ReleaseImage* image);
 };
 
 // What to do after the port stopped working in the middle of a command,

@@ -4,10 +4,14 @@
 #include <cstdlib>
 #include <cstring>
 
+#include <string>
+
 #include "core/app_state.h"
+#include "release/release.h"
 #include "res/resource.h"
 #include "serial/port_fault.h"
 #include "serial/port_reopen.h"
+#include "uploader/main_window_flow.h"
 
 const int Uploader::kStatusLine = IDC_STATUS_LINE;
 
@@ -74,14 +78,51 @@ void Uploader::LoadPath(const char* path) {
 void Uploader::LoadChosen(const char* path) {
     Status("Opening File");
     view_->SetText(IDC_FILE_PATH, path);
+    if (IsReleasePath(path)) {
+        LoadRelease(path);
+        return;
+    }
+    view_->ReleaseNote("", 0);  // a file of the user's own: no release's line
+    LoadImage(path);
+}
+
+bool Uploader::LoadImage(const char* path) {
     if (row_.load(path) <= 0) {
         Status("File Error");
-        return;
+        return false;
     }
     row_.loadedLine(AppState.statusText, sizeof AppState.statusText);
     Status(AppState.statusText);
     *row_.loaded = 1;
     Enable(row_.startButton, 1);
+    return true;
+}
+
+void Uploader::LoadRelease(const char* path) {
+    // What was loaded before is gone: Update must not write it in the
+    // release's name.
+    *row_.loaded = 0;
+    Enable(row_.startButton, 0);
+    ::Release release;  // not the method that lets the store go
+    std::string error;
+    const ReleaseImage* image = nullptr;
+    const char* fit = MainWindowProbedFit(row_);
+    if (ReadRelease(path, &release, &error)) {
+        image = PickReleaseImage(release, row_.key, fit, &error);
+        if (image != nullptr && !CheckReleaseImage(release, *image, &error)) image = nullptr;
+    }
+    if (image == nullptr) {
+        Status("File Error");
+        view_->ReleaseNote((error + "; nothing was loaded").c_str(), 1);
+        return;
+    }
+    std::string file = ReleaseImagePath(release, *image);
+    view_->SetText(IDC_FILE_PATH, file.c_str());
+    if (!LoadImage(file.c_str())) {
+        view_->ReleaseNote((ReleaseEntryName(*image) + ": the target's loader refused the file").c_str(), 1);
+        return;
+    }
+    view_->ReleaseNote(ReleaseTakenText(release, *image, fit).c_str(), 0);
 }
 
 void Uploader::Update() {

@@ -31,6 +31,12 @@ public:
     // when the port stopped working in the middle of the run, else null;
     // then next. Both null: the line goes (a run starts, the dialog opens).
     virtual void Advise(const char* /*portLost*/, const char* /*next*/) {}
+    // A release's image was taken (refused 0: text says which, checked), or
+    // the release was refused (1: text says why, nothing loaded). By default
+    // a refusal is told in a message box; the page has a line for both.
+    virtual void ReleaseNote(const char* text, int refused) {
+        if (refused) ShowMessage(text, "Error");
+    }
 };
 
 class Uploader {
@@ -47,7 +53,11 @@ public:
     // can, while one waits on the line) is dropped, but Exit is carried out
     // once it has returned: the Windows dialog's window queues it that long.
     void Press(int control);
-    // A file chosen outside Load's press (the page's chooser answers later).
+    // A file chosen outside Load's press (the page's chooser answers later,
+    // and the page offers the release beside it as the uploader opens).
+    // Either may be a release (release.json or its folder): then the image
+    // is the release's for this target and the device the main window's
+    // probe found, its size and SHA-256 checked before it is loaded.
     void LoadPath(const char* path);
     // The 100 ms tick while a worker runs.
     void Tick();
@@ -59,6 +69,8 @@ public:
 private:
     void Load();
     void LoadChosen(const char* path);
+    void LoadRelease(const char* path);
+    bool LoadImage(const char* path);
     void Update();
     void Restart();
     void Status(const char* text) { view_->SetText(kStatusLine, text); }

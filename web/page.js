@@ -150,6 +150,40 @@ function wire() {
   });
 }
 
+// The release the maker put beside the page (release.json and the images it
+// names, fetched from the page's own origin and nowhere else) goes into the
+// program's file system at /release, where each uploader takes its image
+// from as it opens. A page without one fetches nothing more.
+var RELEASE = '/release';
+
+function fetchBytes(url) {
+  return fetch(url, { cache: 'no-cache' }).then(function (r) { return r.ok ? r.arrayBuffer() : null; });
+}
+
+function fetchReleaseImage(name) {
+  var url = new URL(name, location.href);
+  if (url.origin !== location.origin) return null;  // the uploader then says it cannot be read
+  return fetchBytes(url).then(function (data) {
+    if (data === null) return;
+    var folder = RELEASE;
+    name.split('/').slice(0, -1).forEach(function (part) {
+      folder += '/' + part;
+      if (!Module.FS.analyzePath(folder).exists) Module.FS.mkdir(folder);
+    });
+    Module.FS.writeFile(RELEASE + '/' + name, new Uint8Array(data));
+  });
+}
+
+function fetchRelease() {
+  return fetchBytes('release.json').then(function (json) {
+    if (json === null) return null;
+    Module.FS.mkdir(RELEASE);
+    Module.FS.writeFile(RELEASE + '/release.json', new Uint8Array(json));
+    var names = Module.ccall('WebReleaseFiles', 'string', [], []).split('\n').filter(Boolean);
+    return Promise.all(names.map(fetchReleaseImage));
+  }).catch(function () { return null; });
+}
+
 // Only the topmost window takes input.
 function blockBelow() {
   var message = !document.getElementById('message').hidden;
@@ -189,6 +223,12 @@ var Module = {
       clearInterval(timers[dialog]);
       delete timers[dialog];
     },
+    releaseNote: function (dialog, text, refused) {
+      var note = document.querySelector('#d' + dialog + ' .page-release');
+      note.textContent = text;
+      note.classList.toggle('refused', refused);
+      note.hidden = text === '';
+    },
     messageBox: function (text, caption) {
       document.getElementById('message-text').textContent = text;
       document.getElementById('message-caption').textContent = caption;
@@ -209,7 +249,7 @@ var Module = {
   },
   onRuntimeInitialized: function () {
     Module.ccall('WebMainOpen', null, [], []);
-    Module.webSerial.restore().then(function () {
+    Promise.all([Module.webSerial.restore(), fetchRelease()]).then(function () {
       callNow('WebMainShowPort', []);
       document.body.dataset.ready = '1';
     });

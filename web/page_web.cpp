@@ -17,6 +17,9 @@ EM_JS(void, PageJsOpenDialog, (int dialog), { Module.page.openDialog(dialog); })
 EM_JS(void, PageJsCloseDialog, (int dialog), { Module.page.closeDialog(dialog); });
 EM_JS(void, PageJsStartTimer, (int dialog, int periodMs), { Module.page.startTimer(dialog, periodMs); });
 EM_JS(void, PageJsStopTimer, (int dialog), { Module.page.stopTimer(dialog); });
+EM_JS(void, PageJsReleaseNote, (int dialog, const char* text, int refused), {
+    Module.page.releaseNote(dialog, UTF8ToString(text), refused != 0);
+});
 EM_JS(void, PageJsMessageBox, (const char* text, const char* caption), {
     Module.page.messageBox(UTF8ToString(text), UTF8ToString(caption));
 });
@@ -34,6 +37,7 @@ void PageOpenDialog(int dialog) { PageJsOpenDialog(dialog); }
 void PageCloseDialog(int dialog) { PageJsCloseDialog(dialog); }
 void PageStartTimer(int dialog) { PageJsStartTimer(dialog, kWorkerTickMs); }
 void PageStopTimer(int dialog) { PageJsStopTimer(dialog); }
+void PageReleaseNote(int dialog, const char* text, int refused) { PageJsReleaseNote(dialog, text, refused); }
 void PageMessageBox(const char* text, const char* caption) { PageJsMessageBox(text, caption); }
 int PageChoosePort(int always) { return PageJsChoosePort(always); }
 void PageEnd() { PageJsEnd(); }

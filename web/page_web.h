@@ -27,6 +27,10 @@ void PageCloseDialog(int dialog);
 void PageStartTimer(int dialog);
 void PageStopTimer(int dialog);
 
+// The uploader's line of the page's own for a release (the Windows dialog
+// has none): which image it took, or why it took none (refused 1); "" hides it.
+void PageReleaseNote(int dialog, const char* text, int refused);
+
 // A message box with an OK button, over everything else.
 void PageMessageBox(const char* text, const char* caption);
 

@@ -8,14 +8,20 @@
 #include <emscripten.h>
 
 #include <optional>
+#include <string>
 
 #include "core/platform.h"
+#include "release/release.h"
 #include "res/resource.h"
 #include "uploader/uploader_flow.h"
 #include "web/page_web.h"
 #include "web/uploaders_web.h"
 
 namespace {
+
+// Where page.js puts the release it fetched from beside the page, in the
+// program's file system.
+const char* const kPageReleaseFolder = "/release";
 
 class PageUploaderView : public UploaderView {
 public:
@@ -31,6 +37,7 @@ public:
     void End() override;
     // Never asked: the page's file input answers later, through WebUploaderLoad.
     int ChooseFile(int, char*, int) override { return 0; }
+    void ReleaseNote(const char* text, int refused) override { PageReleaseNote(dialog, text, refused); }
 
     int dialog = 0;  // the uploader shown, 0 when none
     MainWindowView* mainWindow = nullptr;
@@ -65,8 +72,22 @@ void WebUploaderOpen(const TargetRow& row, MainWindowView* mainWindow) {
     view.SetText(IDC_ADDRESS, "");
     view.SetBarRange(100);  // the progress bar's own range until Update sets one
     view.SetBarPosition(0);
+    PageReleaseNote(row.dialog, "", 0);
     PageOpenDialog(row.dialog);
     uploader->Open();
+    // The release beside the page, if page.js found one: its image for this
+    // device, loaded as a chosen file is, so that Update is all that is left.
+    if (IsReleasePath(kPageReleaseFolder)) uploader->LoadPath(kPageReleaseFolder);
+}
+
+extern "C" EMSCRIPTEN_KEEPALIVE const char* WebReleaseFiles() {
+    static std::string names;
+    names.clear();
+    Release release;
+    std::string error;
+    if (!ReadRelease(kPageReleaseFolder, &release, &error)) return "";
+    for (const ReleaseImage& image : release.images) names += image.file + "\n";
+    return names.c_str();
 }
 
 extern "C" EMSCRIPTEN_KEEPALIVE void WebUploaderCommand(int dialog, int id) {

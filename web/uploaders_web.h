@@ -2,7 +2,10 @@
 // target's Uploader. page.js calls the exported ones:
 // WebUploaderCommand(dialog, id) for a button, WebUploaderLoad(dialog, path)
 // once a chosen file is in the page's file system at path,
-// WebUploaderTick(dialog) on each tick of the timer.
+// WebUploaderTick(dialog) on each tick of the timer, and WebReleaseFiles()
+// for the names of the images to fetch once it has put the release.json
+// found beside the page into the program's file system at /release (one a
+// line; none when the release cannot be read: each uploader then says why).
 #pragma once
 #include "uploader/main_window_flow.h"
 #include "uploader/target_table.h"

@@ -90,6 +90,37 @@ EOF
     write:0x1800:0x1800 erase:0 write:0:0x400
 }
 
+# A release in place of a HEX file: release.json (made by ridorez-cli.exe
+# release make) chosen in the Open dialog, its T62 image taken, checked and
+# loaded, and the update writes it.
+test_t62_update_from_release() {  # cli_run: cases_cli.sh
+  hex_image t62_release 0:1024 0x1800:3976 || return 1
+  sim_start 4 --device t62 --t62-fill $T62_FILL || return 1
+  local release
+  release=$(image_path release)
+  release=${release%.hex}
+  cli_run release make "$release" --name Keyer --version 2.1 "t62:$(image_path t62_release)" || return 1
+  expect_eq "release make's exit code" "$APP_EXIT_CODE" 0 || return 1
+  app_start
+  drive <<EOF || return 1
+$(t62_open_uploader)
+press $IDC_LOAD
+open-file "$release\\release.json"
+window "$T62_TITLE"
+wait-text $IDC_FILE_PATH "$release\\t62_release.hex"
+wait-text $IDC_STATUS_LINE "T62 Image Loaded, 5000 Bytes"
+click $IDC_T62_START
+wait-text $IDC_STATUS_LINE "Programing Completed Successfully" 30000
+click $IDC_T62_RESTART
+press $IDC_UPLOADER_EXIT
+closed
+$(t62_back_in_main_window)
+EOF
+  sims_stop
+  t62_memory_is t62_release $T62_FILL erase:0 fallback erase:0x1800 erase:0x2000 erase:0x2800 \
+    write:0x1800:0x1800 erase:0 write:0:0x400
+}
+
 # Update refused, with nothing sent to the T62: before any load (also after
 # a load that failed), after a good load followed by a failed one, and for
 # an image with data past the rows its byte count lets the update write
@@ -439,6 +470,7 @@ EOF
 ALL_TESTS+=(
   t62_probe_flooded_line
   t62_update
+  t62_update_from_release
   t62_update_refused
   t62_load_long_and_cyrillic_paths
   t62_write_failure

@@ -273,9 +273,10 @@ EOF
   expect_eq "exit code after Exit" "$APP_EXIT_CODE" 0
 }
 
-# The uploaders' file chooser: HEX and BIN set-ups, a chosen file, a name
-# too long for the buffer (refused, and said so: not taken for a cancel), a
-# name that does not exist, and cancel.
+# The uploaders' file chooser: HEX and BIN set-ups (each also listing a
+# release's release.json), a chosen file, a name too long for the buffer
+# (refused, and said so: not taken for a cancel), a name that does not
+# exist, and cancel.
 test_file_chooser() {
   local dir=$E2E_WORK/images
   mkdir -p "$dir" && echo ":00000001FF" >"$dir/app.hex"
@@ -284,7 +285,7 @@ test_file_chooser() {
   drive <<EOF || return 1
 window "Open" 20000
 wait-text 1148 "*.hex" 10000
-expect-list 1136 "All files,Hex Files" 1
+expect-list 1136 "All files,Hex Files,Release" 1
 open-file "$winpath"
 closed
 EOF
@@ -300,7 +301,7 @@ EOF
   drive <<EOF || return 1
 window "Open" 20000
 wait-text 1148 "*.bin" 10000
-expect-list 1136 "All files,Bin Files" 1
+expect-list 1136 "All files,Bin Files,Release" 1
 open-file "Z:${dir//\//\\}\\missing.bin"
 message "File does not exist"
 press $IDC_PORT_OK

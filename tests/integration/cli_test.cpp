@@ -31,16 +31,20 @@
 
 namespace {
 
-// A ZQ3 image of 1016 records for an AMBER IC, version 31, revision 3.
-std::string AmberImageFile() {
+// A ZQ3 image of 1016 records for a JADE IC (code 104: revision 4) or a RUBY
+// IC (152: revision 2), version 31.
+std::string KeyerImageFile(uint8_t code) {
     std::string text;
     for (int slot = 0; slot < 1016; ++slot) {
         std::vector<uint8_t> data = Counting(16, static_cast<uint8_t>(slot));
-        if (slot == 0) data[6] = 31, data[7] = 3;
+        if (slot == 0) data[6] = 31, data[7] = code;
         text += DataLine(static_cast<uint16_t>(slot * 16), data);
     }
     return WriteTempFile(text + kEndLine, ".bin");
 }
+
+// A ZQ3 image of 1016 records for an AMBER IC, version 31, revision 3.
+std::string AmberImageFile() { return KeyerImageFile(3); }
 
 // The frames a whole upload of AmberImageFile() leaves in the simulated IC,
 // as its memory file lists them: slots 1012-1015 and 1000-1003, 4 to 955,
@@ -731,6 +735,78 @@ TEST_F(CliTest, BackupProgramsBackAndNeedsAWritableFile) {
 
 // --log naming the image, here by a second name of the same file, is
 // refused before the log is opened: the image is left as it was.
+// A release made of the three targets' images, its status against a
+// product whose three chips answer on one port, and update all: each chip
+// holds its image after it, the ZQ3 the image of its own variant.
+TEST_F(CliTest, ReleaseMadeStatusAndUpdateAllOnOnePort) {
+    ASSERT_TRUE(StartSim(&sim, {"--device", "t62,psoc,keyer", "--keyer-variant", "jade", "--keyer-version", "31",
+                                "--keyer-revision", "3"}));
+    std::string t62 = RandomImageFile(3000, 5), psoc = RandomImageFile(0x3600, 6), jade = KeyerImageFile(104);
+    std::string release = sim.dir + "/release";
+    Cli cli = RunCli({"release", "make", release, "--name", "Keyer", "--version", "2.1", "t62:" + t62,
+                      "psoc:" + psoc, "zq3:" + KeyerImageFile(152), "zq3:" + jade},
+                     sim.dir, "make");
+    ASSERT_EQ(0, cli.exit) << ReadTextFile(cli.err);
+    cli = RunCli({"status", release, "--port", sim.link}, sim.dir, "status");
+    EXPECT_EQ(0, cli.exit) << ReadTextFile(cli.err);
+    std::string out = ReadTextFile(cli.out);
+    EXPECT_TRUE(Has(out, "  zq3: out of date (release: " + std::filesystem::path(jade).filename().string()))
+        << out;
+    EXPECT_TRUE(Has(out, " 31.04; device: 31.03)\n  psoc: cannot tell")) << out;
+
+    cli = RunCli({"update", "all", release + "/release.json", "--port", sim.link, "--json"}, sim.dir, "all");
+    EXPECT_EQ(0, cli.exit) << ReadTextFile(cli.err);
+    EXPECT_TRUE(Has(ReadTextFile(cli.out), "\"message\":\"updated: t62, zq3, psoc; press the encoder to restart"))
+        << ReadTextFile(cli.out);
+    StopSim(&sim);
+    EXPECT_TRUE(SameWords(ReadBinaryFile(sim.memory + ".t62"), Loaded(t62), 0x1800, 0x1800 + 8 * 256));
+    std::vector<uint8_t> flat(kImageBufferSize);
+    AppState.hexImage = flat.data();
+    LoadHexImage(psoc.c_str(), PSoCImage);
+    AppState.hexImage = nullptr;
+    flat.resize(0x3600);
+    EXPECT_EQ(flat, ReadBinaryFile(sim.memory + ".psoc"));
+    // The JADE image's slot 0: version 31, code 104 (0x68).
+    EXPECT_TRUE(Has(ReadTextFile(sim.memory + ".keyer"), "\n1b 0000 0001020304051f68")) << sim.memory;
+}
+
+// What a release must not get past: a changed byte in an image, for one
+// target or for all, and a ZQ3 of a variant the release has no image for.
+// Nothing but the probe goes to the device.
+TEST_F(CliTest, ReleaseRefusalsSendNothing) {
+    ASSERT_TRUE(StartSim(&sim, {"--device", "t62,keyer", "--keyer-variant", "amber"}));
+    std::string release = sim.dir + "/release", t62 = RandomImageFile(3000, 5);
+    Cli cli = RunCli({"release", "make", release, "--name", "Keyer", "--version", "2.1", "t62:" + t62,
+                      "zq3:" + KeyerImageFile(104)},
+                     sim.dir, "make");
+    ASSERT_EQ(0, cli.exit) << ReadTextFile(cli.err);
+    cli = RunCli({"release", "make", release, "--name", "Keyer", "--version", "2.2", "t62:" + t62}, sim.dir, "again");
+    EXPECT_EQ(3, cli.exit);
+    EXPECT_TRUE(Has(ReadTextFile(cli.err), "holds a release already: give --force")) << ReadTextFile(cli.err);
+
+    std::string name = std::filesystem::path(t62).filename().string();
+    std::string text = ReadTextFile(release + "/" + name);
+    text[20] = text[20] == '0' ? '1' : '0';
+    FILE* file = std::fopen((release + "/" + name).c_str(), "wb");
+    std::fwrite(text.data(), 1, text.size(), file);
+    std::fclose(file);
+    for (const char* target : {"t62", "all"}) {
+        cli = RunCli({"update", target, release, "--port", sim.link}, sim.dir, target);
+        EXPECT_EQ(3, cli.exit) << target;
+        std::string err = ReadTextFile(cli.err);
+        EXPECT_TRUE(Has(err, "t62 image " + name + ": the file is not the one the release names: its SHA-256 is "))
+            << err;
+        EXPECT_TRUE(Has(err, "; nothing was sent to the device")) << err;
+    }
+    EXPECT_FALSE(Has(ReadTextFile(sim.transcript), "H>D"));
+
+    cli = RunCli({"update", "zq3", release, "--port", sim.link}, sim.dir, "variant");
+    EXPECT_EQ(3, cli.exit);
+    EXPECT_TRUE(Has(ReadTextFile(cli.err), "has no zq3 image for this device: the release has JADE; the device is AMBER"))
+        << ReadTextFile(cli.err);
+    EXPECT_FALSE(Has(ReadTextFile(sim.transcript), "9600"));  // no record went out
+}
+
 TEST_F(CliTest, LogThatIsTheImageIsRefused) {
     ASSERT_TRUE(StartSim(&sim, {"--device", "t62"}));
     std::string image = RandomImageFile(3000, 14);

@@ -2,6 +2,8 @@
 // loaders and workers to the simulated device's memory.
 #include <gtest/gtest.h>
 
+#include <filesystem>
+#include <fstream>
 #include <map>
 #include <sstream>
 
@@ -12,6 +14,8 @@
 #include "core/platform.h"
 #include "psoc/psoc_protocol.h"
 #include "psoc/psoc_worker.h"
+#include "release/release.h"
+#include "release/sha256.h"
 #include "serial/serial_port.h"
 #include "sim_harness.h"
 #include "res/resource.h"
@@ -289,6 +293,42 @@ TEST_F(Update, EveryTargetThroughTheUploaderFlow) {
     int records = 0;
     for (std::string line; std::getline(keyer, line);) ++records;
     EXPECT_EQ(keyerFrames, records);
+}
+
+// A release whose T62 image is not the file it names (a changed byte),
+// chosen after a good HEX file: refused with both digests, and the image
+// loaded before is no longer Update's to write.
+TEST_F(Update, ReleaseWithAChangedByteLeavesNothingToWrite) {
+    Start({"--device", "t62"});
+    const TargetRow& row = TargetOf(kTargetT62);
+    FakeWindow window;
+    MainWindowProbe(row, &window);
+    ASSERT_EQ(1, window.on[row.updateButton]) << window.text[IDC_PORT_LINE];
+    std::string folder = sim.dir + "/release", hex = RandomImageFile(0x1800 + 3000, 23);
+    std::filesystem::create_directory(folder);
+    std::string text = ReadTextFile(hex);
+    Release release{folder, "Keyer", "2.1", {}};
+    ReleaseImage image;
+    image.target = "t62", image.file = "t62.hex", image.size = static_cast<int64_t>(text.size());
+    image.sha256 = Sha256Hex(text.data(), text.size());
+    release.images.push_back(image);
+    text[20] = text[20] == '0' ? '1' : '0';
+    std::ofstream(folder + "/t62.hex", std::ios::binary) << text;
+    std::ofstream(folder + "/release.json", std::ios::binary) << ReleaseJsonText(release);
+
+    Uploader uploader(row, &window);
+    uploader.Open();
+    uploader.LoadPath(hex.c_str());
+    ASSERT_EQ(1, window.on[row.startButton]) << window.text[IDC_STATUS_LINE];
+    uploader.LoadPath(folder.c_str());
+    EXPECT_EQ("File Error", window.text[IDC_STATUS_LINE]);
+    EXPECT_NE(std::string::npos, window.box.find("t62 image t62.hex: the file is not the one the release names: "
+                                                 "its SHA-256 is "))
+        << window.box;
+    EXPECT_EQ(0, window.on[row.startButton]);
+    uploader.Press(row.startButton);
+    EXPECT_EQ("Error: Please Open a Programming File !", window.text[IDC_STATUS_LINE]);
+    uploader.Release();
 }
 
 }  // namespace

@@ -2,7 +2,10 @@
 # ridorez built for ARM Linux (scripts/build_cross.sh aarch64-linux
 # armv7-linux), run under qemu-user-static against the simulator (the native
 # build's) on a pseudo-terminal: for each build, the probe and a whole update
-# of the T62, the PSoC and the ZQ3 keyer, and verify t62 of what was written.
+# of the T62, the PSoC and the ZQ3 keyer, and verify t62 of what was written;
+# then a release made of the three images (its SHA-256 digests, from the
+# build's own implementation, against sha256sum's), a T62 update from it
+# and verify t62 of what the device then holds.
 # x86_64 runs the static x86_64 build (x86_64-linux) the same way, without
 # an emulator.
 #   tests/qemu/run.sh [aarch64|armv7|x86_64]...
@@ -43,13 +46,37 @@ expect() {
   fi
 }
 
+# same_digests NAME RELEASE: every image release.json names has the digest
+# sha256sum gives its file.
+same_digests() {
+  local name=$1 release=$2 differ
+  differ=$(python3 - "$release" <<'PY'
+import hashlib, json, subprocess, sys
+folder = sys.argv[1]
+for image in json.load(open(folder + "/release.json"))["images"]:
+    path = folder + "/" + image["file"]
+    theirs = subprocess.run(["sha256sum", path], capture_output=True, text=True).stdout.split()[0]
+    if image["sha256"] != theirs:
+        print(f'{image["file"]}: {image["sha256"]}, sha256sum {theirs}')
+PY
+  )
+  if [ -n "$differ" ] || [ ! -f "$release/release.json" ]; then
+    fail "$name: release.json's digests are not sha256sum's: ${differ:-no release.json}"
+  else
+    echo "qemu: ok: $name"
+    passed=$((passed + 1))
+  fi
+}
+
 # The images: a T62 and a PSoC HEX file of pseudo-random bytes, and a ZQ3
-# image for the simulated AMBER.
+# image for the simulated AMBER; and a second T62 image for the release.
 python3 "$check" bytes qemu-t62 3000 >"$work/t62.bin" &&
   srec_cat "$work/t62.bin" -binary -offset 0x1800 -o "$work/t62.hex" -intel >/dev/null &&
   python3 "$check" bytes qemu-psoc 13824 >"$work/psoc.bin" &&
   srec_cat "$work/psoc.bin" -binary -o "$work/psoc.hex" -intel >/dev/null &&
-  python3 tests/e2e/keyer_image.py "$work/zq3.bin" --version 31 --variant 3 >/dev/null ||
+  python3 tests/e2e/keyer_image.py "$work/zq3.bin" --version 31 --variant 3 >/dev/null &&
+  python3 "$check" bytes qemu-t62-release 3000 >"$work/t62-release.bin" &&
+  srec_cat "$work/t62-release.bin" -binary -offset 0x1800 -o "$work/t62-release.hex" -intel >/dev/null ||
   { echo "qemu: the images could not be made"; exit 1; }
 
 for arch in "${arches[@]}"; do
@@ -82,6 +109,15 @@ for arch in "${arches[@]}"; do
   expect "$arch probe zq3" 0 "ZQ IC: AMBER" "${run[@]}" probe zq3 --port COM4
   expect "$arch update zq3" 0 "ZQ3 Programing Completed Successfully, Press Encoder to restart." \
     "${run[@]}" update zq3 "$work/zq3.bin" --port COM4 --quiet
+  release=$work/release-$arch
+  expect "$arch release make" 0 "Release qemu 1 written: $release/release.json, 3 image\(s\)" \
+    "${run[@]}" release make "$release" --name qemu --version 1 "t62:$work/t62-release.hex" "psoc:$work/psoc.hex" \
+    "zq3:$work/zq3.bin"
+  same_digests "$arch release digests" "$release"
+  expect "$arch update t62 from the release" 0 "Programing Completed Successfully" \
+    "${run[@]}" update t62 "$release" --port COM4 --quiet
+  expect "$arch verify t62 of the release's image" 0 "Verify OK: the 20 rows are as in the image" \
+    "${run[@]}" verify t62 "$work/t62-release.hex" --port COM4
   cleanup
 done
 

@@ -4,7 +4,8 @@
 # stand-in whose bytes serial_bridge.py carries to the device simulator's
 # pseudo-terminal. The three probes and the three updates, the ZQ3's with
 # its speed change and once more in recovery mode, each device's memory
-# compared with its image, and a screenshot of every step in
+# compared with its image; a ZQ3 update from a release beside the page, with
+# no file chosen; and a screenshot of every step in
 # build/web-screens/. Ends with "web: N passed, M failed".
 set -uo pipefail
 . "$(dirname "$0")/../e2e/lib.sh"
@@ -301,6 +302,35 @@ EOF
     erase:0 fallback erase:0x1800 write:0x1800:0x800 erase:0 write:0:0x400
 }
 
+# A release beside the page (ridorez release make into a copy of the page's
+# folder): the ZQ3's uploader takes the image of the variant the probe found
+# out of the release's two, checked, with no file chosen, and Update writes
+# it.
+test_page_release_beside_page() {
+  sim_start 4 --device keyer || return 1
+  bridge_start 4 || return 1
+  local images=$E2E_WORK/images page=$E2E_WORK/page records
+  mkdir -p "$images" && cp -r "$WEB_PAGE" "$page" || { e2e_fail "no copy of the page"; return 1; }
+  records=$(python3 "$E2E_ROOT/tests/e2e/keyer_image.py" "$images/zq3-amber.bin" --version 31 --variant 3 --phase1 \
+    --expect "$images/zq3-amber.expect") &&
+    python3 "$E2E_ROOT/tests/e2e/keyer_image.py" "$images/zq3-jade.bin" --version 31 --variant 103 >/dev/null &&
+    "$E2E_NATIVE_BUILD/cli/ridorez" release make "$page" --name Keyer --version 2.1 "zq3:$images/zq3-jade.bin" \
+      "zq3:$images/zq3-amber.bin" >/dev/null || { e2e_fail "no release beside the page"; return 1; }
+  WEB_PAGE=$page page_drive "$WEB_SHOTS/release" <<EOF || return 1
+open-page standin
+click $IDD_MAIN $IDC_OPEN_ZQ3
+wait-text $IDD_MAIN $IDC_RESULT_LINE "ZQ3 IC Test Passed" 30000
+click $IDD_MAIN $IDC_ZQ3_UPDATE
+wait-text $IDD_KEYER_UPLOADER $IDC_STATUS_LINE "ZQ3 IC Version: 31.03 Loaded, $records Records"
+expect-text $IDD_KEYER_UPLOADER $IDC_FILE_PATH "/release/zq3-amber.bin"
+expect-js "document.querySelector('#d$IDD_KEYER_UPLOADER .page-release').textContent" "Release Keyer 2.1: the zq3 image zq3-amber.bin for AMBER, version 31.03 (size and SHA-256 checked)"
+shot 18-zq3-release-loaded
+click $IDD_KEYER_UPLOADER $IDC_KEYER_START
+wait-text $IDD_KEYER_UPLOADER $IDC_STATUS_LINE "ZQ3 Programing Completed Successfully, Press Encoder to restart." 60000
+EOF
+  keyer_holds "$E2E_WORK/com4.memory" "$images/zq3-amber.expect"
+}
+
 run_web_test() {
   local name=$1 start=$SECONDS
   E2E_REASON=""
@@ -331,7 +361,7 @@ main() {
   rm -rf "$WEB_SHOTS"
   local tests=("$@")
   [ ${#tests[@]} -gt 0 ] || tests=(page_three_updates page_zq3_recovery page_t62_unplug_update_again
-    page_update_after_set_com)
+    page_update_after_set_com page_release_beside_page)
   for t in "${tests[@]}"; do run_web_test "$t"; done
   echo "web: $passed passed, $failed failed"
   [ "$failed" -eq 0 ]
