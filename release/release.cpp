@@ -60,7 +60,11 @@ int ReadRelease(const std::string& path, Release* release, std::string* error) {
     std::string folder, json, text;
     SplitReleasePath(path, &folder, &json);
     if (!ReleaseReadFile(json, &text)) {
-        *error = json + ": the release cannot be read";
+        if (ReleaseIsFolder(path))
+            *error = "a folder, not an image file, and no release either (it holds no " +
+                     std::string(kReleaseFileName) + "): name the image file itself, or a release's folder";
+        else
+            *error = json + ": the release cannot be read";
         return 0;
     }
     if (!ParseRelease(text, folder, release, error)) return 0;

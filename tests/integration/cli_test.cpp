@@ -982,7 +982,7 @@ TEST_F(CliTest, UsageErrorsAndHelp) {
     Cli typo = RunCli({"upadte", "t62", "x.hex", "--port", "COM4"}, dir, "typo");
     EXPECT_EQ(2, typo.exit);
     EXPECT_EQ("ridorez: unknown command 'upadte'; did you mean 'update'?\nThe commands: ports, probe, update, verify, "
-              "backup, station (`ridorez COMMAND --help` for each, `ridorez --help` for all).\n",
+              "backup, release, status, station (`ridorez COMMAND --help` for each, `ridorez --help` for all).\n",
               ReadTextFile(typo.err));
     // A command's help says what applies to it, with an example.
     Cli verify = RunCli({"verify", "--help"}, dir, "verify");
