@@ -15,6 +15,8 @@
 #include "cli/station_display.h"
 #include "cli/station_platform.h"
 #include "cli/worker_events.h"
+#include "release/release_files.h"
+#include "release/sha256.h"
 #include "uploader/target_table.h"
 
 namespace {
@@ -37,6 +39,7 @@ struct Station {
     const TargetRow* row = nullptr;
     std::string image;     // the loaded image, packed for the workers
     std::string loaded;    // what the load said of it
+    std::string sha256;    // the image file's, for the records
     std::string name;      // the station's, for the records
     std::string recordsError;
     std::vector<StationPort> ports;
@@ -101,6 +104,7 @@ void BoardFound(StationPort* p) {
         at = end + 2;
     }
     r.file = station.options.file;
+    r.sha256 = station.sha256;
     r.loaded = station.loaded;
     StationShowChange(p);
 }
@@ -365,6 +369,8 @@ int RunStation(const CliOptions& options) {
     char line[128];
     station.row->loadedLine(line, sizeof line);
     station.loaded = line;
+    std::string bytes;
+    if (ReleaseReadFile(options.file, &bytes)) station.sha256 = Sha256Hex(bytes.data(), bytes.size());
     station.image = PackLoadedImage(options.target);
 
     station.ports.resize(ports.size());

@@ -10,7 +10,7 @@
 #include "cli/station_platform.h"
 
 const char* const kRecordCsvHeader =
-    "time,station,port,vendor_id,product_id,serial,target,probe,file,loaded,seconds,result,exit,message,"
+    "time,station,port,vendor_id,product_id,serial,target,probe,file,sha256,loaded,seconds,result,exit,message,"
     "verify_exit,verify_message,verify_seconds";
 
 namespace {
@@ -72,7 +72,7 @@ std::string RecordJsonLine(const StationRecord& r) {
         {"adapter", adapter},
         {"target", r.target},
         {"probe", r.probe},
-        {"image", {{"file", r.file}, {"loaded", r.loaded}}},
+        {"image", {{"file", r.file}, {"sha256", OrNull(r.sha256)}, {"loaded", r.loaded}}},
         {"seconds", Tenths(r.seconds)},
         {"result", {{"code", r.result}, {"exit", r.exit}, {"message", r.message}}},
     };
@@ -85,7 +85,7 @@ std::string RecordJsonLine(const StationRecord& r) {
 
 std::string RecordCsvLine(const StationRecord& r) {
     std::vector<std::string> cells = {r.time,    r.station, r.port,           r.vendorId, r.productId,
-                                      r.serial,  r.target,  Joined(r.probe),  r.file,     r.loaded,
+                                      r.serial,  r.target,  Joined(r.probe),  r.file,     r.sha256, r.loaded,
                                       Number(r.seconds), std::to_string(r.result), std::to_string(r.exit), r.message};
     if (r.verified) {
         cells.insert(cells.end(), {std::to_string(r.verifyExit), r.verifyMessage, Number(r.verifySeconds)});

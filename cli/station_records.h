@@ -15,6 +15,7 @@ struct StationRecord {
     std::string target;
     std::vector<std::string> probe;  // what the probe found: its lines
     std::string file;                // the image as named
+    std::string sha256;              // the image file's SHA-256 ("" when it could not be read again)
     std::string loaded;              // what the load said of it (its size; a ZQ3 image's version and variant)
     double seconds = 0;              // the update's, from its probe to its end
     int result = 0;                  // the run's status code (0: no run ended)

@@ -582,9 +582,10 @@ TEST_F(CliTest, StationUpdatesBoardsAsTheyComeWithRecords) {
                                   std::regex("2 boards done, 1 failed; [0-9.]+ s a board on average")))
         << ReadTextFile(cli.out);
     std::string parse = WriteTempFile(
-        "import json, sys\n"
+        "import hashlib, json, sys\n"
         "for line in open(sys.argv[1]).read().split('\\n')[1:-1]:\n"
         "    r = json.loads(line)\n"
+        "    assert r['image']['sha256'] == hashlib.sha256(open(r['image']['file'], 'rb').read()).hexdigest(), r\n"
         "    v = r.get('verify') or {}\n"
         "    print(r['station'], r['port'][-1], r['target'], r['probe'][0], r['image']['loaded'], r['result']['exit'],\n"
         "          r['result']['message'], v.get('exit'), r['time'].endswith('Z') and r['seconds'] > 0)\n",
