@@ -19,13 +19,14 @@ configure_file(${CMAKE_SOURCE_DIR}/package/README.txt ${CMAKE_BINARY_DIR}/packag
 install(FILES ${CMAKE_BINARY_DIR}/package/README.txt DESTINATION .)
 
 # The licence, and the notices of what the MinGW tool chain links into both
-# programs (its C runtime, libgcc and libstdc++, static) and of CLI11 in
-# ridorez-cli.exe; in CRLF, as the README.
+# programs (its C runtime, libgcc and libstdc++, static), of nlohmann's JSON
+# (a release's release.json, in both) and of CLI11 in ridorez-cli.exe; in
+# CRLF, as the README.
 include(${CMAKE_SOURCE_DIR}/cmake/notices.cmake)
-set(win_notices mingw-w64 gcc-runtime)
+set(win_notices nlohmann-json mingw-w64 gcc-runtime)
 set(win_programs RIdorez.exe)
 if(TARGET ridorez-cli)
-  list(PREPEND win_notices cli11 nlohmann-json)
+  list(PREPEND win_notices cli11)
   set(win_programs "RIdorez.exe and ridorez-cli.exe")
 endif()
 ridorez_notices(${CMAKE_BINARY_DIR}/package/notices-lf.txt "${win_programs}" ${win_notices})

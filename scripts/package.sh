@@ -113,7 +113,7 @@ sed "s/@PROJECT_VERSION@/$version/g" package/README-web.txt >"$stage/web/$web/RE
 # What the page carries of others: Emscripten's runtime, with musl and libc++.
 cp LICENSE "$stage/web/$web/LICENSE.txt"
 cmake -DOUT="$stage/web/$web/THIRD-PARTY-NOTICES.txt" -DWHAT="ridorez.js and ridorez.wasm" \
-  "-DNOTICES=emscripten;musl;llvm-libcxx" -P cmake/notices.cmake
+  "-DNOTICES=emscripten;musl;llvm-libcxx;nlohmann-json" -P cmake/notices.cmake
 # The same bytes from the same files: the files' times from the last commit,
 # in the order of their names, no owner.
 find "$stage/web/$web" -exec touch -d "@$(git log -1 --format=%ct 2>/dev/null || echo 0)" {} +
