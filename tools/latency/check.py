@@ -82,11 +82,14 @@ def measure(build, work, target, image, latency):
         sim.terminate()
         sim.wait()
     mono0, chunks, _ = bench.read_transcript(transcript)
-    first = next((c for c in chunks if c[1] == "H>D" and c[4][:len(FIRST_REQUEST[target])] == FIRST_REQUEST[target]),
-                 None)
+    # The host's bytes, each with the time of the chunk it came in: a paced
+    # line at 1200 baud takes them one by one.
+    sent = [(c[0], b) for c in chunks if c[1] == "H>D" for b in c[4]]
+    want = [b.upper() for b in FIRST_REQUEST[target]]
+    first = next((sent[i][0] for i in range(len(sent)) if [b.upper() for _, b in sent[i:i + len(want)]] == want), None)
     if mono0 is None or first is None:
         raise SystemExit("latency: %s: the run's first request is not in the transcript" % transcript)
-    return (final_at - mono0 - first[0]) / 1e6
+    return (final_at - mono0 - first) / 1e6
 
 
 def main():

@@ -1,12 +1,11 @@
 // latency_predict TARGET IMAGE [MS...]: the seconds an update of IMAGE takes
-// on the line, as the program reckons it (uploader/run_time.h): on a plain
+// on the line, as the program reckons it (uploader/target_table.h): on a plain
 // wire, then behind an adapter with each latency timer given. One figure a
 // line: "wire 7.512", "16 11.204". For tools/latency/check.py.
 #include <cstdio>
 #include <cstdlib>
 #include <vector>
 
-#include "uploader/run_time.h"
 #include "uploader/target_table.h"
 
 int main(int argc, char** argv) {

@@ -1,4 +1,4 @@
-#include "uploader/run_time.h"
+#include "uploader/run_plans.h"
 
 #include <cstring>
 
@@ -16,7 +16,7 @@
 
 namespace {
 
-// ---- The T62: framed packets at 115200, each byte 0x04, 0x05, 0x55 escaped.
+// The T62: framed packets at 115200, each byte 0x04, 0x05, 0x55 escaped.
 
 uint32_t FramedBytes(const uint8_t* payload, uint16_t count) {
     uint8_t frame[FrameCapacity(kT62HeaderBytes + kT62RowBytes)];
@@ -61,7 +61,9 @@ void AddRead(LinePlan* plan, int32_t address, const uint8_t* row) {
     plan->push_back({kT62ProbeBaud, FramedBytes(payload, kT62HeaderBytes), FramedBytes(payload, sizeof payload), 0});
 }
 
-void T62Plan(LinePlan* plan) {
+}  // namespace
+
+void T62RunPlan(LinePlan* plan) {
     uint8_t fallback[kT62RowBytes];
     std::memset(fallback, 0xFF, sizeof fallback);
     const uint8_t jump[8] = {0x00, 0x04, 0x04, 0x00, 0x00, 0x00, 0x00, 0x00};
@@ -82,18 +84,16 @@ void T62Plan(LinePlan* plan) {
         AddRead(plan, address, AppState.hexImage + 2 * address);
 }
 
-// ---- The PSoC: 216 blocks echoed at 19200, then the finish byte and its reply.
-
-void PsocPlan(LinePlan* plan) {
+// The PSoC: 216 blocks echoed at 19200, then the finish byte and its reply.
+void PsocRunPlan(LinePlan* plan) {
     for (int32_t block = 0; block < kPsocImageEnd; block += kPsocBlockBytes)
         plan->push_back({kPsocProbeBaud, kPsocRequestBytes, kPsocEchoBytes, 0});
     plan->push_back({kPsocProbeBaud, 1, 1, 0});
 }
 
-// ---- The ZQ3: the hand-over and the echo test at 1200, 200 ms after the
-// speed change, the records at 9600, and 600 ms after the end.
-
-void Zq3Plan(LinePlan* plan) {
+// The ZQ3: the hand-over and the echo test at 1200, 200 ms after the speed
+// change, the records at 9600, and 600 ms after the end.
+void Zq3RunPlan(LinePlan* plan) {
     plan->push_back({kKeyerBaud, sizeof kKeyerHandOver, 0, 0});
     plan->push_back({kKeyerBaud, sizeof kKeyerEchoTest, 1, 0});
     plan->push_back({kKeyerBaud, 1, 0, 0.200});
@@ -101,18 +101,3 @@ void Zq3Plan(LinePlan* plan) {
     for (int32_t i = 0; i < frames; ++i) plan->push_back({kKeyerRecordBaud, kKeyerFrameBytes, kKeyerReplyBytes, 0});
     plan->push_back({kKeyerRecordBaud, 1, 0, 0.600});
 }
-
-}  // namespace
-
-LinePlan TargetRunPlan(const TargetRow& row) {
-    LinePlan plan;
-    switch (row.id) {
-        case kTargetT62: T62Plan(&plan); break;
-        case kTargetPsoc: PsocPlan(&plan); break;
-        case kTargetZq3: Zq3Plan(&plan); break;
-        default: break;
-    }
-    return plan;
-}
-
-double TargetRunSeconds(const TargetRow& row, int latencyMs) { return LinePlanSeconds(TargetRunPlan(row), latencyMs); }
