@@ -5,6 +5,7 @@
 #include <cstdio>
 #include <cstdlib>
 
+#include "cli/adapter_note.h"
 #include "cli/bench_image.h"
 #include "cli/commands.h"
 #include "cli/console.h"
@@ -366,6 +367,7 @@ int RunStation(const CliOptions& options) {
     station.row->loadedLine(line, sizeof line);
     station.loaded = line;
     station.image = PackLoadedImage(options.target);
+    for (const std::string& port : ports) TellAdapterLatency(*station.row, port);
 
     station.ports.resize(ports.size());
     station.kinds.assign(ports.size(), kLook);

@@ -6,6 +6,7 @@
 #include <system_error>
 #include <string>
 
+#include "cli/adapter_note.h"
 #include "cli/commands.h"
 #include "cli/console.h"
 #include "cli/exit_codes.h"
@@ -132,5 +133,6 @@ int RunLoadedUpdate(const CliOptions& options, CliReport* report) {
 int RunUpdate(const CliOptions& options, CliReport* report) {
     int loaded = LoadImageStep(options, report);
     if (loaded != kExitDone) return loaded;
+    TellAdapterLatency(*TargetNamed(options.target), options.port);
     return RunLoadedUpdate(options, report);
 }
