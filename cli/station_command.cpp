@@ -5,6 +5,7 @@
 #include <cstdio>
 #include <cstdlib>
 
+#include "cli/adapter_note.h"
 #include "cli/bench_image.h"
 #include "cli/commands.h"
 #include "cli/console.h"
@@ -372,6 +373,7 @@ int RunStation(const CliOptions& options) {
     std::string bytes;
     if (ReleaseReadFile(options.file, &bytes)) station.sha256 = Sha256Hex(bytes.data(), bytes.size());
     station.image = PackLoadedImage(options.target);
+    for (const std::string& port : ports) TellAdapterLatency(*station.row, port);
 
     station.ports.resize(ports.size());
     station.kinds.assign(ports.size(), kLook);

@@ -6,6 +6,7 @@
 #include <system_error>
 #include <string>
 
+#include "cli/adapter_note.h"
 #include "cli/commands.h"
 #include "cli/console.h"
 #include "cli/exit_codes.h"
@@ -137,5 +138,6 @@ int RunUpdate(const CliOptions& given, CliReport* report) {
     if (taken != kExitDone) return taken;
     int loaded = LoadImageStep(options, report);
     if (loaded != kExitDone) return loaded;
+    TellAdapterLatency(*TargetNamed(options.target), options.port);
     return RunLoadedUpdate(options, report);
 }

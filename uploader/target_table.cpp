@@ -21,6 +21,7 @@
 #include "t62/t62_protocol.h"
 #include "t62/t62_readback.h"
 #include "t62/t62_worker.h"
+#include "uploader/run_plans.h"
 #include "zq3/keyer_channel.h"
 #include "zq3/keyer_commands.h"
 #include "zq3/keyer_probe.h"
@@ -358,7 +359,7 @@ const TargetRow kRows[kTargetCount] = {
      T62Refusal, T62ExplainFit, nullptr,
      0, HexPrepare, kT62RunningText, T62UploadWorker, kT62Success, T62StatusMessage, "Resetting T62", T62Restart,
      HexBarRange, HexBarPosition, 1, "rows", T62Units, kT62RowBytes,
-     LineSeconds(2 * kT62RowFrameBytes, kT62ProbeBaud), HexRunBytes, T62Advice, HexLoadFacts, SetHexLoadFacts,
+     LineSeconds(2 * kT62RowFrameBytes, kT62ProbeBaud), HexRunBytes, T62RunPlan, T62Advice, HexLoadFacts, SetHexLoadFacts,
      &kT62ReadBack, kT62ProbeAdvice, T62RunAdvice, nullptr},
     // The PSoC's uploader has no reset button.
     {kTargetPsoc, "psoc", "PSoC",
@@ -370,7 +371,7 @@ const TargetRow kRows[kTargetCount] = {
      nullptr, nullptr, nullptr,
      0, HexPrepare, kPsocRunningText, PsocProgramWorker, kPsocSuccess, PsocOutcomeMessage, nullptr, nullptr,
      HexBarRange, HexBarPosition, 1, "blocks", PsocUnits, kPsocBlockBytes,
-     LineSeconds(kPsocRequestBytes + kPsocEchoBytes, kPsocProbeBaud), HexRunBytes, PsocAdvice, HexLoadFacts,
+     LineSeconds(kPsocRequestBytes + kPsocEchoBytes, kPsocProbeBaud), HexRunBytes, PsocRunPlan, PsocAdvice, HexLoadFacts,
      SetHexLoadFacts, nullptr, kPsocProbeAdvice, PsocRunAdvice, nullptr},
     {kTargetZq3, "zq3", "ZQ3 IC",
      IDC_OPEN_ZQ3, IDC_ZQ3_UPDATE, IDD_KEYER_UPLOADER, IDC_KEYER_START, 0, kKeyerUpdateCompletedText,
@@ -380,7 +381,7 @@ const TargetRow kRows[kTargetCount] = {
      nullptr, nullptr, Zq3NotItsImage,
      1, Zq3Prepare, nullptr, KeyerUploadWorker, kKeyerSuccess, KeyerStatusMessage, nullptr, nullptr,
      nullptr, Zq3BarPosition, 0, "records", Zq3Units, 0,
-     LineSeconds(kKeyerFrameBytes + kKeyerReplyBytes, kKeyerRecordBaud), Zq3RunBytes, Zq3Advice, Zq3LoadFacts,
+     LineSeconds(kKeyerFrameBytes + kKeyerReplyBytes, kKeyerRecordBaud), Zq3RunBytes, Zq3RunPlan, Zq3Advice, Zq3LoadFacts,
      SetZq3LoadFacts, nullptr, kZq3ProbeAdvice, Zq3RunAdvice, Zq3ReleaseFacts},
 };
 
@@ -390,6 +391,12 @@ const char* const kTargetPortLostAdvice =
     "Plug the adapter in again (a loose cable, or a USB hub that lost its power, does this), then run it again.";
 
 const TargetRow& TargetOf(TargetId id) { return kRows[id]; }
+
+double TargetRunSeconds(const TargetRow& row, int latencyMs) {
+    LinePlan plan;
+    row.runPlan(&plan);
+    return LinePlanSeconds(plan, latencyMs);
+}
 
 const TargetRow* TargetNamed(const std::string& key) {
     for (const TargetRow& row : kRows)

@@ -7,6 +7,8 @@
 #include <cstdint>
 #include <string>
 
+#include "serial/line_plan.h"
+
 struct ReleaseImage;  // release/release.h
 
 enum TargetId { kTargetT62 = 0, kTargetPsoc, kTargetZq3, kTargetCount };
@@ -121,6 +123,9 @@ struct TargetRow {
     double secondsPerUnit;
     // Bytes on the wire for the run, for the report.
     int64_t (*runBytes)();
+    // The run's exchanges on the line, for its expected time
+    // (TargetRunSeconds below; uploader/run_plans.h).
+    void (*runPlan)(LinePlan* plan);
     // What to do after an update that failed or was abandoned, for the
     // command line.
     std::string (*advice)(const std::string& program, const std::string& file, const std::string& port);
@@ -161,6 +166,10 @@ struct TargetReadBack {
 };
 
 const TargetRow& TargetOf(TargetId id);
+// The seconds row's update of the image loaded now takes on the line: on a
+// plain wire (latencyMs 0), or behind a USB serial adapter that holds each
+// reply up to its latency timer of latencyMs (serial/line_plan.h).
+double TargetRunSeconds(const TargetRow& row, int latencyMs);
 // The row for a command line's name, or null.
 const TargetRow* TargetNamed(const std::string& key);
 // The row whose uploader is template dialog, or whose main window button id is; null when none.
