@@ -250,7 +250,8 @@ std::string RunLogFolder(const std::string& dir, std::string* made) {
     char stamp[32];
     std::strftime(stamp, sizeof stamp, "%Y-%m-%d_%H-%M-%S", std::localtime(&now));
     for (int n = 1; n < 1000; ++n) {
-        std::string name = dir + "/" + stamp + (n == 1 ? "" : "-" + std::to_string(n));
+        std::string name = dir + "/" + stamp;
+        if (n != 1) name.append("-").append(std::to_string(n));
         if (std::filesystem::create_directory(name, error)) {
             *made = name;
             return "";

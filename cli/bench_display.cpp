@@ -117,7 +117,7 @@ std::string Wrapped(const std::string& text) {
         std::string word = text.substr(at, end - at);
         if (line.size() > 2 && line.size() + 1 + word.size() > kTableWidth) {
             out += line + "\n";
-            line = " ";
+            line.resize(1);  // the indent
         }
         line += " " + word;
         at = end + 1;

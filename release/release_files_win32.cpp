@@ -11,7 +11,8 @@ bool ReleaseFileLeavesFolder(const std::string& folder, const std::string& name)
     while (start < name.size()) {
         size_t end = name.find_first_of("/\\", start);
         if (end == std::string::npos) end = name.size();
-        path += "\\" + name.substr(start, end - start);
+        path += '\\';
+        path.append(name, start, end - start);
         DWORD attributes = GetFileAttributesA(path.c_str());
         if (attributes == INVALID_FILE_ATTRIBUTES) return false;
         if (attributes & FILE_ATTRIBUTE_REPARSE_POINT) return true;

@@ -2,7 +2,7 @@
 #pragma once
 #include <cstdint>
 
-enum { kLineBitsPerByte = 10 };
+constexpr int kLineBitsPerByte = 10;
 
 // The seconds count bytes take on the line at baud.
 inline double LineSeconds(uint32_t count, uint32_t baud) { return static_cast<double>(count) * kLineBitsPerByte / baud; }

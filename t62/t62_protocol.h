@@ -17,7 +17,8 @@ enum {
 // that carries a full row (a write request, a read reply) on the wire,
 // escapes aside: the start pair, the header and the row, the checksum, the
 // end byte.
-enum { kT62HeaderBytes = 5, kT62RowFrameBytes = 2 + kT62HeaderBytes + kT62RowBytes + 1 + 1 };
+constexpr int kT62HeaderBytes = 5;
+constexpr int kT62RowFrameBytes = 2 + kT62HeaderBytes + kT62RowBytes + 1 + 1;
 
 // Reply limits passed to SerialReadFrame.
 enum { kT62IdentifyLimit = 16, kT62ReadLimit = 261, kT62EraseLimit = 261, kT62WriteLimit = 5 };

@@ -17,7 +17,7 @@ enum {
 
 // The first target address past the T62's program memory, which the
 // ImageBuffer holds whole.
-enum { kT62MemoryEnd = kImageBufferSize / 2 };
+constexpr int kT62MemoryEnd = kImageBufferSize / 2;
 
 // The application rows an update of an image of imageLength bytes writes
 // from kT62ApplicationStart, as T62UploadWorker counts them: whole erase
