@@ -12,7 +12,6 @@
 struct BenchProcess {
     intptr_t id = 0;       // the pid, or the process HANDLE
     intptr_t output = -1;  // the read end of its standard output: a descriptor, or the pipe HANDLE
-    int stops = 0;         // BenchStop calls so far
 };
 
 // Starts this program with args (those after the program's name), writes

@@ -95,7 +95,6 @@ int BenchStart(const std::vector<std::string>& args, const std::string& input, B
     fcntl(out[0], F_SETFL, O_NONBLOCK);
     process->id = pid;
     process->output = out[0];
-    process->stops = 0;
     WriteAll(in[1], input);
     close(in[1]);
     return 1;
@@ -137,7 +136,6 @@ void BenchStop(BenchProcess* process) {
     // the second abandons an update, and the worker gives up its ports the
     // proper way before it ends.
     kill(static_cast<pid_t>(process->id), SIGINT);
-    ++process->stops;
 }
 
 void BenchKill(BenchProcess* process) {

@@ -35,7 +35,7 @@ int BenchStart(const std::vector<std::string>& args, const std::string& input, B
     DWORD length = GetModuleFileNameA(nullptr, self, sizeof self);
     if (length == 0 || length >= sizeof self) return 0;
     std::string command = Quoted(self);
-    for (const std::string& a : args) command += " " + Quoted(a);
+    for (const std::string& a : args) command.append(" ").append(Quoted(a));
 
     SECURITY_ATTRIBUTES inherit = {sizeof inherit, nullptr, TRUE};
     HANDLE inRead, inWrite, outRead, outWrite;
@@ -74,7 +74,6 @@ int BenchStart(const std::vector<std::string>& args, const std::string& input, B
     CloseHandle(info.hThread);
     process->id = reinterpret_cast<intptr_t>(info.hProcess);
     process->output = reinterpret_cast<intptr_t>(outRead);
-    process->stops = 0;
     size_t done = 0;
     while (done < input.size()) {
         DWORD written = 0;
@@ -119,7 +118,6 @@ void BenchStop(BenchProcess* process) {
     // A console nobody sees takes no Ctrl-C from here: the worker is ended,
     // and the system lets go of its port.
     if (process->id != 0) TerminateProcess(Handle(process->id), 130);
-    ++process->stops;
 }
 
 void BenchKill(BenchProcess* process) {

@@ -37,7 +37,7 @@ std::string StateText(const StationPort& p, int withPercent) {
         case kStationUpdating:
         case kStationVerifying: {
             std::string what = p.state == kStationUpdating ? "updating" : "verifying";
-            if (withPercent) what += " " + std::to_string(b.percent) + " %";
+            if (withPercent) what.append(" ").append(std::to_string(b.percent)).append(" %");
             return p.state == kStationUpdating && !b.versions.empty() ? what + "  " + b.versions : what;
         }
         case kStationGoing: return p.last + "; waiting for the board to go";

@@ -364,7 +364,6 @@ const TargetRow kRows[kTargetCount] = {
         .startButton = IDC_T62_START,
         .restartButton = IDC_T62_RESTART,
         .completedText = kT62UpdateCompletedText,
-        .probeBaud = kT62ProbeBaud,
         .openPort = T62ProbeOpen,
         .openDevice = T62OpenDevice,
         .openFailure = SyncOpenFailure,
@@ -419,7 +418,6 @@ const TargetRow kRows[kTargetCount] = {
         .startButton = IDC_PSOC_START,
         .restartButton = 0,  // the PSoC's uploader has no reset button
         .completedText = kPsocUpdateCompletedText,
-        .probeBaud = kPsocProbeBaud,
         .openPort = PsocProbeOpen,
         .openDevice = PsocOpenDevice,
         .openFailure = SyncOpenFailure,
@@ -474,7 +472,6 @@ const TargetRow kRows[kTargetCount] = {
         .startButton = IDC_KEYER_START,
         .restartButton = 0,
         .completedText = kKeyerUpdateCompletedText,
-        .probeBaud = kKeyerBaud,
         .openPort = nullptr,  // the probe opens the keyer channel itself
         .openDevice = Zq3OpenDevice,
         .openFailure = Zq3OpenFailure,
@@ -537,12 +534,6 @@ double TargetRunSeconds(const TargetRow& row, int latencyMs) {
 const TargetRow* TargetNamed(const std::string& key) {
     for (const TargetRow& row : kRows)
         if (key == row.key) return &row;
-    return nullptr;
-}
-
-const TargetRow* TargetOfDialog(int dialog) {
-    for (const TargetRow& row : kRows)
-        if (row.dialog == dialog) return &row;
     return nullptr;
 }
 

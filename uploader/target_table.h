@@ -68,7 +68,6 @@ struct TargetRow {
 
     // The probe. The main window opens COM<comPort>; the command line a
     // device by its path. Both return 0 or a failure code for openFailure.
-    uint32_t probeBaud;
     int32_t (*openPort)(int32_t comPort);  // null: the probe opens its own channel
     int (*openDevice)(const char* device);
     const char* (*openFailure)(int code, char* text, size_t size);
@@ -172,8 +171,7 @@ const TargetRow& TargetOf(TargetId id);
 double TargetRunSeconds(const TargetRow& row, int latencyMs);
 // The row for a command line's name, or null.
 const TargetRow* TargetNamed(const std::string& key);
-// The row whose uploader is template dialog, or whose main window button id is; null when none.
-const TargetRow* TargetOfDialog(int dialog);
+// The row whose main window button id is; null when none.
 const TargetRow* TargetOfButton(int button);
 
 // Lets go of whatever channel holds the port, so that it goes back to the
