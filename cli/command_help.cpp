@@ -6,6 +6,7 @@
 
 #include "cli/console.h"
 #include "cli/exit_codes.h"
+#include "uploader/target_table.h"
 
 namespace {
 
@@ -123,17 +124,24 @@ std::string ArgumentText(const std::string& command) {
                "update would write, the PSoC cannot tell. Nothing on the device is changed.\n" +
                PortText();
     if (command == "station")
-        return "TARGET is t62, psoc or zq3; FILE its image, as for update. Each port waits for a board to answer, "
-               "updates it (a T62 is then read back), appends its record to --records (one JSON object a line, or "
+        return "TARGET is " + TargetKeyList(false) +
+               "; FILE its image, as for update. Each port waits for a board to answer, "
+               "updates it (then reads it back where the target can: " + TargetKeyList(true) + "), appends its record to --records (one JSON object a line, or "
                "CSV with --csv; flushed to disk), then waits for that board to go before the next one. PORTS is "
                "--port A --port B ..., or --ports FILE; a port that is missing is waited for. Ctrl-C: the boards "
                "being updated run to their end, no new one starts, then a summary. It ends with 0 when no board "
                "failed, else with the highest code of a failed board.\n" +
                PortText();
-    if (command == "probe" || command == "update")
-        text = "TARGET is t62 (the T62's PIC), psoc (its PSoC) or zq3 (the ZQ3 keyer IC).\n";
-    else
-        text = "TARGET is t62: the T62's firmware loader is the one that reads its memory back.\n";
+    if (command == "probe" || command == "update") {
+        text = "TARGET is";
+        for (int id = 0; id < kTargetCount; ++id) {
+            const TargetRow& row = TargetOf(static_cast<TargetId>(id));
+            text.append(id == 0 ? " " : id + 1 == kTargetCount ? " or " : ", ").append(row.key).append(" (the ").append(row.device).append(")");
+        }
+        text += ".\n";
+    } else {
+        text = "TARGET is " + TargetKeyList(true) + ": the targets whose loader reads their memory back.\n";
+    }
     if (command == "update")
         text += "FILE is the image: an Intel HEX file for t62 and psoc, a ZQ3 image (Intel HEX text, named .bin) for "
                 "zq3; or a release (its release.json or its folder), whose image for the device found is taken once "
@@ -161,14 +169,35 @@ size_t EditDistance(const std::string& a, const std::string& b) {
 
 }  // namespace
 
+std::vector<std::string> TargetKeys(bool readBackOnly) {
+    std::vector<std::string> keys;
+    for (int id = 0; id < kTargetCount; ++id) {
+        const TargetRow& row = TargetOf(static_cast<TargetId>(id));
+        if (!readBackOnly || row.readBack != nullptr) keys.push_back(row.key);
+    }
+    return keys;
+}
+
+std::string TargetKeyList(bool readBackOnly) {
+    std::vector<std::string> keys = TargetKeys(readBackOnly);
+    std::string text;
+    for (size_t i = 0; i < keys.size(); ++i) {
+        if (i > 0) text.append(i + 1 == keys.size() ? " or " : ", ");
+        text.append(keys[i]);
+    }
+    return text;
+}
+
 std::string HelpSynopsis() {
     std::string n = kCliName;
+    std::string readBack;
+    for (const std::string& key : TargetKeys(true)) readBack.append(readBack.empty() ? "" : "|").append(key);
     return "Usage:\n"
            "  " + n + " ports [--json]\n"
            "  " + n + " probe  TARGET PORTS [--log FILE] [--json]\n"
            "  " + n + " update TARGET FILE PORTS [--log FILE] [--quiet] [--json]\n"
-           "  " + n + " verify t62 FILE PORTS [--log FILE] [--json]\n"
-           "  " + n + " backup t62 FILE --port PORT [--log FILE] [--json]\n"
+           "  " + n + " verify " + readBack + " FILE PORTS [--log FILE] [--json]\n"
+           "  " + n + " backup " + readBack + " FILE --port PORT [--log FILE] [--json]\n"
            "  " + n + " release make DIR --name NAME --version V TARGET:FILE... [--force]\n"
            "  " + n + " status RELEASE --port PORT [--json]\n"
            "  " + n + " update all RELEASE --port PORT [--log FILE] [--json]\n"
@@ -178,7 +207,7 @@ std::string HelpSynopsis() {
 
 std::string HelpFooter(const std::string& command) {
     if (command.empty()) {
-        return "TARGET is t62, psoc or zq3. " + PortText() +
+        return "TARGET is " + TargetKeyList(false) + ". " + PortText() +
                "Natively COMn is the link comn in the folder of COM ports: $RIDOREZ_COM_DIR, else "
                "$XDG_RUNTIME_DIR/ridorez-com when that folder is the user's own, else ~/.ridorez-com; a folder or "
                "link that another user owns or may change is refused (exit code 4).\n"
@@ -187,7 +216,7 @@ std::string HelpFooter(const std::string& command) {
     }
     std::string text = ArgumentText(command);
     if (command == "probe" || command == "update" || command == "verify") text += kBenchText;
-    text += "\n" + ExampleLines(command) + "\n";
+    text.append("\n").append(ExampleLines(command)).append("\n");
     for (const auto& c : kCommandCodes)
         if (command == c.command) text += ExitCodeLines(&c.codes);
     return text;

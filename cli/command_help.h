@@ -6,6 +6,12 @@
 #include <string>
 #include <vector>
 
+// The command line's names of the targets, from the target table: every
+// target, or only those whose memory reads back (verify, backup).
+std::vector<std::string> TargetKeys(bool readBackOnly);
+// The same as a sentence names them: "t62, psoc or zq3".
+std::string TargetKeyList(bool readBackOnly);
+
 // The forms of the command line, above the program's own help.
 std::string HelpSynopsis();
 

@@ -20,15 +20,14 @@ const char* const kJsonHelp =
     "print one JSON object at the end (other texts go to standard error); a bench: one a line for each event "
     "of each port, then the summary";
 
-void AddTarget(CLI::App* command, CliOptions* options, bool t62Only, bool all = false) {
-    CLI::Option* target = command->add_option("TARGET", options->target, t62Only ? "t62" : "t62, psoc or zq3");
+// TARGET: a target of the table, only one whose memory reads back
+// (readBackOnly), or with all also "all".
+void AddTarget(CLI::App* command, CliOptions* options, bool readBackOnly, bool all = false) {
+    std::vector<std::string> keys = TargetKeys(readBackOnly);
+    CLI::Option* target = command->add_option("TARGET", options->target, TargetKeyList(readBackOnly));
     target->required();
-    if (t62Only)
-        target->check(CLI::IsMember({"t62"}));
-    else if (all)
-        target->check(CLI::IsMember({"t62", "psoc", "zq3", "all"}));
-    else
-        target->check(CLI::IsMember({"t62", "psoc", "zq3"}));
+    if (all) keys.push_back("all");
+    target->check(CLI::IsMember(keys));
 }
 
 void AddPort(CLI::App* command, CliOptions* options) {
