@@ -272,7 +272,7 @@ int RunBench(const CliOptions& options) {
     static std::string interruptJson;
     if (options.json)
         interruptJson = BenchSummaryJson(options, {}, kExitInterrupted, -1, "interrupted", nullptr) + "\n";
-    ConsoleSetInterruptText("\nridorez: interrupted\n", interruptJson.c_str());
+    ConsoleSetInterruptText(ConsoleInterruptedText(), interruptJson.c_str());
     ConsoleSetUp();
 
     std::vector<std::string> ports;

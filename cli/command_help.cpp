@@ -126,7 +126,8 @@ std::string ArgumentText(const std::string& command) {
     if (command == "station")
         return "TARGET is " + TargetKeyList(false) +
                "; FILE its image, as for update. Each port waits for a board to answer, "
-               "updates it (then reads it back where the target can: " + TargetKeyList(true) + "), appends its record to --records (one JSON object a line, or "
+               "updates it (then reads it back where the target can: " + TargetKeyList(true) +
+               "), appends its record to --records (one JSON object a line, or "
                "CSV with --csv; flushed to disk), then waits for that board to go before the next one. PORTS is "
                "--port A --port B ..., or --ports FILE; a port that is missing is waited for. Ctrl-C: the boards "
                "being updated run to their end, no new one starts, then a summary. It ends with 0 when no board "
@@ -136,7 +137,8 @@ std::string ArgumentText(const std::string& command) {
         text = "TARGET is";
         for (int id = 0; id < kTargetCount; ++id) {
             const TargetRow& row = TargetOf(static_cast<TargetId>(id));
-            text.append(id == 0 ? " " : id + 1 == kTargetCount ? " or " : ", ").append(row.key).append(" (the ").append(row.device).append(")");
+            text.append(id == 0 ? " " : id + 1 == kTargetCount ? " or " : ", ").append(row.key);
+            text.append(" (the ").append(row.device).append(")");
         }
         text += ".\n";
     } else {

@@ -12,8 +12,8 @@ const char* const kCliVersion = RIDOREZ_VERSION;
 
 namespace {
 
-const char* const kAbout =
-    "ridorez: updates the firmware of a T62 (its PIC), of its PSoC or of a ZQ3 keyer IC over a serial port, "
+const std::string kAbout = std::string(kCliName) +
+    ": updates the firmware of a T62 (its PIC), of its PSoC or of a ZQ3 keyer IC over a serial port, "
     "as the T62 Firmware Update Utility does.";
 
 const char* const kJsonHelp =

@@ -3,11 +3,18 @@
 #include "cli/console.h"
 #include "cli/console_interrupts.h"
 
+#include <string>
+
 ConsoleInterruptState consoleInterrupts;
 
 void ConsoleSetInterruptText(const char* error, const char* output) {
     consoleInterrupts.errorText.store(error);
     consoleInterrupts.outputText.store(output);
+}
+
+const char* ConsoleInterruptedText() {
+    static const std::string text = std::string("\n") + kCliName + ": interrupted\n";
+    return text.c_str();
 }
 
 void ConsoleHoldInterrupts(int hold) { consoleInterrupts.held.store(hold); }

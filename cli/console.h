@@ -26,6 +26,8 @@ void ConsoleSetUp();
 // What an interrupt that ends the program at once prints, to standard error
 // and to standard output. Kept by pointer: both must stay valid.
 void ConsoleSetInterruptText(const char* errorText, const char* outputText);
+// The error text of an interrupt that ends a command: "\nridorez: interrupted\n".
+const char* ConsoleInterruptedText();
 
 // 1: count interrupts and wake ConsoleWait; 0: end the program at once.
 void ConsoleHoldInterrupts(int hold);

@@ -71,7 +71,7 @@ int RunChecked(const CliOptions& options, int argc, char** argv, CliReport* repo
         LineLogNote("%s %s: %s", kCliName, kCliVersion, CommandLineText(argc, argv).c_str());
         return options.benchWorker ? RunBenchWorker(options, report) : Dispatch(options, report);
     }
-    Complain("ridorez: %s", report->message.c_str());
+    Complain("%s: %s", kCliName, report->message.c_str());
     return code;
 }
 
@@ -85,7 +85,7 @@ void SetInterruptReport(const CliOptions& options, const CliReport& report) {
         // Printed by the handler, which has no clock: the time is left open.
         interruptJson = JsonReport(interrupted, -1) + "\n";
     }
-    ConsoleSetInterruptText("\nridorez: interrupted\n", interruptJson.c_str());
+    ConsoleSetInterruptText(ConsoleInterruptedText(), interruptJson.c_str());
 }
 
 // The code of a run that was asked to stop while it ran. A bench's worker
@@ -95,7 +95,7 @@ int CountStopRequest(const CliOptions& options, int code, CliReport* report) {
     const char* stop = options.benchWorker ? nullptr : ConsoleStopRequest();
     if (stop == nullptr || code == kExitInterrupted) return code;
     code += kExitStopRequested;
-    Complain("ridorez: stopped by %s after the update ended: exit code %d", stop, code);
+    Complain("%s: stopped by %s after the update ended: exit code %d", kCliName, stop, code);
     report->stoppedBy = stop;
     return code;
 }

@@ -55,7 +55,7 @@ std::string LoadFailureText(int32_t result, const std::string& file, const char*
 int LoadFailed(int32_t result, const std::string& file, const char* emptyMeaning, int openError, CliReport* report) {
     std::string why = LoadFailureText(result, file, emptyMeaning, openError);
     Complain("File Error");
-    Complain("ridorez: %s", why.c_str());
+    Complain("%s: %s", kCliName, why.c_str());
     report->message = "File Error: " + why;
     return kExitFile;
 }

@@ -6,6 +6,7 @@
 
 #include "cli/commands.h"
 #include "cli/exit_codes.h"
+#include "cli/console.h"
 #include "cli/output.h"
 #include "serial/port_list.h"
 
@@ -35,7 +36,7 @@ int RunPorts(const CliOptions& options) {
         return kExitDone;
     }
     if (n == 0) {
-        Complain("ridorez: no serial ports found");
+        Complain("%s: no serial ports found", kCliName);
         return kExitDone;
     }
     size_t width = 0;

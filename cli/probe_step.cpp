@@ -61,7 +61,7 @@ int OpenStep(const TargetRow& row, const std::string& port, const std::string& d
     report->message = text;
     std::string why = PortFaultText(port);
     if (!why.empty()) {
-        Complain("ridorez: %s", why.c_str());
+        Complain("%s: %s", kCliName, why.c_str());
         report->message += ": " + why;
     }
     return kExitPort;

@@ -49,7 +49,7 @@ void Draw(Progress* p, bool last) {
     std::string line;
     if (width >= 10) {
         int filled = p->total > 0 ? static_cast<int>(static_cast<int64_t>(width) * Percent(*p) / 100) : width;
-        line = "[" + std::string(filled, '#') + std::string(width - filled, '.') + "] ";
+        line.append("[").append(filled, '#').append(width - filled, '.').append("] ");
     }
     line += tail;
     if (static_cast<int>(line.size()) > columns) line.resize(columns > 0 ? columns : 0);

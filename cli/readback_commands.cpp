@@ -7,6 +7,7 @@
 #include <string>
 
 #include "cli/commands.h"
+#include "cli/console.h"
 #include "cli/exit_codes.h"
 #include "cli/port_select.h"
 #include "cli/probe_step.h"
@@ -95,7 +96,7 @@ int RunBackup(const CliOptions& options, CliReport* report) {
     if (probe == nullptr) {
         int error = errno;
         report->message = options.file + ": cannot be written: " + std::strerror(error);
-        Complain("ridorez: %s", report->message.c_str());
+        Complain("%s: %s", kCliName, report->message.c_str());
         return kExitFile;
     }
     std::fclose(probe);
@@ -116,7 +117,7 @@ int RunBackup(const CliOptions& options, CliReport* report) {
     if (!SaveHexImage(options.file.c_str(), static_cast<const uint8_t*>(row.store()), row.storeSize)) {
         int error = errno;
         report->message = options.file + ": cannot be written: " + std::strerror(error);
-        Complain("ridorez: %s", report->message.c_str());
+        Complain("%s: %s", kCliName, report->message.c_str());
         return kExitFile;
     }
     char text[256];

@@ -344,7 +344,7 @@ void Run() {
 int RunStation(const CliOptions& options) {
     double started = CliClock();
     OutputSetup(0, 0);
-    ConsoleSetInterruptText("\nridorez: interrupted\n", "");
+    ConsoleSetInterruptText(ConsoleInterruptedText(), "");
     ConsoleSetUp();
     station = Station();
     station.options = options;

@@ -68,8 +68,8 @@ int32_t RunWorker(const WorkerRun& run) {
         const char* stop = ConsoleStopRequest();
         if (stop != nullptr && run.update && !toldStop) {
             toldStop = 1;
-            Complain("ridorez: %s: the %s update runs to its end first (about %s), then the program stops.", stop,
-                     run.row->device, DescribeDuration(ProgressSecondsLeft(&progress)).c_str());
+            Complain("%s: %s: the %s update runs to its end first (about %s), then the program stops.", kCliName,
+                     stop, run.row->device, DescribeDuration(ProgressSecondsLeft(&progress)).c_str());
             LineLogNote("%s: the update goes on", stop);
         }
         int interrupts = ConsoleInterrupts() + (stop != nullptr && !run.update ? 1 : 0);
@@ -77,17 +77,17 @@ int32_t RunWorker(const WorkerRun& run) {
         if (!run.update || interrupts >= 2) {
             ProgressEnd(&progress, done);
             if (run.update)
-                Complain("ridorez: update abandoned. %s", run.advice.c_str());
+                Complain("%s: update abandoned. %s", kCliName, run.advice.c_str());
             else
-                Complain("ridorez: interrupted; nothing on the %s was changed.", run.row->device);
+                Complain("%s: interrupted; nothing on the %s was changed.", kCliName, run.row->device);
             LineLogNote("%s by the user", run.update ? "abandoned" : "interrupted");
             return -1;
         }
         if (!warned) {
             warned = 1;
-            Complain("ridorez: the %s update cannot be stopped safely: it would leave the %s half programmed.",
+            Complain("%s: the %s update cannot be stopped safely: it would leave the %s half programmed.", kCliName,
                      run.row->device, run.row->device);
-            Complain("ridorez: it still runs for about %s. Press Ctrl-C again to abandon it anyway.",
+            Complain("%s: it still runs for about %s. Press Ctrl-C again to abandon it anyway.", kCliName,
                      DescribeDuration(ProgressSecondsLeft(&progress)).c_str());
             LineLogNote("Ctrl-C: the update goes on");
         }
