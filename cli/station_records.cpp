@@ -93,7 +93,7 @@ std::string RecordCsvLine(const StationRecord& r) {
         cells.insert(cells.end(), {"", "", ""});
     }
     std::string line;
-    for (size_t i = 0; i < cells.size(); ++i) line += (i ? "," : "") + Cell(cells[i]);
+    for (size_t i = 0; i < cells.size(); ++i) line.append(i ? "," : "").append(Cell(cells[i]));
     return line;
 }
 
