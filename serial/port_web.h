@@ -15,7 +15,7 @@
 struct WebPort {
     int line;  // 0: none (a keyer channel whose set-up failed)
     uint32_t readTimeoutMs;
-    uint32_t baud;  // the speed it was opened at
+    uint32_t baud;  // the speed it was opened at or set to last
     ReadAhead readAhead = ReadAhead();  // the synchronous channel's (read_ahead.cpp)
 };
 

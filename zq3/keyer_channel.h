@@ -1,5 +1,7 @@
 // The keyer channel: the overlapped serial connection to the ZQ3 keyer IC.
-// keyer_channel_win32.cpp and keyer_channel_posix.cpp implement it.
+// keyer_channel.cpp opens and closes it; the platform files
+// (keyer_channel_posix.cpp, keyer_channel_win32.cpp, keyer_channel_web.cpp)
+// move its bytes.
 #pragma once
 #include <cstdint>
 

@@ -2,21 +2,19 @@
 // own event and OVERLAPPED record and waits a bounded time; a transfer still
 // pending when the wait runs out is cancelled and its completion awaited, so
 // it can never land later in a buffer, record or event that is gone. The
-// reply it waited for may still come; the next command first drops whatever
-// came in meanwhile, so that it never reads that late reply as its own.
+// reply it waited for may still come, for the next command to drop
+// (keyer_channel.cpp).
 #include <windows.h>
 
 #include "core/app_state.h"
 #include "core/line_log.h"
 #include "serial/port_fault.h"
-#include "serial/port_open.h"
 #include "serial/serial_port.h"
 #include "serial/port_win32.h"
 #include "zq3/keyer_channel.h"
+#include "zq3/keyer_line.h"
 
 namespace {
-
-bool readGaveUp = false;  // a reply may still come late for the last read
 
 Win32Port* Port() { return static_cast<Win32Port*>(AppState.keyerHandle); }
 HANDLE Handle() { return Port() == nullptr ? nullptr : Port()->handle; }
@@ -62,34 +60,17 @@ int Transfer(bool reading, void* buffer, DWORD count, DWORD waitMs) {
 
 }  // namespace
 
-int KeyerOpen(int32_t port) {
-    char name[16];
-    SerialDeviceName(port, name, sizeof name);
-    return KeyerOpenDevice(name);
+int KeyerLineWrite(const uint8_t* bytes, uint32_t count, uint32_t waitMs) {
+    return Transfer(false, const_cast<uint8_t*>(bytes), count, waitMs);
 }
 
-int KeyerOpenDevice(const char* device) {
-    // A port still held would otherwise stay open behind the new one, and
-    // the device would refuse the new open as busy.
-    PortCloseLine(AppState.keyerHandle);
-    AppState.keyerHandle = nullptr;
-    readGaveUp = false;
-    int result = PortOpenLine(device, PortLine{kKeyerBaud, kKeyerPortReadTimeoutMs, 1}, &AppState.keyerHandle);
-    if (AppState.keyerHandle != nullptr) AppState.portOpen = 1;
-    return result;
-}
+int KeyerLineRead(uint8_t* buffer, uint32_t count, uint32_t waitMs) { return Transfer(true, buffer, count, waitMs); }
 
-int KeyerWrite(const uint8_t* bytes, uint32_t count) {
-    if (readGaveUp) KeyerDiscardInput();
-    return Transfer(false, const_cast<uint8_t*>(bytes), count, kKeyerWriteWaitMs);
-}
-
-int KeyerRead(uint8_t* buffer, uint32_t count) { return KeyerReadWithin(buffer, count, kKeyerReadWaitMs); }
-
-int KeyerReadWithin(uint8_t* buffer, uint32_t count, uint32_t waitMs) {
-    int result = Transfer(true, buffer, count, waitMs);
-    if (!result) readGaveUp = true;
-    return result;
+// No transfer is pending between calls, so the purge cancels nothing.
+void KeyerLinePurge() {
+    uint32_t queued = PortQueuedBytes(AppState.keyerHandle);
+    PurgeComm(Handle(), PURGE_RXCLEAR);
+    if (queued > 0) LineLogNote("discarded %lu stale bytes", static_cast<unsigned long>(queued));
 }
 
 int KeyerSetSpeed(uint32_t baud) {
@@ -102,21 +83,4 @@ int KeyerSetSpeed(uint32_t baud) {
     return ok;
 }
 
-// No transfer is pending between calls, so the purge cancels nothing.
-void KeyerDiscardInput() {
-    if (Handle() == nullptr) return;
-    uint32_t queued = PortQueuedBytes(AppState.keyerHandle);
-    PurgeComm(Handle(), PURGE_RXCLEAR);
-    readGaveUp = false;
-    if (queued > 0) LineLogNote("discarded %lu stale bytes", static_cast<unsigned long>(queued));
-}
-
-uint32_t KeyerInputWaiting() { return PortQueuedBytes(AppState.keyerHandle); }
-
 uint32_t KeyerLineSpeed() { return Port() == nullptr ? 0 : Port()->baud; }
-
-void KeyerClose() {
-    PortCloseLine(AppState.keyerHandle);
-    AppState.keyerHandle = nullptr;
-    AppState.portOpen = 0;
-}
