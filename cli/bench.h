@@ -3,43 +3,23 @@
 // image is loaded and checked once; each port then runs in a worker process
 // of its own (the core keeps one AppState a process), this program itself
 // started with --bench-worker, which gets the loaded image on its standard
-// input and tells its progress on its standard output (worker_events.h).
+// input and tells its progress on its standard output (bench/ holds the
+// worker processes and what they tell).
 // The parent shows every board's progress, deals with Ctrl-C for all of
 // them, and ends with a summary.
 #pragma once
 #include <string>
 #include <vector>
 
-#include "cli/bench_process.h"
+#include "bench/bench_board.h"
 #include "cli/command_line.h"
 #include "cli/output.h"
 
-// One port of a bench, as the parent follows it.
-struct BenchBoard {
-    std::string port;
-    std::string log;       // its line log, or empty
-    BenchProcess process;
-    std::string pending;   // the worker's output not yet a whole line
-    std::string phase;     // "start", then the worker's phases, "end" when it ended
-    std::string versions;  // the probe's lines
-    std::string found;     // what the probe found: a JSON object, and in a few words
-    std::string foundShort;
-    std::string advice;    // what to do after abandoning its update
-    std::string message;   // its final message
-    std::string runAdvice; // what to do next after its failure
-    int percent = 0;
-    int shownTenth = 0;    // tenths shown so far in a pipe
-    int result = 0;        // the worker's status code
-    int reported = -1;     // the exit code its worker reported with its result (-1: none yet)
-    long long bytes = 0;
-    int exit = -1;         // its exit code once it ended: the reported one, else its process's
-    int attempt = 1;       // 2 on --retry-failed's run
-    int failedFirst = 0;   // it failed on the first run (and ran again)
-    double started = 0, seconds = 0;
-};
-
-// Whether the board failed: what --retry-failed runs again, and the
-// summary counts as failed (neither done nor found different by verify).
+// Whether a board failed, which the summaries count as failed and
+// --retry-failed runs again: its command did not do its job. An update (a
+// station's read-back after it included) or a probe that did not end done;
+// a verify that could not compare (a difference it found is its answer).
+int BenchFailed(int exit, const std::string& command);
 int BenchFailed(const BenchBoard& board);
 
 // Whether options ask for a bench rather than a command on one port.

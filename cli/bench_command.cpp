@@ -7,14 +7,14 @@
 #include <filesystem>
 #include <system_error>
 
+#include "bench/bench_image.h"
 #include "cli/bench.h"
 #include "cli/bench_display.h"
-#include "cli/bench_image.h"
 #include "cli/commands.h"
 #include "cli/console.h"
 #include "cli/exit_codes.h"
 #include "cli/progress.h"
-#include "cli/worker_events.h"
+#include "cli/stop_rule.h"
 
 namespace {
 
@@ -32,86 +32,33 @@ std::vector<std::string> WorkerArgs(const CliOptions& options, const BenchBoard&
     return args;
 }
 
-void TakeEvent(BenchBoard* b, const std::string& line) {
-    std::vector<std::string> f = WorkerEventFields(line);
-    const std::string& kind = f[0];
-    if (kind == "phase" && f.size() >= 2) {
-        b->phase = f[1];
-        b->percent = 0;
-        b->shownTenth = 0;
-        BenchShowEvent(b, "phase");
-    } else if (kind == "versions" && f.size() >= 2) {
-        b->versions = f[1];
-        BenchShowEvent(b, "versions");
-    } else if (kind == "found" && f.size() >= 2) {
-        b->found = f[1];
-    } else if (kind == "found_short" && f.size() >= 2) {
-        b->foundShort = f[1];
-    } else if (kind == "advice" && f.size() >= 2) {
-        b->advice = f[1];
-    } else if (kind == "percent" && f.size() >= 2) {
-        b->percent = std::atoi(f[1].c_str());
-        BenchShowEvent(b, "percent");
-    } else if (kind == "result" && f.size() >= 5) {
-        b->result = std::atoi(f[1].c_str());
-        b->reported = std::atoi(f[2].c_str());
-        b->bytes = std::atoll(f[3].c_str());
-        b->message = f[4];
-        if (f.size() >= 6) b->runAdvice = f[5];
-    }
-}
-
-void Drain(BenchBoard* b) {
-    BenchReadOutput(&b->process, &b->pending);
-    size_t end;
-    while ((end = b->pending.find('\n')) != std::string::npos) {
-        std::string line = b->pending.substr(0, end);
-        b->pending.erase(0, end + 1);
-        TakeEvent(b, line);
-    }
-}
-
-// The board's worker has ended, or has been ended with code. A result it
-// reported stands whatever happened to it after that: a board that was
-// programmed stays "done".
-void Ended(BenchBoard* b, int code) {
-    b->exit = b->reported >= 0 ? b->reported : code;
+// The board has ended: what it ended with, in words where its worker said
+// nothing, on the screen.
+void Ended(BenchBoard* b) {
     // A worker interrupted before it had a result ends at once, saying nothing.
     if (b->message.empty() && b->exit == kExitInterrupted)
         b->message = "interrupted";
     else if (b->message.empty() && b->exit != kExitDone)
-        b->message = "the worker process ended without a result (exit " + std::to_string(code) + ")";
-    b->seconds = CliClock() - b->started;
-    b->phase = "end";
+        b->message = "the worker process ended without a result (exit " + std::to_string(b->processExit) + ")";
     BenchShowEvent(b, "end");
 }
 
 // Takes what the board's worker said; 1 while it runs.
 int Follow(BenchBoard* b) {
     if (b->phase == "end") return 0;
-    Drain(b);
-    int code = 0;
-    if (!BenchEnded(&b->process, &code)) return 1;
-    Drain(b);
-    Ended(b, code);
+    if (BenchBoardFollow(b, [b](const std::string& kind) {
+            if (kind == "phase" || kind == "versions" || kind == "percent") BenchShowEvent(b, kind.c_str());
+        }))
+        return 1;
+    Ended(b);
     return 0;
 }
 
 void Start(const CliOptions& options, const std::string& image, BenchBoard* b) {
-    b->phase = "start";
-    b->percent = b->shownTenth = 0;
-    b->reported = -1;
-    b->versions.clear();
-    b->found.clear();
-    b->foundShort.clear();
-    b->advice.clear();
-    b->message.clear();
-    b->runAdvice.clear();
-    b->pending.clear();
-    b->started = CliClock();
-    if (!BenchStart(WorkerArgs(options, *b), image, &b->process)) {
-        b->message = "Error: Cannot start the worker process !";
-        Ended(b, kExitFailed);
+    b->command = options.command;
+    if (!BenchBoardStart(b, WorkerArgs(options, *b), image)) {
+        BenchBoardKill(b, kExitFailed);
+        Ended(b);
     }
 }
 
@@ -144,8 +91,8 @@ void Abandon(std::vector<BenchBoard>* boards) {
             if (CliClock() - asked < kStopSeconds) {
                 if (b.reported < 0) BenchStop(&b.process);
             } else {
-                BenchKill(&b.process);
-                Ended(&b, kExitInterrupted);
+                BenchBoardKill(&b, kExitInterrupted);
+                Ended(&b);
             }
         }
         BenchShowTick(*boards);
@@ -170,28 +117,24 @@ int RunRound(const CliOptions& options, const std::string& image, std::vector<Be
     const bool update = options.command == "update";
     for (BenchBoard& b : *boards) Start(options, image, &b);
     BenchShowBegin(options, boards);
-    int warned = 0, toldStop = 0;
+    StopRule rule;
+    rule.updating = update;
     for (;;) {
         ConsoleWait(kTickMs);
         int running = 0;
         for (BenchBoard& b : *boards) running += Follow(&b);
         BenchShowTick(*boards);
         if (running == 0) break;
-        const char* stop = ConsoleStopRequest();
-        if (stop != nullptr && update && !toldStop) {
-            toldStop = 1;
-            Tell((std::string(stop) + ": the updates run to their end first, for " + TimeLeft(*boards) +
+        StopStep stop = StopCheck(&rule, ConsoleInterrupts(), ConsoleStopRequest());
+        if (stop.tellRequest != nullptr)
+            Tell((std::string(stop.tellRequest) + ": the updates run to their end first, for " + TimeLeft(*boards) +
                   "; then the program stops.")
                      .c_str());
-        }
-        int interrupts = ConsoleInterrupts() + (stop != nullptr && !update ? 1 : 0);
-        if (interrupts == 0) continue;
-        if (!update || interrupts >= 2) {
+        if (stop.abandon) {
             Abandon(boards);
             return 1;
         }
-        if (!warned) {
-            warned = 1;
+        if (stop.explainInterrupt) {
             Tell("the updates cannot be stopped safely: they would leave the boards half programmed.");
             Tell(("they still run for " + TimeLeft(*boards) +
                   ". Press Ctrl-C again to abandon them all anyway.").c_str());
@@ -263,7 +206,11 @@ std::string RunLogFolder(const std::string& dir, std::string* made) {
 
 }  // namespace
 
-int BenchFailed(const BenchBoard& b) { return b.exit != kExitDone && b.exit != kExitDiffers; }
+int BenchFailed(int exit, const std::string& command) {
+    return exit != kExitDone && !(command == "verify" && exit == kExitDiffers);
+}
+
+int BenchFailed(const BenchBoard& b) { return BenchFailed(b.exit, b.command); }
 
 int RunBench(const CliOptions& options) {
     double started = CliClock();

@@ -12,7 +12,7 @@
 #include "cli/port_select.h"
 #include "cli/station.h"
 #include "cli/progress.h"
-#include "cli/worker_events.h"
+#include "bench/worker_events.h"
 #include "core/line_log.h"
 #include "core/platform.h"
 #include "uploader/target_table.h"
@@ -125,7 +125,7 @@ int main(int argc, char** argv) {
     int code = CountStopRequest(options, RunChecked(options, argc, argv, &report), &report);
     report.exit = code;
     if (options.benchWorker) {
-        WorkerEventResult(report);
+        WorkerEventResult(report.result, report.exit, report.bytes, report.message, report.advice);
     } else if (options.json && options.command != "ports") {  // ports prints its own
         std::printf("%s\n", JsonReport(report, CliClock() - started).c_str());
         std::fflush(stdout);

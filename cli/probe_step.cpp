@@ -6,7 +6,7 @@
 #include "cli/messages.h"
 #include "cli/output.h"
 #include "cli/port_select.h"
-#include "cli/worker_events.h"
+#include "bench/worker_events.h"
 #include "serial/port_fault.h"
 
 namespace {

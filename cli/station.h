@@ -19,8 +19,8 @@
 #pragma once
 #include <string>
 
+#include "bench/station_records.h"
 #include "cli/bench.h"
-#include "cli/station_records.h"
 
 enum StationState { kStationWaiting, kStationUpdating, kStationVerifying, kStationGoing, kStationStopped };
 

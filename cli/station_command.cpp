@@ -5,8 +5,9 @@
 #include <cstdio>
 #include <cstdlib>
 
+#include "bench/bench_image.h"
+#include "bench/station_platform.h"
 #include "cli/adapter_note.h"
-#include "cli/bench_image.h"
 #include "cli/commands.h"
 #include "cli/console.h"
 #include "cli/exit_codes.h"
@@ -14,8 +15,7 @@
 #include "cli/station.h"
 #include "cli/station_adapter.h"
 #include "cli/station_display.h"
-#include "cli/station_platform.h"
-#include "cli/worker_events.h"
+#include "cli/stop_rule.h"
 #include "release/release_files.h"
 #include "release/sha256.h"
 #include "uploader/target_table.h"
@@ -65,23 +65,10 @@ std::vector<std::string> WorkerArgs(WorkerKind kind, const std::string& port) {
 void Start(StationPort* p, WorkerKind kind) {
     size_t i = static_cast<size_t>(p - station.ports.data());
     station.kinds[i] = kind;
-    BenchBoard& b = p->run;
-    b.phase = "start";
-    b.percent = b.shownTenth = 0;
-    b.reported = -1;
-    b.result = 0;
-    b.bytes = 0;
-    b.exit = -1;
-    b.versions.clear();
-    b.message.clear();
-    b.pending.clear();
-    b.started = CliClock();
     p->stopAsked = 0;
-    p->running = BenchStart(WorkerArgs(kind, p->port), kind == kProbe ? "" : station.image, &b.process);
-    if (!p->running) {
-        b.exit = kExitFailed;
-        b.message = "Error: Cannot start the worker process !";
-    }
+    p->run.command = kind == kProbe ? "probe" : kind == kVerify ? "verify" : "update";
+    p->running = BenchBoardStart(&p->run, WorkerArgs(kind, p->port), kind == kProbe ? "" : station.image);
+    if (!p->running) p->run.exit = kExitFailed;
 }
 
 // A board answered the look's probe: it is being updated.
@@ -110,35 +97,21 @@ void BoardFound(StationPort* p) {
     StationShowChange(p);
 }
 
-void TakeEvent(StationPort* p, const std::string& line) {
-    std::vector<std::string> f = WorkerEventFields(line);
-    BenchBoard& b = p->run;
-    const std::string& kind = f[0];
-    if (kind == "phase" && f.size() >= 2) {
-        b.phase = f[1];
-        b.percent = b.shownTenth = 0;
-    } else if (kind == "versions" && f.size() >= 2) {
-        b.versions = f[1];
-        if (p->state == kStationWaiting) BoardFound(p);
-    } else if (kind == "percent" && f.size() >= 2) {
-        b.percent = std::atoi(f[1].c_str());
-        if (p->state == kStationUpdating || p->state == kStationVerifying) StationShowChange(p);
-    } else if (kind == "result" && f.size() >= 5) {
-        b.result = std::atoi(f[1].c_str());
-        b.reported = std::atoi(f[2].c_str());
-        b.bytes = std::atoll(f[3].c_str());
-        b.message = f[4];
-    }
+// The port's worker told kind, which its board now holds.
+void Told(StationPort* p, const std::string& kind) {
+    if (kind == "versions" && p->state == kStationWaiting) BoardFound(p);
+    if (kind == "percent" && (p->state == kStationUpdating || p->state == kStationVerifying)) StationShowChange(p);
 }
 
 // The board's record is written, and the port waits for it to go.
 void BoardEnded(StationPort* p) {
     StationRecord& r = p->record;
-    int failed = r.exit != kExitDone || (r.verified && r.verifyExit != kExitDone);
+    // The board's code: its update's, else its read-back's.
+    const int exit = r.exit != kExitDone ? r.exit : r.verified ? r.verifyExit : kExitDone;
     double seconds = r.seconds + r.verifySeconds;
-    if (failed) {
+    if (BenchFailed(exit, "update")) {
         ++p->failed;
-        p->worst = std::max(p->worst, r.exit != kExitDone ? r.exit : r.verifyExit);
+        p->worst = std::max(p->worst, exit);
         p->last = "failed: " + (r.exit != kExitDone ? r.message : r.verifyMessage);
     } else {
         ++p->done;
@@ -160,11 +133,9 @@ void BoardEnded(StationPort* p) {
     StationShowCount(station.ports);
 }
 
-// The worker on p has ended with code (its own, or the one it reported).
-void WorkerEnded(StationPort* p, WorkerKind kind, int code) {
+// The worker on p has ended (its board's exit and seconds set).
+void WorkerEnded(StationPort* p, WorkerKind kind) {
     BenchBoard& b = p->run;
-    b.exit = b.reported >= 0 ? b.reported : code;
-    b.seconds = CliClock() - b.started;
     const double now = CliClock();
     if (kind == kProbe) {
         // Waiting for the board to go: gone with its port, or when it no
@@ -197,12 +168,12 @@ void WorkerEnded(StationPort* p, WorkerKind kind, int code) {
         r.result = b.result;
         r.exit = b.exit;
         r.message = b.message.empty() && b.exit == kExitInterrupted ? "abandoned" : b.message;
-        if (r.message.empty()) r.message = "the worker process ended without a result (exit " + std::to_string(code) + ")";
+        if (r.message.empty()) r.message = "the worker process ended without a result (exit " + std::to_string(b.processExit) + ")";
         // A good update of a target that reads back is read back whole.
         if (b.exit == kExitDone && station.row->readBack != nullptr && !station.stopping) {
             p->state = kStationVerifying;
             Start(p, kVerify);
-            if (!p->running) WorkerEnded(p, kVerify, kExitFailed);
+            if (!p->running) WorkerEnded(p, kVerify);
             StationShowChange(p);
             return;
         }
@@ -215,25 +186,12 @@ void WorkerEnded(StationPort* p, WorkerKind kind, int code) {
     BoardEnded(p);
 }
 
-void Drain(StationPort* p) {
-    BenchReadOutput(&p->run.process, &p->run.pending);
-    size_t end;
-    while ((end = p->run.pending.find('\n')) != std::string::npos) {
-        std::string line = p->run.pending.substr(0, end);
-        p->run.pending.erase(0, end + 1);
-        TakeEvent(p, line);
-    }
-}
-
 // Takes what the port's worker said; 1 while it runs.
 int Follow(StationPort* p) {
     if (!p->running) return 0;
-    Drain(p);
-    int code = 0;
-    if (!BenchEnded(&p->run.process, &code)) return 1;
-    Drain(p);
+    if (BenchBoardFollow(&p->run, [p](const std::string& kind) { Told(p, kind); })) return 1;
     p->running = 0;
-    WorkerEnded(p, station.kinds[static_cast<size_t>(p - station.ports.data())], code);
+    WorkerEnded(p, station.kinds[static_cast<size_t>(p - station.ports.data())]);
     return p->running;
 }
 
@@ -288,18 +246,20 @@ int Stoppable(const StationPort& p) {
 // The ports go round until asked to stop and every update has ended.
 void Run() {
     double abandoned = -1;
+    StopRule rule;
+    rule.updating = 1;  // a look may turn into an update at any time
     for (;;) {
         ConsoleWait(kTickMs);
         int running = 0;
         for (StationPort& p : station.ports) running += Follow(&p);
-        const char* stop = ConsoleStopRequest();
-        int interrupts = ConsoleInterrupts();
-        if (!station.stopping && (interrupts > 0 || stop != nullptr || !station.recordsError.empty())) {
+        const char* request = ConsoleStopRequest();
+        StopStep stop = StopCheck(&rule, ConsoleInterrupts(), request);
+        if (!station.stopping && (stop.stopping || !station.recordsError.empty())) {
             station.stopping = 1;
             int updating = 0;
             for (StationPort& p : station.ports) updating += p.running && !Stoppable(p);
             if (station.recordsError.empty())
-                Tell(std::string(stop != nullptr ? stop : "Ctrl-C") + ": no new board starts" +
+                Tell(std::string(request != nullptr ? request : "Ctrl-C") + ": no new board starts" +
                      (updating ? "; the " + std::to_string(updating) + " board" + (updating == 1 ? "" : "s") +
                                      " being updated run to their end first (Ctrl-C again abandons them)"
                                : ""));
@@ -311,19 +271,16 @@ void Run() {
                 BenchStop(&p.run.process);
             }
             // A second Ctrl-C abandons the updates too, as a bench's does.
-            if (interrupts >= 2) {
+            if (stop.abandon) {
                 if (abandoned < 0) abandoned = CliClock();
                 for (StationPort& p : station.ports) {
                     if (!p.running || p.run.reported >= 0) continue;
                     if (CliClock() - abandoned < kStopSeconds) {
                         BenchStop(&p.run.process);
                     } else {
-                        BenchKill(&p.run.process);
-                        int code = 0;
-                        BenchEnded(&p.run.process, &code);
+                        BenchBoardKill(&p.run, kExitInterrupted);
                         p.running = 0;
-                        WorkerEnded(&p, station.kinds[static_cast<size_t>(&p - station.ports.data())],
-                                    kExitInterrupted);
+                        WorkerEnded(&p, station.kinds[static_cast<size_t>(&p - station.ports.data())]);
                     }
                 }
             }

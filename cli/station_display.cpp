@@ -4,7 +4,7 @@
 #include <cstdio>
 #include <map>
 
-#include "cli/bench_process.h"
+#include "bench/bench_process.h"
 #include "cli/console.h"
 #include "cli/output.h"
 #include "cli/progress.h"

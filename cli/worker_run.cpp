@@ -2,9 +2,10 @@
 
 #include <vector>
 
+#include "bench/worker_events.h"
 #include "cli/console.h"
 #include "cli/progress.h"
-#include "cli/worker_events.h"
+#include "cli/stop_rule.h"
 #include "core/app_state.h"
 #include "core/line_log.h"
 #include "core/platform.h"
@@ -49,7 +50,8 @@ int32_t RunWorker(const WorkerRun& run) {
     ProgressBegin(&progress, run.row->unit, run.total, BytesPerUnit(run), run.secondsPerUnit);
     WorkerEventPhase(run.update ? "update" : "verify");
     if (run.update) WorkerEventText("advice", run.advice);
-    int warned = 0, toldStop = 0;
+    StopRule rule;
+    rule.updating = run.update;
     for (;;) {
         ConsoleWait(kWorkerTickMs);
         int32_t status = AppState.uploadResult;
@@ -64,17 +66,13 @@ int32_t RunWorker(const WorkerRun& run) {
             return status;
         }
         ProgressShow(&progress, done);
-        // A read-back changes nothing: a request to stop ends it as Ctrl-C does.
-        const char* stop = ConsoleStopRequest();
-        if (stop != nullptr && run.update && !toldStop) {
-            toldStop = 1;
+        StopStep stop = StopCheck(&rule, ConsoleInterrupts(), ConsoleStopRequest());
+        if (stop.tellRequest != nullptr) {
             Complain("%s: %s: the %s update runs to its end first (about %s), then the program stops.", kCliName,
-                     stop, run.row->device, DescribeDuration(ProgressSecondsLeft(&progress)).c_str());
-            LineLogNote("%s: the update goes on", stop);
+                     stop.tellRequest, run.row->device, DescribeDuration(ProgressSecondsLeft(&progress)).c_str());
+            LineLogNote("%s: the update goes on", stop.tellRequest);
         }
-        int interrupts = ConsoleInterrupts() + (stop != nullptr && !run.update ? 1 : 0);
-        if (interrupts == 0) continue;
-        if (!run.update || interrupts >= 2) {
+        if (stop.abandon) {
             ProgressEnd(&progress, done);
             if (run.update)
                 Complain("%s: update abandoned. %s", kCliName, run.advice.c_str());
@@ -83,8 +81,7 @@ int32_t RunWorker(const WorkerRun& run) {
             LineLogNote("%s by the user", run.update ? "abandoned" : "interrupted");
             return -1;
         }
-        if (!warned) {
-            warned = 1;
+        if (stop.explainInterrupt) {
             Complain("%s: the %s update cannot be stopped safely: it would leave the %s half programmed.", kCliName,
                      run.row->device, run.row->device);
             Complain("%s: it still runs for about %s. Press Ctrl-C again to abandon it anyway.", kCliName,

@@ -9,7 +9,7 @@ import os
 import re
 import sys
 
-FOLDERS = ["core", "serial", "image", "t62", "psoc", "zq3", "uploader", "app", "cli", "web"]
+FOLDERS = ["core", "serial", "image", "release", "t62", "psoc", "zq3", "uploader", "bench", "app", "cli", "web"]
 INCLUDE = re.compile(r'^\s*#\s*include\s*"([^"]+)"', re.M)
 
 

@@ -1,10 +1,7 @@
-#include "cli/bench_image.h"
+#include "bench/bench_image.h"
 
 #include <cstdio>
 #include <cstring>
-
-#include "cli/worker_run.h"
-#include "uploader/target_table.h"
 
 namespace {
 
@@ -25,8 +22,7 @@ std::string PackLoadedImage(const std::string& target) {
     return Head(row, facts) + std::string(static_cast<const char*>(row.store()), row.storeSize);
 }
 
-int UnpackLoadedImage(const std::string& target, const std::string& packed, CliReport* report) {
-    const TargetRow& row = *TargetNamed(target);
+int UnpackLoadedImage(const TargetRow& row, const std::string& packed) {
     size_t end = packed.find('\n');
     if (end == std::string::npos) return 0;
     std::string head = packed.substr(0, end + 1);
@@ -36,9 +32,7 @@ int UnpackLoadedImage(const std::string& target, const std::string& packed, CliR
     const int32_t facts[3] = {a, b, c};
     // The loads that reach a bench found something: a length, or records.
     if (head != Head(row, facts) || packed.size() - end - 1 != row.storeSize || a < 1) return 0;
-    AttachImageStore(row);
     std::memcpy(row.store(), packed.data() + end + 1, row.storeSize);
     row.setLoadFacts(facts);
-    report->bytes = row.runBytes();
     return 1;
 }

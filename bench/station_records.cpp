@@ -1,4 +1,4 @@
-#include "cli/station_records.h"
+#include "bench/station_records.h"
 
 #include <cerrno>
 #include <cstdio>
@@ -7,7 +7,7 @@
 
 #include <nlohmann/json.hpp>
 
-#include "cli/station_platform.h"
+#include "bench/station_platform.h"
 
 const char* const kRecordCsvHeader =
     "time,station,port,vendor_id,product_id,serial,target,probe,file,sha256,loaded,seconds,result,exit,message,"

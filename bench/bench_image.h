@@ -4,11 +4,11 @@
 #pragma once
 #include <string>
 
-#include "cli/output.h"
+#include "uploader/target_table.h"
 
 // After LoadForUpdate or LoadForVerify of target; empty for a probe.
 std::string PackLoadedImage(const std::string& target);
 
-// Puts packed into the stores and AppState (the bytes of the load into
-// report). Returns 1, or 0 when packed is not an image for target.
-int UnpackLoadedImage(const std::string& target, const std::string& packed, CliReport* report);
+// Puts packed into row's store, attached beforehand, and AppState. Returns
+// 1, or 0 when packed is not an image for row's target.
+int UnpackLoadedImage(const TargetRow& row, const std::string& packed);

@@ -12,7 +12,7 @@
 #include <cerrno>
 #include <climits>
 
-#include "cli/bench_process.h"
+#include "bench/bench_process.h"
 
 namespace {
 

@@ -16,14 +16,15 @@
 #include <string>
 #include <vector>
 
-#include "cli/output.h"
 
 void WorkerEventsOn(int on);
 
 void WorkerEventPhase(const char* phase);
 void WorkerEventText(const char* kind, const std::string& text);
 void WorkerEventPercent(int percent);
-void WorkerEventResult(const CliReport& report);
+// The run's status code, the exit code it ends with, the bytes it loaded,
+// its final message and what to do next.
+void WorkerEventResult(int result, int exit, long long bytes, const std::string& message, const std::string& advice);
 
 // The fields of one event line, its kind first.
 std::vector<std::string> WorkerEventFields(const std::string& line);

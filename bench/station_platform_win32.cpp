@@ -1,7 +1,7 @@
 #include <windows.h>
 #include <io.h>
 
-#include "cli/station_platform.h"
+#include "bench/station_platform.h"
 
 int StationSyncToDisk(FILE* stream) {
     if (std::fflush(stream) != 0) return 0;

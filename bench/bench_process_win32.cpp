@@ -2,7 +2,7 @@
 #include <fcntl.h>
 #include <io.h>
 
-#include "cli/bench_process.h"
+#include "bench/bench_process.h"
 
 namespace {
 

@@ -1,4 +1,4 @@
-#include "cli/worker_events.h"
+#include "bench/worker_events.h"
 
 #include <cstdio>
 
@@ -38,9 +38,9 @@ void WorkerEventPercent(int percent) {
     Put("percent\t" + std::to_string(percent));
 }
 
-void WorkerEventResult(const CliReport& report) {
-    Put("result\t" + std::to_string(report.result) + "\t" + std::to_string(report.exit) + "\t" +
-        std::to_string(report.bytes) + "\t" + Field(report.message) + "\t" + Field(report.advice));
+void WorkerEventResult(int result, int exit, long long bytes, const std::string& message, const std::string& advice) {
+    Put("result\t" + std::to_string(result) + "\t" + std::to_string(exit) + "\t" + std::to_string(bytes) + "\t" +
+        Field(message) + "\t" + Field(advice));
 }
 
 std::vector<std::string> WorkerEventFields(const std::string& line) {

@@ -2,7 +2,7 @@
 
 #include <climits>
 
-#include "cli/station_platform.h"
+#include "bench/station_platform.h"
 
 int StationSyncToDisk(FILE* stream) {
     if (std::fflush(stream) != 0) return 0;
