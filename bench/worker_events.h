@@ -1,5 +1,5 @@
 // What a bench's worker process tells the process that started it and
-// watches it (bench.h): one line per event on its standard output, the
+// watches it (bench_board.h): one line per event on its standard output, the
 // fields apart by tabs:
 //
 //   phase     probe | update | verify

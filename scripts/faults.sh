@@ -30,7 +30,7 @@ doc=${FAULTS_DOC:-$root/docs/faults.md}
 power_ms=${FAULTS_POWER_MS:-2000}
 points=${FAULTS_POINTS:-25}
 helper=$root/tools/faults/fault_table.py
-stamper=$root/tools/bench/bench.py
+stamper=$root/tools/speed/speed.py
 results=$out/results.jsonl
 
 . tests/e2e/lib.sh

@@ -1,4 +1,4 @@
-// The simulator's options for timing runs (scripts/bench.sh): the clock note
+// The simulator's options for timing runs (scripts/speed.sh): the clock note
 // that sets its transcript beside other programs' clocks, and paced bytes
 // handed to the host in groups.
 #include <poll.h>

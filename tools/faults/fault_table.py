@@ -15,7 +15,7 @@ device holds, how long a driven step took, and the table itself.
       keyer's record log ends with
   fault_table.py elapsed STAMPS
       seconds from the line "t-start" to the line "t-final" of a driver run
-      stamped by tools/bench/bench.py
+      stamped by tools/speed/speed.py
   fault_table.py commands TRANSCRIPT DEVICE
       the number of commands DEVICE took (the simulator's note at its stop)
   fault_table.py moment TRANSCRIPT

@@ -24,8 +24,8 @@ import time
 
 HERE = os.path.dirname(os.path.abspath(__file__))
 ROOT = os.path.dirname(os.path.dirname(HERE))
-sys.path.insert(0, os.path.join(ROOT, "tools", "bench"))
-import bench  # noqa: E402  (the benchmark's images and transcript reader)
+sys.path.insert(0, os.path.join(ROOT, "tools", "speed"))
+import speed  # noqa: E402  (the speed benchmark's images and transcript reader)
 
 # The first bytes of each worker's first request: the T62's erase of the
 # fallback row, the PSoC's block 0, the ZQ3's hand-over to its loader.
@@ -81,7 +81,7 @@ def measure(build, work, target, image, latency):
     finally:
         sim.terminate()
         sim.wait()
-    mono0, chunks, _ = bench.read_transcript(transcript)
+    mono0, chunks, _ = speed.read_transcript(transcript)
     # The host's bytes, each with the time of the chunk it came in: a paced
     # line at 1200 baud takes them one by one.
     sent = [(c[0], b) for c in chunks if c[1] == "H>D" for b in c[4]]
@@ -103,7 +103,7 @@ def main():
     args = parser.parse_args()
     latencies = [int(ms) for ms in args.latency.split(",")]
     work = args.out or tempfile.mkdtemp(prefix="ridorez-latency-")
-    bench.make_images(work, [args.t62_bytes])
+    speed.make_images(work, [args.t62_bytes])
     images = {"t62": os.path.join(work, "t62-%d.hex" % args.t62_bytes), "psoc": os.path.join(work, "psoc.hex"),
               "zq3": os.path.join(work, "zq3.bin")}
 

@@ -21,7 +21,7 @@ cleanup() {
 }
 trap cleanup EXIT
 
-python3 -c "import sys; sys.path.insert(0, '$root/tools/bench'); import bench; bench.make_images('$work/img', [$size])"
+python3 -c "import sys; sys.path.insert(0, '$root/tools/speed'); import speed; speed.make_images('$work/img', [$size])"
 image=$work/img/t62-$size.hex
 records=$work/records.jsonl
 

@@ -1,14 +1,14 @@
 // native_update: one whole update by the portable core, built natively,
-// against the simulator on COM4 (RIDOREZ_COM_DIR), for scripts/bench.sh.
+// against the simulator on COM4 (RIDOREZ_COM_DIR), for scripts/speed.sh.
 // The same protocols and workers as RIdorez.exe with no Wine in between: the
 // turn-arounds it shows on the simulator's transcript are what the simulator
 // and the pseudo-terminal cost by themselves.
 //
 //   native_update STAMPS t62|psoc|zq3 IMAGE
 //
-// STAMPS gets the lines tools/bench/bench.py reads: the monotonic time and
-// this process's CPU time just before the update starts ("bench-start") and
-// just after its worker ends ("bench-final"). Exit code 0 when the update
+// STAMPS gets the lines tools/speed/speed.py reads: the monotonic time and
+// this process's CPU time just before the update starts ("speed-start") and
+// just after its worker ends ("speed-final"). Exit code 0 when the update
 // succeeded.
 #include <sys/resource.h>
 #include <time.h>
@@ -73,13 +73,13 @@ int main(int argc, char** argv) {
         AppState.hexImageLength = LoadHexImage(image, t62 ? T62Image : PSoCImage);
         if (AppState.hexImageLength < 1) return Fail("the image does not load");
         if (SerialOpen(4, t62 ? 115200 : 19200, 1500) != 0) return Fail("COM4 does not open");
-        Stamp("bench-start");
+        Stamp("speed-start");
         if (t62) {
             T62UploadWorker();
         } else {
             PsocProgramWorker();
         }
-        Stamp("bench-final");
+        Stamp("speed-final");
         success = t62 ? static_cast<int32_t>(kT62Success) : static_cast<int32_t>(kPsocSuccess);
         SerialClose();
     } else if (target == "zq3") {
@@ -89,11 +89,11 @@ int main(int argc, char** argv) {
         // The main window's probe opens the keyer channel; the update probes
         // again on it before its worker runs, as the uploader does.
         if (ProbeKeyer(nullptr) < 0) return Fail("the keyer does not answer");
-        Stamp("bench-start");
+        Stamp("speed-start");
         if (ProbeKeyer(nullptr) < 0 || KeyerVariantCheck(AppState.keyerIcType, variant) != nullptr)
             return Fail("the keyer does not take the image");
         KeyerUploadWorker();
-        Stamp("bench-final");
+        Stamp("speed-final");
         success = kKeyerSuccess;
         KeyerClose();
     } else {

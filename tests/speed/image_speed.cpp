@@ -53,23 +53,23 @@ std::string HexText(uint32_t size, uint32_t perLine) {
     return text + ":00000001FF\r\n";
 }
 
-struct BenchFile {
+struct SpeedFile {
     std::string path;
     size_t size;
 };
 
-BenchFile WriteBenchFile(const std::string& name, const std::string& text) {
-    BenchFile file{"/tmp/image_bench_" + std::to_string(getpid()) + "_" + name + ".hex", text.size()};
+SpeedFile WriteSpeedFile(const std::string& name, const std::string& text) {
+    SpeedFile file{"/tmp/image_speed_" + std::to_string(getpid()) + "_" + name + ".hex", text.size()};
     FILE* out = std::fopen(file.path.c_str(), "wb");
     if (out == nullptr || std::fwrite(text.data(), 1, text.size(), out) != text.size()) std::perror(file.path.c_str());
     if (out != nullptr) std::fclose(out);
     return file;
 }
 
-std::vector<BenchFile> files;
+std::vector<SpeedFile> files;
 
 void BM_LoadHexImage(benchmark::State& state) {
-    const BenchFile& file = files[state.range(0)];
+    const SpeedFile& file = files[state.range(0)];
     std::vector<uint8_t> image(kImageBufferSize);
     AppState.hexImage = image.data();
     for (auto _ : state) {
@@ -82,7 +82,7 @@ void BM_LoadHexImage(benchmark::State& state) {
 }
 
 void BM_LoadKeyerImage(benchmark::State& state) {
-    const BenchFile& file = files[state.range(0)];
+    const SpeedFile& file = files[state.range(0)];
     std::vector<KeyerRecord> image(kKeyerRecordCount);
     AppState.keyerImage = image.data();
     for (auto _ : state) {
@@ -102,12 +102,12 @@ BENCHMARK(BM_LoadHexImage)->Arg(0)->Arg(1)->Unit(benchmark::kMillisecond);
 BENCHMARK(BM_LoadKeyerImage)->Arg(2)->Unit(benchmark::kMillisecond);
 
 int main(int argc, char** argv) {
-    files.push_back(WriteBenchFile("full16", HexText(kImageBufferSize, 16)));
-    files.push_back(WriteBenchFile("full255", HexText(kImageBufferSize, 255)));
-    files.push_back(WriteBenchFile("keyer16", HexText(2 * 0x10000, 16)));
+    files.push_back(WriteSpeedFile("full16", HexText(kImageBufferSize, 16)));
+    files.push_back(WriteSpeedFile("full255", HexText(kImageBufferSize, 255)));
+    files.push_back(WriteSpeedFile("keyer16", HexText(2 * 0x10000, 16)));
     benchmark::Initialize(&argc, argv);
     if (!benchmark::ReportUnrecognizedArguments(argc, argv)) benchmark::RunSpecifiedBenchmarks();
     benchmark::Shutdown();
-    for (const BenchFile& file : files) std::remove(file.path.c_str());
+    for (const SpeedFile& file : files) std::remove(file.path.c_str());
     return 0;
 }

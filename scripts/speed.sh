@@ -3,13 +3,13 @@
 # of each target through RIdorez.exe under Wine, against the simulator in
 # its paced mode at the device's own line speed, timed from the simulator's
 # transcript and from the window driver. Not a test: it passes no judgement,
-# it prints a table (build/bench/bench.md) and plots the T62's time against
-# the image size (build/bench/t62-size.png).
+# it prints a table (build/speed/speed.md) and plots the T62's time against
+# the image size (build/speed/t62-size.png).
 #
-#   scripts/bench.sh [CASE...]     CASE: t62-<bytes>, psoc, zq3, idle, and
+#   scripts/speed.sh [CASE...]     CASE: t62-<bytes>, psoc, zq3, idle, and
 #                                  native-t62-<bytes>, native-psoc, native-zq3:
 #                                  the same updates by the core built natively
-#                                  (tests/bench/native_update), without Wine;
+#                                  (tests/speed/native_update), without Wine;
 #                                  native-ftdi<MS>-t62-<bytes>,
 #                                  native-ftdi<MS>-psoc, native-ftdi<MS>-zq3:
 #                                  those with the simulator behind a modelled
@@ -31,12 +31,12 @@
 #                                  run
 #
 # Settings (environment):
-#   BENCH_T62_SIZES  T62 image sizes in bytes (default 2, 16, 64, 128 and
+#   SPEED_T62_SIZES  T62 image sizes in bytes (default 2, 16, 64, 128 and
 #                    256 KiB; a full 256 KiB image programs the 1000 rows from
 #                    0xC00 to the end of the T62's program memory at 0x1FFFF)
-#   BENCH_REPEATS    runs of each case (default 2)
-#   BENCH_OUT        where the results go (default build/bench)
-#   BENCH_DEVSIM     the simulator's pacing options beyond --paced (default
+#   SPEED_REPEATS    runs of each case (default 2)
+#   SPEED_OUT        where the results go (default build/speed)
+#   SPEED_DEVSIM     the simulator's pacing options beyond --paced (default
 #                    --catch-up: bytes after one it sent late keep the line's
 #                    times; "" for plain --paced, where a late byte delays the
 #                    rest of its reply; add "--paced-burst 8" to hand the
@@ -45,15 +45,15 @@
 set -uo pipefail
 cd "$(dirname "$0")/.."
 root=$(pwd)
-out=${BENCH_OUT:-$root/build/bench}
-sizes=${BENCH_T62_SIZES:-"2048 16384 65536 131072 262144"}
-repeats=${BENCH_REPEATS:-2}
-helper=$root/tools/bench/bench.py
+out=${SPEED_OUT:-$root/build/speed}
+sizes=${SPEED_T62_SIZES:-"2048 16384 65536 131072 262144"}
+repeats=${SPEED_REPEATS:-2}
+helper=$root/tools/speed/speed.py
 
 if ! command -v gnuplot >/dev/null; then
-  echo "bench: installing gnuplot-nox for the plot"
+  echo "speed: installing gnuplot-nox for the plot"
   { apt-get update && apt-get install -y --no-install-recommends gnuplot-nox; } >/dev/null 2>&1 ||
-    { echo "bench: could not install gnuplot-nox"; exit 1; }
+    { echo "speed: could not install gnuplot-nox"; exit 1; }
 fi
 
 . tests/e2e/lib.sh
@@ -68,8 +68,8 @@ if [ ${#cases[@]} -eq 0 ]; then
   for ms in 16 1; do cases+=("native-ftdi$ms-t62-65536" "native-ftdi$ms-psoc" "native-ftdi$ms-zq3"); done
 fi
 
-# The timed part, in one driver run: "bench-start" just before the click on
-# Update, "bench-final" as soon as the final text shows (Load comes back on
+# The timed part, in one driver run: "speed-start" just before the click on
+# Update, "speed-final" as soon as the final text shows (Load comes back on
 # with any final text, so a failed run ends the wait as well). The stamper takes
 # the time of each line and the CPU time of the prefix's processes at the
 # two marks.
@@ -83,8 +83,8 @@ timed_drive() {  # timed_drive STAMPS SCRIPT
 
 winpath() { local p=$1; echo "Z:${p//\//\\}"; }
 
-# bench_update NAME TARGET BAUD BYTES IMAGE: one update from probe to final text.
-bench_update() {
+# speed_update NAME TARGET BAUD BYTES IMAGE: one update from probe to final text.
+speed_update() {
   local name=$1 target=$2 baud=$3 bytes=$4 image=$5
   local probe title update final
   case $target in
@@ -108,8 +108,8 @@ press $IDC_ZQ3_UPDATE"
   esac
   local device=$target
   [ "$target" = zq3 ] && device=keyer
-  # shellcheck disable=SC2086 # BENCH_DEVSIM is a list of options
-  sim_start 4 --device "$device" --paced --clock-note --late-note ${BENCH_DEVSIM---catch-up} || return 1
+  # shellcheck disable=SC2086 # SPEED_DEVSIM is a list of options
+  sim_start 4 --device "$device" --paced --clock-note --late-note ${SPEED_DEVSIM---catch-up} || return 1
   app_start
   drive <<EOF || return 1
 window "$MAIN_TITLE" 20000
@@ -122,12 +122,12 @@ wait-enabled $update 1 60000
 EOF
   local stamps=$out/$name.stamps
   timed_drive "$stamps" "window \"$title\"
-echo bench-start
+echo speed-start
 click $update 30000
-echo bench-clicked
+echo speed-clicked
 wait-enabled $IDC_LOAD 1 900000
 wait-text $IDC_STATUS_LINE \"$final\" 1000
-echo bench-final" || return 1
+echo speed-final" || return 1
   drive "window \"$title\"" close closed "window \"$MAIN_TITLE\"" "press $IDC_EXIT" closed || return 1
   app_wait_exit 20 || return 1
   sims_stop
@@ -137,31 +137,31 @@ echo bench-final" || return 1
 
 # What the driver's polling costs by itself: 10 s on an idle main window,
 # polling a text that never comes, then 10 s without polling.
-bench_idle() {
+speed_idle() {
   app_start
   drive "window \"$MAIN_TITLE\" 20000" || return 1
   timed_drive "$out/idle-polling.stamps" "window \"$MAIN_TITLE\"
-echo bench-start
+echo speed-start
 wait-text $IDC_PORT_LINE \"(nothing)\" 10000"
   python3 "$helper" idle idle-polling "$out/idle-polling.stamps" "$out/idle-polling.json" || return 1
-  timed_drive "$out/idle-quiet.stamps" "echo bench-start
+  timed_drive "$out/idle-quiet.stamps" "echo speed-start
 sleep 10000
-echo bench-final" || return 1
+echo speed-final" || return 1
   python3 "$helper" idle idle-quiet "$out/idle-quiet.stamps" "$out/idle-quiet.json" || return 1
   drive "window \"$MAIN_TITLE\"" "press $IDC_EXIT" closed || return 1
   app_wait_exit 20
 }
 
-# bench_native NAME TARGET BAUD BYTES IMAGE [OPTION...]: the same update by
-# the native core (tests/bench/native_update), for the simulator's and the
+# speed_native NAME TARGET BAUD BYTES IMAGE [OPTION...]: the same update by
+# the native core (tests/speed/native_update), for the simulator's and the
 # pty's share; OPTIONs go to the simulator (--adapter ...).
-bench_native() {
+speed_native() {
   local name=$1 target=$2 baud=$3 bytes=$4 image=$5 device=$2
   shift 5
   [ "$target" = zq3 ] && device=keyer
-  # shellcheck disable=SC2086 # BENCH_DEVSIM is a list of options
-  sim_start 4 --device "$device" --paced --clock-note --late-note ${BENCH_DEVSIM---catch-up} "$@" || return 1
-  RIDOREZ_COM_DIR=$WINEPREFIX/dosdevices "$E2E_NATIVE_BUILD/tests/bench/native_update" \
+  # shellcheck disable=SC2086 # SPEED_DEVSIM is a list of options
+  sim_start 4 --device "$device" --paced --clock-note --late-note ${SPEED_DEVSIM---catch-up} "$@" || return 1
+  RIDOREZ_COM_DIR=$WINEPREFIX/dosdevices "$E2E_NATIVE_BUILD/tests/speed/native_update" \
     "$out/$name.stamps" "$target" "$image" >"$E2E_WORK/native.out" 2>&1 ||
     { E2E_REASON=$(cat "$E2E_WORK/native.out"); return 1; }
   sims_stop
@@ -169,18 +169,18 @@ bench_native() {
   python3 "$helper" run "$name" "$target" "$baud" "$bytes" "$out/$name.transcript" "$out/$name.stamps" "$out/$name.json"
 }
 
-# bench_cli NAME BYTES IMAGE: the T62 update by the command line, as a
+# speed_cli NAME BYTES IMAGE: the T62 update by the command line, as a
 # script runs it (its output a pipe). Its own lines mark the run: the
 # running line just before the worker starts, the final message once the
 # worker is done. bash's time gives the whole process's CPU time.
-bench_cli() {
+speed_cli() {
   local name=$1 bytes=$2 image=$3
-  # shellcheck disable=SC2086 # BENCH_DEVSIM is a list of options
-  sim_start 4 --device t62 --paced --clock-note --late-note ${BENCH_DEVSIM---catch-up} || return 1
+  # shellcheck disable=SC2086 # SPEED_DEVSIM is a list of options
+  sim_start 4 --device t62 --paced --clock-note --late-note ${SPEED_DEVSIM---catch-up} || return 1
   python3 "$helper" stamp "$out/$name.stamps" "$WINEPREFIX" bash -c '
     TIMEFORMAT="%U %S"
     { time RIDOREZ_COM_DIR=$1 "$2" update t62 "$3" --port COM4 2>/dev/null; } 2>"$4" |
-      sed -u -e "s/^Programming T62 PIC[.]*\$/bench-start/" -e "s/^Programing Completed Successfully\$/bench-final/"
+      sed -u -e "s/^Programming T62 PIC[.]*\$/speed-start/" -e "s/^Programing Completed Successfully\$/speed-final/"
     exit "${PIPESTATUS[0]}"' _ "$WINEPREFIX/dosdevices" "$E2E_NATIVE_BUILD/cli/ridorez" "$image" "$out/$name.cpu" \
     >"$E2E_WORK/cli.out" 2>&1 || { E2E_REASON="ridorez: $(tail -n3 "$E2E_WORK/cli.out")"; return 1; }
   sims_stop
@@ -189,13 +189,13 @@ bench_cli() {
     "$out/$name.cpu"
 }
 
-# bench_web NAME BYTES IMAGE: the T62 update by the web page, through the
+# speed_web NAME BYTES IMAGE: the T62 update by the web page, through the
 # bridge to the simulator, marked by the page driver's echo lines just
 # before the press on Update and once the final text shows.
-bench_web() {
+speed_web() {
   local name=$1 bytes=$2 image=$3
-  # shellcheck disable=SC2086 # BENCH_DEVSIM is a list of options
-  sim_start 4 --device t62 --paced --clock-note --late-note ${BENCH_DEVSIM---catch-up} || return 1
+  # shellcheck disable=SC2086 # SPEED_DEVSIM is a list of options
+  sim_start 4 --device t62 --paced --clock-note --late-note ${SPEED_DEVSIM---catch-up} || return 1
   bridge_start 4 || return 1
   python3 "$helper" stamp "$out/$name.stamps" "$WINEPREFIX" node "$root/tests/web/drive_page.mjs" "$WEB_PAGE" \
     "$E2E_ARTIFACTS/$name" "$BRIDGE_URL" >"$E2E_WORK/web.out" 2>&1 <<EOF || { E2E_REASON="page: $(tail -n3 "$E2E_WORK/web.out")"; return 1; }
@@ -205,11 +205,11 @@ wait-text $IDD_MAIN $IDC_PORT_LINE "F/W Loader v2.5 Connected" 10000
 click $IDD_MAIN $IDC_T62_UPDATE
 load $IDD_T62_UPLOADER $image
 wait-enabled $IDD_T62_UPLOADER $IDC_T62_START 1 60000
-echo bench-start
+echo speed-start
 click $IDD_T62_UPLOADER $IDC_T62_START
 wait-enabled $IDD_T62_UPLOADER $IDC_LOAD 1 900000
 wait-text $IDD_T62_UPLOADER $IDC_STATUS_LINE "Programing Completed Successfully" 1000
-echo bench-final
+echo speed-final
 EOF
   bridge_stop
   sims_stop
@@ -219,16 +219,16 @@ EOF
     python3 "$helper" web-split "$out/$name.json" "$out/$name.bridge.log"
 }
 
-# bench_multi NAME BOARDS BYTES IMAGE: the command line's T62 update of one
+# speed_multi NAME BOARDS BYTES IMAGE: the command line's T62 update of one
 # board alone, then of BOARDS boards at once (one command, a worker process
 # per port), each board a paced simulator of its own. bash's time gives the
 # wall time and the CPU time of the whole ridorez, its workers included; the
 # simulators' CPU time comes from /proc.
-bench_multi() {
+speed_multi() {
   local name=$1 boards=$2 bytes=$3 image=$4 n ports=() pids=()
   for n in $(seq 1 "$boards"); do
-    # shellcheck disable=SC2086 # BENCH_DEVSIM is a list of options
-    sim_start $((n + 4)) --device t62 --paced ${BENCH_DEVSIM---catch-up} || return 1
+    # shellcheck disable=SC2086 # SPEED_DEVSIM is a list of options
+    sim_start $((n + 4)) --device t62 --paced ${SPEED_DEVSIM---catch-up} || return 1
     ports+=(--port "COM$((n + 4))")
     pids+=("${E2E_SIM_PIDS[-1]}")
   done
@@ -249,17 +249,17 @@ bench_multi() {
 run_case() {  # run_case CASE RUN
   local c=$1 r=$2
   case $c in
-    idle) bench_idle ;;
-    t62-*) bench_update "t62-$(printf '%06d' "${c#t62-}")-$r" t62 115200 "${c#t62-}" "$E2E_WORK/images/t62-${c#t62-}.hex" ;;
-    psoc) bench_update "psoc-$r" psoc 19200 13824 "$E2E_WORK/images/psoc.hex" ;;
-    zq3) bench_update "zq3-$r" zq3 9600 1016 "$E2E_WORK/images/zq3.bin" ;;
-    bench-t62-*) bench_multi "bench-t62-${c#bench-t62-}-$r" "${c#bench-t62-}" 65536 "$E2E_WORK/images/t62-65536.hex" ;;
+    idle) speed_idle ;;
+    t62-*) speed_update "t62-$(printf '%06d' "${c#t62-}")-$r" t62 115200 "${c#t62-}" "$E2E_WORK/images/t62-${c#t62-}.hex" ;;
+    psoc) speed_update "psoc-$r" psoc 19200 13824 "$E2E_WORK/images/psoc.hex" ;;
+    zq3) speed_update "zq3-$r" zq3 9600 1016 "$E2E_WORK/images/zq3.bin" ;;
+    bench-t62-*) speed_multi "bench-t62-${c#bench-t62-}-$r" "${c#bench-t62-}" 65536 "$E2E_WORK/images/t62-65536.hex" ;;
     cli-t62-*)
       local n=${c#cli-t62-}
-      bench_cli "cli-t62-$(printf '%06d' "$n")-$r" "$n" "$E2E_WORK/images/t62-$n.hex" ;;
+      speed_cli "cli-t62-$(printf '%06d' "$n")-$r" "$n" "$E2E_WORK/images/t62-$n.hex" ;;
     web-t62-*)
       local n=${c#web-t62-}
-      bench_web "web-t62-$(printf '%06d' "$n")-$r" "$n" "$E2E_WORK/images/t62-$n.hex" ;;
+      speed_web "web-t62-$(printf '%06d' "$n")-$r" "$n" "$E2E_WORK/images/t62-$n.hex" ;;
     native-ftdi*-*)
       # native-ftdi<MS>-<target>: the simulator behind an adapter of MS ms
       local ms=${c#native-ftdi} what
@@ -267,17 +267,17 @@ run_case() {  # run_case CASE RUN
       ms=${ms%%-*}
       local adapter=(--adapter "ftdi:latency=$ms")
       case $what in
-        t62-*) bench_native "native-ftdi$ms-t62-$(printf '%06d' "${what#t62-}")-$r" t62 115200 "${what#t62-}" \
+        t62-*) speed_native "native-ftdi$ms-t62-$(printf '%06d' "${what#t62-}")-$r" t62 115200 "${what#t62-}" \
           "$E2E_WORK/images/t62-${what#t62-}.hex" "${adapter[@]}" ;;
-        psoc) bench_native "native-ftdi$ms-psoc-$r" psoc 19200 13824 "$E2E_WORK/images/psoc.hex" "${adapter[@]}" ;;
-        zq3) bench_native "native-ftdi$ms-zq3-$r" zq3 9600 1016 "$E2E_WORK/images/zq3.bin" "${adapter[@]}" ;;
+        psoc) speed_native "native-ftdi$ms-psoc-$r" psoc 19200 13824 "$E2E_WORK/images/psoc.hex" "${adapter[@]}" ;;
+        zq3) speed_native "native-ftdi$ms-zq3-$r" zq3 9600 1016 "$E2E_WORK/images/zq3.bin" "${adapter[@]}" ;;
         *) E2E_REASON="unknown case $c"; return 1 ;;
       esac ;;
     native-t62-*)
       local n=${c#native-t62-}
-      bench_native "native-t62-$(printf '%06d' "$n")-$r" t62 115200 "$n" "$E2E_WORK/images/t62-$n.hex" ;;
-    native-psoc) bench_native "native-psoc-$r" psoc 19200 13824 "$E2E_WORK/images/psoc.hex" ;;
-    native-zq3) bench_native "native-zq3-$r" zq3 9600 1016 "$E2E_WORK/images/zq3.bin" ;;
+      speed_native "native-t62-$(printf '%06d' "$n")-$r" t62 115200 "$n" "$E2E_WORK/images/t62-$n.hex" ;;
+    native-psoc) speed_native "native-psoc-$r" psoc 19200 13824 "$E2E_WORK/images/psoc.hex" ;;
+    native-zq3) speed_native "native-zq3-$r" zq3 9600 1016 "$E2E_WORK/images/zq3.bin" ;;
     *) E2E_REASON="unknown case $c"; return 1 ;;
   esac
 }
@@ -286,11 +286,11 @@ main() {
   rm -rf "$out"
   mkdir -p "$out"
   { e2e_build && cmake --build "$E2E_NATIVE_BUILD" -j2 --target native_update ridorez >/dev/null; } ||
-    { echo "bench: the programs did not build"; return 1; }
+    { echo "speed: the programs did not build"; return 1; }
   case " ${cases[*]}" in
-    *" web-"*) bash scripts/build_web.sh >/dev/null || { echo "bench: the web page did not build"; return 1; } ;;
+    *" web-"*) bash scripts/build_web.sh >/dev/null || { echo "speed: the web page did not build"; return 1; } ;;
   esac
-  e2e_setup || { echo "bench: no Wine prefix or display: ${E2E_REASON:-}"; return 1; }
+  e2e_setup || { echo "speed: no Wine prefix or display: ${E2E_REASON:-}"; return 1; }
   local t62sizes=()
   for c in "${cases[@]}"; do
     case $c in
@@ -299,15 +299,15 @@ main() {
     esac
   done
   python3 "$helper" images "$E2E_WORK/images" "${t62sizes[@]}" || return 1
-  echo "bench: load at the start: $(cut -d' ' -f1-3 /proc/loadavg)"
-  echo "devsim --paced ${BENCH_DEVSIM---catch-up}" >"$out/simulator.txt"
+  echo "speed: load at the start: $(cut -d' ' -f1-3 /proc/loadavg)"
+  echo "devsim --paced ${SPEED_DEVSIM---catch-up}" >"$out/simulator.txt"
   local failed=0 c r
   for r in $(seq "$repeats"); do
     for c in "${cases[@]}"; do
       [ "$c" = idle ] && [ "$r" -gt 1 ] && continue
       E2E_REASON=""
       if ! run_case "$c" "$r"; then
-        echo "bench: $c run $r failed: ${E2E_REASON:-see $E2E_WORK}"
+        echo "speed: $c run $r failed: ${E2E_REASON:-see $E2E_WORK}"
         screenshot "FAIL-$c-$r" || true
         failed=1
       fi
@@ -316,10 +316,10 @@ main() {
       sims_stop
     done
   done
-  echo "bench: load at the end: $(cut -d' ' -f1-3 /proc/loadavg)"
+  echo "speed: load at the end: $(cut -d' ' -f1-3 /proc/loadavg)"
   python3 "$helper" report "$out" || return 1
-  echo "bench: table in $out/bench.md"
-  [ -f "$out/t62-size.png" ] && echo "bench: the T62's time against image size in $out/t62-size.png"
+  echo "speed: table in $out/speed.md"
+  [ -f "$out/t62-size.png" ] && echo "speed: the T62's time against image size in $out/t62-size.png"
   return "$failed"
 }
 

@@ -1,29 +1,29 @@
 #!/usr/bin/env python3
-"""The update benchmark's helper (scripts/bench.sh runs it): images to load,
+"""The speed benchmark's helper (scripts/speed.sh runs it): images to load,
 time stamps and CPU readings around a driven run, and the figures of each run
 from the simulator's transcript, as a table and a plot.
 
-  bench.py images DIR SIZE...          T62 HEX images of SIZE bytes, the PSoC
+  speed.py images DIR SIZE...          T62 HEX images of SIZE bytes, the PSoC
                                        image and a ZQ3 image, into DIR
-  bench.py stamp OUT PREFIX DRIVER...  runs the window driver (its script on
+  speed.py stamp OUT PREFIX DRIVER...  runs the window driver (its script on
                                        stdin), stamps each line it prints
                                        with the monotonic clock and, at the
-                                       lines "bench-start" and "bench-final",
+                                       lines "speed-start" and "speed-final",
                                        reads the CPU time of the Wine
                                        processes of PREFIX
-  bench.py run NAME TARGET BAUD IMAGE_BYTES TRANSCRIPT STAMPS OUT.json
+  speed.py run NAME TARGET BAUD IMAGE_BYTES TRANSCRIPT STAMPS OUT.json
                                        the figures of one run
-  bench.py web-split OUT.json BRIDGE_LOG
+  speed.py web-split OUT.json BRIDGE_LOG
                                        for a run of the web page: how much of
                                        each turn-around the browser took (from
                                        the bridge's log), added to OUT.json
-  bench.py idle NAME STAMPS OUT.json   the CPU time of a stretch without a run
-  bench.py multi NAME BOARDS IMAGE_BYTES ONE.time ALL.time SIM_TICKS OUT.json
+  speed.py idle NAME STAMPS OUT.json   the CPU time of a stretch without a run
+  speed.py multi NAME BOARDS IMAGE_BYTES ONE.time ALL.time SIM_TICKS OUT.json
                                        a bench of BOARDS boards at once against
                                        one alone ("wall user system" seconds
                                        of each ridorez, bash's time; the
                                        simulators' CPU ticks during the bench)
-  bench.py report DIR                  table (bench.md, bench.txt), T62 plot
+  speed.py report DIR                  table (speed.md, speed.txt), T62 plot
                                        (t62-size.png) from DIR/*.json
 
 Standard library only.
@@ -118,7 +118,7 @@ def stamp(out_path, prefix, command):
     """Runs the driver (command, its script on our standard input) and stamps
     each line of its output as it comes. The driver starts only once this
     program is ready to read, so no line waits in the pipe. A driver that
-    ends before "bench-final" (a wait that timed out, as in the idle
+    ends before "speed-final" (a wait that timed out, as in the idle
     measurement) gets its final reading when its output ends. Returns the
     driver's exit code."""
     seen = set()
@@ -127,7 +127,7 @@ def stamp(out_path, prefix, command):
         def note(line):
             now = time.monotonic_ns() // 1000
             out.write("%d line %s\n" % (now, line))
-            if line in ("bench-start", "bench-final"):
+            if line in ("speed-start", "speed-final"):
                 seen.add(line)
                 for pid, comm in sorted(prefix_processes(prefix).items()):
                     ticks = cpu_ticks(pid)
@@ -140,14 +140,14 @@ def stamp(out_path, prefix, command):
             line = raw.decode(errors="replace").rstrip("\r\n")
             note(line)
             print(line, flush=True)
-        if "bench-start" in seen and "bench-final" not in seen:
-            note("bench-final")
+        if "speed-start" in seen and "speed-final" not in seen:
+            note("speed-final")
         return driver.wait()
 
 
 def read_stamps(path):
     marks = {}
-    cpu = {"bench-start": {}, "bench-final": {}}
+    cpu = {"speed-start": {}, "speed-final": {}}
     lines = []
     with open(path) as f:
         for raw in f:
@@ -157,7 +157,7 @@ def read_stamps(path):
             at, kind, rest = int(parts[0]), parts[1], parts[2]
             if kind == "line":
                 lines.append((at, rest))
-                if rest.startswith("bench-") and rest not in marks:
+                if rest.startswith("speed-") and rest not in marks:
                     marks[rest] = at
             elif kind == "cpu":
                 mark, pid, comm, ticks = rest.split(" ")
@@ -170,7 +170,7 @@ def cpu_split(cpu):
     prefix's other Windows processes (the driver itself left out) and the
     simulator."""
     out = {"program": 0.0, "server": 0.0, "others": 0.0, "simulator": 0.0}
-    before, after = cpu["bench-start"], cpu["bench-final"]
+    before, after = cpu["speed-start"], cpu["speed-final"]
     for pid, (comm, ticks) in after.items():
         start = before.get(pid, (comm, 0))[1]
         seconds = (ticks - start) / CLOCK_TICKS
@@ -246,9 +246,9 @@ def analyse_run(name, target, baud, image_bytes, transcript, stamps):
     mono0, chunks, notes = read_transcript(transcript)
     marks, cpu, _ = read_stamps(stamps)
     if mono0 is None:
-        raise SystemExit("bench: %s has no clock note (devsim --clock-note)" % transcript)
-    press = marks["bench-start"] - mono0
-    final = marks["bench-final"] - mono0
+        raise SystemExit("speed: %s has no clock note (devsim --clock-note)" % transcript)
+    press = marks["speed-start"] - mono0
+    final = marks["speed-final"] - mono0
     run = [c for c in chunks if c[0] >= press]
     # The command line marks its run with the line it prints as it starts
     # the worker: the run's first request may reach the line before the
@@ -259,9 +259,9 @@ def analyse_run(name, target, baud, image_bytes, transcript, stamps):
             run = lead[i:] + run
             break
     if not run:
-        raise SystemExit("bench: %s: no bytes after the press" % name)
+        raise SystemExit("speed: %s: no bytes after the press" % name)
     if " ".join(run[0][4][:len(FIRST_REQUEST[target])]) != " ".join(FIRST_REQUEST[target]):
-        raise SystemExit("bench: %s: the first bytes after the press are not the run's first request: %s"
+        raise SystemExit("speed: %s: the first bytes after the press are not the run's first request: %s"
                          % (name, " ".join(run[0][4][:8])))
     drops = sum(c[3] for c in run if c[1] == "drop")
     run = [c for c in run if c[1] != "drop"]
@@ -302,7 +302,7 @@ def analyse_run(name, target, baud, image_bytes, transcript, stamps):
     limit_us = bytes_us + pauses
     exchanges = sum(1 for c in run if c[1] == "D>H")
 
-    run_us = marks["bench-final"] - marks["bench-start"]
+    run_us = marks["speed-final"] - marks["speed-start"]
     cpu_s = cpu_split(cpu)
     trailing = TRAILING_PAUSE_US[target]
     rows = sum(1 for at, text in notes if at >= press and text.startswith("write "))
@@ -398,7 +398,7 @@ def percentile(values, p):
 
 def analyse_idle(name, stamps):
     marks, cpu, _ = read_stamps(stamps)
-    span = (marks["bench-final"] - marks["bench-start"]) / 1e6
+    span = (marks["speed-final"] - marks["speed-start"]) / 1e6
     cpu_s = cpu_split(cpu)
     return {
         "name": name,
@@ -538,7 +538,7 @@ def report(directory):
     out += web_section(runs)
     out += bench_section(benches)
     text = "\n".join(out) + "\n"
-    with open(os.path.join(directory, "bench.md"), "w") as f:
+    with open(os.path.join(directory, "speed.md"), "w") as f:
         f.write(text)
     sys.stdout.write(text)
 
@@ -656,7 +656,7 @@ def main(argv):
             result["cpu_whole_pct"] = 100.0 * (user + system) / result["run_s"]
         with open(out, "w") as f:
             json.dump(result, f, indent=1)
-        print("bench: %s: line %.3f s, limit %.3f s, ratio %.3f (program %.3f), press to final %.3f s, "
+        print("speed: %s: line %.3f s, limit %.3f s, ratio %.3f (program %.3f), press to final %.3f s, "
               "final %.0f ms after the last byte, CPU %.1f %%" % (
                   name, result["line_s"], result["limit_s"], result["ratio"], result["program_ratio"],
                   result["run_s"], result["final_after_last_ms"], result["cpu_pct"]))
@@ -666,20 +666,20 @@ def main(argv):
             result = web_split(json.load(f), bridge_log)
         with open(path, "w") as f:
             json.dump(result, f, indent=1)
-        print("bench: %s: in the browser %.3f s of the program's %.3f s of turn-arounds" % (
+        print("speed: %s: in the browser %.3f s of the program's %.3f s of turn-arounds" % (
             result["name"], result["browser_turn_s"], result["host_turn_s"]))
     elif cmd == "idle":
         name, stamps, out = argv[2:5]
         result = analyse_idle(name, stamps)
         with open(out, "w") as f:
             json.dump(result, f, indent=1)
-        print("bench: %s: CPU %.2f %% over %.1f s" % (name, result["cpu_pct"], result["run_s"]))
+        print("speed: %s: CPU %.2f %% over %.1f s" % (name, result["cpu_pct"], result["run_s"]))
     elif cmd == "multi":
         name, boards, image_bytes, one, every, ticks, out = argv[2:9]
         result = analyse_multi(name, int(boards), int(image_bytes), one, every, int(ticks))
         with open(out, "w") as f:
             json.dump(result, f, indent=1)
-        print("bench: %s: %d boards at once %.3f s, one alone %.3f s, ratio %.3f, CPU %.2f %% per board" % (
+        print("speed: %s: %d boards at once %.3f s, one alone %.3f s, ratio %.3f, CPU %.2f %% per board" % (
             name, result["boards"], result["all_s"], result["one_s"], result["ratio"],
             result["cpu_pct_per_board"]))
     elif cmd == "report":
