@@ -130,11 +130,6 @@ int32_t UploadImage() {
 
 }  // namespace
 
-uint8_t SendKeyerRecord(uint8_t command, int slot) {
-    uint8_t reply = 0;
-    return SendFrame(command, slot, &reply) ? reply : static_cast<uint8_t>(kKeyerTimeout);
-}
-
 void KeyerUploadWorker() { AppState.uploadResult = UploadImage(); }
 
 int32_t KeyerUploadFrames(const KeyerRecord* image) {

@@ -31,10 +31,6 @@ enum { kKeyerLastSlot = 955, kKeyerPhase1Marker = 1012 };
 // the loader answers each with one byte.
 enum { kKeyerFrameBytes = 20, kKeyerReplyBytes = 1 };
 
-// Builds the 20-byte frame for one slot of AppState.keyerImage, sends it and
-// returns the reply byte, or kKeyerTimeout when none came.
-uint8_t SendKeyerRecord(uint8_t command, int slot);
-
 // The whole upload; stores the status in uploadResult as its last action.
 // Counts the frames accepted in keyerRecordsSent as it goes.
 void KeyerUploadWorker();
