@@ -76,6 +76,7 @@ int BenchBoardStart(BenchBoard* b, const std::vector<std::string>& args, const s
     b->runAdvice.clear();
     b->pending.clear();
     b->started = Now();
+    b->seconds = 0;
     if (BenchStart(args, input, &b->process)) return 1;
     b->message = "Error: Cannot start the worker process !";
     return 0;

@@ -168,7 +168,8 @@ void WorkerEnded(StationPort* p, WorkerKind kind) {
         r.result = b.result;
         r.exit = b.exit;
         r.message = b.message.empty() && b.exit == kExitInterrupted ? "abandoned" : b.message;
-        if (r.message.empty()) r.message = "the worker process ended without a result (exit " + std::to_string(b.processExit) + ")";
+        if (r.message.empty())
+            r.message = "the worker process ended without a result (exit " + std::to_string(b.processExit) + ")";
         // A good update of a target that reads back is read back whole.
         if (b.exit == kExitDone && station.row->readBack != nullptr && !station.stopping) {
             p->state = kStationVerifying;
