@@ -67,7 +67,7 @@ std::string ExitCodeLines(const std::vector<std::string>* codes) {
 
 std::string PortText() {
     return std::string("PORT is a device (/dev/ttyUSB0, /dev/serial/by-id/usb-..., /dev/cu.usbserial-A5, "
-                       "\\\\.\\COM12), serial=NUMBER (the one USB adapter with that serial number; Linux and Windows) or COMn; `") +
+                       "\\\\.\\COM12), serial=NUMBER (the one USB adapter with that serial number) or COMn; `") +
            kCliName + " ports` lists the ports present.\n";
 }
 

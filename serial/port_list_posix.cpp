@@ -7,6 +7,12 @@
 #if defined(__linux__)
 #include <linux/serial.h>
 #endif
+#if defined(__APPLE__)
+#include <chrono>
+#include <mutex>
+
+#include "serial/io_registry.h"
+#endif
 
 #include <algorithm>
 #include <cctype>
@@ -184,6 +190,44 @@ void ListLinux(std::vector<SerialPortEntry>* list) {
 #endif
 
 #if defined(__APPLE__)
+// The I/O registry's USB devices as ioreg writes them, "" when it cannot be
+// run or fails.
+std::string ReadIoRegistry() {
+    std::string xml;
+    FILE* p = popen(kIoRegistryCommand, "r");
+    if (p == nullptr) return xml;
+    char chunk[65536];
+    size_t got;
+    while ((got = std::fread(chunk, 1, sizeof chunk, p)) > 0) xml.append(chunk, got);
+    return pclose(p) == 0 ? xml : std::string();
+}
+
+// The USB ids, serial number and names of the ports listed, from the
+// registry. ioreg takes a moment, and a station looks for its ports every
+// quarter second while it waits for a board: one reading serves again while
+// the same device nodes are there (a port that comes back is a new node) and
+// for 2 s at most.
+void AboutMacPorts(std::vector<SerialPortEntry>* list) {
+    if (list->empty()) return;
+    static std::mutex lock;
+    static std::string readFor, xml;
+    static std::chrono::steady_clock::time_point readAt;
+    std::string nodes;
+    for (const SerialPortEntry& e : *list) {
+        struct stat st;
+        if (stat(e.name, &st) == 0)
+            nodes += std::string(e.name) + " " + std::to_string(st.st_ino) + " " + std::to_string(st.st_rdev) + "\n";
+    }
+    std::lock_guard<std::mutex> hold(lock);
+    auto now = std::chrono::steady_clock::now();
+    if (nodes != readFor || now - readAt > std::chrono::seconds(2)) {
+        xml = ReadIoRegistry();
+        readFor = nodes;
+        readAt = now;
+    }
+    AboutFromIoRegistry(xml, list->data(), static_cast<int>(list->size()));
+}
+
 // The call-out devices (cu.*), which open without waiting for a carrier; the
 // tty.* twin of each is left out. Bluetooth ports (cu.Bluetooth-Incoming-Port
 // and those of paired devices) are never the keyer's.
@@ -194,6 +238,7 @@ void ListMac(std::vector<SerialPortEntry>* list) {
         if (lower.find("bluetooth") != std::string::npos) continue;
         if (IsCharDevice("/dev/" + name)) Add(list, "/dev/" + name, "");
     }
+    AboutMacPorts(list);
 }
 #endif
 
