@@ -20,7 +20,7 @@
 # (the simulator's pacing beyond --paced, default --catch-up, as the
 # benchmark's). Needs build/native (devsim, pty_port_shim) and build/web/page.
 set -uo pipefail
-cd "$(dirname "$0")/../.."
+cd "$(dirname "$0")/../.." || exit 1
 root=$(pwd)
 runs=${1:-2}
 out=${BROWSER_SPEED_OUT:-$root/build/browser-speed}
@@ -93,7 +93,7 @@ mkdir -p "$work/etc-chromium"
 
 failed=0
 run_one() {  # run_one MODE N
-  local mode=$1 n=$2 name="$1-$2" bridge=""
+  local mode=$1 name="$1-$2" bridge=""
   rm -f "$work/port" "$work/port.log"
   # shellcheck disable=SC2086 # BENCH_DEVSIM is a list of options
   "$devsim" --link "$work/port" --device t62 --paced --clock-note --late-note ${BENCH_DEVSIM---catch-up} \
@@ -119,11 +119,12 @@ run_one() {  # run_one MODE N
     { echo "browser-speed: $name: the page's run failed: $(tail -n 3 "$work/$name.drive.out" | tr '\n' ' ')"; return 1; }
   stop
   [ "$mode" = real ] && cp "$work/port.log" "$out/$name.port.log"
-  local held
+  local held erases=(erase:0) u
+  for u in $(seq 6144 2048 69632); do erases+=("erase:$u"); done
   # The loader's own rows (image bytes 0x400 to 0x17ff) stay as they were; the
   # erases go in blocks of four units, the last past the image.
   held=$(python3 tests/e2e/check_device.py t62-memory "$out/$name.memory" "$work/t62.flat" 0x00 \
-    erase:0 $(for u in $(seq 6144 2048 69632); do printf 'erase:%d ' "$u"; done) write:0:0x400 write:0x1800:0xe800) ||
+    "${erases[@]}" write:0:0x400 write:0x1800:0xe800) ||
     { echo "browser-speed: $name: the T62 does not hold the image: $held"; return 1; }
   python3 "$bench" run "$name" t62 115200 65536 "$out/$name.transcript" "$out/$name.stamps" "$out/$name.json" ||
     return 1
