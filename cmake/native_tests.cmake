@@ -12,6 +12,7 @@ option(RIDOREZ_TESTS "Build the device simulator and the tests (GoogleTest)" ${r
 if(RIDOREZ_TESTS)
   add_subdirectory(tools/devsim)
   add_subdirectory(tools/latency)
+  add_subdirectory(tools/browser-speed)
   enable_testing()
   add_subdirectory(tests)
 endif()
