@@ -3,8 +3,9 @@
 # ASan+UBSan, the fuzzers for a bounded time, the end-to-end tests of the
 # Windows program under Wine, those of the web page in headless Chromium, the
 # cross builds of ridorez (its static Linux builds run against the simulator,
-# the ARM ones under qemu, the x86_64 one also in an emulated PC), and the
-# release packages with the amd64 .deb installed.
+# the ARM ones under qemu, the x86_64 one also in an emulated PC), the page
+# in a real Chromium in that PC, and the release packages with the amd64
+# .deb installed.
 #
 # Each step ends with "=== NAME: N s", its own time. Work that keeps the
 # processor busy without anyone waiting on it (the cross builds, the fuzzers,
@@ -158,6 +159,10 @@ collect "the web page in headless Chromium"
 collect "$linux"
 step "the static Linux builds against the simulator (ARM under qemu)" tests/qemu/run.sh aarch64 armv7 x86_64
 step "the static x86_64 build in an emulated PC, through ftdi_sio and 8250" tests/vm/run.sh
+# The page in Debian's Chromium inside an emulated PC, which keeps both
+# processors busy: beside the packaging, after the timed tests.
+vm_browser="the page in Chromium in an emulated PC, through ftdi_sio"
+beside "$vm_browser" tests/vm/browser.sh
 collect "cross builds of ridorez for macOS (arm64, x86_64)"
 
 # The release packages from the builds above, and the amd64 .deb installed
@@ -185,6 +190,7 @@ release() {
   return $ok
 }
 step "release packages; the .deb installed" release
+collect "$vm_browser"
 
 echo
 for f in "${failures[@]}"; do echo "failed: $f"; done

@@ -25,6 +25,7 @@ EM_JS(uint32_t, WebJsQueued, (int line), { return Module.webSerial.queued(line);
 EM_JS(void, WebJsPurge, (int line), { Module.webSerial.purge(line); });
 EM_JS(void, WebJsReason, (char* buffer, int size), { stringToUTF8(Module.webSerial.reason(), buffer, size); });
 EM_JS(int32_t, WebJsUsbId, (), { return Module.webSerial.usbId(); });
+EM_JS(int, WebJsRefused, (), { return Module.webSerial.refused() ? 1 : 0; });
 
 namespace {
 
@@ -47,7 +48,7 @@ int32_t PortOpenSystemLine(const char*, const PortLine& line, PortHandle* port) 
     // As the Windows line set-up: DTR on for the keyer, RTS off.
     int opened = WebJsOpen(line.baud, line.keyer ? 1 : 0, 0);
     if (opened == kSerialOpenFailed) {
-        NoteFault(kPortFailed);
+        NoteFault(WebJsRefused() ? kPortBusy : kPortFailed);
         return kSerialOpenFailed;
     }
     if (opened < 0) {

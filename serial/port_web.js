@@ -17,6 +17,7 @@ Module.webSerial = (function () {
   var closing = false;
   var broken = false;   // the port stopped while open (unplugged)
   var reason = '';      // why the last open failed, or why the port stopped
+  var refused = false;  // the system refused the last open of a port still there
   var listened = null;  // the port whose disconnect event we listen for
   var reader = null;
   var writer = null;
@@ -166,6 +167,7 @@ Module.webSerial = (function () {
   // not be set (it is closed again then); reason() then says why.
   async function open(baud, dtr, rts) {
     reason = '';
+    refused = false;
     if (isOpen) await close(0, true);
     await follow();
     if (port === null) return -4;
@@ -173,6 +175,10 @@ Module.webSerial = (function () {
       await port.open({ baudRate: baud, dataBits: 8, stopBits: 1, parity: 'none', flowControl: 'none' });
     } catch (e) {
       reason = (e && e.message) || String(e);
+      // The browser says no more than that the system did not open it: of
+      // a port that is still plugged in, most likely as another program
+      // holds it.
+      refused = !unplugged && !!e && e.name === 'NetworkError';
       return -4;
     }
     // DTR and RTS as the line wants them before anything else: a device
@@ -332,5 +338,6 @@ Module.webSerial = (function () {
     choose: choose, restore: restore, usbId: usbId,
     chosen: function () { return port !== null; },
     reason: function () { return reason; },
+    refused: function () { return refused; },
   };
 })();

@@ -23,6 +23,8 @@ bool OpenPort(const TargetRow& row, MainWindowView* view) {
     int32_t opened = row.openPort(AppState.comPort);
     if (opened == 0) return true;
     view->SetText(IDC_PORT_LINE, row.openFailure(opened, AppState.statusText, sizeof AppState.statusText));
+    // The port line keeps the dialog's own text; the advice says why.
+    if (LastPortFault().problem == kPortBusy) view->Advise(nullptr, kTargetPortBusyAdvice);
     return false;
 }
 

@@ -523,6 +523,9 @@ const TargetRow kRows[kTargetCount] = {
 const char* const kTargetPortLostAdvice =
     "Plug the adapter in again (a loose cable, or a USB hub that lost its power, does this), then run it again.";
 
+const char* const kTargetPortBusyAdvice =
+    "The port is busy: another program, or this page in another tab, has it open. Close it there, then probe again.";
+
 const TargetRow& TargetOf(TargetId id) { return kRows[id]; }
 
 double TargetRunSeconds(const TargetRow& row, int latencyMs) {

@@ -153,6 +153,8 @@ struct TargetRow {
 // What to do after the port stopped working in the middle of a command,
 // for the command line and the page.
 extern const char* const kTargetPortLostAdvice;
+// What to do when another program holds the port, for the page.
+extern const char* const kTargetPortBusyAdvice;
 
 struct TargetReadBack {
     void (*compareWorker)();        // compares with the loaded image

@@ -8,7 +8,7 @@
 tree=$(cd "$(dirname "$0")/../.." && pwd)
 work=/tmp/work
 udev=$tree/build/vm/udev
-port=$(cat $work/page-port)
+. $work/settings
 
 export SYSTEMD_IGNORE_CHROOT=1
 mkdir -p /run/udev/rules.d
@@ -44,8 +44,9 @@ PY
 
 mkdir -m 777 /tmp/home
 echo "vm: guest: the page's driver starts at $(cut -d' ' -f1 /proc/uptime) s"
+[ "$dumpio" = 1 ] && echo "vm: guest: node and puppeteer: $( { time -p node -e "require('$tree/build/web-tools/node_modules/puppeteer-core')"; } 2>&1 | tr '\n' ' ')"
 setpriv --reuid=nobody --regid=nogroup --clear-groups \
-  env HOME=/tmp/home PAGE_PORT="$port" BROWSER_START_MS=300000 CHROMIUM=/usr/lib/chromium/chromium WEB_TOOLS_DIR="$tree/build/web-tools" \
+  env HOME=/tmp/home PAGE_PORT="$port" CHROMIUM_ARGS="$chromium_args" CHROMIUM_DUMPIO="$dumpio" BROWSER_START_MS=300000 CHROMIUM=/usr/lib/chromium/chromium WEB_TOOLS_DIR="$tree/build/web-tools" \
   node "$tree/tests/web/drive_page.mjs" "$tree/build/web/page" $work/shots "" <$work/steps 2>&1 |
   while IFS= read -r line; do
     echo "$line"

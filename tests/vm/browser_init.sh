@@ -16,7 +16,12 @@ ip link set lo up
 r=/host
 mkdir -p $r
 nine="trans=virtio,version=9p2000.L,msize=512000"
+tree=$(cat /tree)
 if mount -t 9p -o "$nine,ro,cache=loose" root $r; then
+  # The tree, held here before the PC's own /tmp or /run hides it (a clone
+  # under /tmp), and put back in its place below.
+  mkdir -p /tree.d
+  mount -o bind "$r$tree" /tree.d
   mount -t proc proc $r/proc
   mount -t sysfs sysfs $r/sys
   mount -t devtmpfs devtmpfs $r/dev
@@ -28,7 +33,12 @@ if mount -t 9p -o "$nine,ro,cache=loose" root $r; then
   mount -t tmpfs tmpfs $r/etc/chromium
   mkdir -p $r/tmp/work
   mount -t 9p -o "$nine" work $r/tmp/work
-  chroot $r /bin/bash "$(cat /tree)/tests/vm/browser_guest.sh"
+  if [ ! -e "$r$tree/tests/vm/browser_guest.sh" ]; then
+    mkdir -p "$r$tree"
+    mount -o move /tree.d "$r$tree"
+  fi
+  echo "vm: guest: the root is mounted at $(cut -d' ' -f1 /proc/uptime) s"
+  chroot $r /bin/bash "$tree/tests/vm/browser_guest.sh"
 else
   echo "vm: FAILED: the machine's root over 9p did not mount"
 fi

@@ -41,7 +41,8 @@
 //
 // Usage: node drive_page.mjs PAGE_DIR SHOTS_DIR BRIDGE_URL < steps
 // The page is served on 127.0.0.1, on the port PAGE_PORT when it is set
-// (a browser policy names the page's origin, port included).
+// (a browser policy names the page's origin, port included); CHROMIUM_ARGS
+// adds to Chromium's arguments, and CHROMIUM_DUMPIO=1 shows its output.
 // Prints each step as it runs; on a failure prints "drive_page: LINE: WHY",
 // saves SHOTS/FAILED.png and ends with 1; so does a page that fetched
 // anything from elsewhere than its own folder.
@@ -74,18 +75,24 @@ const pageUrl = `http://127.0.0.1:${server.address().port}/`;
 
 fs.mkdirSync(shotsDir, { recursive: true });
 const profile = fs.mkdtempSync('/tmp/ridorez-chromium.');
+// A slow machine (an emulated PC) may take longer to start the browser and
+// load the page.
+const startMs = Number(process.env.BROWSER_START_MS || 30000);
+const launched = Date.now();
 const browser = await puppeteer.launch({
   executablePath: process.env.CHROMIUM || '/usr/bin/chromium',
   headless: true,
   userDataDir: profile,
-  // A slow machine (an emulated PC) may take longer to start the browser.
-  timeout: Number(process.env.BROWSER_START_MS || 30000),
+  timeout: startMs,
   args: ['--headless', '--no-sandbox', '--disable-gpu', '--disable-quic', '--no-first-run',
          '--disable-background-networking', '--disable-component-update', '--disable-sync',
-         '--disable-background-timer-throttling', '--disable-renderer-backgrounding'],
+         '--disable-background-timer-throttling', '--disable-renderer-backgrounding',
+         ...(process.env.CHROMIUM_ARGS || '').split(' ').filter((a) => a !== '')],
   defaultViewport: { width: 620, height: 420 },
+  dumpio: process.env.CHROMIUM_DUMPIO === '1',
 });
 const page = await browser.newPage();
+if (process.env.BROWSER_START_MS) console.log(`time: Chromium started in ${Date.now() - launched} ms`);
 const consoleLog = fs.createWriteStream(path.join(shotsDir, 'console.log'));
 page.on('console', (m) => consoleLog.write(`${m.type()}: ${m.text()}\n`));
 page.on('pageerror', (e) => consoleLog.write(`pageerror: ${e.message}\n`));
@@ -122,8 +129,8 @@ async function step(w) {
       if (standinScript) await page.removeScriptToEvaluateOnNewDocument(standinScript.identifier);
       standinScript = a[0] === 'real' ? null : await page.evaluateOnNewDocument(a[0] === 'standin' ? standin
         : 'delete Navigator.prototype.serial;');
-      await page.goto(pageUrl);
-      await waitFor('the page ready', () => document.body.dataset.ready === '1', 15000);
+      await page.goto(pageUrl, { timeout: Math.max(30000, startMs) });
+      await waitFor('the page ready', () => document.body.dataset.ready === '1', Math.max(15000, startMs));
       return;
     }
     case 'click': {

@@ -23,7 +23,7 @@ const char kUsage[] =
     "              [--catch-up] [--clock-note] [--late-note]\n"
     "              [--memory FILE] [--fault TYPE:CMD:N[:ARG]]...\n"
     "              [--t62-hw-rev N] [--t62-loader MAJOR.MINOR] [--t62-fill BYTE]\n"
-    "              [--t62-baud N] [--psoc-version CHAR] [--psoc-fill BYTE] [--psoc-baud N]\n"
+    "              [--t62-baud N] [--psoc-version CHAR] [--psoc-fill BYTE] [--psoc-baud N] [--psoc-block-gap MS]\n"
     "              [--keyer-variant amber|topaz|jade|ruby|none] [--keyer-version N]\n"
     "              [--keyer-revision N] [--keyer-ictype N] [--keyer-35-at-9600 frame|ignore]\n";
 
@@ -184,6 +184,11 @@ OptionResult ParsePsocOption(const std::string& name, const char* value, Sim* si
     } else if (name == "--psoc-fill") {
         if (!ParseByte(value, &byte)) return Took(Fail("bad fill byte"));
         opt->psocFill = byte;
+    } else if (name == "--psoc-block-gap") {
+        char* end = nullptr;
+        long ms = std::strtol(value, &end, 10);
+        if (end == value || *end || ms < 1 || ms > 60000) return Took(Fail("bad block gap (1 to 60000 ms)"));
+        sim->psoc.blockGapNs = ms * 1000000LL;
     } else {
         return kOptionNotMine;
     }

@@ -69,7 +69,7 @@ bool PendingIsReset(const PsocDevice* dev) {
 
 int64_t PsocDeadline(const PsocDevice* dev) {
     if (dev->pending.empty()) return 0;
-    return dev->lastByteNs + (PendingIsReset(dev) ? kPsocResetQuietNs : kPsocBlockGapNs);
+    return dev->lastByteNs + (PendingIsReset(dev) ? kPsocResetQuietNs : dev->blockGapNs);
 }
 
 void PsocTick(Sim* sim, int64_t nowNs) {

@@ -9,7 +9,7 @@
 // bytes come in one go, so when those six bytes are followed by a quiet
 // line (kPsocResetQuietNs) they were the reset; when more bytes come at
 // once they were the start of block 85. For the same reason a block that
-// stops short for kPsocBlockGapNs is thrown away, so that stray bytes (a
+// stops short for kPsocBlockGapNs (or --psoc-block-gap) is thrown away, so that stray bytes (a
 // host at 19200 talking to another device) cannot hold the loader.
 #pragma once
 #include <cstdint>
@@ -33,6 +33,7 @@ struct PsocDevice {
     std::vector<uint8_t> memory;
     std::vector<uint8_t> pending;  // a block (or the reset) being gathered
     int64_t lastByteNs = 0;        // when the last byte of pending came
+    int64_t blockGapNs = kPsocBlockGapNs;
 };
 
 void PsocInit(PsocDevice* dev, uint8_t fill);
