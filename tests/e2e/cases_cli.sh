@@ -72,9 +72,10 @@ the adapter's port, Properties, \"Port Settings\", \"Advanced...\", \"Latency Ti
 # wait_for_lines FILE PATTERN COUNT SECONDS: FILE has COUNT lines that
 # match PATTERN (grep -E) within SECONDS.
 wait_for_lines() {
-  local i
+  local i n
   for i in $(seq $(($4 * 10))); do
-    [ "$(grep -cE -- "$2" "$1" 2>/dev/null)" -ge "$3" ] && return 0
+    n=$(grep -cE -- "$2" "$1" 2>/dev/null)
+    [ "${n:-0}" -ge "$3" ] && return 0
     sleep 0.1
   done
   e2e_fail "no $3 lines '$2' in $(basename "$1") after $4 s"
