@@ -16,6 +16,9 @@
 extern const char* const kCliName;
 // A port as the help's examples name it on this platform.
 extern const char* const kCliExamplePort;
+// What a user or a script can send this program to stop a station or a
+// bench: Windows has no SIGTERM, but a console's Ctrl-Break.
+extern const char* const kCliStopRequests;
 
 // Sets the console up: installs the Ctrl-C handling; on POSIX keeps a closed
 // pipe on the output from killing the program in the middle of an update; on

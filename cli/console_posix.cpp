@@ -14,6 +14,7 @@
 
 const char* const kCliName = "ridorez";
 const char* const kCliExamplePort = "/dev/ttyUSB0";
+const char* const kCliStopRequests = "Ctrl-C or SIGTERM";
 
 namespace {
 

@@ -9,6 +9,7 @@
 
 const char* const kCliName = "ridorez-cli";
 const char* const kCliExamplePort = "COM12";
+const char* const kCliStopRequests = "Ctrl-C or Ctrl-Break";
 
 namespace {
 

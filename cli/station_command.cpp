@@ -261,9 +261,10 @@ void Run() {
             for (StationPort& p : station.ports) updating += p.running && !Stoppable(p);
             if (station.recordsError.empty())
                 Tell(std::string(request != nullptr ? request : "Ctrl-C") + ": no new board starts" +
-                     (updating ? "; the " + std::to_string(updating) + " board" + (updating == 1 ? "" : "s") +
-                                     " being updated run to their end first (Ctrl-C again abandons them)"
-                               : ""));
+                     (updating == 1 ? "; the board being updated runs to its end first (Ctrl-C again abandons it)"
+                      : updating ? "; the " + std::to_string(updating) +
+                                       " boards being updated run to their end first (Ctrl-C again abandons them)"
+                                 : ""));
         }
         if (station.stopping) {
             for (StationPort& p : station.ports) {
@@ -340,8 +341,8 @@ int RunStation(const CliOptions& options) {
         // A board connected before the station started has settled.
         if (PortPresent(ports[i])) station.ports[i].presentSince = CliClock() - kSettleSeconds;
     }
-    Say("Station %s: connect the boards; Ctrl-C or SIGTERM stops it once the boards being updated are done.",
-        station.name.c_str());
+    Say("Station %s: connect the boards; %s stops it once the boards being updated are done.",
+        station.name.c_str(), kCliStopRequests);
     ConsoleHoldInterrupts(1);
     StationShowBegin(station.ports);
     Run();

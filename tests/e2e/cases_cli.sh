@@ -1,6 +1,7 @@
 # End-to-end test of the command line's Windows console build,
 # ridorez-cli.exe, under Wine: the T62 probed and updated through COM4, as
-# a script on Windows would run it. Sourced by run.sh.
+# a script on Windows would run it; a factory station on two COM ports.
+# Sourced by run.sh.
 . "$(dirname "${BASH_SOURCE[0]}")/uploads.sh"
 
 # cli_run ARGS...: ridorez-cli.exe with ARGS; its exit code in
@@ -68,7 +69,77 @@ the adapter's port, Properties, \"Port Settings\", \"Advanced...\", \"Latency Ti
   return $ok
 }
 
+# wait_for_lines FILE PATTERN COUNT SECONDS: FILE has COUNT lines that
+# match PATTERN (grep -E) within SECONDS.
+wait_for_lines() {
+  local i n
+  for i in $(seq $(($4 * 10))); do
+    n=$(grep -cE -- "$2" "$1" 2>/dev/null)
+    [ "${n:-0}" -ge "$3" ] && return 0
+    sleep 0.1
+  done
+  e2e_fail "no $3 lines '$2' in $(basename "$1") after $4 s"
+}
+
+# A station on COM4 and COM5, its records file already holding a record of
+# an earlier day and a line torn by a power cut: a board on COM4 from the
+# start, the next board on COM5 only later (its port not there when the
+# station starts) and failing, then another board on COM4 once the first
+# has gone, and a Ctrl-C while that one is being updated. Under Wine a
+# SIGINT to the program is the console's Ctrl-C; a SIGTERM ends it at once,
+# as Windows has no such request. Each board's record is read back, and
+# each board holds the image.
+test_cli_station_two_ports() {
+  local records=$E2E_WORK/records.jsonl steps="erase:0 fallback erase:0x1800 erase:0x2000 erase:0x2800 write:0x1800:0x1800 erase:0 write:0:0x400"
+  hex_image t62_5000 0:1024 0x1800:3976 || return 1
+  printf '%s\n%s' '{"time":"2026-12-09T08:00:00Z","station":"line-2","port":"COM9"}' '{"time":"2026-12-09T08:05:00Z","sta' >"$records"
+  sim_start 4 --device t62 --t62-fill 0x3c || return 1
+  local first=${E2E_SIM_PIDS[-1]}
+  app_start "$E2E_CLI" station t62 "$(image_path t62_5000)" --port COM4 --port COM5 \
+    --records "Z:${records//\//\\}" --station line-1
+  wait_for_lines "$records" '"port":"COM4"' 1 15 || return 1
+  # The first board goes; its memory is what it took away.
+  kill -TERM "$first"; wait "$first" 2>/dev/null
+  mv "$E2E_WORK/com4.memory" "$E2E_WORK/com4-first.memory"
+  sim_start 5 --device t62 --t62-fill 0x3c --fault ignore:write:3-4 || return 1
+  wait_for_lines "$records" '"port":"COM5"' 1 20 || return 1
+  local shown; shown=$(grep -cE '^COM4: updating [0-9]+ %' "$E2E_WORK/app.out")
+  sim_start 4 --device t62 --t62-fill 0x5a --paced || return 1
+  wait_for_lines "$E2E_WORK/app.out" '^COM4: updating [0-9]+ %' $((shown + 1)) 15 || return 1
+  kill -INT "$E2E_APP_PID"
+  app_wait_exit 20 || return 1
+  local out; out=$(tr -d '\r' <"$E2E_WORK/app.out")
+  expect_eq "the station's exit code" "$APP_EXIT_CODE" 6 || return 1
+  printf '%s\n' "$out" | grep -qx '2 boards done, 1 failed; .*; exit code 6' ||
+    { e2e_fail "no summary: $(printf '%s\n' "$out" | tail -n 3)"; return 1; }
+  expect_eq "what stops it, and the Ctrl-C" "$(printf '%s\n' "$out" | sed -n 2p)
+$(tr -d '\r' <"$E2E_WORK/app.err" | grep -v 'its last line is torn')" "Station line-1: connect the boards; Ctrl-C or Ctrl-Break stops it once the boards being updated are done.
+ridorez-cli: Ctrl-C: no new board starts; the board being updated runs to its end first (Ctrl-C again abandons it)" || return 1
+  grep -q 'its last line is torn (35 bytes' "$E2E_WORK/app.err" || { e2e_fail "no word of the torn line"; return 1; }
+  # The earlier lines as they were, then one record a board, in turn.
+  local found
+  found=$(python3 - "$records" "$E2E_WORK/images/t62_5000.hex" <<'PY'
+import hashlib, json, sys
+lines = open(sys.argv[1], "rb").read().decode().split("\n")
+sha = hashlib.sha256(open(sys.argv[2], "rb").read()).hexdigest()
+print(lines[:2] == ['{"time":"2026-12-09T08:00:00Z","station":"line-2","port":"COM9"}', '{"time":"2026-12-09T08:05:00Z","sta'],
+      lines[-1] == "")
+for r in map(json.loads, lines[2:-1]):
+    print(r["station"], r["port"], r["target"], r["image"]["sha256"] == sha, r["probe"][0], r["result"]["exit"],
+          r["result"]["message"], r.get("verify", {}).get("message", "-"))
+PY
+)
+  expect_eq "the records" "$found" "True True
+line-1 COM4 t62 True F/W Loader v2.5 Connected 0 Programing Completed Successfully Verify OK: the 28 rows are as in the image
+line-1 COM5 t62 True F/W Loader v2.5 Connected 6 Error: Flash Write ! -
+line-1 COM4 t62 True F/W Loader v2.5 Connected 0 Programing Completed Successfully -" || return 1
+  sims_stop
+  check_device t62-memory "$E2E_WORK/com4-first.memory" "$E2E_WORK/images/t62_5000.flat" 0x3c $steps || return 1
+  check_device t62-memory "$E2E_WORK/com4.memory" "$E2E_WORK/images/t62_5000.flat" 0x5a $steps || return 1
+}
+
 ALL_TESTS+=(
   cli_t62_probe_and_update
   cli_ports_by_setup_information
+  cli_station_two_ports
 )
