@@ -6,7 +6,13 @@
 
 #include "core/platform.h"
 
-void PlatformSleep(uint32_t ms) { std::this_thread::sleep_for(std::chrono::milliseconds(ms)); }
+void PlatformSleep(uint32_t ms) {
+    if (ms == 0) {
+        std::this_thread::yield();
+        return;
+    }
+    std::this_thread::sleep_for(std::chrono::milliseconds(ms));
+}
 
 int PlatformStartThread(void (*entry)()) {
     try {
