@@ -7,8 +7,10 @@
 #include "core/platform.h"
 
 void PlatformSleep(uint32_t ms) {
+    // A yield would hand a busy machine's processor to another program
+    // for a whole time slice; a sleep this short wakes on time.
     if (ms == 0) {
-        std::this_thread::yield();
+        std::this_thread::sleep_for(std::chrono::microseconds(100));
         return;
     }
     std::this_thread::sleep_for(std::chrono::milliseconds(ms));
