@@ -7,6 +7,10 @@
 // (serial/port_win32.h, serial/port_posix.h), on either channel.
 typedef void* PortHandle;
 
+// Sleeps for ms. A sleep of 0 only gives way, for a fraction of a
+// millisecond: on Windows to other threads ready to run, on Linux and macOS
+// for a tenth of a millisecond, in the page to its events (bytes that came
+// in among them).
 void PlatformSleep(uint32_t ms);
 
 // Starts entry on a new thread that nobody joins. Returns 1 when the thread

@@ -6,7 +6,15 @@
 
 #include "core/platform.h"
 
-void PlatformSleep(uint32_t ms) { std::this_thread::sleep_for(std::chrono::milliseconds(ms)); }
+void PlatformSleep(uint32_t ms) {
+    // A yield would hand a busy machine's processor to another program
+    // for a whole time slice; a sleep this short wakes on time.
+    if (ms == 0) {
+        std::this_thread::sleep_for(std::chrono::microseconds(100));
+        return;
+    }
+    std::this_thread::sleep_for(std::chrono::milliseconds(ms));
+}
 
 int PlatformStartThread(void (*entry)()) {
     try {

@@ -4,8 +4,14 @@
 
 #include "core/app_state.h"
 #include "core/line_log.h"
+#include "psoc/psoc_probe.h"
 #include "serial/frame.h"
+#include "serial/line_quiet.h"
 #include "serial/serial_port.h"
+
+namespace {
+uint32_t InputWaiting() { return PortInputWaiting(AppState.portHandle); }
+}  // namespace
 
 int PsocWriteBlock(int32_t address) {
     uint8_t* request = AppState.txBuffer;
@@ -14,11 +20,13 @@ int PsocWriteBlock(int32_t address) {
     std::memcpy(request + 2, AppState.hexImage + address, kPsocBlockBytes);
     request[66] = 0x04;
     uint32_t done = 0;
-    // The loader echoes a block once it has all of it: bytes here before the
-    // block goes out are no echo of it (an echo sent twice, noise). The
-    // echoes are out of step with the blocks, and one taken earlier may have
-    // been another block's: this block is not confirmed, and is not sent.
-    uint32_t early = PortInputWaiting(AppState.portHandle);
+    // The loader echoes a block once it has all of it: bytes that come
+    // before the block goes out are no echo of it (an echo sent twice,
+    // noise). The echoes are out of step with the blocks, and one taken
+    // earlier may have been another block's: this block is not confirmed,
+    // and is not sent. The line is watched for a few character times first,
+    // for a copy that follows the last echo byte by byte.
+    uint32_t early = InputWithin(InputWaiting, LineQuietMicros(kPsocProbeBaud));
     if (early > 0) {
         LineLogNote("psoc block %d: %lu bytes came before it was sent: echoes out of step",
                     static_cast<int>(address / kPsocBlockBytes), static_cast<unsigned long>(early));

@@ -6,11 +6,15 @@
 # update again completes wherever the device still listens. Not a test of the
 # suite: it takes minutes and writes the table.
 #
-#   scripts/campaign.sh [--quick | --pairs] [--only t62,psoc,zq3] [--jobs N]
+#   scripts/campaign.sh [--quick | --pairs] [--only t62,psoc,zq3] [--jobs N] [--class CLASS] [--paced]
 #
 # --pairs runs pairs of faults instead (a reply sent twice early, then each
 # single fault at sampled later exchanges) and rewrites only their section
 # of the table.
+# --class runs one fault class only (for the pairs, the later fault's);
+# --paced has the simulator send each byte in its time on the line. With
+# either, write the table elsewhere (CAMPAIGN_DOC=FILE) and carry its rows
+# over: the table file is rewritten from the runs made.
 # --quick samples every eighth PSoC block and four ZQ3 frames for the reply
 # bytes instead of every block and six frames. The runs that went wrong are
 # kept in build/campaign/kept; every run's outcome is in

@@ -7,6 +7,7 @@
 #include "psoc/psoc_probe.h"
 #include "psoc/psoc_protocol.h"
 #include "serial/frame.h"
+#include "serial/line_quiet.h"
 #include "t62/t62_probe.h"
 #include "t62/t62_protocol.h"
 #include "t62/t62_readback.h"
@@ -84,20 +85,25 @@ void T62RunPlan(LinePlan* plan) {
         AddRead(plan, address, AppState.hexImage + 2 * address);
 }
 
-// The PSoC: 216 blocks echoed at 19200, then the finish byte and its reply.
+// The PSoC: 216 blocks echoed at 19200, each after the line's quiet time,
+// then the finish byte and its reply.
 void PsocRunPlan(LinePlan* plan) {
+    const double quiet = LineQuietMicros(kPsocProbeBaud) / 1e6;
     for (int32_t block = 0; block < kPsocImageEnd; block += kPsocBlockBytes)
-        plan->push_back({kPsocProbeBaud, kPsocRequestBytes, kPsocEchoBytes, 0});
+        plan->push_back({kPsocProbeBaud, kPsocRequestBytes, kPsocEchoBytes, quiet});
     plan->push_back({kPsocProbeBaud, 1, 1, 0});
 }
 
 // The ZQ3: the hand-over and the echo test at 1200, 200 ms after the speed
-// change, the records at 9600, and 600 ms after the end.
+// change, the records at 9600, each after the line's quiet time, and 600 ms
+// after the end.
 void Zq3RunPlan(LinePlan* plan) {
     plan->push_back({kKeyerBaud, sizeof kKeyerHandOver, 0, 0});
     plan->push_back({kKeyerBaud, sizeof kKeyerEchoTest, 1, 0});
     plan->push_back({kKeyerBaud, 1, 0, 0.200});
     int32_t frames = KeyerUploadFrames(AppState.keyerImage);
-    for (int32_t i = 0; i < frames; ++i) plan->push_back({kKeyerRecordBaud, kKeyerFrameBytes, kKeyerReplyBytes, 0});
+    const double quiet = LineQuietMicros(kKeyerRecordBaud) / 1e6;
+    for (int32_t i = 0; i < frames; ++i)
+        plan->push_back({kKeyerRecordBaud, kKeyerFrameBytes, kKeyerReplyBytes, quiet});
     plan->push_back({kKeyerRecordBaud, 1, 0, 0.600});
 }

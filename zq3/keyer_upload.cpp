@@ -5,6 +5,7 @@
 #include "core/app_state.h"
 #include "image/keyer_image.h"
 #include "core/line_log.h"
+#include "serial/line_quiet.h"
 #include "zq3/keyer_channel.h"
 #include "zq3/keyer_commands.h"
 
@@ -60,13 +61,15 @@ int VariantIndex(int32_t code) {
 // Sends one record frame; 1 when the IC's loader accepted it, else 0 with
 // *status the run's status: no reply, or the reply that refused it.
 int SendAccepted(uint8_t command, int slot, int32_t* status) {
-    // The loader answers a frame only once it has all of it: a byte that is
-    // already here before the frame goes out is no answer to it (a reply
-    // sent twice, noise, or the answer to an earlier frame that another
-    // byte stood in for). Replies and frames are out of step, and an answer
-    // read before may have been another frame's: the run ends here, without
-    // this frame, rather than count a record the IC may not have taken.
-    uint32_t early = KeyerInputWaiting();
+    // The loader answers a frame only once it has all of it: a byte that
+    // comes before the frame goes out is no answer to it (a reply sent
+    // twice, noise, or the answer to an earlier frame that another byte
+    // stood in for). Replies and frames are out of step, and an answer read
+    // before may have been another frame's: the run ends here, without this
+    // frame, rather than count a record the IC may not have taken. The line
+    // is watched for a few character times first, for a copy that follows
+    // the last reply byte by byte.
+    uint32_t early = InputWithin(KeyerInputWaiting, LineQuietMicros(KeyerLineSpeed()));
     if (early > 0) {
         *status = kKeyerSyncError;
         LineLogNote("zq3 record of slot %d: %lu bytes came before it was sent: replies out of step", slot,

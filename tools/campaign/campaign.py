@@ -4,6 +4,7 @@ each target, judged by what the simulated device holds.
 
   campaign.py --ridorez PATH --devsim PATH --work DIR --out FILE.md
               [--jobs N] [--only t62,psoc,zq3] [--quick] [--pairs]
+              [--class CLASS] [--paced]
 
 For each run: a simulator with one fault (tools/devsim --fault), `ridorez
 update` against it with a time limit, the device's memory read (SIGUSR2),
@@ -18,6 +19,9 @@ occurrence of a command). A run is
 With --pairs, each run has two faults instead: a reply sent twice early
 on (a stray reply the host must not take for the next one's), then one of
 the single faults later; the update again is tried once per fault.
+With --class, only the runs of that fault class (for pairs, of that later
+fault); with --paced, the simulator hands over each byte in its time on
+the line, as a serial port without a USB adapter's buffering does.
 Writes the table per target and fault class to FILE.md (the pairs' table
 in a section of its own, which a run of the other kind keeps) and every
 run's outcome to the work folder as campaign-runs.jsonl.
@@ -282,7 +286,7 @@ def one_run(args, target, fault_class, fault, index):
     faults = fault.split()
     sim = subprocess.Popen([args.devsim, '--link', link, '--device', target.device, '--memory', memory,
                             '--transcript', transcript] + [a for f in faults for a in ('--fault', f)] +
-                           target.fill_args,
+                           target.fill_args + (['--paced'] if args.paced else []),
                            stdout=subprocess.DEVNULL, stderr=open(os.path.join(work, 'devsim.log'), 'wb'))
     result = {'target': target.name, 'class': fault_class, 'fault': fault}
     try:
@@ -467,6 +471,9 @@ def main():
     parser.add_argument('--only', default='t62,psoc,zq3')
     parser.add_argument('--quick', action='store_true')
     parser.add_argument('--pairs', action='store_true', help='the pairs of faults instead of the single faults')
+    parser.add_argument('--class', dest='fault_class', default=None,
+                        help='only this fault class (double, late, reply byte, ...; for pairs the later fault)')
+    parser.add_argument('--paced', action='store_true', help='the simulator sends each byte in its time on the line')
     parser.add_argument('--keep-dir', default=None, help='copy the folders of the runs that went wrong here')
     args = parser.parse_args()
     os.makedirs(args.work, exist_ok=True)
@@ -490,6 +497,8 @@ def main():
             continue
         runs = {'t62': t62_runs, 'psoc': lambda: psoc_runs(args.quick), 'zq3': lambda: zq3_runs(args.quick)}[name]()
         plan += [(targets[name], cls, fault) for cls, fault in runs]
+    if args.fault_class:
+        plan = [(t, cls, fault) for t, cls, fault in plan if cls.split(' then ')[-1] == args.fault_class]
     print('campaign: %d runs, %d at a time' % (len(plan), args.jobs), file=sys.stderr)
     start = time.monotonic()
     results = []
