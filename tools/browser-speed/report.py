@@ -1,7 +1,7 @@
 #!/usr/bin/env python3
 """The table of tools/browser-speed/run.sh: each run of the page's T62
 update (the browser's own Web Serial, "real-N", or the tests' stand-in and
-its bridge, "standin-N") from the results tools/bench/bench.py left in OUT,
+its bridge, "standin-N") from the results tools/speed/speed.py left in OUT,
 and, for the real browser, how long each open of the port left DTR and RTS
 as the open sets them before the page's setSignals() (from the shim's log).
 

@@ -2,7 +2,7 @@
 # The web page's T62 update of a 64 KiB image through the browser's own Web
 # Serial, timed on this machine against the simulator in its paced mode, set
 # beside the same update through the tests' navigator.serial stand-in and
-# its WebSocket bridge (scripts/bench.sh's web-t62-65536). Not a test: it
+# its WebSocket bridge (scripts/speed.sh's web-t62-65536). Not a test: it
 # prints, for each run, the time on the line against the wire limit, per
 # exchange and in all, and checks what the simulated T62 holds.
 #
@@ -27,7 +27,7 @@ out=${BROWSER_SPEED_OUT:-$root/build/browser-speed}
 devsim=$root/build/native/tools/devsim/devsim
 shim=$root/build/native/tools/browser-speed/libpty_port_shim.so
 page=$root/build/web/page
-bench=$root/tools/bench/bench.py
+speed=$root/tools/speed/speed.py
 export WEB_TOOLS_DIR=${WEB_TOOLS_DIR:-$root/build/web-tools}
 . tests/e2e/lib.sh  # the control ids
 
@@ -48,7 +48,7 @@ stop() {
 }
 trap 'stop; rm -rf "$work"' EXIT
 
-python3 "$bench" images "$work/images" 65536 || die "the image could not be made"
+python3 "$speed" images "$work/images" 65536 || die "the image could not be made"
 image=$work/images/t62-65536.hex
 srec_cat "$image" -intel -fill 0xFF 0 0x10000 -o "$work/t62.flat" -binary >/dev/null || die "srec_cat failed"
 
@@ -63,11 +63,11 @@ wait-text $IDD_MAIN $IDC_PORT_LINE "F/W Loader v2.5 Connected" 10000
 click $IDD_MAIN $IDC_T62_UPDATE
 load $IDD_T62_UPLOADER $image
 wait-enabled $IDD_T62_UPLOADER $IDC_T62_START 1 60000
-echo bench-start
+echo speed-start
 click $IDD_T62_UPLOADER $IDC_T62_START
 wait-enabled $IDD_T62_UPLOADER $IDC_LOAD 1 900000
 wait-text $IDD_T62_UPLOADER $IDC_STATUS_LINE "Programing Completed Successfully" 1000
-echo bench-final
+echo speed-final
 EOF
 }
 
@@ -114,7 +114,7 @@ run_one() {  # run_one MODE N
   else
     command=(unshare -m sh "$work/in-namespace.sh" "${command[@]}" CHROMIUM="$work/chromium")
   fi
-  steps "$mode" | python3 "$bench" stamp "$out/$name.stamps" none "${command[@]}" \
+  steps "$mode" | python3 "$speed" stamp "$out/$name.stamps" none "${command[@]}" \
     node tests/web/drive_page.mjs "$page" "$work/shots-$name" "$bridge" >"$work/$name.drive.out" 2>&1 ||
     { echo "browser-speed: $name: the page's run failed: $(tail -n 3 "$work/$name.drive.out" | tr '\n' ' ')"; return 1; }
   stop
@@ -126,9 +126,9 @@ run_one() {  # run_one MODE N
   held=$(python3 tests/e2e/check_device.py t62-memory "$out/$name.memory" "$work/t62.flat" 0x00 \
     "${erases[@]}" write:0:0x400 write:0x1800:0xe800) ||
     { echo "browser-speed: $name: the T62 does not hold the image: $held"; return 1; }
-  python3 "$bench" run "$name" t62 115200 65536 "$out/$name.transcript" "$out/$name.stamps" "$out/$name.json" ||
+  python3 "$speed" run "$name" t62 115200 65536 "$out/$name.transcript" "$out/$name.stamps" "$out/$name.json" ||
     return 1
-  [ "$mode" = standin ] && { python3 "$bench" web-split "$out/$name.json" "$out/$name.bridge.log" || return 1; }
+  [ "$mode" = standin ] && { python3 "$speed" web-split "$out/$name.json" "$out/$name.bridge.log" || return 1; }
   return 0
 }
 
