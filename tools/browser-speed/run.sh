@@ -16,7 +16,7 @@
 #
 #   tools/browser-speed/run.sh [RUNS]     RUNS of each (default 2)
 #
-# Settings: BROWSER_SPEED_OUT (default build/browser-speed), BENCH_DEVSIM
+# Settings: BROWSER_SPEED_OUT (default build/browser-speed), SPEED_DEVSIM
 # (the simulator's pacing beyond --paced, default --catch-up, as the
 # benchmark's). Needs build/native (devsim, pty_port_shim) and build/web/page.
 set -uo pipefail
@@ -95,8 +95,8 @@ failed=0
 run_one() {  # run_one MODE N
   local mode=$1 name="$1-$2" bridge=""
   rm -f "$work/port" "$work/port.log"
-  # shellcheck disable=SC2086 # BENCH_DEVSIM is a list of options
-  "$devsim" --link "$work/port" --device t62 --paced --clock-note --late-note ${BENCH_DEVSIM---catch-up} \
+  # shellcheck disable=SC2086 # SPEED_DEVSIM is a list of options
+  "$devsim" --link "$work/port" --device t62 --paced --clock-note --late-note ${SPEED_DEVSIM---catch-up} \
     --transcript "$out/$name.transcript" --memory "$out/$name.memory" >"$work/$name.devsim.log" 2>&1 &
   pids+=($!)
   for _ in $(seq 100); do [ -e "$work/port" ] && break; sleep 0.05; done
