@@ -4,6 +4,7 @@
 #include <cmath>
 #include <cstdio>
 #include <filesystem>
+#include <vector>
 
 #include "cli/console.h"
 #include "cli/output.h"
@@ -50,65 +51,99 @@ std::string SetTimerAdvice(const std::string& port) {
 #endif
 }
 
-// How late the machine wakes this program now: the least that a few sleeps
-// of 1 ms overran, in ms. Where even that is more than kBusyWakeMs, every
-// reply may come late by the machine's own doing, and the turn-around
-// tells nothing.
+// How late the machine wakes this program now: the middle one of how much
+// a few sleeps of 1 ms overran, in ms. Where that is more than kBusyWakeMs,
+// the device and the line's other programs wake as late, every reply may
+// come late by the machine's own doing, and the turn-around tells nothing.
 double WakeLateMs() {
-    double least = 0;
-    for (int i = 0; i < 5; ++i) {
+    double late[7];
+    for (double& each : late) {
         double start = TurnAroundClock();
         PlatformSleep(1);
-        double late = (TurnAroundClock() - start) * 1000 - 1;
-        if (i == 0 || late < least) least = late;
+        each = (TurnAroundClock() - start) * 1000 - 1;
     }
-    return least;
+    std::sort(late, late + 7);
+    return late[3];
 }
 
 }  // namespace
+
+static double Middle(std::vector<double> values) {
+    std::sort(values.begin(), values.end());
+    return values[(values.size() - 1) / 2];
+}
+
+HeldReplies HeldRepliesOf(const TurnAround& timed) {
+    HeldReplies held;
+    std::vector<double> atOnce, ticks;
+    for (int i = 1; i + 1 < timed.exchanges && held.pairs < kTimedPairs; i += 2, ++held.pairs) {
+        const TimedExchange &before = timed.each[i - 1], &first = timed.each[i], &second = timed.each[i + 1];
+        double toFirst = (first.came - before.came) * 1000, toSecond = (second.came - first.came) * 1000;
+        held.spacingMs[held.pairs][0] = toFirst;
+        held.spacingMs[held.pairs][1] = toSecond;
+        atOnce.push_back(first.extraMs);
+        if (first.extraMs >= kHeldReplyMs && std::fabs(toSecond - toFirst) <= static_cast<double>(kAskLaterMs) / 2)
+            ticks.push_back(toFirst);
+    }
+    if (atOnce.empty()) return held;
+    held.atOnceMs = Middle(atOnce);
+    // One timer: the pairs that show it show the same spacing.
+    if (!ticks.empty()) {
+        double tick = Middle(ticks);
+        for (double t : ticks) held.showing += std::fabs(t - tick) <= kSameTickMs;
+    }
+    return held;
+}
 
 int HeldReplyTimerMs(double heldMs) {
     int atLeast = static_cast<int>(std::ceil(heldMs));
     return atLeast > 16 ? atLeast : 16;
 }
 
-std::string ProbedLatencyNote(const TargetRow& row, const std::string& port, const TurnAround& timed) {
-    if (timed.exchanges < 2 || timed.laterLeastMs < kHeldReplyMs) return "";
-    int timerMs = HeldReplyTimerMs(timed.laterLeastMs);
+std::string ProbedLatencyNote(const TargetRow& row, const std::string& port, const HeldReplies& held) {
+    if (held.showing < kShowingPairs) return "";
+    int timerMs = HeldReplyTimerMs(held.atOnceMs);
     double slow = TargetRunSeconds(row, timerMs), fast = TargetRunSeconds(row, 1);
     if (fast <= 0) return "";
-    char text[512];
+    char text[600];
     std::snprintf(text, sizeof text,
-                  "%s: the probe's replies on %s came %.0f ms or more later than their bytes take on the line: the "
-                  "USB serial adapter holds what it receives up to a latency timer (%s%d ms%s). Held so at every "
-                  "exchange, this update takes about %.1f s on the line instead of %.1f s at 1 ms (about %.1f x). ",
-                  kCliName, port.c_str(), std::floor(timed.laterLeastMs), timerMs == 16 ? "" : "at least ", timerMs,
-                  timerMs == 16 ? " on an FTDI chip unless set lower" : "", slow, fast, slow / fast);
+                  "%s: the probe's replies on %s came %.0f ms later than their bytes take on the line, on the ticks "
+                  "of a timer (asked for %d ms later, they came no later): the USB serial adapter holds what it receives until its latency timer "
+                  "runs out (%s%d ms%s). Held so at every exchange, this update takes about %.1f s on the line instead "
+                  "of %.1f s at 1 ms (about %.1f x). ",
+                  kCliName, port.c_str(), held.atOnceMs, static_cast<int>(kAskLaterMs),
+                  timerMs == 16 ? "" : "at least ", timerMs, timerMs == 16 ? " on an FTDI chip unless set lower" : "",
+                  slow, fast, slow / fast);
     return text + SetTimerAdvice(port);
 }
 
 void TellProbedLatency(const TargetRow& row, const std::string& port) {
-    if (AdapterOfPort(port).latencyMs >= 0) return;
+    if (row.prepareProbes || AdapterOfPort(port).latencyMs >= 0) return;
     double late = WakeLateMs();
     if (late > kBusyWakeMs) {
-        LineLogNote("probe turn-around: woken at least %.2f ms late, too busy to tell an adapter's hold", late);
+        LineLogNote("probe turn-around: woken %.2f ms late, too busy to tell an adapter's hold", late);
         return;
     }
-    // A probe of one exchange asks again, back to back: the identify
-    // changes nothing on the device.
-    if (!row.prepareProbes) {
-        TurnAroundForget();
-        for (int i = 0; i < kTimedIdentifies; ++i) {
-            TargetProbeLines again;
-            row.identify(&again);
-            if (!again.connected) break;
-        }
+    TurnAroundForget();
+    TargetProbeLines again;
+    row.identify(&again);
+    for (int i = 0; i < kTimedPairs && again.connected; ++i) {
+        row.identify(&again);
+        if (!again.connected) break;
+        PlatformSleep(kAskLaterMs);
+        row.identify(&again);
     }
-    TurnAround timed = TurnAroundSoFar();
-    LineLogNote("probe turn-around: %d exchanges beyond their bytes' time on the line: the first %.2f ms, the least "
-                "after it %.2f ms, the most %.2f ms; woken at least %.2f ms late",
-                timed.exchanges, timed.firstExtraMs, timed.laterLeastMs, timed.mostExtraMs, late);
+    HeldReplies held = HeldRepliesOf(TurnAroundSoFar());
+    std::string spacings;
+    for (int i = 0; i < held.pairs; ++i) {
+        char pair[40];
+        std::snprintf(pair, sizeof pair, " %.2f/%.2f", held.spacingMs[i][0], held.spacingMs[i][1]);
+        spacings += pair;
+    }
+    LineLogNote("probe turn-around: %d pairs, %d showing an adapter: asked for at once %.2f ms beyond their bytes' "
+                "time on the line; ms from reply to reply:%s; woken %.2f ms late",
+                held.pairs, held.showing, held.atOnceMs, spacings.c_str(), late);
     if (OutputQuiet()) return;
-    std::string note = ProbedLatencyNote(row, port, timed);
+    std::string note = ProbedLatencyNote(row, port, held);
     if (!note.empty()) Complain("%s", note.c_str());
 }

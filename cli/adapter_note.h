@@ -16,32 +16,52 @@ std::string AdapterLatencyNote(const TargetRow& row, const std::string& port, in
 // standard error, unless --quiet.
 void TellAdapterLatency(const TargetRow& row, const std::string& port);
 
-// Where the system keeps no latency timer for the port's adapter: the
-// probe's exchanges, timed (serial/turn_around.h). When every reply after
-// the first came back kHeldReplyMs or more beyond its bytes' time on the
-// line, an adapter held them; a busy machine or a slow device delays one
-// reply now and then, not each of them. A target whose probe is one
-// exchange (the T62, the PSoC) makes its identify kTimedIdentifies times
-// more, back to back, for the timing.
+// Where the system keeps no latency timer for the port's adapter, the
+// update times identifies of the probe's (serial/turn_around.h), asked
+// for in pairs: one at once after the reply before, one kAskLaterMs later.
+// An adapter's timer ticks on its own, and a reply waits for its next
+// tick: asked for at once or a little later, it comes one tick after the
+// reply before. A slow device, or a machine busy elsewhere, delays a reply
+// by chance, and one asked for later comes later by as much. So a pair
+// shows an adapter when its first reply came kHeldReplyMs or more beyond
+// its bytes' time on the line and its second came as long after the first
+// as the first after the reply before it, give or take kAskLaterMs / 2.
+// kShowingPairs of the kTimedPairs must show it, with one spacing (one
+// timer), give or take kSameTickMs.
 constexpr double kHeldReplyMs = 5.0;
-enum { kTimedIdentifies = 5 };
-// A machine that wakes this program kBusyWakeMs late or more each time (so
-// busy that its own delays could pass for an adapter's) gets no note.
-constexpr double kBusyWakeMs = 1.5;
+constexpr double kSameTickMs = 1.5;
+enum { kTimedPairs = 6, kShowingPairs = 3, kAskLaterMs = 6 };
+// A machine that wakes this program more than kBusyWakeMs late as a rule
+// (so busy that its own delays could pass for an adapter's) gets no note.
+constexpr double kBusyWakeMs = 1.0;
 
-// The timer that replies held heldMs each (the least of them) show: an FTDI
-// chip's default of 16 ms, unless they were held longer. A reply sent as
-// soon as the one before came waits the timer less the exchange's time.
+// What the pairs showed: how many ms beyond their bytes' time on the line
+// the replies asked for at once came (the middle one of them), how many
+// pairs show one adapter's timer, and each pair's two spacings (ms from the reply
+// before to its first reply, and from that to its second), for the log.
+struct HeldReplies {
+    int pairs = 0;
+    int showing = 0;
+    double atOnceMs = 0;
+    double spacingMs[kTimedPairs][2] = {};
+};
+
+// The pairs of timed: its first exchange (which meets the timer anywhere)
+// left out, then at once, later, at once, later, ...
+HeldReplies HeldRepliesOf(const TurnAround& timed);
+
+// The timer that replies asked for at once and held heldMs show: an FTDI
+// chip's default of 16 ms, unless they were held longer.
 int HeldReplyTimerMs(double heldMs);
 
-// The note for an update by row on port whose probe timed as timed says:
-// "" when the replies after the first were not all held kHeldReplyMs or
-// more.
-std::string ProbedLatencyNote(const TargetRow& row, const std::string& port, const TurnAround& timed);
+// The note for an update by row on port whose pairs showed held: "" when
+// they show no adapter's hold.
+std::string ProbedLatencyNote(const TargetRow& row, const std::string& port, const HeldReplies& held);
 
-// After a probe on port that found row's target: unless the system told
-// the adapter's timer, or the machine is too busy for the turn-around to
-// tell, times the probe's exchanges (for a one-exchange probe, the
-// identifies above) and says ProbedLatencyNote on standard error, unless
-// --quiet. The line log gets the figures in any case.
+// After a probe on port that found row's target (one whose probe is one
+// identify: the T62, the PSoC): unless the system told the adapter's
+// timer, or the machine is too busy for the turn-around to tell, times
+// kTimedPairs pairs of identifies (which change nothing on the device) and
+// says ProbedLatencyNote on standard error, unless --quiet. The line log
+// gets the figures in any case.
 void TellProbedLatency(const TargetRow& row, const std::string& port);

@@ -3,7 +3,7 @@
 // receives until its latency timer runs out shows here, where the system
 // has no setting to tell (another make of adapter, a system whose driver
 // does not say, the page). The probes note their exchanges; a front end
-// forgets what was noted before a probe and asks after it.
+// forgets what was noted before it times a probe and asks after it.
 #pragma once
 #include <cstdint>
 
@@ -17,17 +17,16 @@ void TurnAroundNote(uint32_t baud, uint32_t bytesOnLine, double startedAt);
 // Forgets the exchanges noted so far.
 void TurnAroundForget();
 
-// Of the exchanges noted since TurnAroundForget: how many, and how many
-// milliseconds beyond their bytes' time on the line their replies came.
-// An adapter's timer runs on its own, so the first reply of a probe waits
-// anything up to the whole timer, by chance; a reply to a request sent as
-// soon as the one before came back waits the timer less the exchange's
-// time, every time. A machine busy elsewhere, or a slow device, delays a
-// reply now and then, not every one.
+// The exchanges noted since TurnAroundForget, in order (the first
+// kTurnAroundKept of them).
+enum { kTurnAroundKept = 16 };
+struct TimedExchange {
+    double started;  // TurnAroundClock() when its request began to go out
+    double came;     // and when its reply had come
+    double extraMs;  // came - started beyond the bytes' time on the line, in ms
+};
 struct TurnAround {
     int exchanges = 0;
-    double firstExtraMs = 0;   // the first exchange's
-    double laterLeastMs = 0;   // the least of those after the first (0 when there are none)
-    double mostExtraMs = 0;    // the most of any
+    TimedExchange each[kTurnAroundKept];
 };
 TurnAround TurnAroundSoFar();

@@ -20,8 +20,8 @@ the update's expected time with that hold and without it. Latency 0 is the
 bare line, no adapter. Each run's note is checked: one at 1 ms or on the
 bare line is a false alarm, and a note's expected times are set beside the
 measured ones (more than 10 % off fails, any target). --probes N adds N quick
-T62 updates (a 2 KiB image) on each of the bare line, 1 ms and 16 ms, for
-how far the probe's slowest turn-around stays from the note's threshold.
+T62 and PSoC updates, stopped once the probe's turn-around is told, on each
+of the bare line, 1 ms and 16 ms: how late the timed replies came.
 """
 
 import argparse
@@ -48,11 +48,12 @@ FINAL = {
 }
 TOLERANCE = 0.10
 # The note ridorez gives where its probe saw a reply held (cli/adapter_note.cpp).
-NOTE = re.compile(r"the probe's replies on .* came ([0-9]+) ms or more later .* this update takes about ([0-9.]+) s on the "
+NOTE = re.compile(r"the probe's replies on .* came ([0-9]+) ms later .* this update takes about ([0-9.]+) s on the "
                   r"line instead of ([0-9.]+) s at 1 ms")
-# Its line log's account of the probe's turn-around: the least hold of the
-# replies after the first, or that the machine was too busy to tell.
-HELD = re.compile(r"note probe turn-around: [0-9]+ exchanges .* the least after it (-?[0-9.]+) ms")
+# Its line log's account of the probe's turn-around: how late the replies
+# asked for at once came, and those asked for a few ms later (or that the
+# machine was too busy to tell).
+HELD = re.compile(r"note probe turn-around: [0-9]+ pairs, .* at once (-?[0-9.]+) ms .*, [0-9.]+ ms later (-?[0-9.]+) ms")
 
 
 def predict(build, target, image, latencies):
@@ -75,10 +76,10 @@ def wait_for(path, seconds):
 
 
 class Run:
-    """One update: its seconds on the line, the least hold (ms beyond the
-    line) of the probe's replies after the first (None: too busy to tell) and
-    the note, if one was given: (held ms, expected s with the hold, expected s
-    at 1 ms)."""
+    """One update: its seconds on the line, how late (ms beyond the line) the
+    probe's timed replies came, asked for at once and later (None: too busy
+    to tell), and the note, if one was given: (held ms, expected s with the
+    hold, expected s at 1 ms)."""
 
     def __init__(self, seconds, held, note):
         self.seconds, self.held, self.note = seconds, held, note
@@ -135,7 +136,7 @@ def measure(build, work, target, image, latency, whole=True):
         if mono0 is None or first is None:
             raise SystemExit("latency: %s: the run's first request is not in the transcript" % transcript)
         seconds = (final_at - mono0 - first) / 1e6
-    return Run(seconds, float(held.group(1)) if held else None,
+    return Run(seconds, (float(held.group(1)), float(held.group(2))) if held else None,
                (int(note.group(1)), float(note.group(2)), float(note.group(3))) if note else None)
 
 
@@ -148,7 +149,7 @@ def read_text(path):
 
 
 def held_text(held):
-    return "too busy to tell" if held is None else "%.2f" % held
+    return "too busy to tell" if held is None else "%.2f/%.2f" % held
 
 
 def setting(latency):
@@ -188,12 +189,12 @@ def probe_margins(build, work, count, misses):
     for target, image in (("t62", os.path.join(work, "t62-2048.hex")), ("psoc", os.path.join(work, "psoc.hex"))):
         for latency in (0, 1, 16):
             runs = [measure(build, work, target, image, latency, whole=False) for _ in range(count)]
-            held = sorted(r.held for r in runs if r.held is not None)
+            told = [r.held for r in runs if r.held is not None]
             notes = sum(1 for r in runs if r.note)
-            print("latency: probe of %s at %s, %d runs: the replies after the first held %s ms; too busy to tell "
-                  "in %d; a note in %d" % (target, setting(latency), count,
-                                          "%.2f to %.2f (median %.2f)" % (held[0], held[-1], held[len(held) // 2])
-                                          if held else "-", count - len(held), notes), flush=True)
+            print("latency: probe of %s at %s, %d runs: the replies asked for at once / later held %s ms; too busy "
+                  "to tell in %d; a note in %d" % (target, setting(latency), count,
+                                                  " ".join(held_text(h) for h in told) or "-", count - len(told), notes),
+                  flush=True)
             if latency <= 1 and notes:
                 misses.append("%s at %s: %d false notes" % (target, setting(latency), notes))
 
