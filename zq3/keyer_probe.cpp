@@ -5,7 +5,6 @@
 #include "core/app_state.h"
 #include "image/keyer_image.h"
 #include "serial/serial_port.h"
-#include "serial/turn_around.h"
 #include "zq3/keyer_channel.h"
 #include "zq3/keyer_commands.h"
 
@@ -16,11 +15,8 @@ enum { kFirstZq3Version = 30 };
 // Sends a host command and reads its one-byte reply into *reply.
 // Returns 1 when the reply came.
 int Ask(const uint8_t* command, uint32_t length, uint8_t* reply) {
-    const double started = TurnAroundClock();
     KeyerWrite(command, length);
-    if (!KeyerRead(reply, 1)) return 0;
-    TurnAroundNote(KeyerLineSpeed(), length + 1, started);
-    return 1;
+    return KeyerRead(reply, 1);
 }
 
 void SetLine(char* line, size_t size, const char* text) { std::snprintf(line, size, "%s", text); }
