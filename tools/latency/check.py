@@ -50,10 +50,10 @@ TOLERANCE = 0.10
 # The note ridorez gives where its probe saw a reply held (cli/adapter_note.cpp).
 NOTE = re.compile(r"the probe's replies on .* came ([0-9]+) ms later .* this update takes about ([0-9.]+) s on the "
                   r"line instead of ([0-9.]+) s at 1 ms")
-# Its line log's account of the probe's turn-around: how late the replies
-# asked for at once came, and those asked for a few ms later (or that the
-# machine was too busy to tell).
-HELD = re.compile(r"note probe turn-around: [0-9]+ pairs, .* at once (-?[0-9.]+) ms .*, [0-9.]+ ms later (-?[0-9.]+) ms")
+# Its line log's account of the probe's turn-around: how many of its timed
+# pairs showed an adapter's ticks, and how late the replies asked for at
+# once came (or that the machine was too busy to tell).
+HELD = re.compile(r"note probe turn-around: [0-9]+ pairs, ([0-9]+) showing an adapter: asked for at once (-?[0-9.]+) ms")
 
 
 def predict(build, target, image, latencies):
@@ -76,10 +76,10 @@ def wait_for(path, seconds):
 
 
 class Run:
-    """One update: its seconds on the line, how late (ms beyond the line) the
-    probe's timed replies came, asked for at once and later (None: too busy
-    to tell), and the note, if one was given: (held ms, expected s with the
-    hold, expected s at 1 ms)."""
+    """One update: its seconds on the line, how many of the probe's timed
+    pairs showed an adapter and how late (ms beyond the line) the replies
+    asked for at once came (None: too busy to tell), and the note, if one was
+    given: (held ms, expected s with the hold, expected s at 1 ms)."""
 
     def __init__(self, seconds, held, note):
         self.seconds, self.held, self.note = seconds, held, note
@@ -136,7 +136,7 @@ def measure(build, work, target, image, latency, whole=True):
         if mono0 is None or first is None:
             raise SystemExit("latency: %s: the run's first request is not in the transcript" % transcript)
         seconds = (final_at - mono0 - first) / 1e6
-    return Run(seconds, (float(held.group(1)), float(held.group(2))) if held else None,
+    return Run(seconds, (int(held.group(1)), float(held.group(2))) if held else None,
                (int(note.group(1)), float(note.group(2)), float(note.group(3))) if note else None)
 
 
@@ -149,7 +149,7 @@ def read_text(path):
 
 
 def held_text(held):
-    return "too busy to tell" if held is None else "%.2f/%.2f" % held
+    return "too busy to tell" if held is None else "%d pairs showing, %.2f ms" % held
 
 
 def setting(latency):
@@ -162,7 +162,7 @@ def judge_notes(target, latency, runs, measured, misses):
     for r in runs:
         if r.note is None:
             if latency > 1:
-                print("latency: %s at %s: no note (the probe's replies held %s ms)" %
+                print("latency: %s at %s: no note (the probe: %s)" %
                       (target, setting(latency), held_text(r.held)), flush=True)
             continue
         held, slow, fast = r.note
@@ -191,9 +191,8 @@ def probe_margins(build, work, count, misses):
             runs = [measure(build, work, target, image, latency, whole=False) for _ in range(count)]
             told = [r.held for r in runs if r.held is not None]
             notes = sum(1 for r in runs if r.note)
-            print("latency: probe of %s at %s, %d runs: the replies asked for at once / later held %s ms; too busy "
-                  "to tell in %d; a note in %d" % (target, setting(latency), count,
-                                                  " ".join(held_text(h) for h in told) or "-", count - len(told), notes),
+            print("latency: probe of %s at %s, %d runs: %s; too busy to tell in %d; a note in %d" % (target, setting(latency), count,
+                                                  "; ".join(held_text(h) for h in told) or "-", count - len(told), notes),
                   flush=True)
             if latency <= 1 and notes:
                 misses.append("%s at %s: %d false notes" % (target, setting(latency), notes))
@@ -228,8 +227,8 @@ def main():
             rows.append((target, ms, predicted[0], predicted[ms], measured[ms], off))
             if target == "t62" and abs(off) > TOLERANCE:
                 misses.append("%s at %s" % (target, setting(ms)))
-            print("latency: %s at %s: predicted %.3f s, measured %.3f s (%+.1f %%); the probe's replies held "
-                  "%s ms" % (target, setting(ms), predicted[ms], measured[ms], 100 * off,
+            print("latency: %s at %s: predicted %.3f s, measured %.3f s (%+.1f %%); the probe: "
+                  "%s" % (target, setting(ms), predicted[ms], measured[ms], 100 * off,
                              ", ".join(held_text(r.held) for r in runs)), flush=True)
         for ms in latencies:
             judge_notes(target, ms, held[ms], measured, misses)
