@@ -73,36 +73,52 @@ static double Middle(std::vector<double> values) {
     return values[(values.size() - 1) / 2];
 }
 
+namespace {
+
+// Whether ms is a whole number of ticks, give or take kSameTickMs.
+bool OnTicks(double ms, double tick) {
+    double ticks = std::round(ms / tick);
+    return ticks >= 1 && std::fabs(ms - ticks * tick) <= kSameTickMs;
+}
+
+}  // namespace
+
 HeldReplies HeldRepliesOf(const TurnAround& timed) {
     HeldReplies held;
-    std::vector<double> atOnce, ticks;
+    std::vector<double> atOnce, heldSpacings;
     for (int i = 1; i + 1 < timed.exchanges && held.pairs < kTimedPairs; i += 2, ++held.pairs) {
         const TimedExchange &before = timed.each[i - 1], &first = timed.each[i], &second = timed.each[i + 1];
-        double toFirst = (first.came - before.came) * 1000, toSecond = (second.came - first.came) * 1000;
-        held.spacingMs[held.pairs][0] = toFirst;
-        held.spacingMs[held.pairs][1] = toSecond;
+        held.spacingMs[held.pairs][0] = (first.came - before.came) * 1000;
+        held.spacingMs[held.pairs][1] = (second.came - first.came) * 1000;
         atOnce.push_back(first.extraMs);
-        if (first.extraMs >= kHeldReplyMs && std::fabs(toSecond - toFirst) <= static_cast<double>(kAskLaterMs) / 2)
-            ticks.push_back(toFirst);
+        if (first.extraMs >= kHeldReplyMs) heldSpacings.push_back(held.spacingMs[held.pairs][0]);
     }
     if (atOnce.empty()) return held;
     held.atOnceMs = Middle(atOnce);
-    // One timer: the pairs that show it show the same spacing.
-    if (!ticks.empty()) {
-        double tick = Middle(ticks);
-        for (double t : ticks) held.showing += std::fabs(t - tick) <= kSameTickMs;
+    if (heldSpacings.empty()) return held;
+    // The tick: of the spacings of the replies asked for at once that came
+    // late, the one that the most pairs show. A machine slow to ask puts a
+    // reply a tick or two further on, and one slow to read it shifts its
+    // time a little, never a reply between ticks.
+    for (double tick : heldSpacings) {
+        if (tick < kLeastTickMs) continue;
+        int showing = 0;
+        for (int i = 0; i < held.pairs; ++i)
+            showing += atOnce[i] >= kHeldReplyMs && OnTicks(held.spacingMs[i][0], tick) &&
+                       OnTicks(held.spacingMs[i][1], tick);
+        if (showing > held.showing) held.showing = showing, held.tickMs = tick;
     }
     return held;
 }
 
-int HeldReplyTimerMs(double heldMs) {
-    int atLeast = static_cast<int>(std::ceil(heldMs));
-    return atLeast > 16 ? atLeast : 16;
+int HeldReplyTimerMs(double tickMs) {
+    if (std::fabs(tickMs - 16) <= kSameTickMs) return 16;
+    return static_cast<int>(std::lround(tickMs));
 }
 
 std::string ProbedLatencyNote(const TargetRow& row, const std::string& port, const HeldReplies& held) {
     if (held.showing < kShowingPairs) return "";
-    int timerMs = HeldReplyTimerMs(held.atOnceMs);
+    int timerMs = HeldReplyTimerMs(held.tickMs);
     double slow = TargetRunSeconds(row, timerMs), fast = TargetRunSeconds(row, 1);
     if (fast <= 0) return "";
     char text[600];
@@ -112,13 +128,14 @@ std::string ProbedLatencyNote(const TargetRow& row, const std::string& port, con
                   "runs out (%s%d ms%s). Held so at every exchange, this update takes about %.1f s on the line instead "
                   "of %.1f s at 1 ms (about %.1f x). ",
                   kCliName, port.c_str(), held.atOnceMs, static_cast<int>(kAskLaterMs),
-                  timerMs == 16 ? "" : "at least ", timerMs, timerMs == 16 ? " on an FTDI chip unless set lower" : "",
+                  timerMs == 16 ? "" : "about ", timerMs, timerMs == 16 ? " on an FTDI chip unless set lower" : "",
                   slow, fast, slow / fast);
     return text + SetTimerAdvice(port);
 }
 
 void TellProbedLatency(const TargetRow& row, const std::string& port) {
-    if (row.prepareProbes || AdapterOfPort(port).latencyMs >= 0) return;
+    // Nobody to tell (--quiet, a bench's or a station's worker): nothing to time.
+    if (row.prepareProbes || OutputQuiet() || AdapterOfPort(port).latencyMs >= 0) return;
     double late = WakeLateMs();
     if (late > kBusyWakeMs) {
         LineLogNote("probe turn-around: woken %.2f ms late, too busy to tell an adapter's hold", late);
@@ -141,9 +158,8 @@ void TellProbedLatency(const TargetRow& row, const std::string& port) {
         spacings += pair;
     }
     LineLogNote("probe turn-around: %d pairs, %d showing an adapter: asked for at once %.2f ms beyond their bytes' "
-                "time on the line; ms from reply to reply:%s; woken %.2f ms late",
-                held.pairs, held.showing, held.atOnceMs, spacings.c_str(), late);
-    if (OutputQuiet()) return;
+                "time on the line; ms from reply to reply:%s; tick %.2f ms; woken %.2f ms late",
+                held.pairs, held.showing, held.atOnceMs, spacings.c_str(), held.tickMs, late);
     std::string note = ProbedLatencyNote(row, port, held);
     if (!note.empty()) Complain("%s", note.c_str());
 }

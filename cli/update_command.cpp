@@ -121,7 +121,6 @@ int RunLoadedUpdate(const CliOptions& options, CliReport* report) {
     const TargetRow& row = *TargetNamed(options.target);
     char device[600];
     CliPortDevice(options.port.c_str(), device, sizeof device);
-    TurnAroundForget();
     int ready = row.prepareProbes ? PrepareStep(row, options, device, report)
                                   : ProbeStep(row, options.port, device, report);
     if (ready != kExitDone) return ready;
