@@ -124,6 +124,7 @@ int RunLoadedUpdate(const CliOptions& options, CliReport* report) {
     int ready = row.prepareProbes ? PrepareStep(row, options, device, report)
                                   : ProbeStep(row, options.port, device, report);
     if (ready != kExitDone) return ready;
+    TellProbedLatency(row, options.port);
     if (!row.prepareProbes) Say("%s", row.runningText);
     std::string advice = row.advice(kCliName, options.file, options.port);
     WorkerRun run = {&row, row.worker, row.units(), row.secondsPerUnit, 1, advice};

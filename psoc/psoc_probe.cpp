@@ -4,6 +4,7 @@
 
 #include "core/app_state.h"
 #include "serial/serial_port.h"
+#include "serial/turn_around.h"
 
 namespace {
 enum { kIdentifyRequest = 0xCC, kIdentifyReply = 0x33, kIdentifyReplyBytes = 2 };
@@ -18,6 +19,7 @@ void PsocProbeIdentify(PsocProbeResult* result) {
     *result = PsocProbeResult();
     AppState.txBuffer[0] = kIdentifyRequest;
     uint32_t written = 0;
+    const double started = TurnAroundClock();
     if (!PortWrite(AppState.portHandle, AppState.txBuffer, 1, &written) || written != 1) {
         result->outcome = kPsocProbeNotAccessible;
         return;
@@ -27,6 +29,7 @@ void PsocProbeIdentify(PsocProbeResult* result) {
         result->outcome = kPsocProbeNotResponding;
         return;
     }
+    TurnAroundNote(kPsocProbeBaud, 1 + kIdentifyReplyBytes, started);
     if (AppState.rxBuffer[0] != kIdentifyReply) {
         result->outcome = kPsocProbeNotBootLoader;
         return;

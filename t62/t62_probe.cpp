@@ -5,6 +5,7 @@
 #include "core/app_state.h"
 #include "serial/frame.h"
 #include "serial/serial_port.h"
+#include "serial/turn_around.h"
 #include "t62/t62_protocol.h"
 
 namespace {
@@ -21,6 +22,8 @@ void T62ProbeIdentify(T62ProbeResult* result) {
     *result = T62ProbeResult();
     AppState.txBuffer[0] = 0x00;
     AppState.txBuffer[1] = 0x01;
+    uint8_t frame[FrameCapacity(kIdentifyReplyBytes)];
+    const double started = TurnAroundClock();
     if (SerialWriteFrame(AppState.portHandle, AppState.txBuffer, 2) <= 0) {
         result->outcome = kT62ProbeNotAccessible;
         return;
@@ -32,6 +35,10 @@ void T62ProbeIdentify(T62ProbeResult* result) {
         result->outcome = kT62ProbeNotResponding;
         return;
     }
+    TurnAroundNote(kT62ProbeBaud,
+                   static_cast<uint32_t>(BuildFrame(AppState.txBuffer, 2, frame) +
+                                         BuildFrame(AppState.rxBuffer, kIdentifyReplyBytes - 1, frame)),
+                   started);
     result->outcome = kT62ProbeConnected;
     result->hwRevision = AppState.rxBuffer[1];
     result->loaderMinor = AppState.rxBuffer[2];

@@ -6,17 +6,27 @@ ftdi:latency=MS), at each latency timer given, set beside the program's own
 prediction (latency_predict, the model the command line's note uses).
 
   tools/latency/check.py [--build DIR] [--latency MS,...] [--repeats N]
-                         [--t62-bytes N] [--out DIR]
+                         [--t62-bytes N] [--probes N] [--out DIR]
 
 The measured time runs from the first byte of the worker's first request on
 the line (the simulator's transcript) to the final message reaching our pipe.
 Fails (exit code 1) when a T62 figure is more than 10 % off its prediction;
 the PSoC's and the ZQ3's are reported. Not a test of the suite: it takes a
 minute or two of paced updates. Standard library only.
+
+Where no system setting tells the adapter's timer (here: a pseudo-terminal),
+ridorez times its probe's exchanges and, when a reply was held, says so with
+the update's expected time with that hold and without it. Latency 0 is the
+bare line, no adapter. Each run's note is checked: one at 1 ms or on the
+bare line is a false alarm, and a note's expected times are set beside the
+measured ones (more than 10 % off fails, any target). --probes N adds N quick
+T62 and PSoC updates, stopped once the probe's turn-around is told, on each
+of the bare line, 1 ms and 16 ms: how late the timed replies came.
 """
 
 import argparse
 import os
+import re
 import subprocess
 import sys
 import tempfile
@@ -37,6 +47,13 @@ FINAL = {
     "zq3": "ZQ3 Programing Completed Successfully, Press Encoder to restart.",
 }
 TOLERANCE = 0.10
+# The note ridorez gives where its probe saw a reply held (cli/adapter_note.cpp).
+NOTE = re.compile(r"the probe's replies on .* came ([0-9]+) ms later .* this update takes about ([0-9.]+) s on the "
+                  r"line instead of ([0-9.]+) s at 1 ms")
+# Its line log's account of the probe's turn-around: how many of its timed
+# pairs showed an adapter's ticks, and how late the replies asked for at
+# once came (or that the machine was too busy to tell).
+HELD = re.compile(r"note probe turn-around: [0-9]+ pairs, ([0-9]+) showing an adapter: asked for at once (-?[0-9.]+) ms")
 
 
 def predict(build, target, image, latencies):
@@ -58,38 +75,127 @@ def wait_for(path, seconds):
     return False
 
 
-def measure(build, work, target, image, latency):
+class Run:
+    """One update: its seconds on the line, how many of the probe's timed
+    pairs showed an adapter and how late (ms beyond the line) the replies
+    asked for at once came (None: too busy to tell), and the note, if one was
+    given: (held ms, expected s with the hold, expected s at 1 ms)."""
+
+    def __init__(self, seconds, held, note):
+        self.seconds, self.held, self.note = seconds, held, note
+
+
+def measure(build, work, target, image, latency, whole=True):
+    """One update of image on the paced simulator behind an adapter at
+    latency ms (0: none). Not whole: only until the probe's turn-around is
+    told, and no seconds."""
     link = os.path.join(work, "port")
     transcript = os.path.join(work, "%s-%d.transcript" % (target, latency))
+    log = os.path.join(work, "%s-%d.log" % (target, latency))
+    if os.path.exists(log):
+        os.remove(log)
+    adapter = ["--adapter", "ftdi:latency=%d" % latency] if latency > 0 else []
     sim = subprocess.Popen([os.path.join(build, "tools", "devsim", "devsim"), "--link", link, "--device",
-                            DEVICE[target], "--paced", "--catch-up", "--clock-note", "--adapter",
-                            "ftdi:latency=%d" % latency, "--transcript", transcript],
-                           stdout=subprocess.DEVNULL, stderr=subprocess.DEVNULL)
+                            DEVICE[target], "--paced", "--catch-up", "--clock-note", "--transcript", transcript] +
+                           adapter, stdout=subprocess.DEVNULL, stderr=subprocess.DEVNULL)
     try:
         if not wait_for(link, 10):
             raise SystemExit("latency: the simulator made no link")
-        run = subprocess.Popen([os.path.join(build, "cli", "ridorez"), "update", target, image, "--port", link],
-                               stdout=subprocess.PIPE, stderr=subprocess.PIPE, text=True)
+        run = subprocess.Popen([os.path.join(build, "cli", "ridorez"), "update", target, image, "--port", link,
+                                "--log", log], stdout=subprocess.PIPE, stderr=subprocess.PIPE, text=True)
         final_at = None
-        for line in run.stdout:
-            if line.rstrip("\n") == FINAL[target]:
-                final_at = time.monotonic_ns() // 1000
-        errors = run.stderr.read()
-        if run.wait() != 0 or final_at is None:
-            raise SystemExit("latency: %s at %d ms did not complete (exit code %d): %s" %
-                             (target, latency, run.returncode, errors.strip()))
+        if whole:
+            for line in run.stdout:
+                if line.rstrip("\n") == FINAL[target]:
+                    final_at = time.monotonic_ns() // 1000
+            errors = run.stderr.read()
+            if run.wait() != 0 or final_at is None:
+                raise SystemExit("latency: %s at %d ms did not complete (exit code %d): %s" %
+                                 (target, latency, run.returncode, errors.strip()))
+        else:
+            end = time.monotonic() + 20
+            while time.monotonic() < end and "probe turn-around" not in read_text(log):
+                time.sleep(0.02)
+            time.sleep(0.2)
+            run.kill()
+            errors = run.communicate()[1]
     finally:
         sim.terminate()
         sim.wait()
-    mono0, chunks, _ = speed.read_transcript(transcript)
-    # The host's bytes, each with the time of the chunk it came in: a paced
-    # line at 1200 baud takes them one by one.
-    sent = [(c[0], b) for c in chunks if c[1] == "H>D" for b in c[4]]
-    want = [b.upper() for b in FIRST_REQUEST[target]]
-    first = next((sent[i][0] for i in range(len(sent)) if [b.upper() for _, b in sent[i:i + len(want)]] == want), None)
-    if mono0 is None or first is None:
-        raise SystemExit("latency: %s: the run's first request is not in the transcript" % transcript)
-    return (final_at - mono0 - first) / 1e6
+    held = HELD.search(read_text(log))
+    note = NOTE.search(errors)
+    seconds = None
+    if whole:
+        mono0, chunks, _ = speed.read_transcript(transcript)
+        # The host's bytes, each with the time of the chunk it came in: a paced
+        # line at 1200 baud takes them one by one.
+        sent = [(c[0], b) for c in chunks if c[1] == "H>D" for b in c[4]]
+        want = [b.upper() for b in FIRST_REQUEST[target]]
+        first = next((sent[i][0] for i in range(len(sent))
+                      if [b.upper() for _, b in sent[i:i + len(want)]] == want), None)
+        if mono0 is None or first is None:
+            raise SystemExit("latency: %s: the run's first request is not in the transcript" % transcript)
+        seconds = (final_at - mono0 - first) / 1e6
+    return Run(seconds, (int(held.group(1)), float(held.group(2))) if held else None,
+               (int(note.group(1)), float(note.group(2)), float(note.group(3))) if note else None)
+
+
+def read_text(path):
+    try:
+        with open(path) as f:
+            return f.read()
+    except OSError:
+        return ""
+
+
+def held_text(held):
+    return "too busy to tell" if held is None else "%d pairs showing, %.2f ms" % held
+
+
+def setting(latency):
+    return "%d ms" % latency if latency > 0 else "no adapter"
+
+
+def judge_notes(target, latency, runs, measured, misses):
+    """The probe's notes of runs at latency: none on a line that holds no
+    reply, and their expected times against what was measured."""
+    for r in runs:
+        if r.note is None:
+            if latency > 1:
+                print("latency: %s at %s: no note (the probe: %s)" %
+                      (target, setting(latency), held_text(r.held)), flush=True)
+            continue
+        held, slow, fast = r.note
+        if latency <= 1:
+            misses.append("%s at %s: a note on a line that holds no reply (%d ms)" % (target, setting(latency), held))
+            continue
+        off = slow / r.seconds - 1
+        line = "latency: %s at %s: the probe saw %d ms: note %.1f s with it, measured %.3f s (%+.1f %%)" % (
+            target, setting(latency), held, slow, r.seconds, 100 * off)
+        if 1 in measured:
+            line += "; note %.1f s at 1 ms, measured %.3f s (%+.1f %%)" % (fast, measured[1], 100 * (fast / measured[1] - 1))
+            if abs(fast / measured[1] - 1) > TOLERANCE:
+                misses.append("%s: the note's time at 1 ms" % target)
+        print(line, flush=True)
+        if abs(off) > TOLERANCE:
+            misses.append("%s at %s: the note's time" % (target, setting(latency)))
+
+
+def probe_margins(build, work, count, misses):
+    """count quick T62 and PSoC updates on each of the bare line, 1 ms and 16
+    ms: how far the probe's replies after the first stay from the note's
+    threshold, and how many gave a note."""
+    speed.make_images(work, [2048])
+    for target, image in (("t62", os.path.join(work, "t62-2048.hex")), ("psoc", os.path.join(work, "psoc.hex"))):
+        for latency in (0, 1, 16):
+            runs = [measure(build, work, target, image, latency, whole=False) for _ in range(count)]
+            told = [r.held for r in runs if r.held is not None]
+            notes = sum(1 for r in runs if r.note)
+            print("latency: probe of %s at %s, %d runs: %s; too busy to tell in %d; a note in %d" % (target, setting(latency), count,
+                                                  "; ".join(held_text(h) for h in told) or "-", count - len(told), notes),
+                  flush=True)
+            if latency <= 1 and notes:
+                misses.append("%s at %s: %d false notes" % (target, setting(latency), notes))
 
 
 def main():
@@ -99,6 +205,7 @@ def main():
     parser.add_argument("--repeats", type=int, default=1)
     parser.add_argument("--t62-bytes", type=int, default=65536)
     parser.add_argument("--targets", default="t62,psoc,zq3")
+    parser.add_argument("--probes", type=int, default=0)
     parser.add_argument("--out", default=None, help="keep the images and transcripts here")
     args = parser.parse_args()
     latencies = [int(ms) for ms in args.latency.split(",")]
@@ -111,17 +218,23 @@ def main():
     for target in args.targets.split(","):
         predicted = predict(args.build, target, images[target], latencies)
         measured = {}
+        held = {}
         for ms in latencies:
             runs = [measure(args.build, work, target, images[target], ms) for _ in range(args.repeats)]
-            measured[ms] = min(runs)
+            held[ms] = runs
+            measured[ms] = min(r.seconds for r in runs)
             off = measured[ms] / predicted[ms] - 1
             rows.append((target, ms, predicted[0], predicted[ms], measured[ms], off))
             if target == "t62" and abs(off) > TOLERANCE:
-                misses.append("%s at %d ms" % (target, ms))
-            print("latency: %s at %d ms: predicted %.3f s, measured %.3f s (%+.1f %%)" %
-                  (target, ms, predicted[ms], measured[ms], 100 * off), flush=True)
-        if len(latencies) > 1:
-            low, high = min(latencies), max(latencies)
+                misses.append("%s at %s" % (target, setting(ms)))
+            print("latency: %s at %s: predicted %.3f s, measured %.3f s (%+.1f %%); the probe: "
+                  "%s" % (target, setting(ms), predicted[ms], measured[ms], 100 * off,
+                             ", ".join(held_text(r.held) for r in runs)), flush=True)
+        for ms in latencies:
+            judge_notes(target, ms, held[ms], measured, misses)
+        adapted = [ms for ms in latencies if ms > 0]
+        if len(adapted) > 1:
+            low, high = min(adapted), max(adapted)
             print("latency: %s: %d ms against %d ms: predicted %.2f x, measured %.2f x" %
                   (target, high, low, predicted[high] / predicted[low], measured[high] / measured[low]), flush=True)
 
@@ -129,9 +242,13 @@ def main():
     print("| target | latency timer | wire limit s | predicted s | measured s | measured / predicted |")
     print("|---|---|---|---|---|---|")
     for target, ms, wire, pred, meas, off in rows:
-        print("| %s | %d ms | %.3f | %.3f | %.3f | %.3f |" % (target, ms, wire, pred, meas, 1 + off))
+        print("| %s | %s | %.3f | %.3f | %.3f | %.3f |" % (target, setting(ms), wire, pred, meas, 1 + off))
+    if args.probes > 0:
+        print()
+        probe_margins(args.build, work, args.probes, misses)
     if misses:
-        print("latency: more than %d %% off the prediction: %s" % (100 * TOLERANCE, ", ".join(misses)))
+        print("latency: more than %d %% off the prediction, or a false note: %s" %
+              (100 * TOLERANCE, ", ".join(misses)))
         sys.exit(1)
 
 
