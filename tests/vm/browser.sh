@@ -116,6 +116,7 @@ busy_advice="The port is busy: another program, or this page in another tab, has
 } >"$work/settings"
 mkdir -m 777 "$work/shots"
 cat >"$work/steps" <<STEPS
+wait-file $work/udev-settled settled 120000
 open-page real
 echo vm: page: the page is open
 # The adapter that the policy allows, taken at load: no chooser.

@@ -11,16 +11,6 @@ work=/tmp/work
 udev=$tree/build/vm/udev
 . $work/settings
 
-export SYSTEMD_IGNORE_CHROOT=1
-mkdir -p /run/udev/rules.d
-cp "$udev/lib/udev/rules.d/60-serial.rules" /run/udev/rules.d/
-# The adapter's node for the ordinary user.
-echo 'SUBSYSTEM=="tty", KERNEL=="ttyUSB[0-9]*", MODE="0666"' >/run/udev/rules.d/70-ridorez-vm.rules
-(exec -a systemd-udevd "$udev/bin/udevadm" --daemon) || echo "vm: FAILED: udevd did not start"
-"$udev/bin/udevadm" trigger --action=add --subsystem-match=tty --subsystem-match=usb
-"$udev/bin/udevadm" settle --timeout=30 || echo "vm: FAILED: udev did not settle in 30 s"
-echo "vm: guest: udev settled at $(cut -d' ' -f1 /proc/uptime) s: $("$udev/bin/udevadm" info -q property /dev/ttyUSB0 2>&1 | grep '^ID_\(VENDOR_ID\|MODEL_ID\|SERIAL_SHORT\)=' | tr '\n' ' ')"
-
 mkdir -p /etc/chromium/policies/managed
 cat >/etc/chromium/policies/managed/ridorez-vm.json <<POLICY
 {"SerialAllowUsbDevicesForUrls": [{"devices": [{"vendor_id": 1027, "product_id": 24577}],
@@ -63,5 +53,20 @@ out=/dev/null
 [ "$dumpio" = 1 ] && out=/dev/console
 echo "vm: guest: Chromium starts at $(cut -d' ' -f1 /proc/uptime) s"
 setpriv --reuid=nobody --regid=nogroup --clear-groups env HOME=/tmp/home \
-  /usr/lib/chromium/chromium "${args[@]}" 3<>"$pipe" 4>&3 >$out 2>&1
+  /usr/lib/chromium/chromium "${args[@]}" 3<>"$pipe" 4>&3 >$out 2>&1 &
+chromium=$!
+
+# udev while Chromium starts (it asks udev for ports only when the page
+# does, which waits for the file "udev-settled").
+export SYSTEMD_IGNORE_CHROOT=1
+mkdir -p /run/udev/rules.d
+cp "$udev/lib/udev/rules.d/60-serial.rules" /run/udev/rules.d/
+# The adapter's node for the ordinary user.
+echo 'SUBSYSTEM=="tty", KERNEL=="ttyUSB[0-9]*", MODE="0666"' >/run/udev/rules.d/70-ridorez-vm.rules
+(exec -a systemd-udevd "$udev/bin/udevadm" --daemon) || echo "vm: FAILED: udevd did not start"
+"$udev/bin/udevadm" trigger --action=add --subsystem-match=tty --subsystem-match=usb
+"$udev/bin/udevadm" settle --timeout=30 || echo "vm: FAILED: udev did not settle in 30 s"
+echo "vm: guest: udev settled at $(cut -d' ' -f1 /proc/uptime) s: $("$udev/bin/udevadm" info -q property /dev/ttyUSB0 2>&1 | grep '^ID_\(VENDOR_ID\|MODEL_ID\|SERIAL_SHORT\)=' | tr '\n' ' ')"
+echo settled >$work/udev-settled
+wait $chromium
 echo "vm: guest: Chromium ended with $? at $(cut -d' ' -f1 /proc/uptime) s"
