@@ -243,13 +243,15 @@ unplug &
 pids+=($!)
 
 # The page's driver, here (node and the DevTools work it does cost the
-# emulated PC nothing), once QEMU has made the pipe's socket; VM_CHROMIUM_ARGS
-# adds to Chromium's arguments. What it asks of this script or the PC is
-# done as it says so.
+# emulated PC nothing), once QEMU has made the pipe's socket. Chromium in one
+# process, and the page's WebAssembly left in its first compiler: optimising
+# it again in the background took the emulated processors from the update.
+# VM_CHROMIUM_ARGS stands for these arguments. What the driver asks of this
+# script or the PC is done as it says so.
 for _ in $(seq 100); do [ -S "$work/cdp" ] && break; sleep 0.1; done
 driver() {
   PAGE_URL="http://127.0.0.1:$page_port/" BROWSER_PIPE="$work/cdp" BROWSER_ARGS_FILE="$work/chromium-args" \
-    CHROMIUM_ARGS="${VM_CHROMIUM_ARGS---single-process}" BROWSER_START_MS=300000 WEB_TOOLS_DIR="$root/build/web-tools" \
+    CHROMIUM_ARGS="${VM_CHROMIUM_ARGS---single-process --js-flags=--no-wasm-tier-up}" BROWSER_START_MS=300000 WEB_TOOLS_DIR="$root/build/web-tools" \
     node tests/web/drive_page.mjs "$root/build/web/page" "$work/shots" "" <"$work/steps" 2>&1 &
   echo $! >"$work/driver.pid"
   wait $!

@@ -168,8 +168,11 @@ async function step(w) {
       if (standinScript) await page.removeScriptToEvaluateOnNewDocument(standinScript.identifier);
       standinScript = a[0] === 'real' ? null : await page.evaluateOnNewDocument(a[0] === 'standin' ? standin
         : 'delete Navigator.prototype.serial;');
+      const opened = Date.now();
       await page.goto(pageUrl, { timeout: Math.max(30000, startMs) });
+      const loaded = Date.now();
       await waitFor('the page ready', () => document.body.dataset.ready === '1', Math.max(15000, startMs));
+      if (process.env.BROWSER_START_MS) console.log(`time: page loaded in ${loaded - opened} ms, ready ${Date.now() - loaded} ms later`);
       return;
     }
     case 'click': {
