@@ -43,10 +43,15 @@
 // The page is served on 127.0.0.1, on the port PAGE_PORT when it is set
 // (a browser policy names the page's origin, port included); CHROMIUM_ARGS
 // adds to Chromium's arguments, and CHROMIUM_DUMPIO=1 shows its output.
+// A Chromium started elsewhere (in an emulated PC), with the page already
+// served there at PAGE_URL: BROWSER_PIPE names a socket that carries that
+// Chromium's DevTools pipe, and the arguments to start it with are written
+// to BROWSER_ARGS_FILE, one a line.
 // Prints each step as it runs; on a failure prints "drive_page: LINE: WHY",
 // saves SHOTS/FAILED.png and ends with 1; so does a page that fetched
 // anything from elsewhere than its own folder.
 import http from 'node:http';
+import net from 'node:net';
 import fs from 'node:fs';
 import path from 'node:path';
 import readline from 'node:readline';
@@ -61,7 +66,7 @@ const standin = fs.readFileSync(new URL('./serial_standin.js', import.meta.url),
 const types = { '.html': 'text/html', '.js': 'text/javascript', '.css': 'text/css', '.wasm': 'application/wasm' };
 
 // The page as a static host serves it.
-const server = http.createServer((req, res) => {
+const server = process.env.PAGE_URL ? null : http.createServer((req, res) => {
   const name = decodeURIComponent(new URL(req.url, 'http://x').pathname).replace(/^\/$/, '/index.html');
   const file = path.join(pageDir, path.normalize(name));
   fs.readFile(file, (err, data) => {
@@ -70,27 +75,61 @@ const server = http.createServer((req, res) => {
     res.end(data);
   });
 });
-await new Promise((resolve) => server.listen(Number(process.env.PAGE_PORT || 0), '127.0.0.1', resolve));
-const pageUrl = `http://127.0.0.1:${server.address().port}/`;
+if (server) await new Promise((resolve) => server.listen(Number(process.env.PAGE_PORT || 0), '127.0.0.1', resolve));
+const pageUrl = server ? `http://127.0.0.1:${server.address().port}/` : process.env.PAGE_URL;
 
 fs.mkdirSync(shotsDir, { recursive: true });
-const profile = fs.mkdtempSync('/tmp/ridorez-chromium.');
 // A slow machine (an emulated PC) may take longer to start the browser and
 // load the page.
 const startMs = Number(process.env.BROWSER_START_MS || 30000);
 const launched = Date.now();
-const browser = await puppeteer.launch({
+const chromiumArgs = ['--headless', '--no-sandbox', '--disable-gpu', '--disable-quic', '--no-first-run',
+  '--disable-background-networking', '--disable-component-update', '--disable-sync',
+  '--disable-background-timer-throttling', '--disable-renderer-backgrounding',
+  ...(process.env.CHROMIUM_ARGS || '').split(' ').filter((a) => a !== '')];
+const viewport = { width: 620, height: 420 };
+const profile = process.env.BROWSER_PIPE ? null : fs.mkdtempSync('/tmp/ridorez-chromium.');
+const browser = profile ? await puppeteer.launch({
   executablePath: process.env.CHROMIUM || '/usr/bin/chromium',
   headless: true,
   userDataDir: profile,
   timeout: startMs,
-  args: ['--headless', '--no-sandbox', '--disable-gpu', '--disable-quic', '--no-first-run',
-         '--disable-background-networking', '--disable-component-update', '--disable-sync',
-         '--disable-background-timer-throttling', '--disable-renderer-backgrounding',
-         ...(process.env.CHROMIUM_ARGS || '').split(' ').filter((a) => a !== '')],
-  defaultViewport: { width: 620, height: 420 },
+  args: chromiumArgs,
+  defaultViewport: viewport,
   dumpio: process.env.CHROMIUM_DUMPIO === '1',
-});
+}) : await connectPipe(process.env.BROWSER_PIPE);
+
+// The DevTools pipe of a Chromium started elsewhere: JSON messages, each
+// ended by a NUL, over a socket (the PC's end waits for the socket, so what
+// is sent before that Chromium reads is kept).
+async function connectPipe(socketPath) {
+  const args = await puppeteer.defaultArgs({ headless: true, userDataDir: '/tmp/ridorez-chromium', args: chromiumArgs });
+  fs.writeFileSync(`${process.env.BROWSER_ARGS_FILE}.part`, [...args, '--remote-debugging-pipe'].join('\n') + '\n');
+  fs.renameSync(`${process.env.BROWSER_ARGS_FILE}.part`, process.env.BROWSER_ARGS_FILE);
+  const socket = await new Promise((resolve, reject) => {
+    const s = net.connect(socketPath, () => resolve(s));
+    s.once('error', reject);
+  });
+  socket.setEncoding('utf8');
+  const transport = {
+    onmessage: null,
+    onclose: null,
+    send: (message) => socket.write(`${message}\0`),
+    close: () => socket.end(),
+  };
+  let pending = '';
+  socket.on('data', (data) => {
+    pending += data;
+    let end;
+    while ((end = pending.indexOf('\0')) >= 0) {
+      const message = pending.slice(0, end);
+      pending = pending.slice(end + 1);
+      if (transport.onmessage) transport.onmessage(message);
+    }
+  });
+  socket.on('close', () => { if (transport.onclose) transport.onclose(); });
+  return puppeteer.connect({ transport, defaultViewport: viewport, protocolTimeout: Math.max(180000, startMs) });
+}
 const page = await browser.newPage();
 if (process.env.BROWSER_START_MS) console.log(`time: Chromium started in ${Date.now() - launched} ms`);
 const consoleLog = fs.createWriteStream(path.join(shotsDir, 'console.log'));
@@ -129,8 +168,11 @@ async function step(w) {
       if (standinScript) await page.removeScriptToEvaluateOnNewDocument(standinScript.identifier);
       standinScript = a[0] === 'real' ? null : await page.evaluateOnNewDocument(a[0] === 'standin' ? standin
         : 'delete Navigator.prototype.serial;');
+      const opened = Date.now();
       await page.goto(pageUrl, { timeout: Math.max(30000, startMs) });
+      const loaded = Date.now();
       await waitFor('the page ready', () => document.body.dataset.ready === '1', Math.max(15000, startMs));
+      if (process.env.BROWSER_START_MS) console.log(`time: page loaded in ${loaded - opened} ms, ready ${Date.now() - loaded} ms later`);
       return;
     }
     case 'click': {
@@ -282,7 +324,7 @@ if (!failed && foreign.length > 0) {
   failed = 1;
 }
 await browser.close();
-server.close();
+if (server) server.close();
 consoleLog.end();
-fs.rmSync(profile, { recursive: true, force: true });
+if (profile) fs.rmSync(profile, { recursive: true, force: true });
 process.exit(failed);
