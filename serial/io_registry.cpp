@@ -16,7 +16,7 @@ namespace {
 struct PlistValue {
     enum Kind { kText, kDict, kArray } kind = kText;
     std::string text;
-    std::vector<std::pair<std::string, PlistValue>> dict;  // keys in order
+    std::vector<std::string> keys;  // a dict's keys in order, its values in array
     std::vector<PlistValue> array;
 };
 
@@ -118,8 +118,9 @@ bool ReadItems(Cursor* c, PlistValue* v, int depth) {
         if (!ReadTag(c, &tag) || tag != "key") return false;
         std::string key = ReadText(c);
         if (!ReadTag(c, &tag) || tag != "/key") return false;
-        v->dict.emplace_back(key, PlistValue{});
-        if (!ReadValue(c, &v->dict.back().second, depth + 1)) return false;
+        v->keys.push_back(key);
+        v->array.emplace_back();
+        if (!ReadValue(c, &v->array.back(), depth + 1)) return false;
     }
 }
 
@@ -145,8 +146,9 @@ bool ReadValue(Cursor* c, PlistValue* v, int depth) {
 }
 
 const PlistValue* Find(const PlistValue& dict, const char* key) {
-    for (const auto& entry : dict.dict)
-        if (entry.first == key) return &entry.second;
+    if (dict.kind != PlistValue::kDict) return nullptr;
+    for (size_t i = 0; i < dict.keys.size(); ++i)
+        if (dict.keys[i] == key) return &dict.array[i];
     return nullptr;
 }
 
