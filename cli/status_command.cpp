@@ -140,14 +140,20 @@ int Survey(const Release& release, const std::string& port, std::vector<TargetSt
     return kExitDone;
 }
 
+// The release read and every target it names surveyed on the port: what
+// status shows and what update all starts from.
+int ReadAndSurvey(const CliOptions& options, Release* release, std::vector<TargetStatus>* all, CliReport* report) {
+    int read = ReadReleaseStep(options.file, "", release, report);
+    if (read != kExitDone) return read;
+    return Survey(*release, options.port, all, report);
+}
+
 }  // namespace
 
 int RunStatus(const CliOptions& options, CliReport* report) {
     Release release;
-    int read = ReadReleaseStep(options.file, "", &release, report);
-    if (read != kExitDone) return read;
     std::vector<TargetStatus> all;
-    int code = Survey(release, options.port, &all, report);
+    int code = ReadAndSurvey(options, &release, &all, report);
     if (code != kExitDone) return code;
     SayFinal("Release %s %s on %s:", release.name.c_str(), release.version.c_str(), options.port.c_str());
     for (const TargetStatus& s : all) SayFinal("  %s", StatusLine(s).c_str());
@@ -158,10 +164,8 @@ int RunStatus(const CliOptions& options, CliReport* report) {
 
 int RunUpdateAll(const CliOptions& options, CliReport* report) {
     Release release;
-    int read = ReadReleaseStep(options.file, "", &release, report);
-    if (read != kExitDone) return read;
     std::vector<TargetStatus> all;
-    int code = Survey(release, options.port, &all, report);
+    int code = ReadAndSurvey(options, &release, &all, report);
     if (code != kExitDone) return code;
     std::string done, failed;
     for (TargetStatus& s : all) {
