@@ -24,6 +24,7 @@ kernel=$root/build/vm/kernel
 serial=RZVM0001      # the adapter's serial number
 limit=${VM_LIMIT:-420}  # seconds the emulated PC may run (a busy machine)
 page_port=8765       # the page's origin, as the policy names it
+prompt_ms=2000       # from the unplug to the failure shown
 work=$(mktemp -d /tmp/ridorez-vmweb.XXXXXX)
 chmod 755 "$work"
 pids=()
@@ -61,11 +62,14 @@ modules=$(ls -d "$kernel"/lib/modules/* 2>/dev/null | head -1)
 [ -x "$devsim" ] || { fail "$devsim is missing (scripts/build.sh)"; finish; }
 
 # The images: T62 and PSoC HEX files of pseudo-random bytes, and a ZQ3 image
-# for the simulated AMBER, with the record log it should leave.
+# for the simulated AMBER, with the record log it should leave. The T62's
+# fills its vector rows and one erase unit of 8 rows, the least that runs
+# its row loop through an erase; the PSoC's 216 blocks and the keyer's 956
+# records are sent whatever the image holds.
 img=$work/images
 mkdir -p "$img"
 python3 "$check" bytes vmweb-t62.1 1024 >"$work/t62.1" &&
-  python3 "$check" bytes vmweb-t62.2 3976 >"$work/t62.2" &&
+  python3 "$check" bytes vmweb-t62.2 1000 >"$work/t62.2" &&
   srec_cat "$work/t62.1" -binary "$work/t62.2" -binary -offset 0x1800 -o "$img/t62.hex" -intel >/dev/null &&
   srec_cat "$img/t62.hex" -intel -fill 0xFF 0 0x40000 -o "$work/t62.flat" -binary >/dev/null &&
   python3 "$check" bytes vmweb-psoc 13824 >"$work/psoc.flat" &&
@@ -73,6 +77,7 @@ python3 "$check" bytes vmweb-t62.1 1024 >"$work/t62.1" &&
   records=$(python3 tests/e2e/keyer_image.py "$img/zq3.bin" --version 31 --variant 3 --expect "$work/zq3.expect") ||
   { fail "the images could not be made"; finish; }
 lines=$(wc -l <"$work/zq3.expect")
+stalled=$((lines + 5))
 
 # The initramfs: busybox, the first process, the drivers for the shared
 # folders (virtio 9p) and the adapter (ftdi_sio), and where this tree is.
@@ -92,12 +97,13 @@ done
 echo "${wanted[*]}" >"$initramfs/modules"
 (cd "$initramfs" && find . | cpio -o -H newc --quiet) >"$work/initrd" || { fail "no initramfs"; finish; }
 
-# The simulator of all three devices. It stalls the 5th keyer record for
-# 3 s, within the update's time-out: the moment the adapter is pulled out.
+# The simulator of all three devices. It stalls the 5th keyer record of
+# the second update (the first runs to its end) for 3 s, within the
+# update's time-out: the moment the adapter is pulled out.
 # A block of the PSoC's comes from the emulated PC in USB packets, which a
 # busy machine may hand over further apart than the boot loader's 50 ms.
 "$devsim" --link "$work/ftdi" --device t62,psoc,keyer --transcript "$work/ftdi.transcript" \
-  --memory "$work/ftdi.memory" --fault late:keyer.record:5:3000 --psoc-block-gap 2000 >"$work/devsim.log" 2>&1 &
+  --memory "$work/ftdi.memory" --fault late:keyer.record:$stalled:3000 --psoc-block-gap 2000 >"$work/devsim.log" 2>&1 &
 pids+=($!)
 for _ in $(seq 100); do [ -e "$work/ftdi" ] && break; sleep 0.1; done
 [ -e "$work/ftdi" ] || { fail "the simulator did not start"; finish; }
@@ -137,7 +143,7 @@ wait-text $IDD_MAIN $IDC_PORT_LINE "F/W Loader v2.5 Connected" 20000
 expect-text $IDD_MAIN $IDC_PORT_LABEL "USB 0403:6001"
 click $IDD_MAIN $IDC_T62_UPDATE
 load $IDD_T62_UPLOADER $g/images/t62.hex
-wait-text $IDD_T62_UPLOADER $IDC_STATUS_LINE "T62 Image Loaded, 5000 Bytes"
+wait-text $IDD_T62_UPLOADER $IDC_STATUS_LINE "T62 Image Loaded, 2024 Bytes"
 click $IDD_T62_UPLOADER $IDC_T62_START
 wait-text $IDD_T62_UPLOADER $IDC_STATUS_LINE "Programing Completed Successfully" 60000
 shot 02-t62-updated
@@ -158,15 +164,24 @@ echo vm: page: PSoC updated
 click $IDD_MAIN $IDC_OPEN_ZQ3
 wait-text $IDD_MAIN $IDC_RESULT_LINE "ZQ3 IC Test Passed" 30000
 click $IDD_MAIN $IDC_ZQ3_UPDATE
+# A whole update from the IC's operating firmware, its speed changed to the
+# loader's and back.
 load $IDD_KEYER_UPLOADER $g/images/zq3.bin
 wait-text $IDD_KEYER_UPLOADER $IDC_STATUS_LINE "ZQ3 IC Version: 31.03 Loaded, $records Records"
 click $IDD_KEYER_UPLOADER $IDC_KEYER_START
 wait-text $IDD_KEYER_UPLOADER $IDC_STATUS_LINE "Programming ZQ3 IC...." 30000
-# Pulled out (by this script, as soon as the simulator notes it) while the
-# IC holds back its answer to the 5th record.
+wait-text $IDD_KEYER_UPLOADER $IDC_STATUS_LINE "ZQ3 Programing Completed Successfully, Press Encoder to restart." 90000
+echo vm: page: ZQ3 updated
+# Again, pulled out (by this script, as soon as the simulator notes it)
+# while the IC holds back its answer to the 5th record: the page ends the
+# run as the browser tells it, well before the update's own time-out.
+load $IDD_KEYER_UPLOADER $g/images/zq3.bin
+wait-text $IDD_KEYER_UPLOADER $IDC_STATUS_LINE "ZQ3 IC Version: 31.03 Loaded, $records Records"
+click $IDD_KEYER_UPLOADER $IDC_KEYER_START
 wait-file $work/done-unplug unplugged 60000
-wait-idle $IDD_KEYER_UPLOADER 60000
-print $IDD_KEYER_UPLOADER $IDC_STATUS_LINE
+wait-text $IDD_KEYER_UPLOADER $IDC_STATUS_LINE "Error: VIDUD Timeout !" 30000
+echo vm: page: failure shown
+wait-enabled $IDD_KEYER_UPLOADER $IDC_LOAD 1 10000
 expect-visible "$keyer_note" 1
 expect-js "window.__events.join()" "disconnect"
 shot 04-zq3-unplugged
@@ -184,7 +199,7 @@ expect-visible "$keyer_note" 0
 shot 05-zq3-updated
 click $IDD_KEYER_UPLOADER $IDC_UPLOADER_EXIT
 wait-text $IDD_MAIN $IDC_RESULT_LINE "ZQ3 IC Update Completed"
-echo vm: page: ZQ3 updated
+echo vm: page: ZQ3 recovered
 STEPS
 
 # The console: guest to host in console.out, host to guest in console.in.
@@ -228,15 +243,16 @@ PY
   [ -z "$answer" ] || { echo "\"$1\": $(tr '\n' '|' <<<"$answer")" >>"$work/monitor-failed"; return 1; }
 }
 
-# The adapter pulled out as soon as the simulator holds back the 5th
-# keyer record.
+# The adapter pulled out as soon as the simulator holds back the stalled
+# keyer record; when, on this machine's clock, for the page's failure.
 unplug() {
-  until grep -q "fault late:keyer.record:5:" "$work/ftdi.transcript" 2>/dev/null; do
+  until grep -q "fault late:keyer.record:$stalled:" "$work/ftdi.transcript" 2>/dev/null; do
     kill -0 "$qemu" 2>/dev/null || return
     sleep 0.05
   done
   echo "vm-browser: $SECONDS s: unplugging the adapter (device_del)"
   monitor "device_del adapter"
+  date +%s%3N >"$work/unplugged-ms"
   echo unplugged >"$work/done-unplug"
 }
 unplug &
@@ -262,6 +278,7 @@ driver | while IFS= read -r line; do
   case $line in
     "vm: guest: hold") touch "$work/hold" ;;
     "vm: guest: release") touch "$work/release" ;;
+    "vm: page: failure shown") date +%s%3N >"$work/failure-shown-ms" ;;
     "vm: host: plug back")
       echo "vm-browser: $SECONDS s: plugging the adapter back (device_add)"
       monitor "device_add usb-serial,id=adapter,chardev=ftdi,serial=$serial"
@@ -305,16 +322,30 @@ grep -q '^vm: page: drive_page ended with 0' "$work/driver.log" && ok "the page'
   fail "the page's steps in Chromium: $(grep -m1 '^drive_page: ' "$work/driver.log")"
 for _ in $(seq 50); do kill -0 "$qemu" 2>/dev/null || break; sleep 0.1; done
 
+# The run the adapter was pulled out of ends as the browser tells the page
+# so, not at the update's time-out (the IC's answer would have come 3 s
+# after the record, the update waits 4 s for it).
+if [ -s "$work/unplugged-ms" ] && [ -s "$work/failure-shown-ms" ]; then
+  shown=$(($(cat "$work/failure-shown-ms") - $(cat "$work/unplugged-ms")))
+  echo "vm-browser: the failure shown $shown ms after the unplug"
+  [ "$shown" -le "$prompt_ms" ] && ok "the unplugged update ended within $prompt_ms ms" ||
+    fail "the unplugged update ended $shown ms after the unplug, not within $prompt_ms ms"
+fi
+
 # What each simulated device holds, once the simulator has stopped.
 cleanup
 out=$(python3 "$check" t62-memory "$work/ftdi.memory.t62" "$work/t62.flat" 0x00 \
-  erase:0 fallback erase:0x1800 erase:0x2000 erase:0x2800 write:0x1800:0x1800 erase:0 write:0:0x400) &&
+  erase:0 fallback erase:0x1800 write:0x1800:0x800 erase:0 write:0:0x400) &&
   ok "the T62 holds the image" || fail "the T62's memory: $out"
 out=$(python3 "$check" psoc-memory "$work/ftdi.memory.psoc" "$work/psoc.flat" 0x00 216) &&
   ok "the PSoC holds the image" || fail "the PSoC's memory: $out"
-# The keyer took the first records of the upload it was pulled out of too:
-# the last upload's records must be the image's.
+# The keyer took the first records of the upload it was pulled out of too,
+# between the two whole ones: the first and the last upload's records must
+# be the image's.
+head -n "$lines" "$work/ftdi.memory.keyer" 2>/dev/null | cmp -s - "$work/zq3.expect" &&
+  ok "the keyer took the image's $lines records in the update from its firmware" ||
+  fail "the keyer's first $lines records are not the image's ($(wc -l <"$work/ftdi.memory.keyer") in all)"
 tail -n "$lines" "$work/ftdi.memory.keyer" 2>/dev/null | cmp -s - "$work/zq3.expect" &&
-  ok "the keyer took the image's $lines records" ||
+  ok "the keyer took the image's $lines records in recovery mode" ||
   fail "the keyer's last $lines records are not the image's ($(wc -l <"$work/ftdi.memory.keyer") in all)"
 finish
