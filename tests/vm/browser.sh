@@ -24,7 +24,7 @@ kernel=$root/build/vm/kernel
 serial=RZVM0001      # the adapter's serial number
 limit=${VM_LIMIT:-420}  # seconds the emulated PC may run (a busy machine)
 page_port=8765       # the page's origin, as the policy names it
-prompt_ms=2000       # from the unplug to the failure shown
+prompt_ms=2500       # from the unplug to the failure shown
 work=$(mktemp -d /tmp/ridorez-vmweb.XXXXXX)
 chmod 755 "$work"
 pids=()
@@ -80,21 +80,25 @@ lines=$(wc -l <"$work/zq3.expect")
 stalled=$((lines + 5))
 
 # The initramfs: busybox, the first process, the drivers for the shared
-# folders (virtio 9p) and the adapter (ftdi_sio), and where this tree is.
+# folders (virtio 9p) and the adapter (ftdi_sio), the latter loaded while
+# the PC goes on (modules.usb), and where this tree is.
 initramfs=$work/initramfs
 mkdir -p "$initramfs/bin" "$initramfs/lib/modules" "$initramfs/proc" "$initramfs/sys" "$initramfs/dev"
 cp /bin/busybox "$initramfs/bin/busybox"
 cp tests/vm/browser_init.sh "$initramfs/init"
 echo "$root" >"$initramfs/tree"
-wanted=(virtio_ring virtio virtio_pci_legacy_dev virtio_pci_modern_dev virtio_pci netfs fscache 9pnet 9pnet_virtio 9p
-        virtio_console usb-common usbcore xhci-hcd xhci-pci usbserial ftdi_sio)
+first=(virtio_ring virtio virtio_pci_legacy_dev virtio_pci_modern_dev virtio_pci netfs fscache 9pnet 9pnet_virtio 9p
+       virtio_console)
+usb=(usb-common usbcore xhci-hcd xhci-pci usbserial ftdi_sio)
+wanted=("${first[@]}" "${usb[@]}")
 find "$modules/kernel" -name '*.ko' >"$work/modules"
 for module in "${wanted[@]}"; do
   path=$(grep -m1 "/$module\.ko\$" "$work/modules")
   [ -n "$path" ] || { fail "the kernel has no module $module"; finish; }
   cp "$path" "$initramfs/lib/modules/"
 done
-echo "${wanted[*]}" >"$initramfs/modules"
+echo "${first[*]}" >"$initramfs/modules"
+echo "${usb[*]}" >"$initramfs/modules.usb"
 (cd "$initramfs" && find . | cpio -o -H newc --quiet) >"$work/initrd" || { fail "no initramfs"; finish; }
 
 # The simulator of all three devices. It stalls the 5th keyer record of
@@ -295,6 +299,9 @@ pids+=($driver_pid)
 deadline=$((SECONDS + limit))
 partial=""
 while [ "$SECONDS" -lt "$deadline" ]; do
+  # Once the page's driver has ended, Chromium's shutdown and the PC's
+  # power-off tell nothing more.
+  kill -0 "$driver_pid" 2>/dev/null || break
   if ! IFS= read -r -t 1 line <&4; then
     partial+=$line
     kill -0 "$qemu" 2>/dev/null || break
@@ -312,7 +319,7 @@ while [ "$SECONDS" -lt "$deadline" ]; do
   esac
 done
 exec 3>&- 4<&-
-if ! grep -q '^vm: guest done' "$work/console.log" 2>/dev/null; then
+if kill -0 "$driver_pid" 2>/dev/null && ! grep -q '^vm: guest done' "$work/console.log" 2>/dev/null; then
   fail "the emulated PC did not finish in $limit s: $(tail -n 5 "$work/console.log" "$work/qemu.log" 2>&1 | tr '\n' '|')"
   finish
 fi
@@ -320,7 +327,6 @@ for _ in $(seq 100); do kill -0 "$driver_pid" 2>/dev/null || break; sleep 0.1; d
 [ ! -e "$work/monitor-failed" ] || fail "QEMU's monitor refused: $(cat "$work/monitor-failed")"
 grep -q '^vm: page: drive_page ended with 0' "$work/driver.log" && ok "the page's steps in Chromium" ||
   fail "the page's steps in Chromium: $(grep -m1 '^drive_page: ' "$work/driver.log")"
-for _ in $(seq 50); do kill -0 "$qemu" 2>/dev/null || break; sleep 0.1; done
 
 # The run the adapter was pulled out of ends as the browser tells the page
 # so, not at the update's time-out (the IC's answer would have come 3 s

@@ -3,7 +3,8 @@
 # systems, the drivers, then this machine's own root (shared read-only over
 # 9p as "root") with the PC's own /proc, /sys, /dev, /run, /tmp and
 # /etc/chromium over it, and the run's folder (shared as "work", writable)
-# in /tmp/work; browser_guest.sh runs in it, and the PC is off.
+# in /tmp/work; browser_guest.sh runs in it, and the PC is off. The USB
+# drivers load meanwhile: nothing asks for the adapter before udev does.
 /bin/busybox --install -s /bin
 export PATH=/bin
 mount -t proc proc /proc
@@ -37,6 +38,11 @@ if mount -t 9p -o "$nine,ro,cache=loose" root $r; then
     mkdir -p "$r$tree"
     mount -o move /tree.d "$r$tree"
   fi
+  (
+    for module in $(cat /modules.usb); do
+      insmod "/lib/modules/$module.ko" || echo "vm: FAILED: insmod $module"
+    done
+  ) &
   echo "vm: guest: the root is mounted at $(cut -d' ' -f1 /proc/uptime) s"
   chroot $r /bin/bash "$tree/tests/vm/browser_guest.sh"
 else
