@@ -8,10 +8,11 @@
 # one Chromium there by tests/web/drive_page.mjs here on this machine, over
 # Chromium's DevTools pipe on a virtio port, through the steps below: a port
 # another program holds (the page's advice says busy), the T62, PSoC and ZQ3
-# updates, the ZQ3's pulled out (device_del) mid-update and plugged back
-# (device_add), after which the page picks the adapter up again with no
-# chooser and the update runs in recovery mode. Then what the simulated
-# devices hold. Ends with "vm-browser: N passed, M failed".
+# updates, a second ZQ3 update pulled out (device_del) mid-update, whose
+# failure must show at once, and plugged back (device_add), after which the
+# page picks the adapter up again with no chooser and the update runs in
+# recovery mode. Then what the simulated devices hold. Ends with
+# "vm-browser: N passed, M failed".
 #   tests/vm/browser.sh        (VM_KEEP=1 keeps the work folder; VM_DUMPIO=1
 #                               shows all the PC's and Chromium's output)
 set -uo pipefail
