@@ -58,7 +58,7 @@ std::string ProbedLatencyNote(const TargetRow& row, const std::string& port, con
 
 void TellProbedLatency(const TargetRow& row, const std::string& port) {
     // Nobody to tell (--quiet, a bench's or a station's worker): nothing to time.
-    if (row.prepareProbes || OutputQuiet() || AdapterOfPort(port).latencyMs >= 0) return;
+    if (OutputQuiet() || AdapterOfPort(port).latencyMs >= 0) return;
     ProbeTiming timing = TimeProbeReplies(row);
     LineLogNote("%s", ProbeTimingFigures(timing).c_str());
     if (!timing.told) return;

@@ -65,6 +65,37 @@ HeldReplies HeldRepliesOf(const TurnAround& timed) {
     return held;
 }
 
+HeldReplies SteppedRepliesOf(const TurnAround& timed) {
+    HeldReplies held;
+    double ticks[kStepRounds] = {};
+    for (int r = 0; r < kStepRounds && 1 + (r + 1) * kSteps <= timed.exchanges; ++r, ++held.rounds) {
+        double* spacing = held.stepSpacingMs[r];
+        for (int k = 0; k < kSteps; ++k) {
+            int i = 1 + r * kSteps + k;
+            spacing[k] = (timed.each[i].came - timed.each[i - 1].came) * 1000;
+        }
+        // The round's tick: its greatest step, which each of the others
+        // must match or not be at all.
+        double tick = 0;
+        for (int k = 1; k < kSteps; ++k) tick = std::max(tick, spacing[k] - spacing[k - 1]);
+        bool onTicks = tick >= kLeastTickMs;
+        for (int k = 0; onTicks && k < kSteps; ++k) {
+            double step = k == 0 ? 0 : spacing[k] - spacing[k - 1];
+            onTicks = (std::fabs(step) <= kSameTickMs || std::fabs(step - tick) <= kSameTickMs) &&
+                      OnTicks(spacing[k], tick);
+        }
+        ticks[r] = onTicks ? tick : 0;
+    }
+    for (int r = 0; r < held.rounds; ++r) {
+        if (ticks[r] == 0) continue;
+        int showing = 0;
+        for (int other = 0; other < held.rounds; ++other)
+            showing += ticks[other] != 0 && std::fabs(ticks[other] - ticks[r]) <= kSameTickMs;
+        if (showing > held.showing) held.showing = showing, held.tickMs = ticks[r];
+    }
+    return held;
+}
+
 int HeldReplyTimerMs(double tickMs) {
     if (std::fabs(tickMs - 16) <= kSameTickMs) return 16;
     return static_cast<int>(std::lround(tickMs));
@@ -74,6 +105,19 @@ ProbeTiming TimeProbeReplies(const TargetRow& row) {
     ProbeTiming timing;
     timing.wokenLateMs = WakeLateMs();
     if (timing.wokenLateMs > kBusyWakeMs) return timing;
+    if (row.askTimed != nullptr) {
+        timing.told = true;
+        TurnAroundForget();
+        bool answered = row.askTimed();
+        for (int r = 0; r < kStepRounds && answered; ++r)
+            for (int k = 0; k < kSteps && answered; ++k) {
+                if (k > 0) PlatformSleep(k * kStepMs);
+                answered = row.askTimed();
+            }
+        timing.held = SteppedRepliesOf(TurnAroundSoFar());
+        return timing;
+    }
+    if (row.prepareProbes) return timing;
     timing.told = true;
     TurnAroundForget();
     TargetProbeLines again;
@@ -97,6 +141,22 @@ std::string ProbeTimingFigures(const ProbeTiming& timing) {
     }
     const HeldReplies& held = timing.held;
     std::string spacings;
+    if (held.rounds > 0) {
+        for (int r = 0; r < held.rounds; ++r) {
+            spacings += r == 0 ? " " : ", ";
+            for (int k = 0; k < kSteps; ++k) {
+                char one[16];
+                std::snprintf(one, sizeof one, "%s%.2f", k == 0 ? "" : "/", held.stepSpacingMs[r][k]);
+                spacings += one;
+            }
+        }
+        std::snprintf(text, sizeof text,
+                      "probe turn-around: %d rounds, %d showing an adapter: ms from reply to reply, asked for 0 to "
+                      "%d ms later:%s; tick %.2f ms; woken %.2f ms late",
+                      held.rounds, held.showing, (kSteps - 1) * kStepMs, spacings.c_str(), held.tickMs,
+                      timing.wokenLateMs);
+        return text;
+    }
     for (int i = 0; i < held.pairs; ++i) {
         char pair[40];
         std::snprintf(pair, sizeof pair, " %.2f/%.2f", held.spacingMs[i][0], held.spacingMs[i][1]);
@@ -128,11 +188,21 @@ std::string SetTimerAdvice(AdapterSystem system, const std::string& device) {
 
 std::string HeldRepliesNote(const TargetRow& row, const std::string& port, const HeldReplies& held,
                             AdapterSystem system, const std::string& device) {
-    if (held.showing < kShowingPairs) return "";
+    if (held.showing < (held.rounds > 0 ? static_cast<int>(kShowingRounds) : static_cast<int>(kShowingPairs))) return "";
     int timerMs = HeldReplyTimerMs(held.tickMs);
     double slow = TargetRunSeconds(row, timerMs), fast = TargetRunSeconds(row, 1);
     if (fast <= 0) return "";
     char text[600];
+    if (held.rounds > 0) {
+        std::snprintf(text, sizeof text,
+                      "the probe's replies on %s came on the ticks of a timer %.0f ms apart (asked for up to %d ms "
+                      "later, they came on the same ticks): the USB serial adapter holds what it receives until its "
+                      "latency timer runs out (%s%d ms%s). Held so at every exchange, this update takes about %.1f s "
+                      "on the line instead of %.1f s at 1 ms (about %.1f x). ",
+                      port.c_str(), held.tickMs, (kSteps - 1) * kStepMs, timerMs == 16 ? "" : "about ", timerMs,
+                      timerMs == 16 ? " on an FTDI chip unless set lower" : "", slow, fast, slow / fast);
+        return text + SetTimerAdvice(system, device);
+    }
     std::snprintf(text, sizeof text,
                   "the probe's replies on %s came %.0f ms later than their bytes take on the line, on the ticks "
                   "of a timer (asked for %d ms later, they came no later): the USB serial adapter holds what it "

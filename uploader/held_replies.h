@@ -16,6 +16,18 @@
 // kSameTickMs; kShowingPairs of the kTimedPairs must show it. A tick of
 // kLeastTickMs or more keeps a reply asked for later off the next tick.
 // The identifies change nothing on the device.
+//
+// Where an exchange's bytes take longer on the line than a tick (the ZQ3's
+// echo test at 1200 baud: 33 ms), a reply asked for at once comes several
+// ticks on, and how many says nothing of the tick. There the row's
+// askTimed exchange is asked in kStepRounds rounds of kSteps, each asked
+// kStepMs later after the reply before than the one before it: behind an
+// adapter the replies stay on the ticks, so the spacing from reply to reply
+// stays as it was or grows by a whole tick; on a plain line it grows by
+// kStepMs each time. A round shows an adapter when every step is nought or
+// one tick of kLeastTickMs or more, give or take kSameTickMs, at least one
+// is a tick, and every spacing is a whole number of ticks; kShowingRounds
+// rounds must show the same tick.
 #pragma once
 #include <string>
 
@@ -26,6 +38,7 @@ constexpr double kHeldReplyMs = 5.0;
 constexpr double kSameTickMs = 2.5;
 constexpr double kLeastTickMs = 12.0;
 enum { kTimedPairs = 6, kShowingPairs = 3, kAskLaterMs = 6 };
+enum { kStepRounds = 8, kSteps = 5, kStepMs = 5, kShowingRounds = 2 };
 // A machine that wakes the program more than kBusyWakeMs late as a rule
 // (so busy that its own delays could pass for an adapter's) gets no note.
 constexpr double kBusyWakeMs = 1.0;
@@ -41,11 +54,18 @@ struct HeldReplies {
     double atOnceMs = 0;
     double tickMs = 0;
     double spacingMs[kTimedPairs][2] = {};
+    // Stepped (the rounds): how many, and the spacings of each.
+    int rounds = 0;
+    double stepSpacingMs[kStepRounds][kSteps] = {};
 };
 
 // The pairs of timed: its first exchange (which meets the timer anywhere)
 // left out, then at once, later, at once, later, ...
 HeldReplies HeldRepliesOf(const TurnAround& timed);
+
+// The rounds of timed: its first exchange left out, then kSteps exchanges
+// a round, each asked for kStepMs later than the one before.
+HeldReplies SteppedRepliesOf(const TurnAround& timed);
 
 // The timer whose ticks came tickMs apart: an FTDI chip's default of 16 ms
 // where they were that, give or take kSameTickMs.
@@ -60,8 +80,10 @@ struct ProbeTiming {
     HeldReplies held;
 };
 
-// Right after a probe that found row's target (one whose probe is one
-// identify: not row.prepareProbes), on the port it holds: the pairs.
+// Right after a probe that found row's target, on the port it holds: the
+// pairs of identifies, or the rounds of row.askTimed where the row has one.
+// Not told either where the probe is many exchanges and the row has no
+// exchange of its own to time.
 ProbeTiming TimeProbeReplies(const TargetRow& row);
 
 // The figures of timing, for a line log.

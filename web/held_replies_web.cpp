@@ -32,7 +32,6 @@ AdapterSystem BrowserSystem() {
 
 void WebTimeProbe(const TargetRow& row) {
     shown[row.id] = HeldReplies();
-    if (row.prepareProbes) return;
     ProbeTiming timing = TimeProbeReplies(row);
     // The browser's console keeps the figures, as the command line's log does.
     std::printf("%s\n", ProbeTimingFigures(timing).c_str());

@@ -6,8 +6,7 @@
 #include "uploader/target_table.h"
 
 // After a probe that found row's target, on the port it holds: times the
-// replies (a target whose probe is one identify: the T62, the PSoC) and
-// keeps what they showed for row's uploader.
+// replies (TimeProbeReplies) and keeps what they showed for row's uploader.
 void WebTimeProbe(const TargetRow& row);
 
 // row's uploader (its dialog's template dialog) with an image loaded, or
