@@ -98,6 +98,7 @@ shot 09-zq3-probed
 click $IDD_MAIN $IDC_ZQ3_UPDATE
 load $IDD_KEYER_UPLOADER $images/zq3-web.bin
 wait-text $IDD_KEYER_UPLOADER $IDC_STATUS_LINE "ZQ3 IC Version: 31.03 Loaded, $records Records"
+expect-visible "#d$IDD_KEYER_UPLOADER .page-held" 0
 click $IDD_KEYER_UPLOADER $IDC_KEYER_START
 wait-text $IDD_KEYER_UPLOADER $IDC_STATUS_LINE "Programming ZQ3 IC...." 15000
 shot 10-zq3-running
