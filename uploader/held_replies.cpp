@@ -188,7 +188,8 @@ std::string SetTimerAdvice(AdapterSystem system, const std::string& device) {
 
 std::string HeldRepliesNote(const TargetRow& row, const std::string& port, const HeldReplies& held,
                             AdapterSystem system, const std::string& device) {
-    if (held.showing < (held.rounds > 0 ? static_cast<int>(kShowingRounds) : static_cast<int>(kShowingPairs))) return "";
+    const int needed = held.rounds > 0 ? static_cast<int>(kShowingRounds) : static_cast<int>(kShowingPairs);
+    if (held.showing < needed) return "";
     int timerMs = HeldReplyTimerMs(held.tickMs);
     double slow = TargetRunSeconds(row, timerMs), fast = TargetRunSeconds(row, 1);
     if (fast <= 0) return "";
