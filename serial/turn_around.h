@@ -19,7 +19,7 @@ void TurnAroundForget();
 
 // The exchanges noted since TurnAroundForget, in order (the first
 // kTurnAroundKept of them).
-enum { kTurnAroundKept = 16 };
+enum { kTurnAroundKept = 48 };
 struct TimedExchange {
     double started;  // TurnAroundClock() when its request began to go out
     double came;     // and when its reply had come

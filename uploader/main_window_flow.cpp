@@ -35,6 +35,9 @@ void RunProbe(const TargetRow& row, MainWindowView* view) {
     view->ShowNow(IDC_PORT_LINE, row.waitingText);
     TargetProbeLines lines;
     row.identify(&lines);
+    // Before the lines show, so that the window is as a probe leaves it
+    // once they do.
+    if (lines.connected) view->AfterProbe(row);
     std::snprintf(probedFit[row.id], sizeof probedFit[row.id], "%s", lines.connected ? lines.fit : "");
     view->SetText(IDC_PORT_LINE, lines.portLine);
     if (lines.hwLine[0] != '\0') view->SetText(IDC_HW_LINE, lines.hwLine);

@@ -23,6 +23,10 @@ public:
     // portLost when the port stopped working during the probe, else null;
     // then next. Both null: the line goes (a probe starts, the port changes).
     virtual void Advise(const char* /*portLost*/, const char* /*next*/) {}
+    // Just after a probe that found row's target, on the port it still
+    // holds (the page times the probe's replies there; the Windows window
+    // sends nothing more).
+    virtual void AfterProbe(const TargetRow& /*row*/) {}
 };
 
 // Probes on, Update buttons off, no advice.

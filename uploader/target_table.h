@@ -74,6 +74,10 @@ struct TargetRow {
     const char* waitingText;    // on the port line while the probe waits
     int clearsHwLine;           // the hardware line is cleared before the probe
     void (*identify)(TargetProbeLines* lines);
+    // One read-only exchange asked again to time the replies
+    // (uploader/held_replies.h), on the channel the probe left open: 1 when
+    // it was answered. Null: the identify, where that is one exchange.
+    int (*askTimed)();
     // Why the command line's probe found no target, for its message.
     std::string (*noAnswer)(const TargetProbeLines& lines);
     const char* loaderOnlyText;  // the command line's line for a loaderOnly probe

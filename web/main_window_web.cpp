@@ -10,6 +10,7 @@
 #include "res/resource.h"
 #include "serial/port_web.h"
 #include "uploader/main_window_flow.h"
+#include "web/held_replies_web.h"
 #include "web/page_web.h"
 #include "web/uploaders_web.h"
 
@@ -42,6 +43,8 @@ public:
         PageChoosePort(0);
         ShowPortLabel();
     }
+    // What the probe's replies tell of the adapter, for the uploader.
+    void AfterProbe(const TargetRow& row) override { WebTimeProbe(row); }
     // Set Com: the browser's chooser, for this port or another one. The
     // synchronous channel's close before it takes a moment, well within
     // the seconds for which the press allows the page to ask.

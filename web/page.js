@@ -229,6 +229,11 @@ var Module = {
       note.classList.toggle('refused', refused);
       note.hidden = text === '';
     },
+    heldRepliesNote: function (dialog, text) {
+      var note = document.querySelector('#d' + dialog + ' .page-held');
+      note.textContent = text;
+      note.hidden = text === '';
+    },
     messageBox: function (text, caption) {
       document.getElementById('message-text').textContent = text;
       document.getElementById('message-caption').textContent = caption;

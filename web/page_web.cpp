@@ -20,6 +20,9 @@ EM_JS(void, PageJsStopTimer, (int dialog), { Module.page.stopTimer(dialog); });
 EM_JS(void, PageJsReleaseNote, (int dialog, const char* text, int refused), {
     Module.page.releaseNote(dialog, UTF8ToString(text), refused != 0);
 });
+EM_JS(void, PageJsHeldRepliesNote, (int dialog, const char* text), {
+    Module.page.heldRepliesNote(dialog, UTF8ToString(text));
+});
 EM_JS(void, PageJsMessageBox, (const char* text, const char* caption), {
     Module.page.messageBox(UTF8ToString(text), UTF8ToString(caption));
 });
@@ -38,6 +41,7 @@ void PageCloseDialog(int dialog) { PageJsCloseDialog(dialog); }
 void PageStartTimer(int dialog) { PageJsStartTimer(dialog, kWorkerTickMs); }
 void PageStopTimer(int dialog) { PageJsStopTimer(dialog); }
 void PageReleaseNote(int dialog, const char* text, int refused) { PageJsReleaseNote(dialog, text, refused); }
+void PageHeldRepliesNote(int dialog, const char* text) { PageJsHeldRepliesNote(dialog, text); }
 void PageMessageBox(const char* text, const char* caption) { PageJsMessageBox(text, caption); }
 int PageChoosePort(int always) { return PageJsChoosePort(always); }
 void PageEnd() { PageJsEnd(); }

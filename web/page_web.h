@@ -31,6 +31,10 @@ void PageStopTimer(int dialog);
 // has none): which image it took, or why it took none (refused 1); "" hides it.
 void PageReleaseNote(int dialog, const char* text, int refused);
 
+// The uploader's line of the page's own on the adapter's hold
+// (web/held_replies_web.h); "" hides it.
+void PageHeldRepliesNote(int dialog, const char* text);
+
 // A message box with an OK button, over everything else.
 void PageMessageBox(const char* text, const char* caption);
 

@@ -14,6 +14,7 @@
 #include "release/release.h"
 #include "res/resource.h"
 #include "uploader/uploader_flow.h"
+#include "web/held_replies_web.h"
 #include "web/page_web.h"
 #include "web/uploaders_web.h"
 
@@ -78,6 +79,7 @@ void WebUploaderOpen(const TargetRow& row, MainWindowView* mainWindow) {
     // The release beside the page, if page.js found one: its image for this
     // device, loaded as a chosen file is, so that Update is all that is left.
     if (IsReleasePath(kPageReleaseFolder)) uploader->LoadPath(kPageReleaseFolder);
+    WebTellHeldReplies(row.dialog, row);
 }
 
 extern "C" EMSCRIPTEN_KEEPALIVE const char* WebReleaseFiles() {
@@ -95,7 +97,10 @@ extern "C" EMSCRIPTEN_KEEPALIVE void WebUploaderCommand(int dialog, int id) {
 }
 
 extern "C" EMSCRIPTEN_KEEPALIVE void WebUploaderLoad(int dialog, const char* path) {
-    if (Uploader* shown = Shown(dialog)) shown->LoadPath(path);
+    if (Uploader* shown = Shown(dialog)) {
+        shown->LoadPath(path);
+        WebTellHeldReplies(dialog, shown->Row());
+    }
 }
 
 extern "C" EMSCRIPTEN_KEEPALIVE void WebUploaderTick(int dialog) {

@@ -5,6 +5,7 @@
 #include "core/app_state.h"
 #include "image/keyer_image.h"
 #include "serial/serial_port.h"
+#include "serial/turn_around.h"
 #include "zq3/keyer_channel.h"
 #include "zq3/keyer_commands.h"
 
@@ -127,6 +128,17 @@ const char* KeyerProbeResultText(int probeResult) {
     if (probeResult < 0) return "ZQ3 Error, check com port";
     if (probeResult == kIcNoOs) return "Click FW Update";
     return "ZQ3 IC Test Passed";
+}
+
+int KeyerTimedEcho() {
+    // Only the operating firmware answers at 1200 baud; a line left at the
+    // loader's speed is an IC in its loader, which is not asked.
+    if (KeyerLineSpeed() != kKeyerBaud) return 0;
+    uint8_t reply = 0;
+    const double started = TurnAroundClock();
+    if (!Ask(kKeyerEchoTest, sizeof kKeyerEchoTest, &reply) || reply != kKeyerEchoOs) return 0;
+    TurnAroundNote(kKeyerBaud, sizeof kKeyerEchoTest + 1, started);
+    return 1;
 }
 
 uint8_t QueryKeyerIcType() {

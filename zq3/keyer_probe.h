@@ -38,6 +38,11 @@ const char* KeyerProbeResultText(int probeResult);
 // Asks the IC type; the reply byte, or 0 when none came.
 uint8_t QueryKeyerIcType();
 
+// The echo test once more, on the keyer channel a probe left open at 1200
+// baud, its exchange timed (serial/turn_around.h): 1 when the operating
+// firmware echoed it. It changes nothing on the IC.
+int KeyerTimedEcho();
+
 // The probe's version line for an IC type; a defined line also for a type
 // outside 1-4. Returns what snprintf returns.
 int FormatKeyerVersionLine(char* line, size_t size, uint8_t icType, uint8_t version, uint8_t revision);

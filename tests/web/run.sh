@@ -64,6 +64,8 @@ expect-enabled $IDD_T62_UPLOADER $IDC_T62_START 0
 load $IDD_T62_UPLOADER $images/t62-web.hex
 wait-text $IDD_T62_UPLOADER $IDC_STATUS_LINE "T62 Image Loaded, 5000 Bytes"
 expect-text $IDD_T62_UPLOADER $IDC_FILE_PATH t62-web.hex
+# A bare line holds no reply: no word on an adapter's timer.
+expect-visible "#d$IDD_T62_UPLOADER .page-held" 0
 shot 04-t62-loaded
 click $IDD_T62_UPLOADER $IDC_T62_START
 wait-text $IDD_T62_UPLOADER $IDC_STATUS_LINE "Programming T62 PIC...."
@@ -96,6 +98,7 @@ shot 09-zq3-probed
 click $IDD_MAIN $IDC_ZQ3_UPDATE
 load $IDD_KEYER_UPLOADER $images/zq3-web.bin
 wait-text $IDD_KEYER_UPLOADER $IDC_STATUS_LINE "ZQ3 IC Version: 31.03 Loaded, $records Records"
+expect-visible "#d$IDD_KEYER_UPLOADER .page-held" 0
 click $IDD_KEYER_UPLOADER $IDC_KEYER_START
 wait-text $IDD_KEYER_UPLOADER $IDC_STATUS_LINE "Programming ZQ3 IC...." 15000
 shot 10-zq3-running
@@ -262,13 +265,15 @@ EOF
 
 # Set Com names another adapter: what the probe found on the old one no
 # longer counts. A T62 on the first adapter (COM4) probed, then Set Com and
-# the second adapter (COM5, another T62): T62 Update is off and the probes
+# the second adapter (COM5, another T62, behind a USB adapter that holds
+# each reply to its 16 ms latency timer): T62 Update is off and the probes
 # on, so that nothing reaches either T62 until the second is probed; the
 # update after that programs the T62 on COM5, and COM4 got nothing but the
-# probe.
+# probe's identifies. The probe's timed replies on COM5 show the adapter:
+# once the image is loaded, the uploader says what the hold costs.
 test_page_update_after_set_com() {
   sim_start 4 --device t62 || return 1
-  sim_start 5 --device t62 || return 1
+  sim_start 5 --device t62 --adapter ftdi:latency=16 || return 1
   bridge_start 4 || return 1
   bridge_start 5 || return 1
   hex_image t62-small 0:1024 0x1800:256 || return 1
@@ -292,12 +297,17 @@ wait-text $IDD_MAIN $IDC_PORT_LINE "F/W Loader v2.5 Connected" 10000
 click $IDD_MAIN $IDC_T62_UPDATE
 load $IDD_T62_UPLOADER $images/t62-small.hex
 wait-text $IDD_T62_UPLOADER $IDC_STATUS_LINE "T62 Image Loaded, 1280 Bytes"
+expect-js "/^The probe's replies on the chosen port came 1[0-9] ms later .*runs out \(16 ms on an FTDI chip unless set lower\)\. Held so at every exchange, this update takes about [0-9.]+ s on the line instead of [0-9.]+ s at 1 ms .*echo 1 \| sudo tee \/sys\/bus\/usb-serial\/devices\/ttyUSBn\/latency_timer;/.test(document.querySelector('#d$IDD_T62_UPLOADER .page-held').textContent)" true
+expect-visible "#d$IDD_T62_UPLOADER .page-held" 1
+shot 18b-t62-held-replies
 click $IDD_T62_UPLOADER $IDC_T62_START
 wait-text $IDD_T62_UPLOADER $IDC_STATUS_LINE "Programing Completed Successfully" 30000
 expect-js "window.__standinRequests" 2
 EOF
   sims_stop
-  host_sent_only "H>D 115200 55 55 00 01 ff 04" || return 1
+  # The probe's identify, and the same again where the page timed it.
+  expect_eq "what the host sent COM4" "$(grep -E '^[0-9]+ (H>D|drop) ' "$E2E_WORK/com4.transcript" | cut -d' ' -f2- |
+    sort -u)" "H>D 115200 55 55 00 01 ff 04" || return 1
   check_device t62-memory "$E2E_WORK/com5.memory" "$images/t62-small.flat" 0x00 \
     erase:0 fallback erase:0x1800 write:0x1800:0x800 erase:0 write:0:0x400
 }

@@ -20,8 +20,9 @@ the update's expected time with that hold and without it. Latency 0 is the
 bare line, no adapter. Each run's note is checked: one at 1 ms or on the
 bare line is a false alarm, and a note's expected times are set beside the
 measured ones (more than 10 % off fails, any target). --probes N adds N quick
-T62 and PSoC updates, stopped once the probe's turn-around is told, on each
-of the bare line, 1 ms and 16 ms: how late the timed replies came.
+updates of each target, stopped once the probe's turn-around is told, on
+each of the bare line, 1 ms and 16 ms: how late the timed replies came (the
+ZQ3's: how many of its rounds showed a tick).
 """
 
 import argparse
@@ -48,12 +49,16 @@ FINAL = {
 }
 TOLERANCE = 0.10
 # The note ridorez gives where its probe saw a reply held (cli/adapter_note.cpp).
-NOTE = re.compile(r"the probe's replies on .* came ([0-9]+) ms later .* this update takes about ([0-9.]+) s on the "
-                  r"line instead of ([0-9.]+) s at 1 ms")
+# Where the probe's exchange is shorter than a tick (the T62's, the PSoC's)
+# it says how late the replies came; where longer (the ZQ3's), the tick.
+NOTE = re.compile(r"the probe's replies on .* came (?:([0-9]+) ms later|on the ticks of a timer ([0-9]+) ms apart) .* "
+                  r"this update takes about ([0-9.]+) s on the line instead of ([0-9.]+) s at 1 ms")
 # Its line log's account of the probe's turn-around: how many of its timed
 # pairs showed an adapter's ticks, and how late the replies asked for at
 # once came (or that the machine was too busy to tell).
-HELD = re.compile(r"note probe turn-around: [0-9]+ pairs, ([0-9]+) showing an adapter: asked for at once (-?[0-9.]+) ms")
+# The ZQ3's rounds give no such lateness (None).
+HELD = re.compile(r"note probe turn-around: [0-9]+ (?:pairs|rounds), ([0-9]+) showing an adapter(?:: asked for at once "
+                  r"(-?[0-9.]+) ms)?")
 
 
 def predict(build, target, image, latencies):
@@ -136,8 +141,8 @@ def measure(build, work, target, image, latency, whole=True):
         if mono0 is None or first is None:
             raise SystemExit("latency: %s: the run's first request is not in the transcript" % transcript)
         seconds = (final_at - mono0 - first) / 1e6
-    return Run(seconds, (int(held.group(1)), float(held.group(2))) if held else None,
-               (int(note.group(1)), float(note.group(2)), float(note.group(3))) if note else None)
+    return Run(seconds, (int(held.group(1)), float(held.group(2)) if held.group(2) else None) if held else None,
+               (int(note.group(1) or note.group(2)), float(note.group(3)), float(note.group(4))) if note else None)
 
 
 def read_text(path):
@@ -149,7 +154,11 @@ def read_text(path):
 
 
 def held_text(held):
-    return "too busy to tell" if held is None else "%d pairs showing, %.2f ms" % held
+    if held is None:
+        return "too busy to tell"
+    if held[1] is None:
+        return "%d rounds showing" % held[0]
+    return "%d pairs showing, %.2f ms" % held
 
 
 def setting(latency):
@@ -181,12 +190,15 @@ def judge_notes(target, latency, runs, measured, misses):
             misses.append("%s at %s: the note's time" % (target, setting(latency)))
 
 
-def probe_margins(build, work, count, misses):
-    """count quick T62 and PSoC updates on each of the bare line, 1 ms and 16
-    ms: how far the probe's replies after the first stay from the note's
-    threshold, and how many gave a note."""
+def probe_margins(build, work, count, targets, misses):
+    """count quick updates of each of targets on each of the bare line, 1 ms
+    and 16 ms: how far the probe's replies after the first stay from the
+    note's threshold, and how many gave a note."""
     speed.make_images(work, [2048])
-    for target, image in (("t62", os.path.join(work, "t62-2048.hex")), ("psoc", os.path.join(work, "psoc.hex"))):
+    images = {"t62": os.path.join(work, "t62-2048.hex"), "psoc": os.path.join(work, "psoc.hex"),
+              "zq3": os.path.join(work, "zq3.bin")}
+    for target in targets:
+        image = images[target]
         for latency in (0, 1, 16):
             runs = [measure(build, work, target, image, latency, whole=False) for _ in range(count)]
             told = [r.held for r in runs if r.held is not None]
@@ -245,7 +257,7 @@ def main():
         print("| %s | %s | %.3f | %.3f | %.3f | %.3f |" % (target, setting(ms), wire, pred, meas, 1 + off))
     if args.probes > 0:
         print()
-        probe_margins(args.build, work, args.probes, misses)
+        probe_margins(args.build, work, args.probes, args.targets.split(","), misses)
     if misses:
         print("latency: more than %d %% off the prediction, or a false note: %s" %
               (100 * TOLERANCE, ", ".join(misses)))
