@@ -181,8 +181,8 @@ PY
 the update went on in its own process, but its end is not recorded; the board may hold its old firmware, part of \
 the image or all of it: update it again False
 COM5 True 0 Programing Completed Successfully False" || return 1
-  # The boards hold the image: COM5's when it was recorded, COM4's once its
-  # worker has finished on its own.
+  # Both boards hold the image: COM4's once its worker, on its own since the
+  # station ended, has finished it (its memory asked for each second).
   local i sim4=${E2E_SIM_PIDS[1]}
   for i in $(seq 30); do
     rm -f "$E2E_WORK/com4.memory"
