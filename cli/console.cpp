@@ -3,6 +3,7 @@
 #include "cli/console.h"
 #include "cli/console_interrupts.h"
 
+#include <chrono>
 #include <string>
 
 ConsoleInterruptState consoleInterrupts;
@@ -29,3 +30,17 @@ void ConsoleReported(int code) {
 int ConsoleInterrupts() { return consoleInterrupts.count.load(); }
 
 const char* ConsoleStopRequest() { return consoleInterrupts.stopName.load(); }
+
+double ConsoleNow() {
+    return std::chrono::duration<double>(std::chrono::steady_clock::now().time_since_epoch()).count();
+}
+
+void ConsoleHoldClose(int hold) { consoleInterrupts.closeHeld.store(hold); }
+
+const char* ConsoleCloseRequest() { return consoleInterrupts.closeName.load(); }
+
+double ConsoleCloseSecondsLeft() {
+    if (consoleInterrupts.closeName.load() == nullptr) return 0;
+    double left = consoleInterrupts.closeBy.load() - ConsoleNow();
+    return left > 0 ? left : 0;
+}

@@ -50,6 +50,18 @@ int ConsoleInterrupts();
 // abandons the update: the program stops once the update has ended.
 const char* ConsoleStopRequest();
 
+// Windows ends a console program a few seconds after its console window is
+// closed (or, for a program run as a service, the user logs off or the
+// system shuts down), whatever the program does. After ConsoleHoldClose(1)
+// the handler holds the end back for as long as the system allows: the
+// program is woken, ConsoleCloseRequest says what happened, and it has
+// ConsoleCloseSecondsLeft to write what must be kept and end. Without it,
+// the program ends at once. POSIX has no such event: the terminal's close
+// is SIGHUP, a request to stop.
+void ConsoleHoldClose(int hold);
+const char* ConsoleCloseRequest();
+double ConsoleCloseSecondsLeft();
+
 // Sleeps for ms, or less when an interrupt comes.
 void ConsoleWait(uint32_t ms);
 

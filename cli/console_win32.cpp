@@ -15,13 +15,40 @@ namespace {
 
 HANDLE wake = nullptr;  // set by the handler, waited on by ConsoleWait
 
+// The system ends a console program this long after its console has
+// closed, when its handler has not returned by then; the handler gives the
+// program all but a margin of it.
+const DWORD kCloseAllowedMs = 5000;
+const DWORD kCloseMarginMs = 500;
+
+const char* ClosedBy(DWORD event) {
+    switch (event) {
+        case CTRL_CLOSE_EVENT: return "the console window was closed";
+        case CTRL_LOGOFF_EVENT: return "the user logged off";
+        case CTRL_SHUTDOWN_EVENT: return "the system shuts down";
+    }
+    return nullptr;
+}
+
 void Put(DWORD which, const char* text) {
     DWORD written = 0;
     WriteFile(GetStdHandle(which), text, static_cast<DWORD>(std::strlen(text)), &written, nullptr);
 }
 
-// Runs on a thread of its own that the system starts for each Ctrl-C.
+// Runs on a thread of its own that the system starts for each Ctrl-C, and
+// for the console's close.
 BOOL WINAPI OnControl(DWORD event) {
+    if (const char* closed = ClosedBy(event)) {
+        if (!consoleInterrupts.closeHeld.load()) return FALSE;
+        const DWORD ms = kCloseAllowedMs - kCloseMarginMs;
+        consoleInterrupts.closeBy.store(ConsoleNow() + ms / 1000.0);
+        consoleInterrupts.closeName.store(closed);
+        if (wake != nullptr) SetEvent(wake);
+        // Once this returns the system ends the program: the program ends
+        // itself sooner when it is done.
+        Sleep(ms);
+        return TRUE;
+    }
     if (event != CTRL_C_EVENT && event != CTRL_BREAK_EVENT) return FALSE;
     if (!consoleInterrupts.held.load()) {
         Put(STD_ERROR_HANDLE, consoleInterrupts.errorText.load());

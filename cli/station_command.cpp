@@ -32,6 +32,9 @@ const double kLookSeconds = 1.0;
 const int kGoneMisses = 2;
 // How long updates abandoned by a second Ctrl-C get before they are ended.
 const double kStopSeconds = 2.0;
+// Once the console has closed, what the system's time must keep for the
+// records of the boards still being updated and the summary.
+const double kCloseWriteSeconds = 1.5;
 
 enum WorkerKind { kLook, kVerify, kProbe };
 
@@ -46,6 +49,7 @@ struct Station {
     std::vector<StationPort> ports;
     std::vector<WorkerKind> kinds;
     int stopping = 0;      // no new board starts
+    const char* closed = nullptr;  // the console closed: the system ends the station soon
 };
 
 Station station;
@@ -237,6 +241,23 @@ void Next(StationPort* p) {
     p->nextTry = now + kLookSeconds;
 }
 
+// The system is about to end the station while the worker on p still
+// updates its board: the board is recorded as cut off. The worker, a
+// process of its own outside this console, is left to finish (ended, it
+// would leave the board half written), but its end goes unrecorded.
+void BoardCutOff(StationPort* p) {
+    StationRecord& r = p->record;
+    r.seconds = CliClock() - p->run.started;
+    r.result = 0;
+    r.exit = kExitInterrupted;
+    r.message = "the station was cut off at " + std::to_string(p->run.percent) + " % of this update (" +
+                station.closed +
+                "): the update went on in its own process, but its end is not recorded; the board may hold its old "
+                "firmware, part of the image or all of it: update it again";
+    p->running = 0;
+    BoardEnded(p);
+}
+
 // A worker that is only looking, probing or reading back: a board being
 // updated is not among them.
 int Stoppable(const StationPort& p) {
@@ -255,6 +276,17 @@ void Run() {
         for (StationPort& p : station.ports) running += Follow(&p);
         const char* request = ConsoleStopRequest();
         StopStep stop = StopCheck(&rule, ConsoleInterrupts(), request);
+        if (station.closed == nullptr && (station.closed = ConsoleCloseRequest()) != nullptr) {
+            // The system ends the station in a few seconds: the boards being
+            // updated get all but the last of them to end.
+            const double wait = std::max(0.0, ConsoleCloseSecondsLeft() - kCloseWriteSeconds);
+            char text[200];
+            std::snprintf(text, sizeof text,
+                          "%s: no new board starts; a board still being updated in %.0f s is recorded as cut off",
+                          station.closed, wait);
+            Tell(text);
+            station.stopping = 1;
+        }
         if (!station.stopping && (stop.stopping || !station.recordsError.empty())) {
             station.stopping = 1;
             int updating = 0;
@@ -286,6 +318,10 @@ void Run() {
                     }
                 }
             }
+        }
+        if (station.closed != nullptr && ConsoleCloseSecondsLeft() <= kCloseWriteSeconds) {
+            for (StationPort& p : station.ports)
+                if (p.running && !Stoppable(p)) BoardCutOff(&p);
         }
         for (StationPort& p : station.ports)
             if (!p.running) Next(&p);
@@ -344,6 +380,7 @@ int RunStation(const CliOptions& options) {
     Say("Station %s: connect the boards; %s stops it once the boards being updated are done.",
         station.name.c_str(), kCliStopRequests);
     ConsoleHoldInterrupts(1);
+    ConsoleHoldClose(1);
     StationShowBegin(station.ports);
     Run();
     RecordsClose();

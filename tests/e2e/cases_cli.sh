@@ -136,6 +136,65 @@ line-1 COM4 t62 True F/W Loader v2.5 Connected 0 Programing Completed Successful
   sims_stop
   check_device t62-memory "$E2E_WORK/com4-first.memory" "$E2E_WORK/images/t62_5000.flat" 0x3c $steps || return 1
   check_device t62-memory "$E2E_WORK/com4.memory" "$E2E_WORK/images/t62_5000.flat" 0x5a $steps || return 1
+  station_console_closed "$records"
+}
+
+# The station's console closed with a board being updated on each port.
+# Wine's console window ends its programs without telling them, so the
+# driver tells the station as Windows does, then ends it as Windows would.
+# COM5's board, closed at 90 % or more, ends within the time Windows allows
+# and is recorded as it ended (not read back: the station was stopping);
+# COM4's, started later and slower behind an adapter at 16 ms, is recorded
+# as cut off, and its worker, a process of its own, goes on to finish the
+# board.
+station_console_closed() {
+  local records=$1 steps="erase:0 fallback"
+  local at; for at in $(seq $((0x1800)) $((0x800)) $((0x8000))); do steps+=" erase:$at"; done
+  steps+=" write:0x1800:0x7000 erase:0 write:0:0x400"
+  hex_image t62_big 0:1024 0x1800:26000 || return 1
+  rm -f "$E2E_WORK"/com[45].memory
+  app_start "$E2E_CLI" station t62 "$(image_path t62_big)" --port COM4 --port COM5 \
+    --records "Z:${records//\//\\}" --station line-1
+  sim_start 5 --device t62 --t62-fill 0x3c --paced || return 1
+  wait_for_lines "$E2E_WORK/app.out" '^COM5: updating [0-9]+ %' 1 20 || return 1
+  sim_start 4 --device t62 --t62-fill 0x3c --paced --adapter ftdi:latency=16 || return 1
+  wait_for_lines "$E2E_WORK/app.out" '^COM4: updating [0-9]+ %' 1 20 || return 1
+  wait_for_lines "$E2E_WORK/app.out" '^COM5: updating 9[0-9] %' 1 20 || return 1
+  drive "console-close ridorez-cli.exe" || return 1
+  printf '%s\n' "$DRIVE_OUT" | grep -qE '^ridorez-cli.exe ended itself after ([0-9]{1,3}|[0-3][0-9]{3}|4[0-4][0-9]{2}) ms, exit code 130$' ||
+    { e2e_fail "the station did not end itself within the time Windows allows: $DRIVE_OUT"; return 1; }
+  app_wait_exit 10 || return 1
+  local out; out=$(tr -d '\r' <"$E2E_WORK/app.out")
+  printf '%s\n' "$out" | grep -qx '1 board done, 1 failed; .*; exit code 130' ||
+    { e2e_fail "no summary after the close: $(printf '%s\n' "$out" | tail -n 3)"; return 1; }
+  local found
+  found=$(python3 - "$records" "$E2E_WORK/images/t62_big.hex" <<'PY'
+import hashlib, json, re, sys
+lines = open(sys.argv[1], "rb").read().decode().split("\n")
+sha = hashlib.sha256(open(sys.argv[2], "rb").read()).hexdigest()
+for r in sorted(map(json.loads, lines[5:-1]), key=lambda r: r["port"]):
+    print(r["port"], r["image"]["sha256"] == sha, r["result"]["exit"],
+          re.sub(r"at [0-9]+ %", "at N %", r["result"]["message"]), "verify" in r)
+PY
+)
+  expect_eq "the records after the close" "$found" "COM4 True 130 the station was cut off at N % of this update (the console window was closed): \
+the update went on in its own process, but its end is not recorded; the board may hold its old firmware, part of \
+the image or all of it: update it again False
+COM5 True 0 Programing Completed Successfully False" || return 1
+  # Both boards hold the image: COM4's once its worker, on its own since the
+  # station ended, has finished it (its memory asked for each second).
+  local i sim4=${E2E_SIM_PIDS[1]}
+  for i in $(seq 30); do
+    rm -f "$E2E_WORK/com4.memory"
+    kill -USR2 "$sim4"
+    wait_for_lines "$E2E_WORK/com4.transcript" ' note memory written$' "$i" 5 || return 1
+    python3 "$E2E_CHECK_DEVICE" t62-memory "$E2E_WORK/com4.memory" "$E2E_WORK/images/t62_big.flat" 0x3c $steps \
+      >/dev/null && break
+    sleep 1
+  done
+  sims_stop
+  check_device t62-memory "$E2E_WORK/com5.memory" "$E2E_WORK/images/t62_big.flat" 0x3c $steps || return 1
+  check_device t62-memory "$E2E_WORK/com4.memory" "$E2E_WORK/images/t62_big.flat" 0x3c $steps
 }
 
 ALL_TESTS+=(

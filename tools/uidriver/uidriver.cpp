@@ -44,6 +44,10 @@
 //                                 screenshot)
 //   controls                      print the current window's controls: id,
 //                                 class, enabled, text (to write a script)
+//   console-close PROGRAM.exe [close|logoff|shutdown]
+//                                 the program's console closed, as Windows
+//                                 tells it (console_close.h); prints how it
+//                                 ended
 //   sleep MS
 //   echo TEXT                     print TEXT (marks steps in the output)
 // Waits default to 5000 ms. The first failing command prints
@@ -62,6 +66,8 @@
 #include <cstring>
 #include <string>
 #include <vector>
+
+#include "console_close.h"
 
 namespace {
 
@@ -568,6 +574,14 @@ int CmdControls(const std::vector<std::string>&) {
     return 1;
 }
 
+int CmdConsoleClose(const std::vector<std::string>& w) {
+    if (w.size() < 2 || w.size() > 3) return Fail("usage: console-close PROGRAM.exe [close|logoff|shutdown]");
+    std::string said;
+    if (!DeliverConsoleClose(w[1], w.size() > 2 ? w[2] : "close", &said)) return Fail(said);
+    std::printf("%s\n", said.c_str());
+    return 1;
+}
+
 int RunLine(const std::string& line) {
     std::vector<std::string> w = SplitWords(line);
     if (w.empty() || w[0][0] == '#') return 1;
@@ -601,6 +615,7 @@ int RunLine(const std::string& line) {
     if (c == "open-file") return CmdOpenDialog(w, 1);
     if (c == "open-cancel") return CmdOpenDialog(w, 0);
     if (c == "controls") return CmdControls(w);
+    if (c == "console-close") return CmdConsoleClose(w);
     if (c == "settle") {
         if (current != nullptr && IsWindow(current)) Settle();
         return 1;
