@@ -13,6 +13,15 @@ typedef void* PortHandle;
 // in among them).
 void PlatformSleep(uint32_t ms);
 
+// Gives way while the input is watched for micros more. Natively a sleep of
+// 0, asked again and again: a timed sleep's step is a whole timer tick on
+// some systems, longer than the watch. In the page a timer for most of
+// micros at once: each sleep there suspends and resumes the whole call
+// stack and waits a turn of the browser's event loop (4 ms or more once
+// timers chain), and the bytes that come meanwhile stay queued for the next
+// ask.
+void PlatformGiveWayWithin(uint32_t micros);
+
 // Starts entry on a new thread that nobody joins. Returns 1 when the thread
 // started, 0 when it could not be started.
 int PlatformStartThread(void (*entry)());

@@ -16,6 +16,8 @@ void PlatformSleep(uint32_t ms) {
     std::this_thread::sleep_for(std::chrono::milliseconds(ms));
 }
 
+void PlatformGiveWayWithin(uint32_t) { PlatformSleep(0); }
+
 int PlatformStartThread(void (*entry)()) {
     try {
         std::thread(entry).detach();

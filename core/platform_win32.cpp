@@ -4,6 +4,8 @@
 
 void PlatformSleep(uint32_t ms) { Sleep(ms); }
 
+void PlatformGiveWayWithin(uint32_t) { Sleep(0); }
+
 namespace {
 DWORD WINAPI ThreadEntry(LPVOID param) {
     reinterpret_cast<void (*)()>(param)();

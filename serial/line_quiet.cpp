@@ -20,9 +20,11 @@ uint32_t InputWithin(uint32_t (*waiting)(), uint32_t micros) {
     using Clock = std::chrono::steady_clock;
     const Clock::time_point end = Clock::now() + std::chrono::microseconds(micros);
     for (;;) {
-        bool last = Clock::now() >= end;
+        const Clock::time_point now = Clock::now();
+        bool last = now >= end;
         uint32_t count = waiting();
         if (count > 0 || last) return count;
-        PlatformSleep(0);
+        auto left = std::chrono::duration_cast<std::chrono::microseconds>(end - now);
+        PlatformGiveWayWithin(static_cast<uint32_t>(left.count()));
     }
 }

@@ -10,8 +10,8 @@
 // How long the line is watched: three characters at baud, at least 1 ms.
 uint32_t LineQuietMicros(uint32_t baud);
 
-// Watches the input for micros: waiting() is asked over and over, giving
-// way to other work between asks (no sleep, whose step is a whole timer
-// tick on some systems), until it counts a byte or the time is up. Returns
-// that count, 0 when the line stayed quiet throughout.
+// Watches the input for micros: waiting() is asked, giving way to other
+// work between asks (PlatformGiveWayWithin: natively over and over, in the
+// page with one timer for most of the time left), until it counts a byte or the time is up.
+// Returns that count, 0 when the line stayed quiet throughout.
 uint32_t InputWithin(uint32_t (*waiting)(), uint32_t micros);
