@@ -24,6 +24,7 @@
 #include "../unit/hex_test_files.h"
 #include "image/hex_image.h"
 #include "sim_harness.h"
+#include "uploader/held_replies.h"
 
 #ifndef RIDOREZ_PATH
 #error "RIDOREZ_PATH must name the command line's binary"
@@ -268,31 +269,54 @@ TEST_F(CliTest, UpdateThroughAPipe) {
     // Behind a USB adapter that holds each reply to its latency timer, which
     // no system setting tells on a pseudo-terminal: at 16 ms the probe's
     // replies come late, and the update says so before it starts; at 1 ms
-    // it says nothing, as on the bare line above.
+    // it says nothing, as on the bare line above. Every run notes exactly
+    // when its pairs met the rule (so many showing an adapter). A machine
+    // busy elsewhere can move this program's reads off the adapter's ticks
+    // and leave too few pairs showing; at 16 ms the update is run again,
+    // a few times at most, until one notes it.
+    const int kTries = 4;
     for (int latency : {16, 1}) {
         SimProcess* line = latency == 16 ? &other : &third;
-        ASSERT_TRUE(
-            StartSim(line, {"--device", "t62", "--paced", "--adapter", "ftdi:latency=" + std::to_string(latency)}));
-        std::string lineLog = line->dir + "/line.log";
-        cli = RunCli({"update", "t62", file, "--port", line->link, "--log", lineLog}, line->dir, "adapter");
-        EXPECT_EQ(0, cli.exit);
-        std::string err = ReadTextFile(cli.err);
-        std::smatch timed;
-        std::string logged = ReadTextFile(lineLog);
-        std::regex_search(logged, timed, std::regex("note probe turn-around: [^\n]*"));
-        // A machine too busy to tell (its sleeps of 1 ms overrun) says nothing.
-        if (latency == 16 && !Has(timed.str(), "too busy to tell")) {
-            EXPECT_TRUE(Has(err, "ridorez: the probe's replies on " + line->link + " came ")) << err;
-            EXPECT_TRUE(std::regex_search(err, std::regex(" ms later than their bytes take on the line, on the ticks of "
-                                                          "a timer .*\\(16 ms on an FTDI chip unless set lower\\)\\. .* this "
-                                                          "update takes about [0-9.]+ s on the line instead of "
-                                                          "[0-9.]+ s at 1 ms \\(about 1\\.[4-9] x\\)\\.")))
-                << err << timed.str();
-        } else {
-            EXPECT_EQ("", err) << timed.str();
+        bool noted = false;
+        std::string tried;
+        for (int attempt = 0; attempt < kTries && !noted; ++attempt) {
+            RemoveSimDir(line);
+            ASSERT_TRUE(StartSim(line, {"--device", "t62", "--paced", "--adapter",
+                                        "ftdi:latency=" + std::to_string(latency)}));
+            std::string lineLog = line->dir + "/line.log";
+            cli = RunCli({"update", "t62", file, "--port", line->link, "--log", lineLog}, line->dir, "adapter");
+            EXPECT_EQ(0, cli.exit);
+            std::string err = ReadTextFile(cli.err);
+            std::smatch timed, showing;
+            std::string logged = ReadTextFile(lineLog);
+            std::regex_search(logged, timed, std::regex("note probe turn-around: [^\n]*"));
+            std::string figures = timed.str();
+            tried += figures + "\n";
+            ASSERT_FALSE(figures.empty()) << logged.substr(0, 400);
+            // A machine too busy to tell (its sleeps of 1 ms overrun) says nothing.
+            bool busy = Has(figures, "too busy to tell");
+            bool met = !busy && std::regex_search(figures, showing, std::regex(", ([0-9]+) showing an adapter")) &&
+                       std::stoi(showing[1]) >= kShowingPairs;
+            noted = !err.empty();
+            if (met) {
+                EXPECT_TRUE(Has(err, "ridorez: the probe's replies on " + line->link + " came ")) << err << figures;
+                EXPECT_TRUE(std::regex_search(
+                    err, std::regex(" ms later than their bytes take on the line, on the ticks of "
+                                    "a timer .*\\(16 ms on an FTDI chip unless set lower\\)\\. .* this "
+                                    "update takes about [0-9.]+ s on the line instead of "
+                                    "[0-9.]+ s at 1 ms \\(about 1\\.[4-9] x\\)\\.")))
+                    << err << figures;
+            } else {
+                EXPECT_EQ("", err) << figures;
+            }
+            StopSim(line);
+            EXPECT_TRUE(SameWords(ReadBinaryFile(line->memory), Loaded(file), 0x1800, 0x1800 + 48 * 256));
+            if (latency == 1 || busy || met) break;
         }
-        StopSim(line);
-        EXPECT_TRUE(SameWords(ReadBinaryFile(line->memory), Loaded(file), 0x1800, 0x1800 + 48 * 256));
+        if (latency == 16 && !Has(tried, "too busy to tell")) {
+            EXPECT_TRUE(noted) << "no note in " << kTries << " updates behind a 16 ms timer:\n" << tried;
+        }
+        EXPECT_FALSE(latency == 1 && noted) << tried;
     }
 }
 
