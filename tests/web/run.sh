@@ -297,14 +297,29 @@ wait-text $IDD_MAIN $IDC_PORT_LINE "F/W Loader v2.5 Connected" 10000
 click $IDD_MAIN $IDC_T62_UPDATE
 load $IDD_T62_UPLOADER $images/t62-small.hex
 wait-text $IDD_T62_UPLOADER $IDC_STATUS_LINE "T62 Image Loaded, 1280 Bytes"
-expect-js "/^The probe's replies on the chosen port came 1[0-9] ms later .*runs out \(16 ms on an FTDI chip unless set lower\)\. Held so at every exchange, this update takes about [0-9.]+ s on the line instead of [0-9.]+ s at 1 ms .*echo 1 \| sudo tee \/sys\/bus\/usb-serial\/devices\/ttyUSBn\/latency_timer;/.test(document.querySelector('#d$IDD_T62_UPLOADER .page-held').textContent)" true
-expect-visible "#d$IDD_T62_UPLOADER .page-held" 1
+expect-js "(console.log('held note: ' + (/^The probe's replies on the chosen port came 1[0-9] ms later .*runs out \(16 ms on an FTDI chip unless set lower\)\. Held so at every exchange, this update takes about [0-9.]+ s on the line instead of [0-9.]+ s at 1 ms .*echo 1 \| sudo tee \/sys\/bus\/usb-serial\/devices\/ttyUSBn\/latency_timer;/.test(document.querySelector('#d$IDD_T62_UPLOADER .page-held').textContent) ? 'shown' : 'none')), 1)" 1
 shot 18b-t62-held-replies
 click $IDD_T62_UPLOADER $IDC_T62_START
 wait-text $IDD_T62_UPLOADER $IDC_STATUS_LINE "Programing Completed Successfully" 30000
 expect-js "window.__standinRequests" 2
 EOF
   sims_stop
+  # The note stands exactly where the timed pairs met the rule: on a busy
+  # machine the stand-in's bridge may leave too few pairs on the ticks, and
+  # then the page must say nothing (its console has the pairs' figures).
+  local needed showing note
+  needed=$(grep -oP 'kShowingPairs = \K[0-9]+' "$E2E_ROOT/uploader/held_replies.h")
+  # the figures of the last probe before the note was looked at
+  showing=$(sed '/held note: /q' "$WEB_SHOTS/set-com/console.log" |
+    grep -oP 'probe turn-around: [0-9]+ pairs, \K[0-9]+' | tail -n1)
+  note=$(grep -oP 'held note: \K[a-z]+' "$WEB_SHOTS/set-com/console.log")
+  [ -n "$needed" ] && [ -n "$showing" ] || { e2e_fail "no timed pairs in the page's console"; return 1; }
+  if [ "$showing" -ge "$needed" ]; then
+    expect_eq "the note on COM5's 16 ms adapter ($showing pairs showing it)" "$note" shown || return 1
+  else
+    expect_eq "the note where only $showing pairs showed the adapter" "$note" none || return 1
+    echo "    (the machine was too busy: $showing of the pairs showed COM5's adapter; no note expected)"
+  fi
   # The probe's identify, and the same again where the page timed it.
   expect_eq "what the host sent COM4" "$(grep -E '^[0-9]+ (H>D|drop) ' "$E2E_WORK/com4.transcript" | cut -d' ' -f2- |
     sort -u)" "H>D 115200 55 55 00 01 ff 04" || return 1
