@@ -429,69 +429,72 @@ TEST_F(CliTest, UpdateThatTheDeviceFails) {
 // there, and the update again (for the ZQ3 in recovery mode) brings the
 // whole image in; the second fault costs one more run. Paced, the line
 // hands over each byte as it comes, and the copy arrives a character after
-// the reply, once the reply has been read.
-TEST_F(CliTest, ReplySentTwiceIsNoAnswerToTheNextRecordOrBlock) {
-    struct Case {
-        const char* doubled;
-        const char* ignored;
-        bool paced;
-    };
+// the reply, once the reply has been read. Each case is a test of its own,
+// as each takes seconds of line time and the runner runs them side by side.
+void ZQ3ReplySentTwice(const char* doubled, const char* ignored, bool paced) {
+    SCOPED_TRACE(std::string(doubled) + (paced ? " paced" : ""));
     std::string zq3 = AmberImageFile();
-    for (Case c : {Case{"double:record:478", "ignore:record:956", false},
-                   Case{"double:record:1", "ignore:record:478", false},
-                   Case{"double:record:478", "ignore:record:956", true}}) {
-        SCOPED_TRACE(std::string(c.doubled) + (c.paced ? " paced" : ""));
-        SimProcess keyer;
-        std::vector<std::string> args = {"--device", "keyer", "--fault", c.doubled, "--fault", c.ignored};
-        if (c.paced) args.push_back("--paced");
-        ASSERT_TRUE(StartSim(&keyer, args));
-        Cli cli = RunCli({"update", "zq3", zq3, "--port", keyer.link, "--quiet"}, keyer.dir, "doubled");
-        EXPECT_EQ(6, cli.exit);
-        EXPECT_TRUE(Has(ReadTextFile(cli.err), "Error: VIDUD Sync !\n")) << ReadTextFile(cli.err);
-        kill(keyer.pid, SIGUSR2);
-        EXPECT_TRUE(WaitForTranscript(keyer, "memory written", 5000));
-        EXPECT_FALSE(HoldsAmberUpload(keyer.memory));
-        // The update again at the line's own pace is the unpaced cases' work.
-        int again = 0;
-        for (int run = 0; run < 2 && cli.exit != 0 && !c.paced; ++run) {
-            cli = RunCli({"update", "zq3", zq3, "--port", keyer.link, "--quiet"}, keyer.dir, "again");
-            ++again;
-        }
-        StopSim(&keyer);
-        if (!c.paced) {
-            EXPECT_EQ(0, cli.exit) << ReadTextFile(cli.err);
-            EXPECT_TRUE(HoldsAmberUpload(keyer.memory)) << "after " << again << " more runs";
-        }
-        RemoveSimDir(&keyer);
+    SimProcess keyer;
+    std::vector<std::string> args = {"--device", "keyer", "--fault", doubled, "--fault", ignored};
+    if (paced) args.push_back("--paced");
+    ASSERT_TRUE(StartSim(&keyer, args));
+    Cli cli = RunCli({"update", "zq3", zq3, "--port", keyer.link, "--quiet"}, keyer.dir, "doubled");
+    EXPECT_EQ(6, cli.exit);
+    EXPECT_TRUE(Has(ReadTextFile(cli.err), "Error: VIDUD Sync !\n")) << ReadTextFile(cli.err);
+    kill(keyer.pid, SIGUSR2);
+    EXPECT_TRUE(WaitForTranscript(keyer, "memory written", 5000));
+    EXPECT_FALSE(HoldsAmberUpload(keyer.memory));
+    // The update again at the line's own pace is the unpaced cases' work.
+    int again = 0;
+    for (int run = 0; run < 2 && cli.exit != 0 && !paced; ++run) {
+        cli = RunCli({"update", "zq3", zq3, "--port", keyer.link, "--quiet"}, keyer.dir, "again");
+        ++again;
     }
+    StopSim(&keyer);
+    if (!paced) {
+        EXPECT_EQ(0, cli.exit) << ReadTextFile(cli.err);
+        EXPECT_TRUE(HoldsAmberUpload(keyer.memory)) << "after " << again << " more runs";
+    }
+    RemoveSimDir(&keyer);
+}
 
-    // A PSoC image of 64 blocks, the rest erased: from block 100 on each
-    // block's echo is the one before it too.
+// A PSoC image of 64 blocks, the rest erased: from block 100 on each
+// block's echo is the one before it too.
+void PsocReplySentTwice(bool paced) {
+    SCOPED_TRACE(paced ? "psoc paced" : "psoc");
     std::string psoc = RandomImageFile(0x1000, 11);
     std::vector<uint8_t> image = Loaded(psoc);
     image.resize(0x3600);
-    for (bool paced : {false, true}) {
-        SCOPED_TRACE(paced ? "psoc paced" : "psoc");
-        SimProcess loader;
-        std::vector<std::string> args = {"--device", "psoc", "--fault", "double:block:100", "--fault",
-                                         "ignore:block:150"};
-        if (paced) args.push_back("--paced");
-        ASSERT_TRUE(StartSim(&loader, args));
-        Cli cli = RunCli({"update", "psoc", psoc, "--port", loader.link, "--quiet"}, loader.dir, "psoc");
-        EXPECT_EQ(6, cli.exit);
-        EXPECT_EQ(0u, ReadTextFile(cli.err).find("Error: Flash Verify !\n")) << ReadTextFile(cli.err);
-        for (int run = 0; run < 2 && cli.exit != 0 && !paced; ++run)
-            cli = RunCli({"update", "psoc", psoc, "--port", loader.link, "--quiet"}, loader.dir, "psoc-again");
-        StopSim(&loader);
-        if (paced) {
-            EXPECT_FALSE(ReadBinaryFile(loader.memory) == image);
-        } else {
-            EXPECT_EQ(0, cli.exit) << ReadTextFile(cli.err);
-            EXPECT_TRUE(ReadBinaryFile(loader.memory) == image);
-        }
-        RemoveSimDir(&loader);
+    SimProcess loader;
+    std::vector<std::string> args = {"--device", "psoc", "--fault", "double:block:100", "--fault", "ignore:block:150"};
+    if (paced) args.push_back("--paced");
+    ASSERT_TRUE(StartSim(&loader, args));
+    Cli cli = RunCli({"update", "psoc", psoc, "--port", loader.link, "--quiet"}, loader.dir, "psoc");
+    EXPECT_EQ(6, cli.exit);
+    EXPECT_EQ(0u, ReadTextFile(cli.err).find("Error: Flash Verify !\n")) << ReadTextFile(cli.err);
+    for (int run = 0; run < 2 && cli.exit != 0 && !paced; ++run)
+        cli = RunCli({"update", "psoc", psoc, "--port", loader.link, "--quiet"}, loader.dir, "psoc-again");
+    StopSim(&loader);
+    if (paced) {
+        EXPECT_FALSE(ReadBinaryFile(loader.memory) == image);
+    } else {
+        EXPECT_EQ(0, cli.exit) << ReadTextFile(cli.err);
+        EXPECT_TRUE(ReadBinaryFile(loader.memory) == image);
     }
+    RemoveSimDir(&loader);
 }
+
+TEST_F(CliTest, ReplySentTwiceIsNoAnswerToTheNextRecord) {
+    ZQ3ReplySentTwice("double:record:478", "ignore:record:956", false);
+}
+TEST_F(CliTest, ReplySentTwiceIsNoAnswerToTheNextRecordFromTheFirst) {
+    ZQ3ReplySentTwice("double:record:1", "ignore:record:478", false);
+}
+TEST_F(CliTest, ReplySentTwiceIsNoAnswerToTheNextRecordPaced) {
+    ZQ3ReplySentTwice("double:record:478", "ignore:record:956", true);
+}
+TEST_F(CliTest, ReplySentTwiceIsNoAnswerToTheNextBlock) { PsocReplySentTwice(false); }
+TEST_F(CliTest, ReplySentTwiceIsNoAnswerToTheNextBlockPaced) { PsocReplySentTwice(true); }
 
 // A bench with two adapters: two updates at once, each on its own port; a
 // third program on a port in use is told that it is busy.
