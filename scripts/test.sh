@@ -36,12 +36,22 @@ counted() {
   echo "=== $1: $3"
 }
 
+# processor FILE: the processor time of this (sub)shell's ended children, in
+# whole seconds, into FILE: what a step cost the machine, for where the
+# run's time goes (daemons that leave their parent are not counted).
+processor() {
+  times >"$1.times"  # here, not in a pipeline's subshell, which has no children
+  awk 'END { s = 0; for (i = 1; i <= 2; i++) { split($i, t, "m"); s += t[1] * 60 + t[2] } printf "%d\n", s + 0.5 }' \
+    "$1.times" >"$1"
+}
+
 step() {  # step NAME COMMAND...
   local name=$1 start=$SECONDS rc; shift
   echo "=== $name"
-  "$@"
+  mkdir -p build/steps
+  ( "$@"; rc=$?; processor build/steps/processor; exit $rc )
   rc=$?
-  counted "$name" "$rc" "$((SECONDS - start)) s"
+  counted "$name" "$rc" "$((SECONDS - start)) s, $(cat build/steps/processor 2>/dev/null || echo "?") s of processor"
 }
 
 # beside NAME [--after NAME2] COMMAND...: starts a step that runs beside
@@ -62,6 +72,7 @@ beside() {
     "$@"
     rc=$?
     echo "$((SECONDS - start))" >"$log.seconds"
+    processor "$log.processor"
     exit "$rc"
   ) >"$log.out" 2>&1 &
   beside_pid[$name]=$!
@@ -75,7 +86,7 @@ collect() {  # collect NAME
   rc=$?
   echo "=== $name"
   cat "$log.out"
-  counted "$name" "$rc" "$(cat "$log.seconds" 2>/dev/null || echo "?") s, beside the others (waited for $((SECONDS - start)) s)"
+  counted "$name" "$rc" "$(cat "$log.seconds" 2>/dev/null || echo "?") s, $(cat "$log.processor" 2>/dev/null || echo "?") s of processor, beside the others (waited for $((SECONDS - start)) s)"
 }
 
 step "set-up" bash scripts/setup.sh
@@ -194,5 +205,6 @@ collect "$vm_browser"
 
 echo
 for f in "${failures[@]}"; do echo "failed: $f"; done
-echo "suites: $passed passed, $failed failed ($((SECONDS - started)) s)"
+processor build/steps/processor
+echo "suites: $passed passed, $failed failed ($((SECONDS - started)) s, $(cat build/steps/processor) s of processor)"
 [ "$failed" -eq 0 ]
