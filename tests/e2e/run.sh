@@ -336,20 +336,74 @@ for cases in "$(dirname "$0")"/cases_*.sh; do
   [ -e "$cases" ] && . "$cases"
 done
 
+# next_test: the next name in the shared queue ($E2E_QUEUE), taken under
+# its lock, or nothing once it is empty.
+next_test() {
+  flock "$E2E_QUEUE.lock" sh -c 'head -n1 "$1"; sed -i 1d "$1"' _ "$E2E_QUEUE"
+}
+
+# lane: one of the lanes of a run (E2E_LANE set): its own prefix and
+# display, the tests taken one at a time from the queue until it is empty.
+# Its counts go to $E2E_QUEUE.laneN for the run's summary.
+lane() {
+  if ! e2e_setup; then
+    echo "FAIL setup of lane $E2E_LANE: ${E2E_REASON:-no Wine prefix or display}"
+    echo "0 1" >"$E2E_QUEUE.lane$E2E_LANE"
+    return 1
+  fi
+  local t
+  while t=$(next_test) && [ -n "$t" ]; do run_test "$t" "test_$t"; done
+  echo "$E2E_PASSED $E2E_FAILED" >"$E2E_QUEUE.lane$E2E_LANE"
+}
+
+# E2E_LANES (2 by default; 1 with E2E_DISPLAY or E2E_PREFIX, which name one
+# display or prefix): lanes that take the tests from one queue side by side,
+# each with a Wine prefix and an X display of its own. The tests mostly wait
+# on the line and on time-outs, so two lanes take about half the time.
 main() {
   local tests=("$@")
   [ ${#tests[@]} -gt 0 ] || tests=("${ALL_TESTS[@]}")
-  local started=$SECONDS
+  if [ -n "${E2E_LANE:-}" ]; then
+    lane
+    return
+  fi
+  local started=$SECONDS lanes=${E2E_LANES:-2}
+  [ -z "${E2E_DISPLAY:-}${E2E_PREFIX:-}" ] || lanes=1
+  [ "$lanes" -le ${#tests[@]} ] || lanes=${#tests[@]}
   rm -rf "$E2E_ARTIFACTS"
   e2e_build || { echo "FAIL build: the programs did not build"; echo "e2e: 0 passed, 1 failed"; return 1; }
-  if ! e2e_setup; then
-    echo "FAIL setup: ${E2E_REASON:-no Wine prefix or display}"
-    echo "e2e: 0 passed, 1 failed"
-    return 1
+  if [ "$lanes" -le 1 ]; then
+    if ! e2e_setup; then
+      echo "FAIL setup: ${E2E_REASON:-no Wine prefix or display}"
+      echo "e2e: 0 passed, 1 failed"
+      return 1
+    fi
+    echo "e2e: prefix and display ready in $((SECONDS - started)) s"
+    local t
+    for t in "${tests[@]}"; do run_test "$t" "test_$t"; done
+  else
+    local queue n pids=()
+    queue=$(mktemp /tmp/ridorez-e2e-queue.XXXXXX)
+    printf '%s\n' "${tests[@]}" >"$queue"
+    echo "e2e: ${#tests[@]} tests in $lanes lanes"
+    trap 'kill "${pids[@]}" 2>/dev/null; wait; rm -f "$queue"*; exit 130' INT TERM
+    for n in $(seq "$lanes"); do
+      E2E_QUEUE=$queue E2E_LANE=$n "$0" &
+      pids+=($!)
+    done
+    wait "${pids[@]}"
+    trap - INT TERM
+    for n in $(seq "$lanes"); do
+      local counts=(0 1)
+      [ -s "$queue.lane$n" ] && read -r -a counts <"$queue.lane$n"
+      E2E_PASSED=$((E2E_PASSED + counts[0]))
+      E2E_FAILED=$((E2E_FAILED + counts[1]))
+    done
+    # A test no lane took (a lane that ended early) is a failure too.
+    n=$(grep -c . "$queue")
+    [ "$n" -eq 0 ] || { echo "FAIL not run: $(tr '\n' ' ' <"$queue")"; E2E_FAILED=$((E2E_FAILED + n)); }
+    rm -f "$queue"*
   fi
-  echo "e2e: prefix and display ready in $((SECONDS - started)) s"
-  local t
-  for t in "${tests[@]}"; do run_test "$t" "test_$t"; done
   echo "e2e: $((SECONDS - started)) s; screenshots in $E2E_ARTIFACTS"
   echo "e2e: ${E2E_PASSED} passed, ${E2E_FAILED} failed"
   [ "$E2E_FAILED" -eq 0 ]
