@@ -16,12 +16,14 @@ endif()
 
 # zig builds a target's C library and libc++ once for each build mode (-O0
 # or none: debug; -O1 to -O3: optimised) and each choice of stripping, and a
-# cold build of them takes minutes. So every call gets the same two: -O2
-# ahead of CMake's own flags (whose -O3 for Release is the same mode to zig),
-# and, on Linux, -s, since the Linux builds are static and go out stripped
-# (no symbols, no debugging sections), the size a user downloads. CMake's
-# checks of the compiler then build exactly what the link of ridorez uses.
-set(RIDOREZ_ZIG_MODE -O2)
+# cold build of them takes minutes. So every call gets the same: -O2, as
+# CMake's own flags for Release; -g0, as no one debugs the packages'
+# builds (on macOS, where nothing strips them, their debugging sections took
+# a sixth of the build); and, on Linux, -s, since the Linux builds are
+# static and go out stripped (no symbols, no debugging sections), the size a
+# user downloads. CMake's checks of the compiler then build exactly what
+# the link of ridorez uses.
+set(RIDOREZ_ZIG_MODE -O2 -g0)
 if(CMAKE_SYSTEM_NAME STREQUAL Linux)
   list(APPEND RIDOREZ_ZIG_MODE -s)
   set(RIDOREZ_STATIC ON)  # musl, linked in: cmake/release_posix.cmake

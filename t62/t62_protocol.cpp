@@ -15,14 +15,6 @@ const int kFullRowReply = kT62HeaderBytes + kT62RowBytes;
 // Erase and write replies are only checked for being valid frames.
 uint8_t scratchReply[kT62EraseLimit + 1];
 
-void PutHeader(uint8_t* request, uint8_t command, uint8_t count, int32_t address) {
-    request[0] = command;
-    request[1] = count;
-    request[2] = static_cast<uint8_t>(address);
-    request[3] = static_cast<uint8_t>(address >> 8);
-    request[4] = static_cast<uint8_t>(address >> 16);
-}
-
 // Sends the write request already built in txBuffer.
 int SendRowInTxBuffer() {
     return T62Transact(AppState.txBuffer, kFullRowReply, scratchReply, kT62WriteLimit, kAttempts) >= 0;
@@ -65,25 +57,33 @@ int32_t Exchange(const uint8_t* request, uint16_t length, uint8_t* reply, uint16
 
 }  // namespace
 
+void T62PutHeader(uint8_t* request, uint8_t command, uint8_t count, int32_t address) {
+    request[0] = command;
+    request[1] = count;
+    request[2] = static_cast<uint8_t>(address);
+    request[3] = static_cast<uint8_t>(address >> 8);
+    request[4] = static_cast<uint8_t>(address >> 16);
+}
+
 int32_t T62Transact(const uint8_t* request, uint16_t length, uint8_t* reply, uint16_t limit, uint16_t attempts) {
     return Exchange(request, length, reply, limit, attempts, 0, false);
 }
 
 int T62EraseBlock(int32_t address) {
     uint8_t request[kT62HeaderBytes];
-    PutHeader(request, 0x03, 0x01, address);
+    T62PutHeader(request, 0x03, 0x01, address);
     return T62Transact(request, kT62HeaderBytes, scratchReply, kT62EraseLimit, kAttempts) >= 0;
 }
 
 int T62WriteRow(int32_t address) {
-    PutHeader(AppState.txBuffer, 0x02, 0x01, address);
+    T62PutHeader(AppState.txBuffer, 0x02, 0x01, address);
     std::memcpy(AppState.txBuffer + kT62HeaderBytes, AppState.hexImage + 2 * address, kT62RowBytes);
     return SendRowInTxBuffer();
 }
 
 int32_t T62ReadRow(int32_t address, uint8_t* reply) {
     uint8_t request[kT62HeaderBytes];
-    PutHeader(request, 0x01, 0x40, address);
+    T62PutHeader(request, 0x01, 0x40, address);
     int32_t n = Exchange(request, kT62HeaderBytes, reply, kT62ReadLimit, kAttempts, kT62RowFrameBytes, true);
     return n >= 0 ? n - 1 : n;
 }
@@ -124,7 +124,7 @@ int T62InstallFallback() {
     if (!T62EraseBlock(0)) return 0;
     // A row whose first two words jump to the loader at 0x400.
     static const uint8_t kJumpToLoader[8] = {0x00, 0x04, 0x04, 0x00, 0x00, 0x00, 0x00, 0x00};
-    PutHeader(AppState.txBuffer, 0x02, 0x01, 0);
+    T62PutHeader(AppState.txBuffer, 0x02, 0x01, 0);
     std::memset(AppState.txBuffer + kT62HeaderBytes, 0xFF, kT62RowBytes);
     std::memcpy(AppState.txBuffer + kT62HeaderBytes, kJumpToLoader, sizeof kJumpToLoader);
     return SendRowInTxBuffer();

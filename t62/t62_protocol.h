@@ -20,6 +20,10 @@ enum {
 constexpr int kT62HeaderBytes = 5;
 constexpr int kT62RowFrameBytes = 2 + kT62HeaderBytes + kT62RowBytes + 1 + 1;
 
+// Puts a command's header at request[0..4]: command, count, and the
+// address's three bytes, low first.
+void T62PutHeader(uint8_t* request, uint8_t command, uint8_t count, int32_t address);
+
 // Reply limits passed to SerialReadFrame.
 enum { kT62IdentifyLimit = 16, kT62ReadLimit = 261, kT62EraseLimit = 261, kT62WriteLimit = 5 };
 

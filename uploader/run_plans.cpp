@@ -24,14 +24,6 @@ uint32_t FramedBytes(const uint8_t* payload, uint16_t count) {
     return static_cast<uint32_t>(BuildFrame(payload, count, frame));
 }
 
-void PutHeader(uint8_t* payload, uint8_t command, uint8_t count, int32_t address) {
-    payload[0] = command;
-    payload[1] = count;
-    payload[2] = static_cast<uint8_t>(address);
-    payload[3] = static_cast<uint8_t>(address >> 8);
-    payload[4] = static_cast<uint8_t>(address >> 16);
-}
-
 // A short command and its reply, the command and the address's two low
 // bytes (erase, and the reply to a write).
 uint32_t ShortReply(uint8_t command, int32_t address) {
@@ -41,14 +33,14 @@ uint32_t ShortReply(uint8_t command, int32_t address) {
 
 void AddErase(LinePlan* plan, int32_t address) {
     uint8_t request[kT62HeaderBytes];
-    PutHeader(request, 0x03, 0x01, address);
+    T62PutHeader(request, 0x03, 0x01, address);
     plan->push_back({kT62ProbeBaud, FramedBytes(request, kT62HeaderBytes), ShortReply(0x03, address), 0});
 }
 
 // A row written.
 void AddWrite(LinePlan* plan, int32_t address, const uint8_t* row) {
     uint8_t payload[kT62HeaderBytes + kT62RowBytes];
-    PutHeader(payload, 0x02, 0x01, address);
+    T62PutHeader(payload, 0x02, 0x01, address);
     std::memcpy(payload + kT62HeaderBytes, row, kT62RowBytes);
     plan->push_back({kT62ProbeBaud, FramedBytes(payload, sizeof payload), ShortReply(0x02, address), 0});
 }
@@ -56,7 +48,7 @@ void AddWrite(LinePlan* plan, int32_t address, const uint8_t* row) {
 // A row read back, as the device keeps it (no pad bytes).
 void AddRead(LinePlan* plan, int32_t address, const uint8_t* row) {
     uint8_t payload[kT62HeaderBytes + kT62RowBytes];
-    PutHeader(payload, 0x01, 0x40, address);
+    T62PutHeader(payload, 0x01, 0x40, address);
     std::memcpy(payload + kT62HeaderBytes, row, kT62RowBytes);
     for (int i = 3; i < kT62RowBytes; i += 4) payload[kT62HeaderBytes + i] = 0;
     plan->push_back({kT62ProbeBaud, FramedBytes(payload, kT62HeaderBytes), FramedBytes(payload, sizeof payload), 0});
