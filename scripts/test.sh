@@ -167,14 +167,15 @@ step "end-to-end tests under Wine" end_to_end
 
 collect "fuzzers"
 collect "the web page in headless Chromium"
-# The page in Debian's Chromium inside an emulated PC, once the timed tests
-# are done: beside the static builds' runs, which mostly wait on their
-# lines, and the packaging.
-vm_browser="the page in Chromium in an emulated PC, through ftdi_sio"
-beside "$vm_browser" tests/vm/browser.sh
 collect "$linux"
 step "the static Linux builds against the simulator (ARM under qemu)" tests/qemu/run.sh aarch64 armv7 x86_64
 step "the static x86_64 build in an emulated PC, through ftdi_sio and 8250" tests/vm/run.sh
+# The page in Debian's Chromium inside an emulated PC, after the timed
+# tests and the other emulated PC (the two slowed each other by a quarter):
+# beside the packaging and what is left of the macOS builds, at their low
+# priority.
+vm_browser="the page in Chromium in an emulated PC, through ftdi_sio"
+beside "$vm_browser" tests/vm/browser.sh
 collect "cross builds of ridorez for macOS (arm64, x86_64)"
 
 # The release packages from the builds above, and the amd64 .deb installed

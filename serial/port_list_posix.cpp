@@ -59,7 +59,7 @@ std::string ReadLine(const std::string& path) {
 }
 #endif
 
-std::string RealPath(const std::string& path) {
+std::string CanonicalPath(const std::string& path) {
     char real[PATH_MAX];
     return realpath(path.c_str(), real) ? std::string(real) : std::string();
 }
@@ -90,10 +90,10 @@ std::string Root() {
 // What sysfs tells of a tty: its driver, and for a USB adapter its ids,
 // maker, product and serial number.
 void AboutTty(const std::string& tty, SerialPortEntry* e) {
-    std::string device = RealPath(Root() + "/sys/class/tty/" + tty + "/device");
+    std::string device = CanonicalPath(Root() + "/sys/class/tty/" + tty + "/device");
     if (device.empty()) return;
     std::string about;
-    std::string driver = RealPath(device + "/driver");
+    std::string driver = CanonicalPath(device + "/driver");
     if (!driver.empty()) about = driver.substr(driver.rfind('/') + 1);
     // The USB device is a folder or two above the interface.
     std::string dir = device;
@@ -174,7 +174,7 @@ void ListLinux(std::vector<SerialPortEntry>* list) {
         }
     // Links to devices of another kind.
     for (const auto& link : links)
-        if (link.second != 0) Add(list, link.first, RealPath(link.first));
+        if (link.second != 0) Add(list, link.first, CanonicalPath(link.first));
     for (const std::string& tty : Names((root + "/dev").c_str(), "ttyS")) {
         std::string path = root + "/dev/" + tty;
         int type = IsCharDevice(path) ? UartType(tty) : 0;
@@ -261,7 +261,7 @@ void ListComFolder(std::vector<SerialPortEntry>* list) {
         if (!IsComEntryName(name.c_str())) continue;
         const char* digits = name.c_str() + 3;
         std::string path = dir + "/" + name;
-        std::string device = RealPath(path);
+        std::string device = CanonicalPath(path);
         if (device.empty() || !IsCharDevice(device)) continue;
         char why[320];
         std::string about = path + " -> " + device;
