@@ -121,10 +121,11 @@ clang_build() {
 }
 step "clang build (ASan+UBSan, libFuzzer)" clang_build
 
-# Each fuzzer for a bounded time (FUZZ_SECONDS, 20 by default), one after
-# the other on one processor, from its seeds and the corpus of earlier runs
-# of this tree; at the tests' own priority, as the runs it makes in that
-# time are its strength.
+# Each fuzzer for a bounded time (FUZZ_SECONDS, 12 by default: the run is
+# bound by the machine's processors; FUZZ_SECONDS=600 for a longer look),
+# one after the other on one processor, from its seeds and the corpus of
+# earlier runs of this tree; at the tests' own priority, as the runs it
+# makes in that time are its strength.
 fuzz() {
   local ok=0 src name
   for src in tests/fuzz/*.cpp; do
@@ -134,8 +135,8 @@ fuzz() {
     mkdir -p "build/asan/corpus/$name"
     seeds=()
     [ -d "tests/fuzz/seeds/$name" ] && seeds=("tests/fuzz/seeds/$name")
-    echo "fuzzing $name for ${FUZZ_SECONDS:-20} s"
-    "build/asan/tests/$name" -max_total_time="${FUZZ_SECONDS:-20}" -print_final_stats=0 \
+    echo "fuzzing $name for ${FUZZ_SECONDS:-12} s"
+    "build/asan/tests/$name" -max_total_time="${FUZZ_SECONDS:-12}" -print_final_stats=0 \
       "build/asan/corpus/$name" "${seeds[@]}" >"build/asan/$name.log" 2>&1 || { ok=1; tail -40 "build/asan/$name.log"; }
   done
   return $ok
@@ -167,15 +168,13 @@ step "end-to-end tests under Wine" end_to_end
 
 collect "fuzzers"
 collect "the web page in headless Chromium"
+# The page in Debian's Chromium inside an emulated PC, once the other timed
+# tests are done and before the other emulated PC (the two slowed each other
+# by a quarter): only the cross builds beside it, at their low priority.
+step "the page in Chromium in an emulated PC, through ftdi_sio" tests/vm/browser.sh
 collect "$linux"
 step "the static Linux builds against the simulator (ARM under qemu)" tests/qemu/run.sh aarch64 armv7 x86_64
 step "the static x86_64 build in an emulated PC, through ftdi_sio and 8250" tests/vm/run.sh
-# The page in Debian's Chromium inside an emulated PC, after the timed
-# tests and the other emulated PC (the two slowed each other by a quarter):
-# beside the packaging and what is left of the macOS builds, at their low
-# priority.
-vm_browser="the page in Chromium in an emulated PC, through ftdi_sio"
-beside "$vm_browser" tests/vm/browser.sh
 collect "cross builds of ridorez for macOS (arm64, x86_64)"
 
 # The release packages from the builds above, and the amd64 .deb installed
@@ -203,7 +202,6 @@ release() {
   return $ok
 }
 step "release packages; the .deb installed" release
-collect "$vm_browser"
 
 echo
 for f in "${failures[@]}"; do echo "failed: $f"; done
