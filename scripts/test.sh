@@ -178,17 +178,17 @@ step "end-to-end tests under Wine" end_to_end
 
 collect "fuzzers"
 collect "the web page in headless Chromium"
-# The page in Debian's Chromium inside an emulated PC, once the other timed
-# tests are done, on a machine of its own: the cross builds, even at their
-# low priority, slowed its exchanges by a quarter (90 s, 71 s alone), the
-# other emulated PC too. They wait the while.
-macos="cross builds of ridorez for macOS (arm64, x86_64)"
-hold STOP "$linux" "$macos"
-step "the page in Chromium in an emulated PC, through ftdi_sio" tests/vm/browser.sh
-hold CONT "$linux" "$macos"
 collect "$linux"
 step "the static Linux builds against the simulator (ARM under qemu)" tests/qemu/run.sh aarch64 armv7 x86_64
 step "the static x86_64 build in an emulated PC, through ftdi_sio and 8250" tests/vm/run.sh
+# The page in Debian's Chromium inside an emulated PC, on a machine of its
+# own: what is left of the macOS builds, even at their low priority, slowed
+# its exchanges by a quarter (90 s, 71 s alone), the other emulated PC too.
+# They wait the while.
+macos="cross builds of ridorez for macOS (arm64, x86_64)"
+hold STOP "$macos"
+step "the page in Chromium in an emulated PC, through ftdi_sio" tests/vm/browser.sh
+hold CONT "$macos"
 collect "$macos"
 
 # The release packages from the builds above, and the amd64 .deb installed
