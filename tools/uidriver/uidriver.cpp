@@ -520,7 +520,10 @@ int CmdList(const std::vector<std::string>& w, int expect) {
     HWND control;
     std::string items;
     if (!Control(id, &control)) return 0;
-    if (!ReadList(control, &items, &selection)) return Fail("no answer from list " + w[1]);
+    // A window busy for a moment (a file dialog filling its folder view on
+    // a loaded machine) answers late: asked again until it does.
+    if (!WaitFor(kDefaultWaitMs, [&] { return ReadList(control, &items, &selection); }))
+        return Fail("no answer from list " + w[1]);
     if (!expect) {
         std::printf("%s %d\n", items.c_str(), selection);
         return 1;
