@@ -431,31 +431,47 @@ TEST_F(CliTest, UpdateThatTheDeviceFails) {
 // hands over each byte as it comes, and the copy arrives a character after
 // the reply, once the reply has been read. Each case is a test of its own,
 // as each takes seconds of line time and the runner runs them side by side.
+//
+// Paced, a simulator the machine held back may send the copy late, which no
+// host can tell from an answer to its next request and no device does: such
+// a run proves nothing, and is run again with a fresh simulator.
+bool CopyWentOutLate(const SimProcess& sim) { return Has(ReadTextFile(sim.transcript), "reply's copy went out"); }
+const int kPacedRuns = 3;
+
 void ZQ3ReplySentTwice(const char* doubled, const char* ignored, bool paced) {
     SCOPED_TRACE(std::string(doubled) + (paced ? " paced" : ""));
     std::string zq3 = AmberImageFile();
-    SimProcess keyer;
-    std::vector<std::string> args = {"--device", "keyer", "--fault", doubled, "--fault", ignored};
-    if (paced) args.push_back("--paced");
-    ASSERT_TRUE(StartSim(&keyer, args));
-    Cli cli = RunCli({"update", "zq3", zq3, "--port", keyer.link, "--quiet"}, keyer.dir, "doubled");
-    EXPECT_EQ(6, cli.exit);
-    EXPECT_TRUE(Has(ReadTextFile(cli.err), "Error: VIDUD Sync !\n")) << ReadTextFile(cli.err);
-    kill(keyer.pid, SIGUSR2);
-    EXPECT_TRUE(WaitForTranscript(keyer, "memory written", 5000));
-    EXPECT_FALSE(HoldsAmberUpload(keyer.memory));
-    // The update again at the line's own pace is the unpaced cases' work.
-    int again = 0;
-    for (int run = 0; run < 2 && cli.exit != 0 && !paced; ++run) {
-        cli = RunCli({"update", "zq3", zq3, "--port", keyer.link, "--quiet"}, keyer.dir, "again");
-        ++again;
+    for (int run = 0; run < kPacedRuns; ++run) {
+        SimProcess keyer;
+        std::vector<std::string> args = {"--device", "keyer", "--fault", doubled, "--fault", ignored};
+        if (paced) args.push_back("--paced");
+        ASSERT_TRUE(StartSim(&keyer, args));
+        Cli cli = RunCli({"update", "zq3", zq3, "--port", keyer.link, "--quiet"}, keyer.dir, "doubled");
+        if (paced && CopyWentOutLate(keyer)) {
+            StopSim(&keyer);
+            RemoveSimDir(&keyer);
+            continue;
+        }
+        EXPECT_EQ(6, cli.exit);
+        EXPECT_TRUE(Has(ReadTextFile(cli.err), "Error: VIDUD Sync !\n")) << ReadTextFile(cli.err);
+        kill(keyer.pid, SIGUSR2);
+        EXPECT_TRUE(WaitForTranscript(keyer, "memory written", 5000));
+        EXPECT_FALSE(HoldsAmberUpload(keyer.memory));
+        // The update again at the line's own pace is the unpaced cases' work.
+        int again = 0;
+        for (int more = 0; more < 2 && cli.exit != 0 && !paced; ++more) {
+            cli = RunCli({"update", "zq3", zq3, "--port", keyer.link, "--quiet"}, keyer.dir, "again");
+            ++again;
+        }
+        StopSim(&keyer);
+        if (!paced) {
+            EXPECT_EQ(0, cli.exit) << ReadTextFile(cli.err);
+            EXPECT_TRUE(HoldsAmberUpload(keyer.memory)) << "after " << again << " more runs";
+        }
+        RemoveSimDir(&keyer);
+        return;
     }
-    StopSim(&keyer);
-    if (!paced) {
-        EXPECT_EQ(0, cli.exit) << ReadTextFile(cli.err);
-        EXPECT_TRUE(HoldsAmberUpload(keyer.memory)) << "after " << again << " more runs";
-    }
-    RemoveSimDir(&keyer);
+    ADD_FAILURE() << "the simulator sent the copy late in each of " << kPacedRuns << " runs";
 }
 
 // A PSoC image of 64 blocks, the rest erased: from block 100 on each
@@ -465,23 +481,33 @@ void PsocReplySentTwice(bool paced) {
     std::string psoc = RandomImageFile(0x1000, 11);
     std::vector<uint8_t> image = Loaded(psoc);
     image.resize(0x3600);
-    SimProcess loader;
-    std::vector<std::string> args = {"--device", "psoc", "--fault", "double:block:100", "--fault", "ignore:block:150"};
-    if (paced) args.push_back("--paced");
-    ASSERT_TRUE(StartSim(&loader, args));
-    Cli cli = RunCli({"update", "psoc", psoc, "--port", loader.link, "--quiet"}, loader.dir, "psoc");
-    EXPECT_EQ(6, cli.exit);
-    EXPECT_EQ(0u, ReadTextFile(cli.err).find("Error: Flash Verify !\n")) << ReadTextFile(cli.err);
-    for (int run = 0; run < 2 && cli.exit != 0 && !paced; ++run)
-        cli = RunCli({"update", "psoc", psoc, "--port", loader.link, "--quiet"}, loader.dir, "psoc-again");
-    StopSim(&loader);
-    if (paced) {
-        EXPECT_FALSE(ReadBinaryFile(loader.memory) == image);
-    } else {
-        EXPECT_EQ(0, cli.exit) << ReadTextFile(cli.err);
-        EXPECT_TRUE(ReadBinaryFile(loader.memory) == image);
+    for (int run = 0; run < kPacedRuns; ++run) {
+        SimProcess loader;
+        std::vector<std::string> args = {"--device", "psoc", "--fault", "double:block:100", "--fault",
+                                         "ignore:block:150"};
+        if (paced) args.push_back("--paced");
+        ASSERT_TRUE(StartSim(&loader, args));
+        Cli cli = RunCli({"update", "psoc", psoc, "--port", loader.link, "--quiet"}, loader.dir, "psoc");
+        if (paced && CopyWentOutLate(loader)) {
+            StopSim(&loader);
+            RemoveSimDir(&loader);
+            continue;
+        }
+        EXPECT_EQ(6, cli.exit);
+        EXPECT_EQ(0u, ReadTextFile(cli.err).find("Error: Flash Verify !\n")) << ReadTextFile(cli.err);
+        for (int more = 0; more < 2 && cli.exit != 0 && !paced; ++more)
+            cli = RunCli({"update", "psoc", psoc, "--port", loader.link, "--quiet"}, loader.dir, "psoc-again");
+        StopSim(&loader);
+        if (paced) {
+            EXPECT_FALSE(ReadBinaryFile(loader.memory) == image);
+        } else {
+            EXPECT_EQ(0, cli.exit) << ReadTextFile(cli.err);
+            EXPECT_TRUE(ReadBinaryFile(loader.memory) == image);
+        }
+        RemoveSimDir(&loader);
+        return;
     }
-    RemoveSimDir(&loader);
+    ADD_FAILURE() << "the simulator sent the copy late in each of " << kPacedRuns << " runs";
 }
 
 TEST_F(CliTest, ReplySentTwiceIsNoAnswerToTheNextRecord) {

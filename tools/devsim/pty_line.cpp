@@ -175,7 +175,10 @@ size_t LineSend(PtyLine* line, uint32_t deviceBaud, const uint8_t* bytes, size_t
             heard = LineBaud(line);
             lastNs = MonotonicNs();
             if (heard != deviceBaud || !Deliver(line, bytes + sent, n)) break;
-            if (sent == 0) firstNs = first;
+            if (sent == 0) {
+                firstNs = first;
+                line->firstSentNs = lastNs;
+            }
             sent += n;
             next = at + step;
         }

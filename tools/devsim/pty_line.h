@@ -21,6 +21,7 @@ struct PtyLine {
     bool noteLate = false; // paced: note how late a reply's last byte went out
     int64_t txNextNs = 0;  // earliest moment the next sent byte may go out
     int64_t rxLastNs = 0;  // when the previous received byte was taken
+    int64_t firstSentNs = 0;  // paced: when the last LineSend handed its first bytes to the host
     Transcript* transcript = nullptr;
     int adapterLatencyMs = 0;    // a USB serial adapter's latency timer (adapter.h); 0: none
     Adapter* adapter = nullptr;  // the running adapter

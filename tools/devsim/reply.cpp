@@ -1,7 +1,32 @@
 #include "tools/devsim/reply.h"
 
+#include <algorithm>
+
 #include "tools/devsim/device_state.h"
 #include "tools/devsim/devsim.h"
+
+namespace {
+
+// Paced: the reply, then its copy from the next byte time on, as a device's
+// transmitter sends them. The simulator is a process the machine may hold
+// back between the two; a copy that went out a byte time or more after its
+// turn is noted, since a host that watched the line that long after the
+// reply and went on cannot tell it from an answer to its next request: no
+// device sends a copy that way, and a run that met one proves nothing.
+void SendCopyAfter(Sim* sim, int device, uint32_t baud, const uint8_t* reply, size_t length) {
+    PtyLine* line = &sim->line;
+    if (LineSend(line, baud, reply, length) < length) return;
+    int64_t step = ByteTimeNs(baud);
+    size_t group = std::min(line->burst > 0 ? line->burst : size_t(1), length);
+    int64_t due = line->txNextNs + static_cast<int64_t>(group - 1) * step;
+    if (LineSend(line, baud, reply, length) == 0) return;
+    int64_t lateNs = line->firstSentNs - due;
+    if (lateNs >= step)
+        TranscriptNote(&sim->transcript, "%s reply's copy went out %lld us late", DeviceName(device),
+                       static_cast<long long>(lateNs / 1000));
+}
+
+}  // namespace
 
 void SendReply(Sim* sim, int device, const FaultEffects& fx, const std::vector<uint8_t>& reply) {
     if (sim->faults.silent[device]) {
@@ -38,9 +63,13 @@ void SendReply(Sim* sim, int device, const FaultEffects& fx, const std::vector<u
         TranscriptNote(&sim->transcript, "%s reply cut to %zu of %zu bytes", DeviceName(device), length, reply.size());
     }
     if (fx.doubled && length > 0) {
+        TranscriptNote(&sim->transcript, "%s reply sent twice", DeviceName(device));
+        if (sim->line.paced) {
+            SendCopyAfter(sim, device, baud, reply.data(), length);
+            return;
+        }
         // Back to back, as a device's transmitter sends them: the copy
         // follows the reply at once, with no gap for the host to slip into.
-        TranscriptNote(&sim->transcript, "%s reply sent twice", DeviceName(device));
         std::vector<uint8_t> twice(reply.begin(), reply.begin() + length);
         twice.insert(twice.end(), reply.begin(), reply.begin() + length);
         LineSend(&sim->line, baud, twice.data(), twice.size());
