@@ -108,6 +108,20 @@ e2e_setup() {
   fi
   # Start with no COM ports of ours; the tests link the ones they use.
   rm -f "$WINEPREFIX"/dosdevices/com[2-9] "$WINEPREFIX"/dosdevices/com[1-3][0-9]
+  # The prefix is up once a program started in it runs and its output
+  # comes back: on a loaded machine a fresh prefix's first programs have
+  # ended with code 1 and no word before it was.
+  local try
+  : >"$E2E_WORK/driver.err"
+  for try in 1 2 3 4 5; do
+    if drive "# up"; then
+      [ "$try" -eq 1 ] || e2e_log "the prefix answered at try $try (before: $E2E_REASON)"
+      return 0
+    fi
+    sleep 1
+  done
+  e2e_log "the window driver does not run in the prefix: $E2E_REASON"
+  return 1
 }
 
 e2e_teardown() {
