@@ -356,10 +356,10 @@ lane() {
   echo "$E2E_PASSED $E2E_FAILED" >"$E2E_QUEUE.lane$E2E_LANE"
 }
 
-# E2E_LANES (2 by default; 1 with E2E_DISPLAY or E2E_PREFIX, which name one
+# E2E_LANES (3 by default; 1 with E2E_DISPLAY or E2E_PREFIX, which name one
 # display or prefix): lanes that take the tests from one queue side by side,
 # each with a Wine prefix and an X display of its own. The tests mostly wait
-# on the line and on time-outs, so two lanes take about half the time.
+# on the line and on time-outs, so three lanes take about a third of the time.
 main() {
   local tests=("$@")
   [ ${#tests[@]} -gt 0 ] || tests=("${ALL_TESTS[@]}")
@@ -367,7 +367,7 @@ main() {
     lane
     return
   fi
-  local started=$SECONDS lanes=${E2E_LANES:-2}
+  local started=$SECONDS lanes=${E2E_LANES:-3}
   [ -z "${E2E_DISPLAY:-}${E2E_PREFIX:-}" ] || lanes=1
   [ "$lanes" -le ${#tests[@]} ] || lanes=${#tests[@]}
   rm -rf "$E2E_ARTIFACTS"
