@@ -162,7 +162,8 @@ station_console_closed() {
   wait_for_lines "$E2E_WORK/app.out" '^COM5: updating 9[0-9] %' 1 20 || return 1
   drive "console-close ridorez-cli.exe" || return 1
   printf '%s\n' "$DRIVE_OUT" | grep -qE '^ridorez-cli.exe ended itself after ([0-9]{1,3}|[0-3][0-9]{3}|4[0-4][0-9]{2}) ms, exit code 130$' ||
-    { e2e_fail "the station did not end itself within the time Windows allows: $DRIVE_OUT"; return 1; }
+    { e2e_fail "the station did not end itself within the time Windows allows: $DRIVE_OUT; its last lines: \
+$(tr -d '\r' <"$E2E_WORK/app.out" | tail -n 4 | tr '\n' '|')"; return 1; }
   app_wait_exit 10 || return 1
   local out; out=$(tr -d '\r' <"$E2E_WORK/app.out")
   printf '%s\n' "$out" | grep -qx '1 board done, 1 failed; .*; exit code 130' ||
