@@ -438,40 +438,53 @@ TEST_F(CliTest, UpdateThatTheDeviceFails) {
 bool CopyWentOutLate(const SimProcess& sim) { return Has(ReadTextFile(sim.transcript), "reply's copy went out"); }
 const int kPacedRuns = 3;
 
+// Updates target from image against a fresh simulator with the faults in
+// args; paced, again with a fresh one while its copy went out late.
+// False, with the failure said, when the simulator did not start or no run
+// could be judged.
+bool RunReplySentTwice(SimProcess* sim, std::vector<std::string> args, bool paced, const char* target,
+                       const std::string& image, Cli* cli) {
+    if (paced) args.push_back("--paced");
+    for (int run = 0; run < kPacedRuns; ++run) {
+        *sim = SimProcess();
+        if (!StartSim(sim, args)) {
+            ADD_FAILURE() << "the simulator did not start";
+            return false;
+        }
+        *cli = RunCli({"update", target, image, "--port", sim->link, "--quiet"}, sim->dir, "doubled");
+        if (!paced || !CopyWentOutLate(*sim)) return true;
+        StopSim(sim);
+        RemoveSimDir(sim);
+    }
+    ADD_FAILURE() << "the simulator sent the copy late in each of " << kPacedRuns << " runs";
+    return false;
+}
+
 void ZQ3ReplySentTwice(const char* doubled, const char* ignored, bool paced) {
     SCOPED_TRACE(std::string(doubled) + (paced ? " paced" : ""));
     std::string zq3 = AmberImageFile();
-    for (int run = 0; run < kPacedRuns; ++run) {
-        SimProcess keyer;
-        std::vector<std::string> args = {"--device", "keyer", "--fault", doubled, "--fault", ignored};
-        if (paced) args.push_back("--paced");
-        ASSERT_TRUE(StartSim(&keyer, args));
-        Cli cli = RunCli({"update", "zq3", zq3, "--port", keyer.link, "--quiet"}, keyer.dir, "doubled");
-        if (paced && CopyWentOutLate(keyer)) {
-            StopSim(&keyer);
-            RemoveSimDir(&keyer);
-            continue;
-        }
-        EXPECT_EQ(6, cli.exit);
-        EXPECT_TRUE(Has(ReadTextFile(cli.err), "Error: VIDUD Sync !\n")) << ReadTextFile(cli.err);
-        kill(keyer.pid, SIGUSR2);
-        EXPECT_TRUE(WaitForTranscript(keyer, "memory written", 5000));
-        EXPECT_FALSE(HoldsAmberUpload(keyer.memory));
-        // The update again at the line's own pace is the unpaced cases' work.
-        int again = 0;
-        for (int more = 0; more < 2 && cli.exit != 0 && !paced; ++more) {
-            cli = RunCli({"update", "zq3", zq3, "--port", keyer.link, "--quiet"}, keyer.dir, "again");
-            ++again;
-        }
-        StopSim(&keyer);
-        if (!paced) {
-            EXPECT_EQ(0, cli.exit) << ReadTextFile(cli.err);
-            EXPECT_TRUE(HoldsAmberUpload(keyer.memory)) << "after " << again << " more runs";
-        }
-        RemoveSimDir(&keyer);
+    SimProcess keyer;
+    Cli cli;
+    if (!RunReplySentTwice(&keyer, {"--device", "keyer", "--fault", doubled, "--fault", ignored}, paced, "zq3", zq3,
+                           &cli))
         return;
+    EXPECT_EQ(6, cli.exit);
+    EXPECT_TRUE(Has(ReadTextFile(cli.err), "Error: VIDUD Sync !\n")) << ReadTextFile(cli.err);
+    kill(keyer.pid, SIGUSR2);
+    EXPECT_TRUE(WaitForTranscript(keyer, "memory written", 5000));
+    EXPECT_FALSE(HoldsAmberUpload(keyer.memory));
+    // The update again at the line's own pace is the unpaced cases' work.
+    int again = 0;
+    for (int run = 0; run < 2 && cli.exit != 0 && !paced; ++run) {
+        cli = RunCli({"update", "zq3", zq3, "--port", keyer.link, "--quiet"}, keyer.dir, "again");
+        ++again;
     }
-    ADD_FAILURE() << "the simulator sent the copy late in each of " << kPacedRuns << " runs";
+    StopSim(&keyer);
+    if (!paced) {
+        EXPECT_EQ(0, cli.exit) << ReadTextFile(cli.err);
+        EXPECT_TRUE(HoldsAmberUpload(keyer.memory)) << "after " << again << " more runs";
+    }
+    RemoveSimDir(&keyer);
 }
 
 // A PSoC image of 64 blocks, the rest erased: from block 100 on each
@@ -481,33 +494,23 @@ void PsocReplySentTwice(bool paced) {
     std::string psoc = RandomImageFile(0x1000, 11);
     std::vector<uint8_t> image = Loaded(psoc);
     image.resize(0x3600);
-    for (int run = 0; run < kPacedRuns; ++run) {
-        SimProcess loader;
-        std::vector<std::string> args = {"--device", "psoc", "--fault", "double:block:100", "--fault",
-                                         "ignore:block:150"};
-        if (paced) args.push_back("--paced");
-        ASSERT_TRUE(StartSim(&loader, args));
-        Cli cli = RunCli({"update", "psoc", psoc, "--port", loader.link, "--quiet"}, loader.dir, "psoc");
-        if (paced && CopyWentOutLate(loader)) {
-            StopSim(&loader);
-            RemoveSimDir(&loader);
-            continue;
-        }
-        EXPECT_EQ(6, cli.exit);
-        EXPECT_EQ(0u, ReadTextFile(cli.err).find("Error: Flash Verify !\n")) << ReadTextFile(cli.err);
-        for (int more = 0; more < 2 && cli.exit != 0 && !paced; ++more)
-            cli = RunCli({"update", "psoc", psoc, "--port", loader.link, "--quiet"}, loader.dir, "psoc-again");
-        StopSim(&loader);
-        if (paced) {
-            EXPECT_FALSE(ReadBinaryFile(loader.memory) == image);
-        } else {
-            EXPECT_EQ(0, cli.exit) << ReadTextFile(cli.err);
-            EXPECT_TRUE(ReadBinaryFile(loader.memory) == image);
-        }
-        RemoveSimDir(&loader);
+    SimProcess loader;
+    Cli cli;
+    if (!RunReplySentTwice(&loader, {"--device", "psoc", "--fault", "double:block:100", "--fault", "ignore:block:150"},
+                           paced, "psoc", psoc, &cli))
         return;
+    EXPECT_EQ(6, cli.exit);
+    EXPECT_EQ(0u, ReadTextFile(cli.err).find("Error: Flash Verify !\n")) << ReadTextFile(cli.err);
+    for (int run = 0; run < 2 && cli.exit != 0 && !paced; ++run)
+        cli = RunCli({"update", "psoc", psoc, "--port", loader.link, "--quiet"}, loader.dir, "psoc-again");
+    StopSim(&loader);
+    if (paced) {
+        EXPECT_FALSE(ReadBinaryFile(loader.memory) == image);
+    } else {
+        EXPECT_EQ(0, cli.exit) << ReadTextFile(cli.err);
+        EXPECT_TRUE(ReadBinaryFile(loader.memory) == image);
     }
-    ADD_FAILURE() << "the simulator sent the copy late in each of " << kPacedRuns << " runs";
+    RemoveSimDir(&loader);
 }
 
 TEST_F(CliTest, ReplySentTwiceIsNoAnswerToTheNextRecord) {
