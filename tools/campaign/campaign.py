@@ -406,8 +406,7 @@ def write_pairs(path, results, seconds, jobs):
              'PSoC block 2, 50, 101, 150 and 216 and the finish (on an image of 64 blocks of data and the '
              'rest erased, so that alike blocks follow one another); ZQ3 record 2, 9, 479, 500, 956, 963 '
              'and 964. A later exchange at or before the first fault is left out.', '',
-             '%d runs in %d s (%d at a time); false successes %d, hangs %d, stranded %d.' % (
-                 total['runs'], seconds, jobs, total['false'], total['hangs'], total['stranded']), '',
+             totals_line(results, total, seconds, jobs), '',
              '| target | first fault | later exchange | later fault | runs | completed | failed | '
              'false successes | hangs | stranded |',
              '|---|---|---|---|---|---|---|---|---|---|']
@@ -424,6 +423,17 @@ def write_pairs(path, results, seconds, jobs):
     head = text[:at] if at >= 0 else (text + '\n' if text else '')
     with open(path, 'w') as f:
         f.write(head + '\n'.join(lines) + '\n')
+
+
+def totals_line(results, total, seconds, jobs):
+    """The table's line of totals, with the runs no fault judged."""
+    line = '%d runs in %d s (%d at a time); false successes %d, hangs %d, stranded %d.' % (
+        total['runs'], seconds, jobs, total['false'], total['hangs'], total['stranded'])
+    late = sum(1 for r in results if r.get('late_copy'))
+    if late:
+        line += (' %d runs not judged: the simulator sent a reply\'s copy late in each of %d tries, which no '
+                 'device does.' % (late, LATE_COPY_RUNS))
+    return line
 
 
 def write_table(path, results, seconds, jobs):
@@ -450,8 +460,7 @@ def write_table(path, results, seconds, jobs):
              'the update again (same program, same device) did not complete. "Completed" runs are those the '
              'fault did not stop (a retry took it, or the fault changed nothing); "failed" ended with an '
              'error and the update again was tried.' % ', '.join('%s %d' % kv for kv in LIMIT_S.items()), '',
-             '%d runs in %d s (%d at a time); false successes %d, hangs %d, stranded %d.' % (
-                 total['runs'], seconds, jobs, total['false'], total['hangs'], total['stranded']), '',
+             totals_line(results, total, seconds, jobs), '',
              '| target | exchange | fault class | runs | completed | failed | false successes | hangs | stranded |',
              '|---|---|---|---|---|---|---|---|---|']
     for (target, kind, cls), row in sorted(classes.items()):
@@ -542,11 +551,12 @@ def main():
     (write_pairs if args.pairs else write_table)(args.out, results, seconds, args.jobs)
     bad = sum(1 for r in results if r.get('false_success') or r.get('hang') or r.get('error'))
     late = sum(1 for r in results if r.get('late_copy'))
+    again = sum(1 for r in results if r.get('late_copy_runs'))
     print('campaign: %d runs in %d s; %d false successes or hangs; table in %s; runs in %s' % (
         len(results), seconds, bad, args.out, runs_path), file=sys.stderr)
-    if late:
-        print('campaign: %d runs not judged: the simulator sent a copy late in each of %d tries' % (
-            late, LATE_COPY_RUNS), file=sys.stderr)
+    if again:
+        print('campaign: %d runs run again, the simulator having sent a copy late; %d not judged, late in each of '
+              '%d tries' % (again, late, LATE_COPY_RUNS), file=sys.stderr)
     return 1 if bad else 0
 
 
